@@ -1,0 +1,11 @@
+#ifndef DEQUEENTRY_H
+#define DEQUEENTRY_H
+
+// Base class of every element of a GenericDeque: the deque deletes its entries
+// through this virtual destructor.
+class DequeEntry {
+  public:
+    virtual ~DequeEntry();
+};
+
+#endif

@@ -1,0 +1,90 @@
+#ifndef TEXTUTILS_H
+#define TEXTUTILS_H
+
+#include <cstdio>
+#include <cwchar>
+
+#include "SString.h"
+
+// Small text and stream helpers shared by every subsystem. They keep no state.
+// loadLongValue, loadShortValue and parseStringArgument throw LauncherException;
+// the others do not fail.
+
+// Space, tab, line feed and carriage return, in that order.
+extern const char whitespaceChars[];
+
+// Removes from both ends of s every character that is in set; a string made
+// only of such characters becomes empty.
+void trim(SString& s, const char* set);
+
+// Appends the path separator ("/") unless path is empty or already ends with it.
+void appendPathSeparator(SString& path);
+
+// The position at which suffix ends text (length(text) - length(suffix)), or
+// SString::npos when text does not end with it. An empty suffix gives length(text).
+unsigned int stringEndsWith(const SString& text, const char* suffix);
+
+// True for space, tab, line feed and carriage return only.
+bool isWhitespace(char c);
+
+// The decimal text of n, as printed by "%ld".
+SString convertToString(long n);
+
+// Converts text to a new zero-terminated wide string of length(text) + 1 wide
+// characters (all zero beyond the converted text); the caller frees it with
+// delete[]. An escape made of a backslash, "u" or "U" and four hexadecimal
+// digits gives the wide character of that code. Every other byte sequence is
+// decoded in the current C locale (LC_CTYPE), so UTF-8 text keeps its letters;
+// a byte that does not decode stands for its own unsigned value.
+wchar_t* convertToUnicode(const SString& text);
+
+// Appends to line the characters up to the next line feed (consumed, not
+// stored) or the end of stream, dropping carriage returns, then trims line with
+// whitespaceChars. A last line without line feed is read whole.
+void readLineFromStream(FILE* stream, SString& line);
+
+// Appends to line the characters of text from index up to the next line feed
+// or the end of text, dropping carriage returns, then trims line with
+// whitespaceChars. index ends one past the line feed, or at length(text) + 1
+// when the end of text ended the line. Does nothing when index >= length(text).
+void readLineFromString(const SString& text, unsigned int& index, SString& line);
+
+// Reads up to n bytes into buffer; returns the number read, fewer only at the
+// end of stream or on a read error.
+unsigned int getBytes(FILE* stream, char* buffer, unsigned int n);
+
+// Reads a 4-byte big-endian signed 32-bit number. Throws LauncherException
+// carrying message when the stream ends first.
+long loadLongValue(FILE* stream, const char* message);
+
+// Reads a 2-byte big-endian signed 16-bit number. Throws LauncherException
+// carrying message when the stream ends first.
+short loadShortValue(FILE* stream, const char* message);
+
+// Reads one argument from text at index.
+//
+// Quoted (index just after an opening double quote): the text up to the
+// closing double quote, in which two double quotes in a row stand for one.
+// index ends after the closing quote, or at SString::npos when that is the end
+// of text. A missing closing quote throws LauncherException "Expected double
+// quote to end argument near " and the position (as a signed 32-bit number, so
+// SString::npos shows as -1; it is npos when text ends in a doubled quote).
+//
+// Unquoted: the text up to the first character of whitespaceChars; index ends
+// at that character, or at SString::npos when there is none. From an index at
+// or beyond the end, the result is empty and index becomes SString::npos.
+//
+// Example: from 0 in a""b"c (quoted) gives a"b and index 5.
+SString parseStringArgument(const SString& text, unsigned int& index, bool quoted);
+
+// Reads one token from text at index: skips space, tab, line feed, vertical
+// tab, form feed and carriage return, then collects the characters up to the
+// next such character. index ends one past the character that ended the token
+// (length(text) + 1 when the end of text did). When no token is left, returns
+// the empty string, sets noToken to true and leaves index past the end;
+// otherwise noToken is left unchanged.
+//
+// Example: "  SET N1 5" gives "SET" (index 6), "N1" (9), "5" (11), then no token.
+SString getTokenFromString(const SString& text, unsigned int& index, bool& noToken);
+
+#endif
