@@ -159,6 +159,28 @@ class SString {
   private:
     static constexpr unsigned int maxSize = 4294967293u;
 
+    // Throws LengthException for a text longer than maxSize; null counts as empty.
+    static unsigned int lengthOf(const char* s);
+    // A buffer for at least n characters with its count byte at 0; sets reservedOut.
+    static char* allocate(unsigned int n, unsigned int& reservedOut);
+    bool isShared() const;
+    bool aliases(const char* s) const;
+    // Gives up this string's share of its buffer and leaves it without one.
+    void release();
+    // Moves the text into a new buffer for at least room characters, with n2
+    // unset characters in place of the n1 characters at pos.
+    void reallocate(unsigned int room, unsigned int pos, unsigned int n1, unsigned int n2);
+    // Replaces the n1 characters at pos (both already checked) by n2 unset
+    // characters in an unshared buffer; returns where they start.
+    char* makeGap(unsigned int pos, unsigned int n1, unsigned int n2);
+    // Makes the string n unset characters long (n > 0) by the assignment policy.
+    char* prepareAssign(unsigned int n);
+    void freeze();
+    SString& assignChars(const char* s, unsigned int n);
+    SString& assignFill(unsigned int n, char c);
+    SString& replaceChars(unsigned int pos, unsigned int n1, const char* s, unsigned int n2);
+    SString& replaceFill(unsigned int pos, unsigned int n1, unsigned int n2, char c);
+
     char* chars;
     unsigned int len;
     unsigned int reserved;

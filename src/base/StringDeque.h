@@ -11,9 +11,9 @@ using SStringPtrDE = PtrDE<SString>;
 // GenericDeque; lookups with an invalid index give StringDeque::emptyString.
 class StringDeque : public GenericDeque {
   public:
-    // The string at index, or emptyString when the index is not valid. The
-    // non-const forms empty emptyString again before returning it, so a caller
-    // that wrote into it cannot spoil later lookups.
+    // The string at index, or emptyString when the index is not valid.
+    // emptyString is emptied again before it is returned, so a caller that
+    // wrote into it cannot spoil later lookups.
     SString& at(long index);
     const SString& at(long index) const;
     // The last string, or emptyString when the deque is empty.

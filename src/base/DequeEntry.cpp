@@ -1,0 +1,3 @@
+#include "DequeEntry.h"
+
+DequeEntry::~DequeEntry() = default;

@@ -1,0 +1,3 @@
+#include "LengthException.h"
+
+LengthException::~LengthException() = default;

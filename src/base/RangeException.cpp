@@ -1,0 +1,3 @@
+#include "RangeException.h"
+
+RangeException::~RangeException() = default;
