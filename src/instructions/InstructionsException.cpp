@@ -1,0 +1,6 @@
+#include "InstructionsException.h"
+
+InstructionsException::InstructionsException(const SString& message, long line)
+    : LauncherException(message), line(line) {}
+
+InstructionsException::~InstructionsException() {}

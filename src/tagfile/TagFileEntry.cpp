@@ -1,0 +1,7 @@
+#include "TagFileEntry.h"
+
+TagFileEntry::TagFileEntry(const SString& name) : name(name), values(new StringDeque) {}
+
+TagFileEntry::~TagFileEntry() {
+    delete values;
+}
