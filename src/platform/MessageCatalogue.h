@@ -1,0 +1,57 @@
+// The message catalogue: the user-visible texts of the launcher in 22 languages.
+//
+// Each locale table holds MSG_ENTRY_COUNT entries followed by a null pointer:
+// entry 0 is the locale key that `LANG` is matched against, entries 1 to 38
+// are the messages. Every translation has exactly the "%s" placeholders of
+// its English entry and no other conversion, so one argument fills any entry
+// of any language. Entry 18 is the progress mark "." in every locale. Texts
+// are UTF-8 and are written out byte for byte.
+#pragma once
+
+const int MSG_ENTRY_COUNT = 39;
+const int MSG_LOCALE_COUNT = 22;
+const int MSG_BUFFER_SIZE = 1024;
+
+extern const char* const unixlauncher_msg_en[MSG_ENTRY_COUNT + 1];
+extern const char* const unixlauncher_msg_cs[MSG_ENTRY_COUNT + 1];
+extern const char* const unixlauncher_msg_da[MSG_ENTRY_COUNT + 1];
+extern const char* const unixlauncher_msg_de[MSG_ENTRY_COUNT + 1];
+extern const char* const unixlauncher_msg_el[MSG_ENTRY_COUNT + 1];
+extern const char* const unixlauncher_msg_es[MSG_ENTRY_COUNT + 1];
+extern const char* const unixlauncher_msg_fi[MSG_ENTRY_COUNT + 1];
+extern const char* const unixlauncher_msg_fr[MSG_ENTRY_COUNT + 1];
+extern const char* const unixlauncher_msg_hu[MSG_ENTRY_COUNT + 1];
+extern const char* const unixlauncher_msg_it[MSG_ENTRY_COUNT + 1];
+extern const char* const unixlauncher_msg_ja[MSG_ENTRY_COUNT + 1];
+extern const char* const unixlauncher_msg_ko[MSG_ENTRY_COUNT + 1];
+extern const char* const unixlauncher_msg_nl[MSG_ENTRY_COUNT + 1];
+extern const char* const unixlauncher_msg_no[MSG_ENTRY_COUNT + 1];
+extern const char* const unixlauncher_msg_pl[MSG_ENTRY_COUNT + 1];
+extern const char* const unixlauncher_msg_pt[MSG_ENTRY_COUNT + 1];
+extern const char* const unixlauncher_msg_pt_BR[MSG_ENTRY_COUNT + 1];
+extern const char* const unixlauncher_msg_ru[MSG_ENTRY_COUNT + 1];
+extern const char* const unixlauncher_msg_sv[MSG_ENTRY_COUNT + 1];
+extern const char* const unixlauncher_msg_tr[MSG_ENTRY_COUNT + 1];
+extern const char* const unixlauncher_msg_zh[MSG_ENTRY_COUNT + 1];
+extern const char* const unixlauncher_msg_zh_TW[MSG_ENTRY_COUNT + 1];
+
+// The locale tables in matching order, followed by a null pointer. Index 0
+// (English) is the fallback; "pt_BR" and "zh_TW" follow "pt" and "zh", and
+// win over them only through the first, five-character pass of get_locale.
+extern const char* const* const msg_locale_table[MSG_LOCALE_COUNT + 1];
+
+// Index into msg_locale_table for the current value of `LANG`, read anew on
+// every call. Unset, empty, "C" or an unknown value gives 0 (English).
+// First pass: the first key equal to the value over at most five characters
+// (so "pt_BR" matches "pt_BR.ISO8859-1", while "de" matches only "de").
+// Second pass: the first key that is a prefix of the value ("de_AT" -> "de",
+// "japanese" -> "ja").
+int get_locale();
+
+// Entry `id` of the current locale, formatted printf-style with `arg` (a C
+// string, may be null, then taken as "") filling its "%s". An id outside 0 to
+// 38 gives "Error displaying message: id(<id>)". The result is a new,
+// zero-filled buffer of MSG_BUFFER_SIZE bytes from `new char[]`; the caller
+// releases it with `delete[]`. A text that would not fit is cut to
+// MSG_BUFFER_SIZE - 1 bytes, so the buffer always ends with a NUL.
+char* get_msg(int id, void* arg);

@@ -1,0 +1,1048 @@
+// The translated tables of the message catalogue. Each follows the English
+// table entry for entry; see MessageCatalogue.h for the rules they obey.
+#include "MessageCatalogue.h"
+
+const char* const unixlauncher_msg_cs[MSG_ENTRY_COUNT + 1] = {
+    /* 0 */ "cs",
+    /* 1 */ "Inicializace %s...",
+    /* 2 */ "Prohledávání %s...",
+    /* 3 */ "Ověřování %s",
+    /* 4 */ "Nebyl nalezen žádný virtuální stroj Java(tm).",
+    /* 5 */ "%s nelze spustit.",
+    /* 6 */ "Kompatibilní JVM lze stáhnout z %s",
+    /* 7 */ "Spouštění %s...",
+    /* 8 */ "Příprava virtuálního stroje Java(tm)...",
+    /* 9 */ "Hledání virtuálního stroje Java(tm)...",
+    /* 10 */ "Hledání %s",
+    /* 11 */ "Chyba při vytváření dočasného adresáře %s",
+    /* 12 */ "Chyba při vytváření dočasného souboru %s",
+    /* 13 */ "LauncherMain",
+    /* 14 */ "Neplatná nápověda k platformě: %s",
+    /* 15 */ "Spuštění podřízeného procesu se nezdařilo",
+    /* 16 */ "Prohledávání disků a hledání virtuálního stroje Java(tm)...",
+    /* 17 */ "Zadejte cílový adresář pro virtuální stroj Java:",
+    /* 18 */ ".",
+    /* 19 */ "Vstupní soubor nelze načíst.",
+    /* 20 */ "Chyba při načítání souboru instrukcí.",
+    /* 21 */ "Chyba při načítání spouštěcího skriptu.",
+    /* 22 */ "Chyba při načítání souboru JVM.",
+    /* 23 */ "Neplatné ID souboru JVM.",
+    /* 24 */ "Neplatná akce ve vstupním souboru: ",
+    /* 25 */ "Za volbou -log musí na příkazovém řádku následovat název souboru protokolu.",
+    /* 26 */ "Ze spouštěče nelze extrahovat vložené soubory. ",
+    /* 27 */ "Nelze načíst index souborů spouštěče. ",
+    /* 28 */ "Spouštěč neobsahuje instalační program JVM.",
+    /* 29 */ "JVM není platný.",
+    /* 30 */ "Za volbou příkazového řádku '-in' musí následovat název vstupního souboru.",
+    /* 31 */
+    "Vhodný JVM nebyl nalezen. Spusťte instalační program znovu s volbou -cv:javahome <JAVA HOME "
+    "DIR>",
+    /* 32 */ "Nelze vyhledat všechny JVM.",
+    /* 33 */ "Nelze otevřít vstupní soubor zadaný na příkazovém řádku za volbou -in.",
+    /* 34 */ "Vyberte cílový adresář pro JVM",
+    /* 35 */
+    "Corvane(R) připravuje Corvane Wizard, který vás\\nprovede zbytkem procesu "
+    "instalace.\\nČekejte prosím...",
+    /* 36 */ "Chyba při zápisu souboru = ",
+    /* 37 */
+    " Na disku možná není dostatek místa pro dočasné soubory. Zkuste pomocí volby -cv:tempdir "
+    "použít dočasný adresář v oddílu s větším volným místem.",
+    /* 38 */ "Zrušeno uživatelem.",
+    nullptr,
+};
+
+const char* const unixlauncher_msg_da[MSG_ENTRY_COUNT + 1] = {
+    /* 0 */ "da",
+    /* 1 */ "Initialiserer %s...",
+    /* 2 */ "Gennemsøger %s...",
+    /* 3 */ "Verificerer %s",
+    /* 4 */ "Der blev ikke fundet nogen virtuel Java(tm)-maskine.",
+    /* 5 */ "%s kunne ikke startes.",
+    /* 6 */ "En kompatibel JVM kan hentes fra %s",
+    /* 7 */ "Kører %s...",
+    /* 8 */ "Forbereder virtuel Java(tm)-maskine...",
+    /* 9 */ "Søger efter virtuel Java(tm)-maskine...",
+    /* 10 */ "Søger efter %s",
+    /* 11 */ "Fejl ved oprettelse af den midlertidige mappe %s",
+    /* 12 */ "Fejl ved oprettelse af den midlertidige fil %s",
+    /* 13 */ "LauncherMain",
+    /* 14 */ "Ugyldigt platformstip: %s",
+    /* 15 */ "Udførelse af underordnet proces mislykkedes",
+    /* 16 */ "Gennemsøger disk(e) efter en virtuel Java(tm)-maskine...",
+    /* 17 */ "Angiv destinationsmappen til den virtuelle Java-maskine:",
+    /* 18 */ ".",
+    /* 19 */ "Inputfilen kunne ikke indlæses.",
+    /* 20 */ "Fejl ved indlæsning af instruktionsfilen.",
+    /* 21 */ "Fejl ved indlæsning af startscriptet.",
+    /* 22 */ "Fejl ved indlæsning af JVM-filen.",
+    /* 23 */ "Ugyldigt JVM-fil-id.",
+    /* 24 */ "Ugyldig handling i inputfilen: ",
+    /* 25 */ "Der skal angives et navn på en logfil efter indstillingen -log på kommandolinjen.",
+    /* 26 */ "Kan ikke udpakke indlejrede filer fra starteren. ",
+    /* 27 */ "Kan ikke indlæse starterens filindeks. ",
+    /* 28 */ "Starteren indeholder ikke noget JVM-installationsprogram.",
+    /* 29 */ "JVM'en er ikke gyldig.",
+    /* 30 */ "Kommandolinjeindstillingen '-in' skal efterfølges af navnet på en inputfil.",
+    /* 31 */
+    "Der blev ikke fundet nogen egnet JVM. Kør installationsprogrammet igen med indstillingen "
+    "-cv:javahome <JAVA HOME DIR>",
+    /* 32 */ "Kan ikke søge efter alle JVM'er.",
+    /* 33 */
+    "Kan ikke åbne den inputfil, der er angivet på kommandolinjen efter indstillingen -in.",
+    /* 34 */ "Vælg destinationsmappen til JVM'en",
+    /* 35 */
+    "Corvane(R) forbereder Corvane Wizard, som vil guide dig\\ngennem resten af "
+    "installationsprocessen.\\nVent venligst...",
+    /* 36 */ "Fejl ved skrivning af fil = ",
+    /* 37 */
+    " Der er muligvis ikke nok midlertidig diskplads. Prøv at bruge -cv:tempdir til at vælge en "
+    "midlertidig mappe på en partition med mere diskplads.",
+    /* 38 */ "Annulleret af brugeren.",
+    nullptr,
+};
+
+const char* const unixlauncher_msg_de[MSG_ENTRY_COUNT + 1] = {
+    /* 0 */ "de",
+    /* 1 */ "%s wird initialisiert...",
+    /* 2 */ "%s wird durchsucht...",
+    /* 3 */ "%s wird überprüft",
+    /* 4 */ "Es wurde keine Java(tm) Virtual Machine gefunden.",
+    /* 5 */ "%s konnte nicht gestartet werden.",
+    /* 6 */ "Eine kompatible JVM kann von %s heruntergeladen werden",
+    /* 7 */ "%s wird ausgeführt...",
+    /* 8 */ "Java(tm) Virtual Machine wird vorbereitet...",
+    /* 9 */ "Suche nach Java(tm) Virtual Machine...",
+    /* 10 */ "Suche nach %s",
+    /* 11 */ "Fehler beim Erstellen des temporären Verzeichnisses %s",
+    /* 12 */ "Fehler beim Erstellen der temporären Datei %s",
+    /* 13 */ "LauncherMain",
+    /* 14 */ "Ungültiger Plattformhinweis: %s",
+    /* 15 */ "Ausführung des untergeordneten Prozesses fehlgeschlagen",
+    /* 16 */ "Festplatte(n) werden nach einer Java(tm) Virtual Machine durchsucht...",
+    /* 17 */ "Geben Sie das Zielverzeichnis für die Java Virtual Machine an:",
+    /* 18 */ ".",
+    /* 19 */ "Die Eingabedatei konnte nicht geladen werden.",
+    /* 20 */ "Fehler beim Laden der Anweisungsdatei.",
+    /* 21 */ "Fehler beim Laden des Startskripts.",
+    /* 22 */ "Fehler beim Laden der JVM-Datei.",
+    /* 23 */ "Ungültige JVM-Datei-ID.",
+    /* 24 */ "Ungültige Aktion in der Eingabedatei: ",
+    /* 25 */
+    "Nach der Option -log muss in der Befehlszeile ein Name für die Protokolldatei angegeben "
+    "werden.",
+    /* 26 */ "Eingebettete Dateien konnten nicht aus dem Starter extrahiert werden. ",
+    /* 27 */ "Der Dateiindex des Starters konnte nicht geladen werden. ",
+    /* 28 */ "Im Starter ist kein JVM-Installationsprogramm enthalten.",
+    /* 29 */ "Die JVM ist ungültig.",
+    /* 30 */ "Auf die Befehlszeilenoption '-in' muss ein Eingabedateiname folgen.",
+    /* 31 */
+    "Es wurde keine geeignete JVM gefunden. Führen Sie das Installationsprogramm erneut mit der "
+    "Option -cv:javahome <JAVA HOME DIR> aus",
+    /* 32 */ "Die Suche nach allen JVMs ist nicht möglich.",
+    /* 33 */
+    "Die in der Befehlszeile nach der Option -in angegebene Eingabedatei kann nicht geöffnet "
+    "werden.",
+    /* 34 */ "Zielverzeichnis für die JVM auswählen",
+    /* 35 */
+    "Corvane(R) bereitet den Corvane Wizard vor, der Sie\\ndurch den restlichen "
+    "Installationsvorgang führt.\\nBitte warten...",
+    /* 36 */ "Fehler beim Schreiben der Datei = ",
+    /* 37 */
+    " Möglicherweise ist nicht genügend temporärer Speicherplatz vorhanden. Verwenden Sie "
+    "-cv:tempdir, um ein temporäres Verzeichnis auf einer Partition mit mehr freiem Speicherplatz "
+    "anzugeben.",
+    /* 38 */ "Vom Benutzer abgebrochen.",
+    nullptr,
+};
+
+const char* const unixlauncher_msg_el[MSG_ENTRY_COUNT + 1] = {
+    /* 0 */ "el",
+    /* 1 */ "Αρχικοποίηση %s...",
+    /* 2 */ "Αναζήτηση %s...",
+    /* 3 */ "Επαλήθευση %s",
+    /* 4 */ "Δεν βρέθηκε εικονική μηχανή Java(tm).",
+    /* 5 */ "Δεν ήταν δυνατή η εκκίνηση του %s.",
+    /* 6 */ "Μπορείτε να κατεβάσετε μια συμβατή JVM από τη διεύθυνση %s",
+    /* 7 */ "Εκτέλεση %s...",
+    /* 8 */ "Προετοιμασία εικονικής μηχανής Java(tm)...",
+    /* 9 */ "Αναζήτηση εικονικής μηχανής Java(tm)...",
+    /* 10 */ "Αναζήτηση για %s",
+    /* 11 */ "Σφάλμα κατά τη δημιουργία του προσωρινού καταλόγου %s",
+    /* 12 */ "Σφάλμα κατά τη δημιουργία του προσωρινού αρχείου %s",
+    /* 13 */ "LauncherMain",
+    /* 14 */ "Μη έγκυρη υπόδειξη πλατφόρμας: %s",
+    /* 15 */ "Η εκτέλεση της θυγατρικής διεργασίας απέτυχε",
+    /* 16 */ "Σάρωση δίσκου(-ων) για εικονική μηχανή Java(tm)...",
+    /* 17 */ "Καθορίστε τον κατάλογο προορισμού για την εικονική μηχανή Java:",
+    /* 18 */ ".",
+    /* 19 */ "Δεν ήταν δυνατή η φόρτωση του αρχείου εισόδου.",
+    /* 20 */ "Σφάλμα κατά τη φόρτωση του αρχείου οδηγιών.",
+    /* 21 */ "Σφάλμα κατά τη φόρτωση της δέσμης ενεργειών εκκίνησης.",
+    /* 22 */ "Σφάλμα κατά τη φόρτωση του αρχείου JVM.",
+    /* 23 */ "Μη έγκυρο αναγνωριστικό αρχείου JVM.",
+    /* 24 */ "Μη έγκυρη ενέργεια στο αρχείο εισόδου: ",
+    /* 25 */
+    "Πρέπει να καθοριστεί όνομα αρχείου καταγραφής μετά την επιλογή -log στη γραμμή εντολών.",
+    /* 26 */ "Δεν ήταν δυνατή η εξαγωγή των ενσωματωμένων αρχείων από το πρόγραμμα εκκίνησης. ",
+    /* 27 */ "Δεν ήταν δυνατή η φόρτωση του ευρετηρίου αρχείων του προγράμματος εκκίνησης. ",
+    /* 28 */ "Το πρόγραμμα εκκίνησης δεν περιέχει πρόγραμμα εγκατάστασης JVM.",
+    /* 29 */ "Η JVM δεν είναι έγκυρη.",
+    /* 30 */ "Μετά την επιλογή γραμμής εντολών '-in' πρέπει να ακολουθεί όνομα αρχείου εισόδου.",
+    /* 31 */
+    "Δεν βρέθηκε κατάλληλη JVM. Εκτελέστε ξανά το πρόγραμμα εγκατάστασης με την επιλογή "
+    "-cv:javahome <JAVA HOME DIR>",
+    /* 32 */ "Δεν είναι δυνατή η αναζήτηση όλων των JVM.",
+    /* 33 */
+    "Δεν είναι δυνατό το άνοιγμα του αρχείου εισόδου που καθορίστηκε στη γραμμή εντολών μετά την "
+    "επιλογή -in.",
+    /* 34 */ "Επιλέξτε τον κατάλογο προορισμού της JVM",
+    /* 35 */
+    "Το Corvane(R) προετοιμάζει τον Corvane Wizard, ο οποίος θα σας\\nκαθοδηγήσει στην υπόλοιπη "
+    "διαδικασία εγκατάστασης.\\nΠεριμένετε...",
+    /* 36 */ "Σφάλμα κατά την εγγραφή του αρχείου = ",
+    /* 37 */
+    " Ενδέχεται να μην υπάρχει αρκετός προσωρινός χώρος στο δίσκο. Δοκιμάστε την επιλογή "
+    "-cv:tempdir για να χρησιμοποιήσετε προσωρινό κατάλογο σε διαμέρισμα με περισσότερο ελεύθερο "
+    "χώρο.",
+    /* 38 */ "Ακυρώθηκε από το χρήστη.",
+    nullptr,
+};
+
+const char* const unixlauncher_msg_es[MSG_ENTRY_COUNT + 1] = {
+    /* 0 */ "es",
+    /* 1 */ "Inicializando %s...",
+    /* 2 */ "Buscando en %s...",
+    /* 3 */ "Verificando %s",
+    /* 4 */ "No se ha encontrado ninguna máquina virtual Java(tm).",
+    /* 5 */ "No se ha podido iniciar %s.",
+    /* 6 */ "Puede descargar una JVM compatible desde %s",
+    /* 7 */ "Ejecutando %s...",
+    /* 8 */ "Preparando la máquina virtual Java(tm)...",
+    /* 9 */ "Buscando la máquina virtual Java(tm)...",
+    /* 10 */ "Buscando %s",
+    /* 11 */ "Error al crear el directorio temporal %s",
+    /* 12 */ "Error al crear el archivo temporal %s",
+    /* 13 */ "LauncherMain",
+    /* 14 */ "Indicación de plataforma no válida: %s",
+    /* 15 */ "Error en la ejecución del proceso hijo",
+    /* 16 */ "Explorando los discos en busca de una máquina virtual Java(tm)...",
+    /* 17 */ "Indique el directorio de destino de la máquina virtual Java:",
+    /* 18 */ ".",
+    /* 19 */ "No se ha podido cargar el archivo de entrada.",
+    /* 20 */ "Error al cargar el archivo de instrucciones.",
+    /* 21 */ "Error al cargar el script de inicio.",
+    /* 22 */ "Error al cargar el archivo de JVM.",
+    /* 23 */ "Identificador de archivo de JVM no válido.",
+    /* 24 */ "Acción no válida en el archivo de entrada: ",
+    /* 25 */
+    "Debe especificarse un nombre de archivo de registro después de la opción -log en la línea de "
+    "comandos.",
+    /* 26 */ "No se han podido extraer los archivos incrustados del iniciador. ",
+    /* 27 */ "No se ha podido cargar el índice de archivos del iniciador. ",
+    /* 28 */ "El iniciador no incluye ningún instalador de JVM.",
+    /* 29 */ "La JVM no es válida.",
+    /* 30 */
+    "La opción de línea de comandos '-in' debe ir seguida de un nombre de archivo de entrada.",
+    /* 31 */
+    "No se ha encontrado ninguna JVM adecuada. Vuelva a ejecutar el instalador con la opción "
+    "-cv:javahome <JAVA HOME DIR>",
+    /* 32 */ "No se pueden buscar todas las JVM.",
+    /* 33 */
+    "No se puede abrir el archivo de entrada especificado en la línea de comandos después de la "
+    "opción -in.",
+    /* 34 */ "Seleccione el directorio de destino de la JVM",
+    /* 35 */
+    "Corvane(R) está preparando Corvane Wizard, que le guiará\\ndurante el resto del proceso de "
+    "instalación.\\nEspere, por favor...",
+    /* 36 */ "Error al escribir el archivo = ",
+    /* 37 */
+    " Es posible que no haya suficiente espacio temporal en disco. Pruebe a usar -cv:tempdir para "
+    "utilizar un directorio temporal en una partición con más espacio en disco.",
+    /* 38 */ "Cancelado por el usuario.",
+    nullptr,
+};
+
+const char* const unixlauncher_msg_fi[MSG_ENTRY_COUNT + 1] = {
+    /* 0 */ "fi",
+    /* 1 */ "Alustetaan %s...",
+    /* 2 */ "Tutkitaan %s...",
+    /* 3 */ "Tarkistetaan %s",
+    /* 4 */ "Java(tm)-virtuaalikonetta ei löytynyt.",
+    /* 5 */ "Kohdetta %s ei voitu käynnistää.",
+    /* 6 */ "Yhteensopivan JVM:n voi ladata osoitteesta %s",
+    /* 7 */ "Suoritetaan %s...",
+    /* 8 */ "Valmistellaan Java(tm)-virtuaalikonetta...",
+    /* 9 */ "Etsitään Java(tm)-virtuaalikonetta...",
+    /* 10 */ "Etsitään: %s",
+    /* 11 */ "Virhe luotaessa väliaikaista hakemistoa %s",
+    /* 12 */ "Virhe luotaessa väliaikaista tiedostoa %s",
+    /* 13 */ "LauncherMain",
+    /* 14 */ "Virheellinen alustavihje: %s",
+    /* 15 */ "Aliprosessin suoritus epäonnistui",
+    /* 16 */ "Etsitään Java(tm)-virtuaalikonetta levyiltä...",
+    /* 17 */ "Anna Java-virtuaalikoneen kohdehakemisto:",
+    /* 18 */ ".",
+    /* 19 */ "Syötetiedostoa ei voitu ladata.",
+    /* 20 */ "Virhe ladattaessa ohjetiedostoa.",
+    /* 21 */ "Virhe ladattaessa käynnistyskomentosarjaa.",
+    /* 22 */ "Virhe ladattaessa JVM-tiedostoa.",
+    /* 23 */ "Virheellinen JVM-tiedoston tunnus.",
+    /* 24 */ "Virheellinen toiminto syötetiedostossa: ",
+    /* 25 */ "Komentorivin -log-valitsimen jälkeen on annettava lokitiedoston nimi.",
+    /* 26 */ "Upotettuja tiedostoja ei voitu purkaa käynnistimestä. ",
+    /* 27 */ "Käynnistimen tiedostoluetteloa ei voitu ladata. ",
+    /* 28 */ "Käynnistin ei sisällä JVM-asennusohjelmaa.",
+    /* 29 */ "JVM ei ole kelvollinen.",
+    /* 30 */ "Komentorivin valitsimen '-in' jälkeen on annettava syötetiedoston nimi.",
+    /* 31 */
+    "Sopivaa JVM:ää ei löytynyt. Suorita asennusohjelma uudelleen valitsimella -cv:javahome <JAVA "
+    "HOME DIR>",
+    /* 32 */ "Kaikkia JVM:iä ei voi etsiä.",
+    /* 33 */ "Komentorivillä -in-valitsimen jälkeen annettua syötetiedostoa ei voi avata.",
+    /* 34 */ "Valitse JVM:n kohdehakemisto",
+    /* 35 */
+    "Corvane(R) valmistelee Corvane Wizard -ohjelmaa, joka\\nopastaa sinut asennuksen "
+    "loppuun.\\nOdota...",
+    /* 36 */ "Virhe kirjoitettaessa tiedostoa = ",
+    /* 37 */
+    " Väliaikaista levytilaa ei ehkä ole riittävästi. Valitse valitsimella -cv:tempdir "
+    "väliaikainen hakemisto osiolta, jolla on enemmän levytilaa.",
+    /* 38 */ "Käyttäjä peruutti toiminnon.",
+    nullptr,
+};
+
+const char* const unixlauncher_msg_fr[MSG_ENTRY_COUNT + 1] = {
+    /* 0 */ "fr",
+    /* 1 */ "Initialisation de %s...",
+    /* 2 */ "Recherche dans %s...",
+    /* 3 */ "Vérification de %s",
+    /* 4 */ "Aucune machine virtuelle Java(tm) n'a été trouvée.",
+    /* 5 */ "Impossible de lancer %s.",
+    /* 6 */ "Une JVM compatible peut être téléchargée à partir de %s",
+    /* 7 */ "Exécution de %s...",
+    /* 8 */ "Préparation de la machine virtuelle Java(tm)...",
+    /* 9 */ "Recherche de la machine virtuelle Java(tm)...",
+    /* 10 */ "Recherche de %s",
+    /* 11 */ "Erreur lors de la création du répertoire temporaire %s",
+    /* 12 */ "Erreur lors de la création du fichier temporaire %s",
+    /* 13 */ "LauncherMain",
+    /* 14 */ "Indication de plate-forme non valide : %s",
+    /* 15 */ "Échec de l'exécution du processus enfant",
+    /* 16 */ "Analyse du ou des disques à la recherche d'une machine virtuelle Java(tm)...",
+    /* 17 */ "Indiquez le répertoire de destination de la machine virtuelle Java :",
+    /* 18 */ ".",
+    /* 19 */ "Impossible de charger le fichier d'entrée.",
+    /* 20 */ "Erreur lors du chargement du fichier d'instructions.",
+    /* 21 */ "Erreur lors du chargement du script de lancement.",
+    /* 22 */ "Erreur lors du chargement du fichier JVM.",
+    /* 23 */ "ID de fichier JVM non valide.",
+    /* 24 */ "Action non valide dans le fichier d'entrée : ",
+    /* 25 */
+    "Un nom de fichier journal doit être indiqué après l'option -log sur la ligne de commande.",
+    /* 26 */ "Impossible d'extraire les fichiers intégrés du lanceur. ",
+    /* 27 */ "Impossible de charger l'index des fichiers du lanceur. ",
+    /* 28 */ "Aucun programme d'installation de JVM n'est inclus dans le lanceur.",
+    /* 29 */ "La JVM n'est pas valide.",
+    /* 30 */ "L'option de ligne de commande '-in' doit être suivie d'un nom de fichier d'entrée.",
+    /* 31 */
+    "Aucune JVM appropriée n'a été trouvée. Relancez le programme d'installation avec l'option "
+    "-cv:javahome <JAVA HOME DIR>",
+    /* 32 */ "Impossible de rechercher toutes les JVM.",
+    /* 33 */
+    "Impossible d'ouvrir le fichier d'entrée indiqué sur la ligne de commande après l'option -in.",
+    /* 34 */ "Choisissez le répertoire de destination de la JVM",
+    /* 35 */
+    "Corvane(R) prépare Corvane Wizard, qui va vous guider\\ntout au long du processus "
+    "d'installation.\\nVeuillez patienter...",
+    /* 36 */ "Erreur lors de l'écriture du fichier = ",
+    /* 37 */
+    " L'espace disque temporaire est peut-être insuffisant. Utilisez -cv:tempdir pour indiquer un "
+    "répertoire temporaire sur une partition disposant de plus d'espace disque.",
+    /* 38 */ "Annulé par l'utilisateur.",
+    nullptr,
+};
+
+const char* const unixlauncher_msg_hu[MSG_ENTRY_COUNT + 1] = {
+    /* 0 */ "hu",
+    /* 1 */ "%s inicializálása...",
+    /* 2 */ "%s átkutatása...",
+    /* 3 */ "%s ellenőrzése",
+    /* 4 */ "Nem található Java(tm) virtuális gép.",
+    /* 5 */ "%s nem indítható el.",
+    /* 6 */ "Kompatibilis JVM a következő helyről tölthető le: %s",
+    /* 7 */ "%s futtatása...",
+    /* 8 */ "Java(tm) virtuális gép előkészítése...",
+    /* 9 */ "Java(tm) virtuális gép keresése...",
+    /* 10 */ "Keresés: %s",
+    /* 11 */ "Hiba az ideiglenes könyvtár létrehozásakor: %s",
+    /* 12 */ "Hiba az ideiglenes fájl létrehozásakor: %s",
+    /* 13 */ "LauncherMain",
+    /* 14 */ "Érvénytelen platformjelzés: %s",
+    /* 15 */ "A gyermekfolyamat végrehajtása sikertelen",
+    /* 16 */ "Java(tm) virtuális gép keresése a lemez(ek)en...",
+    /* 17 */ "Adja meg a Java virtuális gép célkönyvtárát:",
+    /* 18 */ ".",
+    /* 19 */ "A bemeneti fájl nem tölthető be.",
+    /* 20 */ "Hiba az utasításfájl betöltésekor.",
+    /* 21 */ "Hiba az indítóparancsfájl betöltésekor.",
+    /* 22 */ "Hiba a JVM-fájl betöltésekor.",
+    /* 23 */ "Érvénytelen JVM-fájlazonosító.",
+    /* 24 */ "Érvénytelen művelet a bemeneti fájlban: ",
+    /* 25 */ "A parancssorban a -log kapcsoló után meg kell adni a naplófájl nevét.",
+    /* 26 */ "A beágyazott fájlok nem bonthatók ki az indítóprogramból. ",
+    /* 27 */ "Az indítóprogram fájlindexe nem tölthető be. ",
+    /* 28 */ "Az indítóprogram nem tartalmaz JVM-telepítőt.",
+    /* 29 */ "A JVM érvénytelen.",
+    /* 30 */ "A '-in' parancssori kapcsolót a bemeneti fájl nevének kell követnie.",
+    /* 31 */
+    "Nem található megfelelő JVM. Futtassa újra a telepítőt a -cv:javahome <JAVA HOME DIR> "
+    "kapcsolóval",
+    /* 32 */ "Az összes JVM keresése nem lehetséges.",
+    /* 33 */ "A parancssorban a -in kapcsoló után megadott bemeneti fájl nem nyitható meg.",
+    /* 34 */ "Válassza ki a JVM célkönyvtárát",
+    /* 35 */
+    "A Corvane(R) előkészíti a Corvane Wizard programot, amely\\nvégigvezeti a telepítés hátralévő "
+    "részén.\\nKérem, várjon...",
+    /* 36 */ "Hiba a fájl írásakor = ",
+    /* 37 */
+    " Lehet, hogy nincs elég ideiglenes lemezterület. A -cv:tempdir kapcsolóval adjon meg "
+    "ideiglenes könyvtárat egy olyan partíción, amelyen több a szabad hely.",
+    /* 38 */ "A felhasználó megszakította.",
+    nullptr,
+};
+
+const char* const unixlauncher_msg_it[MSG_ENTRY_COUNT + 1] = {
+    /* 0 */ "it",
+    /* 1 */ "Inizializzazione di %s...",
+    /* 2 */ "Ricerca in %s...",
+    /* 3 */ "Verifica di %s",
+    /* 4 */ "Non è stata trovata alcuna macchina virtuale Java(tm).",
+    /* 5 */ "Impossibile avviare %s.",
+    /* 6 */ "È possibile scaricare una JVM compatibile da %s",
+    /* 7 */ "Esecuzione di %s...",
+    /* 8 */ "Preparazione della macchina virtuale Java(tm)...",
+    /* 9 */ "Ricerca della macchina virtuale Java(tm)...",
+    /* 10 */ "Ricerca di %s",
+    /* 11 */ "Errore durante la creazione della directory temporanea %s",
+    /* 12 */ "Errore durante la creazione del file temporaneo %s",
+    /* 13 */ "LauncherMain",
+    /* 14 */ "Indicazione di piattaforma non valida: %s",
+    /* 15 */ "Esecuzione del processo figlio non riuscita",
+    /* 16 */ "Scansione dei dischi alla ricerca di una macchina virtuale Java(tm)...",
+    /* 17 */ "Specificare la directory di destinazione della macchina virtuale Java:",
+    /* 18 */ ".",
+    /* 19 */ "Impossibile caricare il file di input.",
+    /* 20 */ "Errore durante il caricamento del file di istruzioni.",
+    /* 21 */ "Errore durante il caricamento dello script di avvio.",
+    /* 22 */ "Errore durante il caricamento del file JVM.",
+    /* 23 */ "ID del file JVM non valido.",
+    /* 24 */ "Azione non valida nel file di input: ",
+    /* 25 */ "Specificare un nome di file di log dopo l'opzione -log nella riga di comando.",
+    /* 26 */ "Impossibile estrarre i file incorporati dal programma di avvio. ",
+    /* 27 */ "Impossibile caricare l'indice dei file del programma di avvio. ",
+    /* 28 */ "Il programma di avvio non include alcun programma di installazione della JVM.",
+    /* 29 */ "La JVM non è valida.",
+    /* 30 */
+    "L'opzione della riga di comando '-in' deve essere seguita da un nome di file di input.",
+    /* 31 */
+    "Impossibile trovare una JVM adatta. Eseguire di nuovo il programma di installazione con "
+    "l'opzione -cv:javahome <JAVA HOME DIR>",
+    /* 32 */ "Impossibile cercare tutte le JVM.",
+    /* 33 */
+    "Impossibile aprire il file di input specificato nella riga di comando dopo l'opzione -in.",
+    /* 34 */ "Scegliere la directory di destinazione della JVM",
+    /* 35 */
+    "Corvane(R) sta preparando Corvane Wizard, che vi guiderà\\nnel resto del processo di "
+    "installazione.\\nAttendere...",
+    /* 36 */ "Errore durante la scrittura del file = ",
+    /* 37 */
+    " Lo spazio temporaneo su disco potrebbe essere insufficiente. Utilizzare -cv:tempdir per "
+    "indicare una directory temporanea su una partizione con più spazio su disco.",
+    /* 38 */ "Annullato dall'utente.",
+    nullptr,
+};
+
+const char* const unixlauncher_msg_ja[MSG_ENTRY_COUNT + 1] = {
+    /* 0 */ "ja",
+    /* 1 */ "%s を初期化しています...",
+    /* 2 */ "%s を検索しています...",
+    /* 3 */ "%s を検証しています",
+    /* 4 */ "Java(tm) 仮想マシンが見つかりませんでした。",
+    /* 5 */ "%s を起動できませんでした。",
+    /* 6 */ "互換性のある JVM は %s からダウンロードできます",
+    /* 7 */ "%s を実行しています...",
+    /* 8 */ "Java(tm) 仮想マシンを準備しています...",
+    /* 9 */ "Java(tm) 仮想マシンを検索しています...",
+    /* 10 */ "%s を検索中",
+    /* 11 */ "一時ディレクトリ %s の作成中にエラーが発生しました",
+    /* 12 */ "一時ファイル %s の作成中にエラーが発生しました",
+    /* 13 */ "LauncherMain",
+    /* 14 */ "無効なプラットフォームヒント: %s",
+    /* 15 */ "子プロセスの実行に失敗しました",
+    /* 16 */ "ディスクをスキャンして Java(tm) 仮想マシンを検索しています...",
+    /* 17 */ "Java 仮想マシンのインストール先ディレクトリを指定してください:",
+    /* 18 */ ".",
+    /* 19 */ "入力ファイルを読み込めませんでした。",
+    /* 20 */ "命令ファイルの読み込み中にエラーが発生しました。",
+    /* 21 */ "起動スクリプトの読み込み中にエラーが発生しました。",
+    /* 22 */ "JVM ファイルの読み込み中にエラーが発生しました。",
+    /* 23 */ "JVM ファイル ID が無効です。",
+    /* 24 */ "入力ファイル内のアクションが無効です: ",
+    /* 25 */ "コマンド行の -log オプションの後にログファイル名を指定する必要があります。",
+    /* 26 */ "ランチャーから埋め込みファイルを抽出できません。 ",
+    /* 27 */ "ランチャーのファイルインデックスを読み込めません。 ",
+    /* 28 */ "ランチャーに JVM インストーラが含まれていません。",
+    /* 29 */ "JVM が無効です。",
+    /* 30 */ "コマンド行オプション '-in' の後には入力ファイル名を指定する必要があります。",
+    /* 31 */
+    "適切な JVM が見つかりませんでした。-cv:javahome <JAVA HOME DIR> "
+    "オプションを使用してインストーラを再実行してください",
+    /* 32 */ "すべての JVM を検索することはできません。",
+    /* 33 */ "コマンド行の -in オプションの後に指定された入力ファイルを開けません。",
+    /* 34 */ "JVM のインストール先ディレクトリの選択",
+    /* 35 */
+    "Corvane(R) は Corvane Wizard を準備しています。Corvane Wizard "
+    "が\\nセットアップの残りの手順をご案内します。\\nしばらくお待ちください...",
+    /* 36 */ "ファイルの書き込み中にエラーが発生しました = ",
+    /* 37 */
+    " 一時ディスク領域が不足している可能性があります。-cv:tempdir "
+    "を使用して、ディスク領域に余裕のあるパーティション上の一時ディレクトリを指定してください。",
+    /* 38 */ "ユーザーによって取り消されました。",
+    nullptr,
+};
+
+const char* const unixlauncher_msg_ko[MSG_ENTRY_COUNT + 1] = {
+    /* 0 */ "ko",
+    /* 1 */ "%s 초기화 중...",
+    /* 2 */ "%s 검색 중...",
+    /* 3 */ "%s 확인 중",
+    /* 4 */ "Java(tm) 가상 머신을 찾을 수 없습니다.",
+    /* 5 */ "%s을(를) 실행할 수 없습니다.",
+    /* 6 */ "호환되는 JVM은 %s에서 다운로드할 수 있습니다",
+    /* 7 */ "%s 실행 중...",
+    /* 8 */ "Java(tm) 가상 머신 준비 중...",
+    /* 9 */ "Java(tm) 가상 머신 검색 중...",
+    /* 10 */ "%s 검색 중",
+    /* 11 */ "임시 디렉토리 %s을(를) 만드는 중 오류가 발생했습니다",
+    /* 12 */ "임시 파일 %s을(를) 만드는 중 오류가 발생했습니다",
+    /* 13 */ "LauncherMain",
+    /* 14 */ "잘못된 플랫폼 힌트: %s",
+    /* 15 */ "자식 프로세스를 실행하지 못했습니다",
+    /* 16 */ "디스크에서 Java(tm) 가상 머신을 검색하는 중...",
+    /* 17 */ "Java 가상 머신의 대상 디렉토리를 입력하십시오:",
+    /* 18 */ ".",
+    /* 19 */ "입력 파일을 로드할 수 없습니다.",
+    /* 20 */ "명령 파일을 로드하는 중 오류가 발생했습니다.",
+    /* 21 */ "실행 스크립트를 로드하는 중 오류가 발생했습니다.",
+    /* 22 */ "JVM 파일을 로드하는 중 오류가 발생했습니다.",
+    /* 23 */ "잘못된 JVM 파일 ID입니다.",
+    /* 24 */ "입력 파일에 잘못된 작업이 있습니다: ",
+    /* 25 */ "명령줄의 -log 옵션 뒤에 로그 파일 이름을 지정해야 합니다.",
+    /* 26 */ "실행 프로그램에서 포함된 파일을 추출할 수 없습니다. ",
+    /* 27 */ "실행 프로그램의 파일 색인을 로드할 수 없습니다. ",
+    /* 28 */ "실행 프로그램에 JVM 설치 프로그램이 포함되어 있지 않습니다.",
+    /* 29 */ "JVM이 올바르지 않습니다.",
+    /* 30 */ "'-in' 명령줄 옵션 뒤에는 입력 파일 이름이 와야 합니다.",
+    /* 31 */
+    "적합한 JVM을 찾을 수 없습니다. -cv:javahome <JAVA HOME DIR> 옵션을 사용하여 설치 프로그램을 "
+    "다시 실행하십시오",
+    /* 32 */ "모든 JVM을 검색할 수 없습니다.",
+    /* 33 */ "명령줄의 -in 옵션 뒤에 지정한 입력 파일을 열 수 없습니다.",
+    /* 34 */ "JVM 대상 디렉토리 선택",
+    /* 35 */
+    "Corvane(R)에서 Corvane Wizard를 준비하고 있습니다. Corvane Wizard가\\n나머지 설치 과정을 "
+    "안내합니다.\\n잠시 기다려 주십시오...",
+    /* 36 */ "파일 쓰기 오류 = ",
+    /* 37 */
+    " 임시 디스크 공간이 부족할 수 있습니다. -cv:tempdir 옵션으로 디스크 공간이 더 많은 파티션의 "
+    "임시 디렉토리를 지정해 보십시오.",
+    /* 38 */ "사용자가 취소했습니다.",
+    nullptr,
+};
+
+const char* const unixlauncher_msg_nl[MSG_ENTRY_COUNT + 1] = {
+    /* 0 */ "nl",
+    /* 1 */ "%s wordt geïnitialiseerd...",
+    /* 2 */ "%s wordt doorzocht...",
+    /* 3 */ "%s wordt gecontroleerd",
+    /* 4 */ "Er is geen Java(tm) Virtual Machine gevonden.",
+    /* 5 */ "%s kan niet worden gestart.",
+    /* 6 */ "Een compatibele JVM kan worden gedownload van %s",
+    /* 7 */ "%s wordt uitgevoerd...",
+    /* 8 */ "Java(tm) Virtual Machine wordt voorbereid...",
+    /* 9 */ "Zoeken naar Java(tm) Virtual Machine...",
+    /* 10 */ "Zoeken naar %s",
+    /* 11 */ "Fout bij het maken van de tijdelijke map %s",
+    /* 12 */ "Fout bij het maken van het tijdelijke bestand %s",
+    /* 13 */ "LauncherMain",
+    /* 14 */ "Ongeldige platformhint: %s",
+    /* 15 */ "Uitvoering van onderliggend proces mislukt",
+    /* 16 */ "Schijven worden doorzocht op een Java(tm) Virtual Machine...",
+    /* 17 */ "Geef de doelmap voor de Java Virtual Machine op:",
+    /* 18 */ ".",
+    /* 19 */ "Het invoerbestand kan niet worden geladen.",
+    /* 20 */ "Fout bij het laden van het instructiebestand.",
+    /* 21 */ "Fout bij het laden van het startscript.",
+    /* 22 */ "Fout bij het laden van het JVM-bestand.",
+    /* 23 */ "Ongeldige JVM-bestands-ID.",
+    /* 24 */ "Ongeldige actie in invoerbestand: ",
+    /* 25 */
+    "Na de optie -log op de opdrachtregel moet een naam voor het logbestand worden opgegeven.",
+    /* 26 */ "Kan ingesloten bestanden niet uit het startprogramma uitpakken. ",
+    /* 27 */ "Kan de bestandsindex van het startprogramma niet laden. ",
+    /* 28 */ "Het startprogramma bevat geen JVM-installatieprogramma.",
+    /* 29 */ "De JVM is niet geldig.",
+    /* 30 */ "Na de opdrachtregeloptie '-in' moet de naam van een invoerbestand volgen.",
+    /* 31 */
+    "Er is geen geschikte JVM gevonden. Voer het installatieprogramma opnieuw uit met de optie "
+    "-cv:javahome <JAVA HOME DIR>",
+    /* 32 */ "Kan niet naar alle JVM's zoeken.",
+    /* 33 */
+    "Kan het invoerbestand dat op de opdrachtregel na de optie -in is opgegeven niet openen.",
+    /* 34 */ "Kies de doelmap voor de JVM",
+    /* 35 */
+    "Corvane(R) bereidt de Corvane Wizard voor, die u door de rest\\nvan het installatieproces "
+    "leidt.\\nEven geduld...",
+    /* 36 */ "Fout bij het schrijven van bestand = ",
+    /* 37 */
+    " Mogelijk is er onvoldoende tijdelijke schijfruimte. Gebruik -cv:tempdir om een tijdelijke "
+    "map op een partitie met meer schijfruimte te kiezen.",
+    /* 38 */ "Geannuleerd door de gebruiker.",
+    nullptr,
+};
+
+const char* const unixlauncher_msg_no[MSG_ENTRY_COUNT + 1] = {
+    /* 0 */ "no",
+    /* 1 */ "Initialiserer %s...",
+    /* 2 */ "Gjennomsøker %s...",
+    /* 3 */ "Verifiserer %s",
+    /* 4 */ "Fant ingen virtuell Java(tm)-maskin.",
+    /* 5 */ "Kunne ikke starte %s.",
+    /* 6 */ "En kompatibel JVM kan lastes ned fra %s",
+    /* 7 */ "Kjører %s...",
+    /* 8 */ "Klargjør virtuell Java(tm)-maskin...",
+    /* 9 */ "Søker etter virtuell Java(tm)-maskin...",
+    /* 10 */ "Søker etter %s",
+    /* 11 */ "Feil ved oppretting av den midlertidige katalogen %s",
+    /* 12 */ "Feil ved oppretting av den midlertidige filen %s",
+    /* 13 */ "LauncherMain",
+    /* 14 */ "Ugyldig plattformhint: %s",
+    /* 15 */ "Kjøring av underprosess mislyktes",
+    /* 16 */ "Søker gjennom disk(er) etter en virtuell Java(tm)-maskin...",
+    /* 17 */ "Angi målkatalogen for den virtuelle Java-maskinen:",
+    /* 18 */ ".",
+    /* 19 */ "Kunne ikke laste inn inndatafilen.",
+    /* 20 */ "Feil ved innlasting av instruksjonsfilen.",
+    /* 21 */ "Feil ved innlasting av oppstartsskriptet.",
+    /* 22 */ "Feil ved innlasting av JVM-filen.",
+    /* 23 */ "Ugyldig JVM-fil-ID.",
+    /* 24 */ "Ugyldig handling i inndatafilen: ",
+    /* 25 */ "Et loggfilnavn må angis etter alternativet -log på kommandolinjen.",
+    /* 26 */ "Kan ikke pakke ut innebygde filer fra startprogrammet. ",
+    /* 27 */ "Kan ikke laste inn filindeksen til startprogrammet. ",
+    /* 28 */ "Startprogrammet inneholder ikke noe JVM-installasjonsprogram.",
+    /* 29 */ "JVM-en er ikke gyldig.",
+    /* 30 */ "Kommandolinjealternativet '-in' må etterfølges av navnet på en inndatafil.",
+    /* 31 */
+    "Fant ingen egnet JVM. Kjør installasjonsprogrammet på nytt med alternativet -cv:javahome "
+    "<JAVA HOME DIR>",
+    /* 32 */ "Kan ikke søke etter alle JVM-er.",
+    /* 33 */ "Kan ikke åpne inndatafilen som er angitt på kommandolinjen etter alternativet -in.",
+    /* 34 */ "Velg målkatalog for JVM-en",
+    /* 35 */
+    "Corvane(R) klargjør Corvane Wizard, som vil veilede deg\\ngjennom resten av "
+    "installasjonsprosessen.\\nVent litt...",
+    /* 36 */ "Feil ved skriving av fil = ",
+    /* 37 */
+    " Det er kanskje ikke nok midlertidig diskplass. Prøv å bruke -cv:tempdir for å velge en "
+    "midlertidig katalog på en partisjon med mer diskplass.",
+    /* 38 */ "Avbrutt av brukeren.",
+    nullptr,
+};
+
+const char* const unixlauncher_msg_pl[MSG_ENTRY_COUNT + 1] = {
+    /* 0 */ "pl",
+    /* 1 */ "Inicjowanie %s...",
+    /* 2 */ "Przeszukiwanie %s...",
+    /* 3 */ "Weryfikowanie %s",
+    /* 4 */ "Nie znaleziono maszyny wirtualnej Java(tm).",
+    /* 5 */ "Nie można uruchomić %s.",
+    /* 6 */ "Zgodną maszynę JVM można pobrać z %s",
+    /* 7 */ "Uruchamianie %s...",
+    /* 8 */ "Przygotowywanie maszyny wirtualnej Java(tm)...",
+    /* 9 */ "Wyszukiwanie maszyny wirtualnej Java(tm)...",
+    /* 10 */ "Wyszukiwanie %s",
+    /* 11 */ "Błąd podczas tworzenia katalogu tymczasowego %s",
+    /* 12 */ "Błąd podczas tworzenia pliku tymczasowego %s",
+    /* 13 */ "LauncherMain",
+    /* 14 */ "Nieprawidłowa wskazówka dotycząca platformy: %s",
+    /* 15 */ "Wykonanie procesu potomnego nie powiodło się",
+    /* 16 */ "Przeszukiwanie dysków w poszukiwaniu maszyny wirtualnej Java(tm)...",
+    /* 17 */ "Podaj katalog docelowy maszyny wirtualnej Java:",
+    /* 18 */ ".",
+    /* 19 */ "Nie można załadować pliku wejściowego.",
+    /* 20 */ "Błąd podczas ładowania pliku instrukcji.",
+    /* 21 */ "Błąd podczas ładowania skryptu uruchamiania.",
+    /* 22 */ "Błąd podczas ładowania pliku JVM.",
+    /* 23 */ "Nieprawidłowy identyfikator pliku JVM.",
+    /* 24 */ "Nieprawidłowa akcja w pliku wejściowym: ",
+    /* 25 */ "Po opcji -log w wierszu poleceń należy podać nazwę pliku dziennika.",
+    /* 26 */ "Nie można wyodrębnić osadzonych plików z programu uruchamiającego. ",
+    /* 27 */ "Nie można załadować indeksu plików programu uruchamiającego. ",
+    /* 28 */ "Program uruchamiający nie zawiera instalatora JVM.",
+    /* 29 */ "Maszyna JVM jest nieprawidłowa.",
+    /* 30 */ "Po opcji wiersza poleceń '-in' musi następować nazwa pliku wejściowego.",
+    /* 31 */
+    "Nie znaleziono odpowiedniej maszyny JVM. Uruchom ponownie instalator z opcją -cv:javahome "
+    "<JAVA HOME DIR>",
+    /* 32 */ "Nie można wyszukać wszystkich maszyn JVM.",
+    /* 33 */ "Nie można otworzyć pliku wejściowego podanego w wierszu poleceń po opcji -in.",
+    /* 34 */ "Wybierz katalog docelowy maszyny JVM",
+    /* 35 */
+    "Corvane(R) przygotowuje program Corvane Wizard, który\\nprzeprowadzi Cię przez dalszą część "
+    "instalacji.\\nProszę czekać...",
+    /* 36 */ "Błąd podczas zapisywania pliku = ",
+    /* 37 */
+    " Może brakować tymczasowego miejsca na dysku. Spróbuj użyć opcji -cv:tempdir, aby wskazać "
+    "katalog tymczasowy na partycji z większą ilością wolnego miejsca.",
+    /* 38 */ "Anulowane przez użytkownika.",
+    nullptr,
+};
+
+const char* const unixlauncher_msg_pt[MSG_ENTRY_COUNT + 1] = {
+    /* 0 */ "pt",
+    /* 1 */ "A inicializar %s...",
+    /* 2 */ "A procurar em %s...",
+    /* 3 */ "A verificar %s",
+    /* 4 */ "Não foi encontrada nenhuma máquina virtual Java(tm).",
+    /* 5 */ "Não foi possível iniciar %s.",
+    /* 6 */ "Pode transferir uma JVM compatível a partir de %s",
+    /* 7 */ "A executar %s...",
+    /* 8 */ "A preparar a máquina virtual Java(tm)...",
+    /* 9 */ "A procurar a máquina virtual Java(tm)...",
+    /* 10 */ "A procurar %s",
+    /* 11 */ "Erro ao criar o diretório temporário %s",
+    /* 12 */ "Erro ao criar o ficheiro temporário %s",
+    /* 13 */ "LauncherMain",
+    /* 14 */ "Indicação de plataforma inválida: %s",
+    /* 15 */ "A execução do processo-filho falhou",
+    /* 16 */ "A analisar o(s) disco(s) à procura de uma máquina virtual Java(tm)...",
+    /* 17 */ "Indique o diretório de destino da máquina virtual Java:",
+    /* 18 */ ".",
+    /* 19 */ "Não foi possível carregar o ficheiro de entrada.",
+    /* 20 */ "Erro ao carregar o ficheiro de instruções.",
+    /* 21 */ "Erro ao carregar o script de arranque.",
+    /* 22 */ "Erro ao carregar o ficheiro da JVM.",
+    /* 23 */ "ID de ficheiro da JVM inválido.",
+    /* 24 */ "Ação inválida no ficheiro de entrada: ",
+    /* 25 */
+    "Tem de especificar um nome de ficheiro de registo após a opção -log na linha de comandos.",
+    /* 26 */ "Não foi possível extrair os ficheiros incorporados do iniciador. ",
+    /* 27 */ "Não foi possível carregar o índice de ficheiros do iniciador. ",
+    /* 28 */ "O iniciador não inclui nenhum instalador da JVM.",
+    /* 29 */ "A JVM não é válida.",
+    /* 30 */
+    "A opção de linha de comandos '-in' tem de ser seguida de um nome de ficheiro de entrada.",
+    /* 31 */
+    "Não foi encontrada nenhuma JVM adequada. Execute novamente o instalador com a opção "
+    "-cv:javahome <JAVA HOME DIR>",
+    /* 32 */ "Não é possível procurar todas as JVM.",
+    /* 33 */
+    "Não é possível abrir o ficheiro de entrada especificado na linha de comandos após a opção "
+    "-in.",
+    /* 34 */ "Escolha o diretório de destino da JVM",
+    /* 35 */
+    "O Corvane(R) está a preparar o Corvane Wizard, que o irá\\nguiar durante o resto do processo "
+    "de instalação.\\nAguarde...",
+    /* 36 */ "Erro ao escrever o ficheiro = ",
+    /* 37 */
+    " Pode não existir espaço temporário em disco suficiente. Utilize -cv:tempdir para indicar um "
+    "diretório temporário numa partição com mais espaço em disco.",
+    /* 38 */ "Cancelado pelo utilizador.",
+    nullptr,
+};
+
+const char* const unixlauncher_msg_pt_BR[MSG_ENTRY_COUNT + 1] = {
+    /* 0 */ "pt_BR",
+    /* 1 */ "Inicializando %s...",
+    /* 2 */ "Pesquisando %s...",
+    /* 3 */ "Verificando %s",
+    /* 4 */ "Nenhuma máquina virtual Java(tm) foi encontrada.",
+    /* 5 */ "Não foi possível iniciar %s.",
+    /* 6 */ "Uma JVM compatível pode ser baixada de %s",
+    /* 7 */ "Executando %s...",
+    /* 8 */ "Preparando a máquina virtual Java(tm)...",
+    /* 9 */ "Procurando a máquina virtual Java(tm)...",
+    /* 10 */ "Procurando %s",
+    /* 11 */ "Erro ao criar o diretório temporário %s",
+    /* 12 */ "Erro ao criar o arquivo temporário %s",
+    /* 13 */ "LauncherMain",
+    /* 14 */ "Dica de plataforma inválida: %s",
+    /* 15 */ "Falha na execução do processo filho",
+    /* 16 */ "Varrendo o(s) disco(s) em busca de uma máquina virtual Java(tm)...",
+    /* 17 */ "Informe o diretório de destino da máquina virtual Java:",
+    /* 18 */ ".",
+    /* 19 */ "Não foi possível carregar o arquivo de entrada.",
+    /* 20 */ "Erro ao carregar o arquivo de instruções.",
+    /* 21 */ "Erro ao carregar o script de inicialização.",
+    /* 22 */ "Erro ao carregar o arquivo da JVM.",
+    /* 23 */ "ID de arquivo da JVM inválido.",
+    /* 24 */ "Ação inválida no arquivo de entrada: ",
+    /* 25 */
+    "É preciso especificar um nome de arquivo de log após a opção -log na linha de comando.",
+    /* 26 */ "Não foi possível extrair os arquivos incorporados do inicializador. ",
+    /* 27 */ "Não foi possível carregar o índice de arquivos do inicializador. ",
+    /* 28 */ "O inicializador não inclui nenhum instalador da JVM.",
+    /* 29 */ "A JVM não é válida.",
+    /* 30 */ "A opção de linha de comando '-in' deve ser seguida de um nome de arquivo de entrada.",
+    /* 31 */
+    "Não foi encontrada nenhuma JVM adequada. Execute o instalador novamente usando a opção "
+    "-cv:javahome <JAVA HOME DIR>",
+    /* 32 */ "Não é possível procurar todas as JVMs.",
+    /* 33 */
+    "Não é possível abrir o arquivo de entrada especificado na linha de comando após a opção -in.",
+    /* 34 */ "Escolha o diretório de destino da JVM",
+    /* 35 */
+    "O Corvane(R) está preparando o Corvane Wizard, que irá\\nguiá-lo pelo restante do processo de "
+    "instalação.\\nAguarde...",
+    /* 36 */ "Erro ao gravar o arquivo = ",
+    /* 37 */
+    " Talvez não haja espaço temporário em disco suficiente. Tente usar -cv:tempdir para indicar "
+    "um diretório temporário em uma partição com mais espaço em disco.",
+    /* 38 */ "Cancelado pelo usuário.",
+    nullptr,
+};
+
+const char* const unixlauncher_msg_ru[MSG_ENTRY_COUNT + 1] = {
+    /* 0 */ "ru",
+    /* 1 */ "Инициализация %s...",
+    /* 2 */ "Поиск в %s...",
+    /* 3 */ "Проверка %s",
+    /* 4 */ "Виртуальная машина Java(tm) не найдена.",
+    /* 5 */ "Не удалось запустить %s.",
+    /* 6 */ "Совместимую JVM можно загрузить по адресу %s",
+    /* 7 */ "Выполнение %s...",
+    /* 8 */ "Подготовка виртуальной машины Java(tm)...",
+    /* 9 */ "Поиск виртуальной машины Java(tm)...",
+    /* 10 */ "Поиск: %s",
+    /* 11 */ "Ошибка при создании временного каталога %s",
+    /* 12 */ "Ошибка при создании временного файла %s",
+    /* 13 */ "LauncherMain",
+    /* 14 */ "Недопустимая подсказка платформы: %s",
+    /* 15 */ "Не удалось выполнить дочерний процесс",
+    /* 16 */ "Поиск виртуальной машины Java(tm) на дисках...",
+    /* 17 */ "Укажите каталог назначения для виртуальной машины Java:",
+    /* 18 */ ".",
+    /* 19 */ "Не удалось загрузить входной файл.",
+    /* 20 */ "Ошибка при загрузке файла инструкций.",
+    /* 21 */ "Ошибка при загрузке сценария запуска.",
+    /* 22 */ "Ошибка при загрузке файла JVM.",
+    /* 23 */ "Недопустимый идентификатор файла JVM.",
+    /* 24 */ "Недопустимое действие во входном файле: ",
+    /* 25 */ "После параметра -log в командной строке необходимо указать имя файла журнала.",
+    /* 26 */ "Не удалось извлечь встроенные файлы из программы запуска. ",
+    /* 27 */ "Не удалось загрузить индекс файлов программы запуска. ",
+    /* 28 */ "Программа запуска не содержит программы установки JVM.",
+    /* 29 */ "Недопустимая JVM.",
+    /* 30 */ "После параметра командной строки '-in' должно следовать имя входного файла.",
+    /* 31 */
+    "Подходящая JVM не найдена. Запустите программу установки повторно с параметром -cv:javahome "
+    "<JAVA HOME DIR>",
+    /* 32 */ "Не удалось выполнить поиск всех JVM.",
+    /* 33 */ "Не удалось открыть входной файл, указанный в командной строке после параметра -in.",
+    /* 34 */ "Выберите каталог назначения для JVM",
+    /* 35 */
+    "Corvane(R) подготавливает Corvane Wizard, который\\nпроведет вас через остальные этапы "
+    "установки.\\nПодождите...",
+    /* 36 */ "Ошибка при записи файла = ",
+    /* 37 */
+    " Возможно, недостаточно временного дискового пространства. Попробуйте с помощью параметра "
+    "-cv:tempdir указать временный каталог в разделе с большим объемом свободного места.",
+    /* 38 */ "Отменено пользователем.",
+    nullptr,
+};
+
+const char* const unixlauncher_msg_sv[MSG_ENTRY_COUNT + 1] = {
+    /* 0 */ "sv",
+    /* 1 */ "Initierar %s...",
+    /* 2 */ "Genomsöker %s...",
+    /* 3 */ "Verifierar %s",
+    /* 4 */ "Ingen virtuell Java(tm)-maskin hittades.",
+    /* 5 */ "%s kunde inte startas.",
+    /* 6 */ "En kompatibel JVM kan hämtas från %s",
+    /* 7 */ "Kör %s...",
+    /* 8 */ "Förbereder virtuell Java(tm)-maskin...",
+    /* 9 */ "Söker efter virtuell Java(tm)-maskin...",
+    /* 10 */ "Söker efter %s",
+    /* 11 */ "Fel när den temporära katalogen %s skulle skapas",
+    /* 12 */ "Fel när den temporära filen %s skulle skapas",
+    /* 13 */ "LauncherMain",
+    /* 14 */ "Ogiltigt plattformstips: %s",
+    /* 15 */ "Körningen av underordnad process misslyckades",
+    /* 16 */ "Söker igenom disk(ar) efter en virtuell Java(tm)-maskin...",
+    /* 17 */ "Ange målkatalogen för den virtuella Java-maskinen:",
+    /* 18 */ ".",
+    /* 19 */ "Det gick inte att läsa in indatafilen.",
+    /* 20 */ "Fel vid inläsning av instruktionsfilen.",
+    /* 21 */ "Fel vid inläsning av startskriptet.",
+    /* 22 */ "Fel vid inläsning av JVM-filen.",
+    /* 23 */ "Ogiltigt JVM-fil-ID.",
+    /* 24 */ "Ogiltig åtgärd i indatafilen: ",
+    /* 25 */ "Ett loggfilnamn måste anges efter alternativet -log på kommandoraden.",
+    /* 26 */ "Det går inte att extrahera inbäddade filer från startprogrammet. ",
+    /* 27 */ "Det går inte att läsa in startprogrammets filindex. ",
+    /* 28 */ "Startprogrammet innehåller inget installationsprogram för JVM.",
+    /* 29 */ "JVM:en är inte giltig.",
+    /* 30 */ "Kommandoradsalternativet '-in' måste följas av namnet på en indatafil.",
+    /* 31 */
+    "Ingen lämplig JVM hittades. Kör installationsprogrammet igen med alternativet -cv:javahome "
+    "<JAVA HOME DIR>",
+    /* 32 */ "Det går inte att söka efter alla JVM:er.",
+    /* 33 */
+    "Det går inte att öppna indatafilen som angavs på kommandoraden efter alternativet -in.",
+    /* 34 */ "Välj målkatalog för JVM:en",
+    /* 35 */
+    "Corvane(R) förbereder Corvane Wizard, som guidar dig\\ngenom resten av "
+    "installationen.\\nVänta...",
+    /* 36 */ "Fel vid skrivning av fil = ",
+    /* 37 */
+    " Det kanske inte finns tillräckligt med temporärt diskutrymme. Använd -cv:tempdir för att "
+    "välja en temporär katalog på en partition med mer diskutrymme.",
+    /* 38 */ "Avbrutet av användaren.",
+    nullptr,
+};
+
+const char* const unixlauncher_msg_tr[MSG_ENTRY_COUNT + 1] = {
+    /* 0 */ "tr",
+    /* 1 */ "%s başlatılıyor...",
+    /* 2 */ "%s taranıyor...",
+    /* 3 */ "%s doğrulanıyor",
+    /* 4 */ "Java(tm) Sanal Makinesi bulunamadı.",
+    /* 5 */ "%s başlatılamadı.",
+    /* 6 */ "Uyumlu bir JVM şu adresten indirilebilir: %s",
+    /* 7 */ "%s çalıştırılıyor...",
+    /* 8 */ "Java(tm) Sanal Makinesi hazırlanıyor...",
+    /* 9 */ "Java(tm) Sanal Makinesi aranıyor...",
+    /* 10 */ "Aranıyor: %s",
+    /* 11 */ "Geçici dizin oluşturulurken hata oluştu: %s",
+    /* 12 */ "Geçici dosya oluşturulurken hata oluştu: %s",
+    /* 13 */ "LauncherMain",
+    /* 14 */ "Geçersiz platform ipucu: %s",
+    /* 15 */ "Alt işlemin yürütülmesi başarısız oldu",
+    /* 16 */ "Disk(ler)de Java(tm) Sanal Makinesi aranıyor...",
+    /* 17 */ "Java Sanal Makinesi için hedef dizini belirtin:",
+    /* 18 */ ".",
+    /* 19 */ "Giriş dosyası yüklenemedi.",
+    /* 20 */ "Talimat dosyası yüklenirken hata oluştu.",
+    /* 21 */ "Başlatma betiği yüklenirken hata oluştu.",
+    /* 22 */ "JVM dosyası yüklenirken hata oluştu.",
+    /* 23 */ "Geçersiz JVM dosyası kimliği.",
+    /* 24 */ "Giriş dosyasında geçersiz eylem: ",
+    /* 25 */ "Komut satırında -log seçeneğinden sonra bir günlük dosyası adı belirtilmelidir.",
+    /* 26 */ "Gömülü dosyalar başlatıcıdan çıkarılamıyor. ",
+    /* 27 */ "Başlatıcının dosya indeksi yüklenemiyor. ",
+    /* 28 */ "Başlatıcıda JVM yükleyicisi bulunmuyor.",
+    /* 29 */ "JVM geçerli değil.",
+    /* 30 */ "'-in' komut satırı seçeneğinden sonra bir giriş dosyası adı gelmelidir.",
+    /* 31 */
+    "Uygun bir JVM bulunamadı. Lütfen yükleyiciyi -cv:javahome <JAVA HOME DIR> seçeneğiyle yeniden "
+    "çalıştırın",
+    /* 32 */ "Tüm JVM'ler aranamıyor.",
+    /* 33 */ "Komut satırında -in seçeneğinden sonra belirtilen giriş dosyası açılamıyor.",
+    /* 34 */ "JVM hedef dizinini seçin",
+    /* 35 */
+    "Corvane(R), kurulum işleminin geri kalanında size\\nyol gösterecek olan Corvane Wizard'ı "
+    "hazırlıyor.\\nLütfen bekleyin...",
+    /* 36 */ "Dosya yazılırken hata oluştu = ",
+    /* 37 */
+    " Yeterli geçici disk alanı olmayabilir. Daha fazla disk alanı olan bir bölümdeki geçici "
+    "dizini kullanmak için -cv:tempdir seçeneğini deneyin.",
+    /* 38 */ "Kullanıcı tarafından iptal edildi.",
+    nullptr,
+};
+
+const char* const unixlauncher_msg_zh[MSG_ENTRY_COUNT + 1] = {
+    /* 0 */ "zh",
+    /* 1 */ "正在初始化 %s...",
+    /* 2 */ "正在搜索 %s...",
+    /* 3 */ "正在验证 %s",
+    /* 4 */ "未找到 Java(tm) 虚拟机。",
+    /* 5 */ "无法启动 %s。",
+    /* 6 */ "可以从 %s 下载兼容的 JVM",
+    /* 7 */ "正在运行 %s...",
+    /* 8 */ "正在准备 Java(tm) 虚拟机...",
+    /* 9 */ "正在搜索 Java(tm) 虚拟机...",
+    /* 10 */ "正在搜索 %s",
+    /* 11 */ "创建临时目录 %s 时出错",
+    /* 12 */ "创建临时文件 %s 时出错",
+    /* 13 */ "LauncherMain",
+    /* 14 */ "无效的平台提示：%s",
+    /* 15 */ "子进程执行失败",
+    /* 16 */ "正在扫描磁盘以查找 Java(tm) 虚拟机...",
+    /* 17 */ "请提供 Java 虚拟机的目标目录：",
+    /* 18 */ ".",
+    /* 19 */ "无法加载输入文件。",
+    /* 20 */ "加载指令文件时出错。",
+    /* 21 */ "加载启动脚本时出错。",
+    /* 22 */ "加载 JVM 文件时出错。",
+    /* 23 */ "无效的 JVM 文件标识。",
+    /* 24 */ "输入文件中的操作无效： ",
+    /* 25 */ "必须在命令行的 -log 选项之后指定日志文件名。",
+    /* 26 */ "无法从启动程序中提取嵌入的文件。 ",
+    /* 27 */ "无法加载启动程序的文件索引。 ",
+    /* 28 */ "启动程序中未包含 JVM 安装程序。",
+    /* 29 */ "该 JVM 无效。",
+    /* 30 */ "命令行选项 '-in' 之后必须跟输入文件名。",
+    /* 31 */ "找不到合适的 JVM。请使用选项 -cv:javahome <JAVA HOME DIR> 重新运行安装程序",
+    /* 32 */ "无法搜索所有 JVM。",
+    /* 33 */ "无法打开命令行中 -in 选项之后指定的输入文件。",
+    /* 34 */ "选择 JVM 目标目录",
+    /* 35 */ "Corvane(R) 正在准备 Corvane Wizard，它将\\n引导您完成其余的安装过程。\\n请稍候...",
+    /* 36 */ "写入文件时出错 = ",
+    /* 37 */ " 临时磁盘空间可能不足。请尝试使用 -cv:tempdir 指定磁盘空间更大的分区上的临时目录。",
+    /* 38 */ "已被用户取消。",
+    nullptr,
+};
+
+const char* const unixlauncher_msg_zh_TW[MSG_ENTRY_COUNT + 1] = {
+    /* 0 */ "zh_TW",
+    /* 1 */ "正在初始化 %s...",
+    /* 2 */ "正在搜尋 %s...",
+    /* 3 */ "正在驗證 %s",
+    /* 4 */ "找不到 Java(tm) 虛擬機器。",
+    /* 5 */ "無法啟動 %s。",
+    /* 6 */ "可以從 %s 下載相容的 JVM",
+    /* 7 */ "正在執行 %s...",
+    /* 8 */ "正在準備 Java(tm) 虛擬機器...",
+    /* 9 */ "正在搜尋 Java(tm) 虛擬機器...",
+    /* 10 */ "正在搜尋 %s",
+    /* 11 */ "建立暫存目錄 %s 時發生錯誤",
+    /* 12 */ "建立暫存檔案 %s 時發生錯誤",
+    /* 13 */ "LauncherMain",
+    /* 14 */ "無效的平台提示：%s",
+    /* 15 */ "子程序執行失敗",
+    /* 16 */ "正在掃描磁碟以尋找 Java(tm) 虛擬機器...",
+    /* 17 */ "請提供 Java 虛擬機器的目的地目錄：",
+    /* 18 */ ".",
+    /* 19 */ "無法載入輸入檔案。",
+    /* 20 */ "載入指令檔案時發生錯誤。",
+    /* 21 */ "載入啟動指令碼時發生錯誤。",
+    /* 22 */ "載入 JVM 檔案時發生錯誤。",
+    /* 23 */ "無效的 JVM 檔案 ID。",
+    /* 24 */ "輸入檔案中的動作無效： ",
+    /* 25 */ "必須在指令行的 -log 選項之後指定記錄檔名稱。",
+    /* 26 */ "無法從啟動程式中擷取內嵌的檔案。 ",
+    /* 27 */ "無法載入啟動程式的檔案索引。 ",
+    /* 28 */ "啟動程式中未包含 JVM 安裝程式。",
+    /* 29 */ "此 JVM 無效。",
+    /* 30 */ "指令行選項 '-in' 之後必須接著輸入檔案名稱。",
+    /* 31 */ "找不到合適的 JVM。請使用選項 -cv:javahome <JAVA HOME DIR> 重新執行安裝程式",
+    /* 32 */ "無法搜尋所有 JVM。",
+    /* 33 */ "無法開啟指令行中 -in 選項之後指定的輸入檔案。",
+    /* 34 */ "選擇 JVM 目的地目錄",
+    /* 35 */ "Corvane(R) 正在準備 Corvane Wizard，它將\\n引導您完成其餘的安裝程序。\\n請稍候...",
+    /* 36 */ "寫入檔案時發生錯誤 = ",
+    /* 37 */ " 暫存磁碟空間可能不足。請嘗試使用 -cv:tempdir 指定磁碟空間較大之分割區上的暫存目錄。",
+    /* 38 */ "已由使用者取消。",
+    nullptr,
+};
