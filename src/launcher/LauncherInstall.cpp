@@ -1,0 +1,218 @@
+// The bundled JVM installer, the embedded launcher and the application
+// archive: the payload files that are put to work beyond the Java command.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "FileIndexEntry.h"
+#include "Launcher.h"
+#include "LauncherException.h"
+#include "LauncherInputFiles.h"
+#include "PlatformImpl.h"
+#include "TagFile.h"
+#include "TextUtils.h"
+
+SString Launcher::m_applicationArchive;
+
+namespace {
+
+const FileIndexEntry* firstEntryOfType(long type) {
+    const LauncherInputFiles& files = Launcher::m_inputFiles;
+    for (long i = 0; i < files.m_fileIndex.count; ++i) {
+        const FileIndexEntry* entry = files.getFileAt(i);
+        if (entry->m_fileType == type) {
+            return entry;
+        }
+    }
+    return nullptr;
+}
+
+// The installer runs through the shell: quote its path so that blanks and
+// shell characters in a chosen destination stay part of the name.
+SString shellQuoted(const SString& path) {
+    SString quoted("'");
+    for (unsigned int i = 0; i < path.length(); ++i) {
+        if (path[i] == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += path[i];
+        }
+    }
+    quoted += "'";
+    return quoted;
+}
+
+SString jvmFileIn(const SString& destination) {
+    SString path(destination);
+    appendPathSeparator(path);
+    path += "jvm";
+    return path;
+}
+
+SString installDestination(InstallJVMOption option) {
+    switch (option) {
+        case INSTALL_JVM_TEMP_QUIET:
+        case INSTALL_JVM_TEMP:
+            return PlatformImpl::createTempSubDirectory();
+        case INSTALL_JVM_PROMPT:
+            return PlatformImpl::promptJVMDestinationDirectory();
+    }
+    return SString();
+}
+
+// Completes the installer's "jvm" file with where it lies and writes it back.
+void recordInstalledJVM(const SString& destination, const SString& jvmFile, bool temp) {
+    TagFile tags(jvmFile);
+    tags.setDynamicJVMTags(destination, jvmFile, temp);
+    tags.write(jvmFile);
+}
+
+void copyFile(FILE* source, FILE* target, int& error) {
+    char buffer[4096];
+    while (!feof(source) && !ferror(source)) {
+        memset(buffer, 0, sizeof buffer);
+        size_t read = fread(buffer, 1, sizeof buffer, source);
+        if (fwrite(buffer, 1, read, target) < read) {
+            error = errno;
+            return;
+        }
+    }
+}
+
+SString lastPathComponent(const SString& name) {
+    unsigned int separator = name.find_last_of("/\\");
+    return separator == SString::npos ? name : name.substr(separator + 1);
+}
+
+}  // namespace
+
+void Launcher::installJVM(InstallJVMOption option) {
+    setLongVariable(1, 0);
+    setStringVariable(1, SString());
+    if (option == INSTALL_JVM_TEMP_QUIET) {
+        PlatformImpl::hideUI(0);
+    } else {
+        PlatformImpl::showUI();
+        PlatformImpl::setUIStatus(STATUS_PREPARING_JVM);
+    }
+    const FileIndexEntry* installer = firstEntryOfType(FILE_JVM_INSTALLER);
+    if (installer == nullptr) {
+        throw LauncherException(PlatformImpl::getMessageText(MSG_NO_JVM_INSTALLER));
+    }
+    SString destination = installDestination(option);
+    if (destination.empty()) {
+        return;
+    }
+    // A destination typed at the prompt may be relative; the installer runs
+    // with it as the working directory, so fix it before that changes.
+    destination = PlatformImpl::getAbsolutePath(destination);
+
+    SString installerPath = installer->extract(destination);
+    SString output;
+    SString errors;
+    PlatformImpl::executeProcess(shellQuoted(installerPath), destination, false, true, true,
+                                 &output, &errors, false);
+    PlatformImpl::deleteFile(installerPath);
+
+    SString jvmFile = jvmFileIn(destination);
+    if (!PlatformImpl::fileExists(jvmFile)) {
+        logMessage("Invalid bundled JVM. Missing 'jvm' file.", LOG_ERROR);
+        return;
+    }
+    recordInstalledJVM(destination, jvmFile, true);
+    setLongVariable(1, 1);
+    setStringVariable(1, jvmFile);
+}
+
+void Launcher::installJVM(bool showProgress, bool, const SString& installerPath,
+                          const SString& destination) {
+    // Both paths are meant relative to where the caller stands, not to the
+    // destination that becomes the working directory.
+    SString installer = PlatformImpl::getAbsolutePath(installerPath);
+    SString target = PlatformImpl::getAbsolutePath(destination);
+    PlatformImpl::executeProcess(shellQuoted(installer), target, showProgress, false, true,
+                                 nullptr, nullptr, false);
+    SString jvmFile = jvmFileIn(target);
+    recordInstalledJVM(target, jvmFile, false);
+    printf("%s\n", jvmFile.c_str());
+}
+
+void Launcher::executeEmbeddedLauncher(long position) {
+    const FileIndexEntry* entry = m_inputFiles.getFileAt(position);
+    if (entry == nullptr || entry->m_fileType != FILE_EMBEDDED_LAUNCHER) {
+        logMessage("Unable to execute the embedded launcher.", LOG_ERROR);
+        return;
+    }
+    // The started launcher deletes its copy and this directory at its end.
+    SString directory = PlatformImpl::createTempSubDirectory();
+    PlatformImpl::removeDirFromCleanupList(directory);
+    StringDeque arguments;
+    arguments.push_back(entry->extract(directory));
+    arguments.push_back("-cv:orig");
+    arguments.push_back(m_launcherFileName);
+    for (long i = 0; i < m_args.count; ++i) {
+        arguments.push_back(m_args.at(i));
+    }
+    // This process image is about to go: remove what it put on disk now,
+    // since its own cleanup will never run.
+    PlatformImpl::cleanup();
+    SString reason = PlatformImpl::replaceProcess(arguments);
+
+    SString text("Unable to execute the embedded launcher: ");
+    text += reason;
+    logMessage(text, LOG_ERROR);
+    PlatformImpl::addFileToCleanupList(directory);
+}
+
+const SString& Launcher::getApplicationArchive() {
+    if (m_applicationArchive.empty()) {
+        SString directory = PlatformImpl::createTempSubDirectory();
+        for (long i = 0; i < m_inputFiles.m_fileIndex.count; ++i) {
+            const FileIndexEntry* entry = m_inputFiles.getFileAt(i);
+            if (entry->m_fileType == FILE_APPLICATION_ARCHIVE) {
+                m_applicationArchive = entry->extract(directory);
+            }
+        }
+    }
+    return m_applicationArchive;
+}
+
+const SString& Launcher::getApplicationArchive(const SString& fileName) {
+    if (!m_applicationArchive.empty()) {
+        return m_applicationArchive;
+    }
+    SString source = getOriginalLauncherDir();
+    if (!source.empty()) {
+        appendPathSeparator(source);
+    }
+    source += fileName;
+    SString target = PlatformImpl::createTempSubDirectory();
+    appendPathSeparator(target);
+    target += lastPathComponent(fileName);
+
+    int error = 0;
+    FILE* in = fopen(source.c_str(), "rb");
+    FILE* out = in != nullptr ? fopen(target.c_str(), "wb") : nullptr;
+    if (in != nullptr && out != nullptr) {
+        copyFile(in, out, error);
+        m_applicationArchive = target;
+    }
+    if (out != nullptr) {
+        // A full disk may only show when the buffered tail is written.
+        bool flushed = fflush(out) == 0;
+        if (!flushed && error == 0) {
+            error = errno;
+        }
+        fclose(out);
+    }
+    if (in != nullptr) {
+        fclose(in);
+    }
+    if (error != 0) {
+        SString text = PlatformImpl::getMessageText(MSG_FILE_WRITE_ERROR);
+        text += convertToString(error);
+        text += PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT);
+        throw LauncherException(text);
+    }
+    return m_applicationArchive;
+}

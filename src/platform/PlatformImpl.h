@@ -1,0 +1,189 @@
+#pragma once
+
+// Everything that is bound to the operating system: child processes and the
+// environment, directory walks, temporary files and cleanup, free disk space,
+// and the console display. Only the sources of src/platform/ include system
+// headers; the rest of the launcher goes through this class.
+//
+// PlatformImpl is a class of static members only; it is never used as an
+// object. Its definitions are split by concern:
+//   PlatformImplEnvironment.cpp  environment, separators, byte order
+//   PlatformImplProcess.cpp      executeProcess
+//   PlatformImplFiles.cpp        temporary files, cleanup, disk space
+//   PlatformImplSearch.cpp       search roots, hints, findFiles
+//   PlatformImplConsole.cpp      console display and messages
+
+#include <cwchar>
+
+#include "SString.h"
+#include "StringDeque.h"
+
+class FileFindListener;
+class JVMFile;
+
+// The main status line.
+enum UIStatus {
+    STATUS_INITIALIZING,
+    STATUS_SEARCHING_JVM,
+    STATUS_RUNNING,
+    STATUS_PREPARING_JVM,
+};
+
+// The sub-status; the console display prints none of them.
+enum UISubStatus {
+    SUBSTATUS_NONE,
+    SUBSTATUS_SEARCHING,
+    SUBSTATUS_SCANNING_DISKS,
+    SUBSTATUS_VERIFYING,
+};
+
+// The catalogue texts that other parts fetch with getMessageText.
+enum MessageIdentifier {
+    MSG_INPUT_FILE_LOAD_FAILED,
+    MSG_INSTRUCTIONS_LOAD_FAILED,
+    MSG_LAUNCH_SCRIPT_LOAD_FAILED,
+    MSG_JVM_FILE_LOAD_FAILED,
+    MSG_INVALID_JVM_FILE_ID,
+    MSG_INVALID_ACTION,
+    MSG_LOG_FILE_NAME_MISSING,
+    MSG_EXTRACT_FAILED,
+    MSG_FILE_INDEX_LOAD_FAILED,
+    MSG_NO_JVM_INSTALLER,
+    MSG_INVALID_JVM,
+    MSG_INPUT_FILE_NAME_MISSING,
+    MSG_NO_SUITABLE_JVM,
+    MSG_SEARCH_ALL_FAILED,
+    MSG_INPUT_FILE_OPEN_FAILED,
+    MSG_FILE_WRITE_ERROR,
+    MSG_TEMP_SPACE_HINT,
+    MSG_CANCELED,
+};
+
+class PlatformImpl {
+public:
+    PlatformImpl() {}
+    ~PlatformImpl() {}
+
+    // ---- Processes and environment -------------------------------------
+
+    // Runs `command`. With `replace`, the command is split by CmdLine and the
+    // launcher's process image is replaced by it (execvp); if that fails,
+    // 0 is returned. Otherwise the command runs through /bin/sh in a child,
+    // after making `workingDir` (when not empty) the launcher's own current
+    // directory; with `capture` (and `redirect`) the child's standard output
+    // and standard error are appended to *stdOut and *stdErr. Returns the
+    // child's exit code, or 128 + the signal number when a signal ended it.
+    // Throws LauncherException when the directory, a pipe, the fork or the
+    // wait fails. `showConsole` has no effect on this platform.
+    static int executeProcess(const SString& command, const SString& workingDir, bool showConsole,
+                              bool capture, bool redirect, SString* stdOut, SString* stdErr,
+                              bool replace);
+
+    // Replaces the launcher's process image with the program arguments[0]
+    // (an exact path, no PATH lookup), handing it every argument byte for
+    // byte. Standard output and standard error are flushed first. Returns
+    // only when the program cannot be started, with the system's reason.
+    static SString replaceProcess(const StringDeque& arguments);
+
+    // The value of an environment variable, or "" when it is not set.
+    static SString getEnvironmentVariable(const SString& name);
+    // Sets a variable for the launcher and every child it starts later.
+    static void setEnvironmentVariable(const SString& name, const SString& value);
+    // "/", the separator between the names of a file path.
+    static SString getPathSeparator();
+    // Big-endian signed 32-bit and 16-bit numbers, whatever the host order.
+    static long convertToLong(char* bytes);
+    static short convertToShort(char* bytes);
+    // Hook run just before a Java command; nothing to do on this platform.
+    static void preJavaLaunch(int purpose, const JVMFile& jvm);
+    // The absolute path of the running launcher file from argv[0]: argv[0]
+    // itself when it begins with "/"; the current directory, "/" and argv[0]
+    // when it holds a "/" elsewhere (no other normalisation); for a bare name
+    // the first PATH directory that holds an executable file of that name, as
+    // the shell found it. When that fails, or the current directory is
+    // unknown, the target of /proc/self/exe.
+    static SString getLauncherPath(const char* argv0);
+    // A relative path made absolute against the current directory (no other
+    // normalisation); the path unchanged when it is absolute or the current
+    // directory cannot be determined.
+    static SString getAbsolutePath(const SString& path);
+
+    // ---- Signals -------------------------------------------------------------
+
+    // Installs handlers for SIGINT, SIGTERM and SIGHUP. A signal that arrives
+    // while a child runs is passed on to the child. Every such signal is
+    // recorded and raises m_canceled, so that walks, extractions and the
+    // instruction program wind down; main then cleans up and ends with
+    // 128 + the signal number.
+    static void installSignalHandlers();
+    // The signal recorded by the handlers, or 0.
+    static int pendingSignal();
+    // Throws LauncherException "Interrupted by signal N." when a signal is
+    // pending; called before anything new is started.
+    static void throwIfInterrupted();
+
+    // ---- JVM search locations --------------------------------------------
+
+    // Appends the search roots ("/") to the list, without clearing it.
+    static void getJVMSearchPartitions(StringDeque& list);
+    // Replaces the list with the ":"-separated directories of the
+    // environment variable named `hint` (empty pieces included).
+    static void getPlatformHint(StringDeque& list, const SString& hint);
+    // getPlatformHint with "PATH".
+    static void getPlatformJVMPaths(StringDeque& list);
+    // Walks every search root and reports each file whose path ends in "/"
+    // followed by one of `names` to the listener, until it asks to stop.
+    static void findFiles(const StringDeque& names, FileFindListener& listener);
+
+    // ---- Temporary files, cleanup and disk space --------------------------
+
+    static void setSystemTempDir(const SString& path);
+    static SString getSystemTempDirectory();
+    // A new uniquely named ("cvj...") directory inside the temporary
+    // directory, on the directory cleanup list.
+    static SString createTempSubDirectory();
+    // A new empty uniquely named ("cvj...") file inside the temporary
+    // directory, on the file cleanup list.
+    static SString createTempFile();
+    static void addFileToCleanupList(const SString& path);
+    static void removeFileFromCleanupList(const SString& path);
+    static void removeDirFromCleanupList(const SString& path);
+    // Deletes everything on both cleanup lists, then the launcher copy when
+    // m_deleteLauncher is set. Runs at most once per process.
+    static void cleanup();
+    // Deletes a file, or a directory with everything below it. Never throws.
+    static void deleteFile(const SString& path);
+    static bool fileExists(const SString& path);
+    static void setFileExecutable(const SString& path);
+    // True when the file system holding `dir` has room for `bytes` written
+    // to `files` files. Throws LauncherException when it cannot be queried.
+    static bool checkFreeSpace(const SString& dir, long bytes, long files);
+    static void deleteLauncher();
+
+    static SString m_tempDir;
+    static StringDeque m_sdqCreatedFiles;
+    static StringDeque m_sdqCreatedDrs;
+    static bool m_deleteLauncher;
+
+    // ---- Console display ---------------------------------------------------
+
+    static void setUIStatus(UIStatus status);
+    static void setUISubStatus(UISubStatus status, const SString& text);
+    static void advanceUIProgress(long count);
+    static void setUIProgress(long value);
+    static void showUI();
+    static void hideUI(short seconds);
+    static bool isUIVisible();
+    static void setSilent(bool silent);
+    static void showUIMessage(const SString& message);
+    static void setUITitle(const SString& title);
+    static SString promptJVMDestinationDirectory();
+    static SString wideToMultiByte(const wchar_t* text);
+    static SString getMessageText(MessageIdentifier id);
+
+    static bool m_silent;
+    static UISubStatus m_subStatus;
+    static SString m_subStatusData;
+    // Cancel request; the console display offers no way to set it.
+    static bool m_canceled;
+};
