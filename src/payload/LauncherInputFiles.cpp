@@ -1,0 +1,248 @@
+#include "LauncherInputFiles.h"
+
+#include <cstdint>
+#include <memory>
+
+#include "Instructions.h"
+#include "JVMFile.h"
+#include "LaunchScript.h"
+#include "Launcher.h"
+#include "LauncherException.h"
+#include "PlatformImpl.h"
+#include "TextUtils.h"
+
+namespace {
+
+struct FileCloser {
+    void operator()(FILE* file) const { fclose(file); }
+};
+using ScopedFile = std::unique_ptr<FILE, FileCloser>;
+
+// The smallest index entry: type, id, length, offset, name length and flag.
+const long MIN_ENTRY_SIZE = 1 + 4 + 4 + 4 + 2 + 1;
+
+LauncherException prefixed(MessageIdentifier id, const LauncherException& cause) {
+    SString message = PlatformImpl::getMessageText(id);
+    message += cause.message;
+    return LauncherException(message);
+}
+
+// The number of bytes from the current position to the end of stream; the
+// position is kept.
+long bytesLeft(FILE* stream) {
+    long position = ftell(stream);
+    if (position < 0 || fseek(stream, 0, SEEK_END) != 0) {
+        return 0;
+    }
+    long end = ftell(stream);
+    fseek(stream, position, SEEK_SET);
+    return end > position ? end - position : 0;
+}
+
+void appendLogLine(SString& text, const char* label, long value) {
+    text += label;
+    text += convertToString(value);
+    text += "\n";
+}
+
+}  // namespace
+
+LauncherInputFiles::LauncherInputFiles()
+    : m_instructions(nullptr), m_launchScript(nullptr), m_jvmFilesLoaded(false), m_loaded(false) {}
+
+LauncherInputFiles::~LauncherInputFiles() {
+    delete m_instructions;
+    delete m_launchScript;
+}
+
+void LauncherInputFiles::load(bool loadTagFiles) {
+    load(Launcher::getLauncherFileName(), loadTagFiles);
+}
+
+void LauncherInputFiles::load(const SString& launcherFile, bool loadTagFiles) {
+    if (m_loaded) {
+        return;
+    }
+    m_fileIndex.clear();
+    ScopedFile stream(fopen(launcherFile.c_str(), "rb"));
+    if (stream == nullptr) {
+        throw LauncherException("Cannot open launcher file.");
+    }
+    if (fseek(stream.get(), -8, SEEK_END) != 0) {
+        throw LauncherException("Invalid launcher format.");
+    }
+    long indexOffset = loadLongValue(stream.get(), "Unable to read file index offset.");
+    long id = loadLongValue(stream.get(), "Unable to read launcher identification value.");
+    if (static_cast<uint32_t>(id) == LAUNCHER_ID) {
+        loadFileIndex(stream.get(), indexOffset);
+        logFileIndex();
+        if (loadTagFiles) {
+            this->loadTagFiles(stream.get());
+        }
+    }
+    m_loaded = true;
+}
+
+void LauncherInputFiles::loadFileIndex(FILE* stream, long offset) {
+    if (fseek(stream, offset, SEEK_SET) != 0) {
+        throw LauncherException("Invalid file index offset.");
+    }
+    long count = loadLongValue(stream, "Unable to read the file count.");
+    // Growing slot by slot would copy the whole index again every 30 entries;
+    // a count that the rest of the file can hold is taken as the capacity.
+    if (count > 0 && count <= bytesLeft(stream) / MIN_ENTRY_SIZE) {
+        m_fileIndex.resize(m_fileIndex.count + count);
+    }
+    for (long i = 0; i < count; i++) {
+        std::unique_ptr<FileIndexEntry> entry(new FileIndexEntry());
+        entry->load(stream);
+        m_fileIndex.push_back(entry.release());
+    }
+}
+
+void LauncherInputFiles::logFileIndex() const {
+    for (long i = 0; i < m_fileIndex.count; i++) {
+        const FileIndexEntry* entry = m_fileIndex.at(i);
+        SString text;
+        appendLogLine(text, "file type: ", entry->m_fileType);
+        appendLogLine(text, "  file id: ", entry->m_fileId);
+        appendLogLine(text, "  length: ", entry->m_length);
+        appendLogLine(text, "  offset: ", entry->m_offset);
+        text += "  file name: ";
+        text += entry->m_fileName;
+        Launcher::logMessage(text, LOG_INFO);
+    }
+}
+
+void LauncherInputFiles::loadTagFiles(FILE* stream) {
+    for (long i = 0; i < m_fileIndex.count; i++) {
+        FileIndexEntry* entry = m_fileIndex.at(i);
+        entry->loadTagFile(stream);
+        buildFromTagFile(*entry);
+    }
+    m_jvmFilesLoaded = true;
+}
+
+void LauncherInputFiles::buildFromTagFile(const FileIndexEntry& entry) {
+    switch (entry.m_fileType) {
+        case FILE_INSTRUCTIONS:
+            if (m_instructions == nullptr) {
+                try {
+                    m_instructions = new Instructions(*entry.m_tagFile);
+                } catch (const LauncherException& e) {
+                    throw prefixed(MSG_INSTRUCTIONS_LOAD_FAILED, e);
+                }
+            }
+            break;
+        case FILE_JVM:
+            if (!m_jvmFilesLoaded) {
+                try {
+                    m_jvmFiles.addJVMFile(new JVMFile(*entry.m_tagFile));
+                } catch (const LauncherException& e) {
+                    throw prefixed(MSG_JVM_FILE_LOAD_FAILED, e);
+                }
+            }
+            break;
+        case FILE_LAUNCH_SCRIPT:
+            if (m_launchScript == nullptr) {
+                try {
+                    m_launchScript = new LaunchScript(*entry.m_tagFile, true);
+                } catch (const LauncherException& e) {
+                    throw prefixed(MSG_LAUNCH_SCRIPT_LOAD_FAILED, e);
+                }
+                PlatformImpl::setUITitle(m_launchScript->m_description);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void LauncherInputFiles::load(const TagFile& inputFile) {
+    SString instructions = inputFile.getTagValue("INSTRUCTIONS");
+    if (!instructions.empty()) {
+        try {
+            Instructions* program = new Instructions(loadTagFile(instructions));
+            delete m_instructions;
+            m_instructions = program;
+        } catch (const LauncherException& e) {
+            throw prefixed(MSG_INSTRUCTIONS_LOAD_FAILED, e);
+        }
+    }
+    SString launchScript = inputFile.getTagValue("LAUNCHSCRIPT");
+    if (!launchScript.empty()) {
+        try {
+            LaunchScript* script = new LaunchScript(loadTagFile(launchScript), true);
+            delete m_launchScript;
+            m_launchScript = script;
+        } catch (const LauncherException& e) {
+            throw prefixed(MSG_LAUNCH_SCRIPT_LOAD_FAILED, e);
+        }
+        PlatformImpl::setUITitle(m_launchScript->m_description);
+    }
+    SString verifyClassPath = inputFile.getTagValue("VERIFY_CLASSPATH");
+    SString verifyClassName = inputFile.getTagValue("VERIFY_CLASS_NAME");
+    if (!verifyClassPath.empty() && !verifyClassName.empty()) {
+        m_jvmFiles.setVerifyClass(verifyClassPath, verifyClassName);
+    }
+    SString title = inputFile.getTagValue("UI_TITLE");
+    if (!title.empty()) {
+        PlatformImpl::setUITitle(title);
+    }
+    unsigned int jvmCount = inputFile.getTagValueCount("JVM");
+    for (unsigned int i = 0; i < jvmCount; i++) {
+        m_jvmFilesLoaded = true;
+        SString path = inputFile.getTagValue("JVM", i);
+        if (path.empty()) {
+            continue;
+        }
+        try {
+            m_jvmFiles.addJVMFile(new JVMFile(loadTagFile(path)));
+        } catch (const LauncherException& e) {
+            throw prefixed(MSG_JVM_FILE_LOAD_FAILED, e);
+        }
+    }
+}
+
+TagFile& LauncherInputFiles::loadTagFile(const SString& path) {
+    TagFile* tagFile = new TagFile(path);
+    m_tagFiles.push_back(tagFile);
+    return *tagFile;
+}
+
+const FileIndexEntry* LauncherInputFiles::getFileAt(long position) const {
+    return m_fileIndex.at(position);
+}
+
+const FileIndexEntry* LauncherInputFiles::getFile(long fileId) const {
+    for (long i = 0; i < m_fileIndex.count; i++) {
+        const FileIndexEntry* entry = m_fileIndex.at(i);
+        if (entry->m_fileId == fileId) {
+            return entry;
+        }
+    }
+    return nullptr;
+}
+
+void LauncherInputFiles::extractAll() const {
+    TagFile inputFile;
+    inputFile.setTagValue("ACTION", "RUN_INSTRUCTIONS");
+    for (long i = 0; i < m_fileIndex.count; i++) {
+        const FileIndexEntry* entry = m_fileIndex.at(i);
+        switch (entry->m_fileType) {
+            case FILE_JVM:
+                inputFile.appendTagValue("JVM", entry->m_fileName);
+                break;
+            case FILE_LAUNCH_SCRIPT:
+                inputFile.setTagValue("LAUNCHSCRIPT", entry->m_fileName);
+                break;
+            case FILE_INSTRUCTIONS:
+                inputFile.setTagValue("INSTRUCTIONS", entry->m_fileName);
+                break;
+            default:
+                break;
+        }
+        entry->extract(SString());
+    }
+    inputFile.write("input.tag");
+}
