@@ -1,0 +1,106 @@
+#pragma once
+
+// A JVM description file: which Java executable a JVM home must hold, where
+// such homes may be found, which system properties the JVM must report, and
+// the settings with which a launch script builds a Java command for it.
+//
+// Keys read here (the first value unless noted):
+//   DESC            display name of the JVM kind
+//   JVM_EXE         the Java executable relative to a home, "/" separated
+//   JVM_PROPERTIES  every value: name=expected; an expected value ending in
+//                   "..." only has to match up to the "..."
+//   PATH_HINT       every value: a directory relative to "/" to try as a home
+//   PLATFORM_HINT   every value: an environment variable holding a
+//                   ":"-separated list of directories to try as homes
+//   JVM_HOME        the home; verification writes the home it tries
+//
+// "@NAME@" in a text (see MacroHandler.h for the scanning rules) stands for
+// the first value of the tag NAME, empty when the tag is absent. For JVM_HOME
+// only, one trailing backslash of the value is dropped.
+//
+// Verification runs JVM_EXE of a home on the verification class with the
+// property names as arguments, through a launch script
+//   "<home>/@JVM_EXE@" %CP%("<class path>") <class name> <name>...
+// and accepts the home when the output holds the line "1739021872" followed
+// by the expected values, one per line. Each verification writes the home into
+// JVM_HOME of the tag file, which is shared with every JVMMatch it returns.
+
+#include "MacroHandler.h"
+#include "PtrDeque.h"
+#include "SString.h"
+#include "StringPair.h"
+
+class JVMMatch;
+class TagFile;
+
+extern const char* jvmPropertiesTagName;  // "JVM_PROPERTIES"
+extern const char* pathHintTagName;       // "PATH_HINT"
+extern const char* platformHintTagName;   // "PLATFORM_HINT"
+extern const char* jvmExeTagName;         // "JVM_EXE"
+
+class JVMFile : public MacroHandler {
+  public:
+    // Wraps `tagFile` without owning it; the tag file must outlive this object.
+    explicit JVMFile(TagFile& tagFile);
+    ~JVMFile() override;
+
+    TagFile& getTagFile() const;
+
+    // The text with its "@" macros replaced from this file.
+    SString resolve(const SString& text) const;
+    void processMacro(SString& text, char delimiter, unsigned int start,
+                      unsigned int& end) const override;
+
+    // Each verification returns a new JVMMatch that the caller owns, or null.
+    // `classpath` and `className` name the verification class. Failed
+    // candidates are no error: they are logged. Failures of the launch script
+    // itself propagate as LauncherException.
+
+    // The home named by JVM_HOME. Refuses (with a logged warning) a file
+    // without JVM_PROPERTIES, as do the three hint operations below.
+    JVMMatch* verify(const SString& classpath, const SString& className) const;
+    // One home; null without a message when the home or JVM_EXE is empty.
+    JVMMatch* verify(const SString& home, const SString& classpath, const SString& className) const;
+    // Every PATH_HINT under every search root.
+    JVMMatch* verifyWithPathHints(const SString& classpath, const SString& className) const;
+    // Every directory listed by the variables that PLATFORM_HINT names.
+    JVMMatch* verifyWithPlatformHints(const SString& classpath, const SString& className) const;
+    // Every PATH directory, turned into a home: through homeFromExecutable
+    // when the executable there leads to a real JDK, otherwise by cutting the
+    // directory part of JVM_EXE off the PATH directory. A home is tried once.
+    JVMMatch* verifyWithPlatformJVMPaths(const SString& classpath, const SString& className) const;
+    // Runs the verification class on `home` and checks its output; sets
+    // JVM_HOME to `home` whatever the outcome.
+    bool performVerify(const SString& home, const SString& classpath,
+                       const SString& className) const;
+
+    // True when `output` holds the line "1739021872" and after it, one per
+    // line (lines trimmed), every expected value in order. Lines before the
+    // marker and after the last value do not matter; output that ends before
+    // every value was compared fails. A missing marker is logged as an error.
+    static bool verifyJVMOutput(const SString& output, const StringPairPtrDeque& expected);
+
+    // The real JVM home of an executable found by path, for a JVM file whose
+    // JVM_EXE is `jvmExe`: when `exePath` leads through a symbolic link (its
+    // realpath differs from it) to a file whose path ends in "/" + jvmExe,
+    // that path without the suffix ("/" when nothing is left). Otherwise, and
+    // when the file does not exist, "". So /usr/bin/java linked to
+    // /usr/lib/jvm/jdk-17/bin/java with jvmExe "bin/java" gives
+    // /usr/lib/jvm/jdk-17.
+    static SString homeFromExecutable(const SString& exePath, const SString& jvmExe);
+
+  private:
+    // False, with the warning logged, when JVM_PROPERTIES has no first value.
+    bool hasRequiredProperties() const;
+    SString tagValue(const char* name) const;
+    // The command of performVerify; fills `expected` from JVM_PROPERTIES.
+    SString buildVerifyCommand(const SString& home, const SString& classpath,
+                               const SString& className, StringPairPtrDeque& expected) const;
+    // The home that a PATH directory stands for.
+    SString homeFromPathDirectory(const SString& directory) const;
+
+    TagFile* m_tagFile;
+};
+
+using JVMFilePtrDeque = PtrDeque<JVMFile>;
+using JVMFilePtrDE = PtrDE<JVMFile>;

@@ -1,0 +1,163 @@
+#pragma once
+
+// A launch script: the command template that starts the Java program, and
+// how it runs (output shown or captured, working directory).
+//
+// The launch script file is a tag file; the first value of each key is used:
+//   COMMAND               the command template (default empty)
+//   DISPLAY_CONSOLE       boolean: let the output reach the console (false)
+//   AUTO_SET_WORKING_DIR  boolean: run in the launcher's directory (true)
+//   DESC                  description of what is launched (empty)
+//   ARCHIVE               extra class path entry, see CP (empty)
+//
+// The command is expanded in three passes: the "%" functions, then the "@"
+// tags of the JVM description file, then the "#" environment variables (see
+// MacroHandler.h for the scanning rules). The text a function produces may
+// thus hold "@" and "#" macros; a value from the environment is used as is.
+//
+// A function call is %NAME%(args):
+//   args   := ws "(" ws [ arg { ws "," ws arg } [ ws "," ] ] ws ")"
+//   arg    := '"' { any character but '"' | '""' } '"'     ('""' is one '"')
+//   ws     := { blank | tab | line feed | carriage return }
+// Example: %SYSTEMPROP%("app.home", "@JVM_HOME@") gives -Dapp.home=<home>
+// with a JVM file whose SYSTEM is -D and SYSTEM_SEPARATOR is =.
+//
+// The functions, names compared exactly:
+//   REPLACE(search, replacement, subject)  subject with every search text
+//       replaced, left to right, inserted text never searched again; search
+//       and replacement have their "@" macros replaced first; an empty search
+//       text changes nothing
+//   RUNTIME_SYSTEMPROP()    the properties of the ".sp" side file
+//   RUNTIME_JAVAARGS()      the Java arguments of the ".ja" side file
+//   SYSTEMPROP(name, value) SYSTEM, name, SYSTEM_SEPARATOR, value ("@" replaced)
+//   CP(entries...)          the class path (see below)
+//   IF_EXISTS(tag, text)    text ("@" replaced) when the tag has a non-empty
+//                           first value, else nothing
+//   LAUNCHER_FILE()         the running launcher file
+//   LAUNCHER_DIR()          the directory of the original launcher
+//   APPLICATION_ARCHIVE([name])  the extracted application archive
+//   TEMP_DIR()              the temporary directory, one trailing "\" removed
+//
+// CP joins with CLASSPATH_SEPARATOR, skipping empty pieces: the ".cp1" side
+// file, JVM_CLASSPATH, ".cp", the arguments, ARCHIVE (its "%" functions
+// replaced), the extracted class path archives of the payload, ".cp2"; the
+// result is CLASSPATH followed by the class path, or nothing when it is empty.
+// When USE_CP_ENV_VAR is "1", the class path goes into the environment
+// variable named by CP_ENV_VAR instead (one pair of surrounding double quotes
+// is stripped from each argument and from ARCHIVE), and the call leaves no
+// text.
+//
+// Side files lie next to the original launcher: its name with the extension
+// (from the last "." after the last "/" or "\") replaced by ".cp1", ".cp",
+// ".cp2", ".sp" (name=value per line) or ".ja" (Java arguments per line);
+// without an extension the suffix is appended. A missing file is empty.
+//
+// Invalid, each throws LauncherException "Launch script error: " + message
+// after logging "Launch command:" and the text being expanded:
+//   a wrong number of arguments   ("REPLACE function requires 3 arguments." ...)
+//   an unknown name               "Invalid function name (NAME)."
+//   a malformed argument list     "Expected left parenthesis.", "Expected
+//       string arg." or "Expected right parenthesis.", each followed by
+//       " (near character N)", N the position where the failing step began
+//   an endless expansion          "Macro expansion does not end."
+// An argument without its closing quote throws the message of
+// parseStringArgument as it stands.
+
+#include "MacroHandler.h"
+#include "SString.h"
+#include "StringDeque.h"
+
+class JVMFile;
+class TagFile;
+
+class LaunchScript : public MacroHandler {
+  public:
+    // From a launch script file; archives are extracted for CP.
+    LaunchScript(const TagFile& script, bool captureOutput);
+    // From a command text: no console display, runs in the launcher's
+    // directory, no description, no ARCHIVE.
+    LaunchScript(const SString& command, bool captureOutput, bool extractArchives);
+    ~LaunchScript() override;
+
+    // Expands the command against `jvm`, appends each extra argument in double
+    // quotes (with ", \, $ and ` escaped, so that the shell passes it on byte
+    // for byte), sets JAVA_HOME to the JVM's home and, for launcher purposes 0
+    // and 2, the JVM file's SET_ENV_FOR_WIZARD variables, and runs the command
+    // through the shell. Captured output is appended to m_stdOut and m_stdErr.
+    // JAVA_HOME gets its earlier value back (empty when it was not set); the
+    // working directory and the SET_ENV_FOR_WIZARD variables stay. Returns the
+    // command's exit code; throws LauncherException when the command cannot be
+    // expanded or started.
+    int execute(const JVMFile& jvm, const StringDeque* extraArguments, bool showConsole);
+
+    // The command with all three kinds of macro replaced, against `jvm`.
+    SString resolve(const JVMFile& jvm);
+
+    // "%" functions and "#" environment variables.
+    void processMacro(SString& text, char delimiter, unsigned int start,
+                      unsigned int& end) const override;
+
+    // Reads the argument list that begins at `position` (see the grammar) and
+    // leaves `position` just after its ")", or at the end of the text when the
+    // text ends right after the last argument.
+    void getArguments(const SString& text, unsigned int& position, StringDeque& arguments) const;
+
+    SString makeSystemProp(const JVMFile* jvm, const SString& name, const SString& value) const;
+    // The entries of the side file with `suffix`, joined.
+    SString buildRuntimeClasspath(const JVMFile* jvm, const char* suffix) const;
+    // JVM_CLASSPATH of the JVM file in use, its "@" macros still in it.
+    SString buildJVMClasspath() const;
+    // The class path archives of the payload, each extracted anew into a new
+    // temporary directory; empty when archives are not extracted.
+    SString buildJARClasspath() const;
+    // Appends a non-empty entry, after CLASSPATH_SEPARATOR unless the class
+    // path is empty.
+    void addToClasspath(const JVMFile* jvm, SString& classpath, const SString& entry) const;
+    SString buildRuntimeSystemProps(const JVMFile* jvm) const;
+    SString buildRuntimeJavaArgs(const JVMFile* jvm) const;
+
+    // Logs "Launch command:" and `text`, then throws LauncherException
+    // "Launch script error: " + message.
+    [[noreturn]] void throwException(const SString& text, const char* message) const;
+
+    // Read by the creator after execute; every run appends.
+    SString m_stdOut;
+    SString m_stdErr;
+    // Shown as the display title by the payload loader.
+    SString m_description;
+
+  private:
+    using Function = SString (LaunchScript::*)(const StringDeque& arguments) const;
+    struct FunctionEntry;
+    static const FunctionEntry functions[];
+
+    SString callFunction(const SString& text, const SString& name,
+                         const StringDeque& arguments) const;
+    SString functionReplace(const StringDeque& arguments) const;
+    SString functionRuntimeSystemProp(const StringDeque& arguments) const;
+    SString functionRuntimeJavaArgs(const StringDeque& arguments) const;
+    SString functionSystemProp(const StringDeque& arguments) const;
+    SString functionCP(const StringDeque& arguments) const;
+    SString functionIfExists(const StringDeque& arguments) const;
+    SString functionLauncherFile(const StringDeque& arguments) const;
+    SString functionLauncherDir(const StringDeque& arguments) const;
+    SString functionApplicationArchive(const StringDeque& arguments) const;
+    SString functionTempDir(const StringDeque& arguments) const;
+    // Sets the CP_ENV_VAR variable to the class path, or logs why it cannot.
+    void exportClasspath(const SString& classpath) const;
+    // Everything of `suffix`'s side file: appends its lines to `lines`.
+    void readSideFile(const char* suffix, StringDeque& lines) const;
+    SString workingDirectory() const;
+    void applyWizardEnvironment(const JVMFile& jvm) const;
+
+    SString m_command;
+    bool m_captureOutput;
+    bool m_displayConsole;
+    bool m_autoSetWorkingDir;
+    const JVMFile* m_jvmFile;
+    bool m_extractArchives;
+    SString m_archive;
+};
+
+// Removes one double quote at the start and one at the end of `text`.
+void stripQdDuotes(SString& text);
