@@ -50,7 +50,9 @@
 // A program is invalid, and stops with an InstructionsException carrying the
 // number of the failing instruction, if an instruction is empty, its command
 // is unknown ("Invalid command (FOO). "), an argument is missing or does not
-// evaluate, a label is blank or not found, or a SET lacks "=". Errors of
+// evaluate, a label is blank or not found, a SET lacks "=", or the references
+// of an expression do not settle (after 1,000 passes, or once the text has
+// grown past 64 KiB: "Variable references in (...) do not resolve."). Errors of
 // variable references themselves (unknown type, invalid number), of a value
 // stored into a numeric variable, and of an unterminated quoted LAUNCH file
 // name are plain LauncherExceptions without instruction number. Variables set
@@ -117,6 +119,12 @@ class Instructions {
     // The next token of line; throws missingMessage when there is none.
     SString readArgument(const SString& line, unsigned int& position,
                          const SString& missingMessage);
+    // One expansion pass over expression; true when it replaced a reference.
+    bool expandPass(SString& expression, const SString& context, const SString& written);
+    [[noreturn]] void throwUnresolved(const SString& written);
+    // The position of the quote that closes a quoted string whose text starts
+    // at position, or SString::npos.
+    static unsigned int findClosingQuote(const SString& line, unsigned int position);
     void readDisplayFlags(const char* command, const SString& line, unsigned int& position,
                           bool& showUI, bool& showFailureMessage);
 

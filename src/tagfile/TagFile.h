@@ -117,8 +117,12 @@ class TagFile {
     SString fileName;
 
   private:
-    TagFileEntry* findEntry(const char* name) const;
-    TagFileEntry* createEntry(const char* name);
+    // The public functions take C strings; names read from a file may hold
+    // any byte, so the work is done on SString names.
+    TagFileEntry* findEntry(const SString& name) const;
+    TagFileEntry* createEntry(const SString& name);
+    void removeEntry(const SString& name);
+    void appendValue(const SString& name, const SString& value);
     void readTagLine(FILE* file, const SString& line);
     void readBlock(FILE* file, const SString& name);
 
