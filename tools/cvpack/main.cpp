@@ -1,7 +1,153 @@
-// cvpack: builds launcher files and lists what they carry.
+// cvpack: builds launcher files from the cvlaunch program and the files to
+// embed, and lists what a launcher file carries. See PackerOptions.h for the
+// command line. Exit status: 0 done, 1 failed, 2 usage error.
 #include <cstdio>
+#include <cstdlib>
 
-int main() {
-    fputs("cvpack: not available yet\n", stderr);
-    return 1;
+#include "FileIndexEntry.h"
+#include "LauncherException.h"
+#include "LauncherWriter.h"
+#include "PackerOptions.h"
+#include "PayloadLister.h"
+
+namespace {
+
+const char g_help[] =
+    "Usage: cvpack [FILE OPTIONS] [--stub FILE] [--purpose N] -o OUTPUT\n"
+    "       cvpack --list LAUNCHER\n"
+    "Builds a launcher file: the cvlaunch program with the given files embedded.\n"
+    "\n"
+    "Files to embed, in index order (each option may be repeated):\n"
+    "  --instructions FILE         the instruction program (tag file)\n"
+    "  --jvm FILE                  a JVM description file (tag file)\n"
+    "  --launch-script FILE        the launch script (tag file)\n"
+    "  --classpath-archive FILE    an archive for the class path of the program\n"
+    "  --jvm-installer FILE        a program that installs a bundled JVM\n"
+    "  --verify-archive FILE       the verification archive (default: verify.jar\n"
+    "                              beside cvpack, or in ../share/cvlaunch)\n"
+    "  --app-archive FILE          the application archive\n"
+    "  --embedded-launcher FILE    another launcher, started in place of this one\n"
+    "  --file TYPE:PATH[:ID[:NAME]]\n"
+    "                              any file; TYPE is 0 to 7 or one of the names\n"
+    "                              above without \"--\" (PATH must not hold \":\")\n"
+    "Modifiers of the file named just before them:\n"
+    "  --id N                      file id (default: its position, from 0)\n"
+    "  --name NAME                 entry name (default: the file's base name)\n"
+    "  --compressed FILES:BYTES    an archive that expands to FILES files and\n"
+    "                              BYTES bytes (used for the free-space check)\n"
+    "Other options:\n"
+    "  --no-verify-archive         embed no verification archive\n"
+    "  --stub FILE                 the launcher program (default: cvlaunch beside cvpack)\n"
+    "  --purpose N                 the purpose byte, 0 to 255 (default 1, an\n"
+    "                              application launcher; 0 and 2 apply the\n"
+    "                              SET_ENV_FOR_WIZARD values of JVM description files)\n"
+    "  -o, --output FILE           the launcher file to write (made executable)\n"
+    "  --list LAUNCHER             show the files that a launcher file carries\n"
+    "  -h, --help                  show this help\n"
+    "\n"
+    "Tag files are checked for syntax errors before anything is written.\n"
+    "Exit status: 0 done, 1 failed, 2 usage error.\n";
+
+// The directory of the running cvpack, without a trailing "/".
+SString programDirectory() {
+    char* self = realpath("/proc/self/exe", nullptr);
+    if (self == nullptr) {
+        return SString(".");
+    }
+    SString path(self);
+    free(self);
+    return path.substr(0, path.find_last_of('/'));
+}
+
+bool isReadable(const SString& path) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    fclose(file);
+    return true;
+}
+
+SString defaultStub() {
+    SString stub = programDirectory();
+    stub += "/cvlaunch";
+    if (!isReadable(stub)) {
+        SString message("no launcher program: ");
+        message += stub;
+        message += " is missing; give one with --stub FILE";
+        throw LauncherException(message);
+    }
+    return stub;
+}
+
+// verify.jar lies beside cvpack in the build tree, and in share/cvlaunch
+// beside bin/ once installed. A launcher without it can verify no JVM, so a
+// missing one is an error unless the packager says otherwise.
+SString defaultVerifyArchive() {
+    SString directory = programDirectory();
+    SString beside = directory;
+    beside += "/verify.jar";
+    SString installed = directory;
+    installed += "/../share/cvlaunch/verify.jar";
+    if (isReadable(beside)) {
+        return beside;
+    }
+    if (isReadable(installed)) {
+        return installed;
+    }
+    SString message("the verification archive verify.jar is missing (looked for ");
+    message += beside;
+    message += " and ";
+    message += installed;
+    message += "); give one with --verify-archive FILE, or --no-verify-archive";
+    throw LauncherException(message);
+}
+
+bool hasFileOfType(const std::vector<PayloadFile>& files, long type) {
+    for (const PayloadFile& file : files) {
+        if (file.type == type) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void pack(PackerOptions& options) {
+    SString stub = options.stub.empty() ? defaultStub() : options.stub;
+    if (!options.noVerifyArchive && !hasFileOfType(options.files, FILE_VERIFY_ARCHIVE)) {
+        PayloadFile verifyArchive;
+        verifyArchive.type = FILE_VERIFY_ARCHIVE;
+        verifyArchive.path = defaultVerifyArchive();
+        options.files.push_back(verifyArchive);
+    }
+    LauncherWriter::check(stub, options.files);
+    LauncherWriter::write(stub, options.files, options.purpose, options.output);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    PackerOptions options;
+    try {
+        options.parse(argc, argv);
+    } catch (const UsageError& e) {
+        fprintf(stderr, "cvpack: %s\nTry 'cvpack --help' for more information.\n",
+                e.message.c_str());
+        return 2;
+    }
+    if (options.help) {
+        fputs(g_help, stdout);
+        return 0;
+    }
+    try {
+        if (!options.listFile.empty()) {
+            PayloadLister::list(options.listFile, stdout);
+        } else {
+            pack(options);
+        }
+    } catch (const LauncherException& e) {
+        fprintf(stderr, "cvpack: %s\n", e.message.c_str());
+        return 1;
+    }
+    return 0;
 }

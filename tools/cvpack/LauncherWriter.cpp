@@ -1,0 +1,289 @@
+#include "LauncherWriter.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "FileIndexEntry.h"
+#include "LauncherException.h"
+#include "LauncherInputFiles.h"
+#include "PlatformImpl.h"
+#include "TagFile.h"
+#include "TextUtils.h"
+
+namespace {
+
+struct FileCloser {
+    void operator()(FILE* file) const { fclose(file); }
+};
+using ScopedFile = std::unique_ptr<FILE, FileCloser>;
+
+const size_t COPY_BUFFER_SIZE = 1 << 16;
+// Offsets and lengths are signed 32-bit numbers in the index.
+const long MAX_LAUNCHER_SIZE = INT32_MAX;
+const long MAX_NAME_LENGTH = 0x7FFF;
+
+LauncherException systemError(const char* what, const SString& path, int error) {
+    SString message(what);
+    message += path;
+    message += ": ";
+    message += strerror(error);
+    return LauncherException(message);
+}
+
+LauncherException fileError(const SString& path, const char* problem) {
+    SString message(path);
+    message += ": ";
+    message += problem;
+    return LauncherException(message);
+}
+
+void warn(const SString& text) {
+    fprintf(stderr, "cvpack: warning: %s\n", text.c_str());
+}
+
+// Opens path for reading and reads its first byte, so that a directory or an
+// unreadable file is reported here rather than halfway through writing.
+void checkReadable(const SString& path) {
+    ScopedFile file(fopen(path.c_str(), "rb"));
+    if (file == nullptr) {
+        int error = errno;
+        throw systemError("cannot read ", path, error);
+    }
+    fgetc(file.get());
+    if (ferror(file.get())) {
+        int error = errno;
+        throw systemError("cannot read ", path, error);
+    }
+}
+
+void checkStub(const SString& stub) {
+    checkReadable(stub);
+    LauncherInputFiles payload;
+    try {
+        payload.load(stub, false);
+    } catch (const LauncherException& e) {
+        SString message("the stub carries a damaged payload (");
+        message += e.message;
+        message += "); give the plain launcher program with --stub";
+        throw fileError(stub, message.c_str());
+    }
+    if (payload.m_fileIndex.count > 0) {
+        throw fileError(stub,
+                        "the stub already carries a payload; give the plain launcher program "
+                        "(cvlaunch) with --stub");
+    }
+}
+
+void checkTagFile(const PayloadFile& file) {
+    if (file.type > FILE_LAUNCH_SCRIPT) {
+        return;
+    }
+    try {
+        TagFile tagFile(file.path);
+    } catch (const LauncherException& e) {
+        SString message("not a valid ");
+        message += PackerOptions::typeName(file.type);
+        message += " tag file: ";
+        message += e.message;
+        throw fileError(file.path, message.c_str());
+    }
+}
+
+// The launcher writes an entry to its directory + "/" + name and refuses
+// names that would leave that directory.
+void checkName(const PayloadFile& file) {
+    SString name = LauncherWriter::entryName(file);
+    if (name.empty() || name.length() > MAX_NAME_LENGTH) {
+        throw fileError(file.path, "the entry name must be 1 to 32767 bytes long");
+    }
+    if (name.find('\n') != SString::npos) {
+        throw fileError(file.path, "the entry name must not hold a line feed");
+    }
+    SString padded("/");
+    padded += name;
+    padded += "/";
+    if (name[0] == '/' || padded.find("/../") != SString::npos) {
+        throw fileError(file.path, "the entry name must be a relative path without \"..\"");
+    }
+    if (name.find('/') != SString::npos) {
+        SString text("the entry name ");
+        text += name;
+        text += " holds \"/\": the launcher extracts it only where that directory exists";
+        warn(text);
+    }
+}
+
+void warnAboutIndex(const std::vector<PayloadFile>& files) {
+    long instructions = 0;
+    long launchScripts = 0;
+    for (size_t i = 0; i < files.size(); i++) {
+        instructions += files[i].type == FILE_INSTRUCTIONS ? 1 : 0;
+        launchScripts += files[i].type == FILE_LAUNCH_SCRIPT ? 1 : 0;
+        long id = LauncherWriter::entryId(files[i], static_cast<long>(i));
+        for (size_t j = 0; j < i; j++) {
+            if (LauncherWriter::entryId(files[j], static_cast<long>(j)) == id) {
+                SString text("file id ");
+                text += convertToString(id);
+                text += " is used twice; the launcher finds only the first";
+                warn(text);
+            }
+        }
+    }
+    if (instructions == 0) {
+        warn("no instruction program: the launcher will do nothing and exit with 255");
+    }
+    if (instructions > 1) {
+        warn("only the first instruction program is used by the launcher");
+    }
+    if (launchScripts > 1) {
+        warn("only the first launch script is used by the launcher");
+    }
+}
+
+void putLong(FILE* out, long value) {
+    uint32_t bits = static_cast<uint32_t>(value);
+    unsigned char bytes[4] = {
+        static_cast<unsigned char>(bits >> 24), static_cast<unsigned char>(bits >> 16),
+        static_cast<unsigned char>(bits >> 8), static_cast<unsigned char>(bits)};
+    fwrite(bytes, 1, sizeof bytes, out);
+}
+
+void putShort(FILE* out, long value) {
+    unsigned char bytes[2] = {static_cast<unsigned char>(value >> 8),
+                              static_cast<unsigned char>(value)};
+    fwrite(bytes, 1, sizeof bytes, out);
+}
+
+// Appends the whole file at path to out; position counts the bytes of out.
+// Returns the number of bytes copied.
+long appendFile(FILE* out, const SString& path, long& position) {
+    ScopedFile in(fopen(path.c_str(), "rb"));
+    if (in == nullptr) {
+        int error = errno;
+        throw systemError("cannot read ", path, error);
+    }
+    std::unique_ptr<char[]> buffer(new char[COPY_BUFFER_SIZE]);
+    long copied = 0;
+    size_t got;
+    while ((got = fread(buffer.get(), 1, COPY_BUFFER_SIZE, in.get())) > 0) {
+        if (position + static_cast<long>(got) > MAX_LAUNCHER_SIZE) {
+            throw LauncherException(
+                "the launcher file would exceed 2 GiB - 1 bytes, "
+                "the most that its file index can address");
+        }
+        if (fwrite(buffer.get(), 1, got, out) < got) {
+            int error = errno;
+            throw systemError("cannot write ", SString("the launcher file"), error);
+        }
+        copied += static_cast<long>(got);
+        position += static_cast<long>(got);
+    }
+    if (ferror(in.get())) {
+        int error = errno;
+        throw systemError("cannot read ", path, error);
+    }
+    return copied;
+}
+
+struct WrittenEntry {
+    long offset;
+    long length;
+};
+
+void writeIndex(FILE* out, const std::vector<PayloadFile>& files,
+                const std::vector<WrittenEntry>& written) {
+    putLong(out, static_cast<long>(files.size()));
+    for (size_t i = 0; i < files.size(); i++) {
+        const PayloadFile& file = files[i];
+        SString name = LauncherWriter::entryName(file);
+        fputc(static_cast<int>(file.type), out);
+        putLong(out, LauncherWriter::entryId(file, static_cast<long>(i)));
+        putLong(out, written[i].length);
+        putLong(out, written[i].offset);
+        putShort(out, static_cast<long>(name.length()));
+        fwrite(name.data(), 1, name.length(), out);
+        fputc(file.compressed ? 1 : 0, out);
+        if (file.compressed) {
+            putLong(out, file.expandedFiles);
+            putLong(out, file.expandedSize);
+        }
+    }
+}
+
+void writeLauncher(FILE* out, const SString& stub, const std::vector<PayloadFile>& files,
+                   long purpose) {
+    long position = 0;
+    appendFile(out, stub, position);
+    std::vector<WrittenEntry> written;
+    for (const PayloadFile& file : files) {
+        WrittenEntry entry;
+        entry.offset = position;
+        entry.length = appendFile(out, file.path, position);
+        written.push_back(entry);
+    }
+    long indexOffset = position;
+    writeIndex(out, files, written);
+    fputc(static_cast<int>(purpose), out);
+    putLong(out, indexOffset);
+    putLong(out, static_cast<long>(LAUNCHER_ID));
+}
+
+}  // namespace
+
+SString LauncherWriter::entryName(const PayloadFile& file) {
+    if (!file.name.empty()) {
+        return file.name;
+    }
+    unsigned int slash = file.path.find_last_of('/');
+    return slash == SString::npos ? file.path : file.path.substr(slash + 1);
+}
+
+long LauncherWriter::entryId(const PayloadFile& file, long position) {
+    return file.hasId ? file.id : position;
+}
+
+void LauncherWriter::check(const SString& stub, const std::vector<PayloadFile>& files) {
+    checkStub(stub);
+    for (const PayloadFile& file : files) {
+        checkReadable(file.path);
+        checkTagFile(file);
+        checkName(file);
+    }
+    warnAboutIndex(files);
+}
+
+void LauncherWriter::write(const SString& stub, const std::vector<PayloadFile>& files, long purpose,
+                           const SString& output) {
+    SString partial(output);
+    partial += ".cvpack-part";
+    FILE* out = fopen(partial.c_str(), "wb");
+    if (out == nullptr) {
+        int error = errno;
+        throw systemError("cannot create ", partial, error);
+    }
+    int error = 0;
+    try {
+        writeLauncher(out, stub, files, purpose);
+    } catch (const LauncherException&) {
+        fclose(out);
+        remove(partial.c_str());
+        throw;
+    }
+    if (ferror(out) || fflush(out) != 0) {
+        error = errno;
+    }
+    if (fclose(out) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && rename(partial.c_str(), output.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        remove(partial.c_str());
+        throw systemError("cannot write ", output, error);
+    }
+    PlatformImpl::setFileExecutable(output);
+}

@@ -1,0 +1,38 @@
+#ifndef LAUNCHERWRITER_H
+#define LAUNCHERWRITER_H
+
+// Writes a launcher file: the stub program, the embedded files one after the
+// other, the file index and the trailer, in the layout that the launcher's
+// payload reader expects (see FileIndexEntry.h).
+
+#include <vector>
+
+#include "PackerOptions.h"
+#include "SString.h"
+
+class LauncherWriter {
+  public:
+    // Checks what the launcher file would be made of, before anything is
+    // written: every file must be readable, the tag files (types 0 to 2) must
+    // parse, the stub must not carry a payload already, and every entry name
+    // must fit the index. Throws LauncherException with a message naming the
+    // offending file. Warnings (an unused second instruction program or launch
+    // script, a file id given twice, no instruction program) are printed on
+    // standard error.
+    static void check(const SString& stub, const std::vector<PayloadFile>& files);
+
+    // Writes the launcher file to output: first into a new file beside it,
+    // which then replaces output, so that a failure leaves no half-written
+    // launcher and output may be one of the inputs. The result is executable.
+    // Default ids (the position in the index) and names (the base name of the
+    // path) are filled in. Throws LauncherException.
+    static void write(const SString& stub, const std::vector<PayloadFile>& files, long purpose,
+                      const SString& output);
+
+    // The name under which a file is embedded.
+    static SString entryName(const PayloadFile& file);
+    // The id under which the file at position in the index is embedded.
+    static long entryId(const PayloadFile& file, long position);
+};
+
+#endif

@@ -1,0 +1,258 @@
+#include "PackerOptions.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+
+#include "FileIndexEntry.h"
+#include "TextUtils.h"
+
+namespace {
+
+enum OptionKind {
+    OPT_FILE,  // adds a file of OptionSpec::fileType
+    OPT_FILE_SPEC,
+    OPT_ID,
+    OPT_NAME,
+    OPT_COMPRESSED,
+    OPT_NO_VERIFY_ARCHIVE,
+    OPT_STUB,
+    OPT_PURPOSE,
+    OPT_OUTPUT,
+    OPT_LIST,
+    OPT_HELP,
+};
+
+struct OptionSpec {
+    const char* name;
+    OptionKind kind;
+    bool takesValue;
+    long fileType;
+};
+
+// The names double as the type names of --file and of the listing, so they
+// are in type order.
+const OptionSpec g_options[] = {
+    {"--instructions", OPT_FILE, true, FILE_INSTRUCTIONS},
+    {"--jvm", OPT_FILE, true, FILE_JVM},
+    {"--launch-script", OPT_FILE, true, FILE_LAUNCH_SCRIPT},
+    {"--classpath-archive", OPT_FILE, true, FILE_CLASSPATH_ARCHIVE},
+    {"--jvm-installer", OPT_FILE, true, FILE_JVM_INSTALLER},
+    {"--verify-archive", OPT_FILE, true, FILE_VERIFY_ARCHIVE},
+    {"--app-archive", OPT_FILE, true, FILE_APPLICATION_ARCHIVE},
+    {"--embedded-launcher", OPT_FILE, true, FILE_EMBEDDED_LAUNCHER},
+    {"--file", OPT_FILE_SPEC, true, -1},
+    {"--id", OPT_ID, true, -1},
+    {"--name", OPT_NAME, true, -1},
+    {"--compressed", OPT_COMPRESSED, true, -1},
+    {"--no-verify-archive", OPT_NO_VERIFY_ARCHIVE, false, -1},
+    {"--stub", OPT_STUB, true, -1},
+    {"--purpose", OPT_PURPOSE, true, -1},
+    {"-o", OPT_OUTPUT, true, -1},
+    {"--output", OPT_OUTPUT, true, -1},
+    {"--list", OPT_LIST, true, -1},
+    {"-h", OPT_HELP, false, -1},
+    {"--help", OPT_HELP, false, -1},
+};
+
+const OptionSpec* findOption(const SString& name) {
+    for (const OptionSpec& spec : g_options) {
+        if (name.compare(spec.name) == 0) {
+            return &spec;
+        }
+    }
+    return nullptr;
+}
+
+SString quoted(const char* before, const SString& text, const char* after) {
+    SString message(before);
+    message += "'";
+    message += text;
+    message += "'";
+    message += after;
+    return message;
+}
+
+// A whole decimal number between min and max, or a UsageError about option.
+long parseNumber(const SString& text, long min, long max, const SString& option) {
+    char* end = nullptr;
+    errno = 0;
+    long value = strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || value < min || value > max) {
+        SString message = quoted("invalid value ", text, " for ");
+        message += option;
+        message += ": expected a number from ";
+        message += convertToString(min);
+        message += " to ";
+        message += convertToString(max);
+        throw UsageError(message);
+    }
+    return value;
+}
+
+long parseFileType(const SString& text) {
+    for (const OptionSpec& spec : g_options) {
+        if (spec.kind == OPT_FILE && text.compare(spec.name + 2) == 0) {
+            return spec.fileType;
+        }
+    }
+    return parseNumber(text, 0, FILE_TYPE_LAST, "the file type of --file");
+}
+
+// Splits text at the first colon: the part before it is returned, text keeps
+// the rest (or becomes empty when there is no colon).
+SString takeField(SString& text, bool& more) {
+    unsigned int colon = text.find(':');
+    more = colon != SString::npos;
+    SString field = text.substr(0, colon);
+    text = more ? text.substr(colon + 1) : SString();
+    return field;
+}
+
+}  // namespace
+
+const char* PackerOptions::typeName(long type) {
+    for (const OptionSpec& spec : g_options) {
+        if (spec.kind == OPT_FILE && spec.fileType == type) {
+            return spec.name + 2;
+        }
+    }
+    return "unknown";
+}
+
+void PackerOptions::parse(int argc, char** argv) {
+    if (argc < 2) {
+        throw UsageError("nothing to do: give the files to pack and -o OUTPUT, or --list FILE");
+    }
+    bool packing = false;
+    for (int i = 1; i < argc; i++) {
+        SString argument(argv[i]);
+        SString name = argument;
+        unsigned int equals = argument.find('=');
+        bool inlineValue = argument.compare(0, 2, "--") == 0 && equals != SString::npos;
+        if (inlineValue) {
+            name = argument.substr(0, equals);
+        }
+        const OptionSpec* spec = findOption(name);
+        if (spec == nullptr) {
+            throw UsageError(quoted(argument[0] == '-' ? "unknown option " : "unexpected argument ",
+                                    argument, ""));
+        }
+        SString value;
+        if (spec->takesValue) {
+            if (inlineValue) {
+                value = argument.substr(equals + 1);
+            } else if (i + 1 < argc) {
+                value = argv[++i];
+            }
+            if (value.empty()) {
+                throw UsageError(quoted("option ", name, " needs a value"));
+            }
+        } else if (inlineValue) {
+            throw UsageError(quoted("option ", name, " takes no value"));
+        }
+        packing = packing || (spec->kind != OPT_LIST && spec->kind != OPT_HELP);
+        apply(spec->kind, spec->fileType, name, value);
+    }
+    if (help) {
+        return;
+    }
+    if (!listFile.empty()) {
+        if (packing) {
+            throw UsageError("--list takes no other options");
+        }
+        return;
+    }
+    if (output.empty()) {
+        throw UsageError("no output file: give -o OUTPUT");
+    }
+    for (const PayloadFile& file : files) {
+        if (noVerifyArchive && file.type == FILE_VERIFY_ARCHIVE) {
+            throw UsageError("--no-verify-archive contradicts the verification archive given");
+        }
+    }
+}
+
+void PackerOptions::apply(int kind, long fileType, const SString& option, const SString& value) {
+    switch (kind) {
+        case OPT_FILE:
+            addFile(fileType, value);
+            break;
+        case OPT_FILE_SPEC:
+            parseFileSpec(value);
+            break;
+        case OPT_ID:
+            lastFile(option).hasId = true;
+            lastFile(option).id = parseNumber(value, INT32_MIN, INT32_MAX, option);
+            break;
+        case OPT_NAME:
+            lastFile(option).name = value;
+            break;
+        case OPT_COMPRESSED:
+            parseCompressed(lastFile(option), value);
+            break;
+        case OPT_NO_VERIFY_ARCHIVE:
+            noVerifyArchive = true;
+            break;
+        case OPT_STUB:
+            stub = value;
+            break;
+        case OPT_PURPOSE:
+            purpose = parseNumber(value, 0, 255, option);
+            break;
+        case OPT_OUTPUT:
+            output = value;
+            break;
+        case OPT_LIST:
+            listFile = value;
+            break;
+        case OPT_HELP:
+            help = true;
+            break;
+    }
+}
+
+void PackerOptions::addFile(long type, const SString& path) {
+    PayloadFile file;
+    file.type = type;
+    file.path = path;
+    files.push_back(file);
+}
+
+void PackerOptions::parseFileSpec(const SString& spec) {
+    SString rest = spec;
+    bool more = false;
+    SString type = takeField(rest, more);
+    SString path = takeField(rest, more);
+    if (path.empty()) {
+        throw UsageError(quoted("--file ", spec, ": expected TYPE:PATH[:ID[:NAME]]"));
+    }
+    addFile(parseFileType(type), path);
+    if (more) {
+        SString id = takeField(rest, more);
+        files.back().hasId = true;
+        files.back().id = parseNumber(id, INT32_MIN, INT32_MAX, "the file id of --file");
+    }
+    if (more) {
+        files.back().name = rest;
+    }
+}
+
+void PackerOptions::parseCompressed(PayloadFile& file, const SString& value) {
+    SString rest = value;
+    bool more = false;
+    SString count = takeField(rest, more);
+    if (!more) {
+        throw UsageError(quoted("--compressed ", value, ": expected FILES:BYTES"));
+    }
+    file.compressed = true;
+    file.expandedFiles = parseNumber(count, 0, INT32_MAX, "the file count of --compressed");
+    file.expandedSize = parseNumber(rest, 0, INT32_MAX, "the size of --compressed");
+}
+
+PayloadFile& PackerOptions::lastFile(const SString& option) {
+    if (files.empty()) {
+        throw UsageError(quoted("option ", option, " must follow the file it describes"));
+    }
+    return files.back();
+}
