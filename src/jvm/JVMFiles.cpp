@@ -1,0 +1,248 @@
+#include "JVMFiles.h"
+
+#include "FileIndexEntry.h"
+#include "Launcher.h"
+#include "LauncherException.h"
+#include "LauncherInputFiles.h"
+#include "PlatformImpl.h"
+#include "SubStatusWrapper.h"
+#include "TagFile.h"
+#include "TextUtils.h"
+
+namespace {
+
+const char searchAllTagName[] = "SEARCH_ALL";
+const char descTagName[] = "DESC";
+
+void logInfo(const char* text, const SString& detail = SString()) {
+    SString line(text);
+    line += detail;
+    Launcher::logMessage(line, LOG_INFO);
+}
+
+SString firstValue(const JVMFile& jvmFile, const char* name) {
+    return jvmFile.getTagFile().getTagValue(name, 0);
+}
+
+SString quoted(const SString& text) {
+    SString result("\"");
+    result += text;
+    result += '"';
+    return result;
+}
+
+}  // namespace
+
+JVMFiles::JVMFiles() : m_match(nullptr), m_stopAtFirstMatch(true) {}
+
+JVMFiles::~JVMFiles() {
+    delete m_match;
+}
+
+void JVMFiles::addJVMFile(JVMFile* jvmFile) {
+    m_jvmFileDeque.push_back(jvmFile, true);
+}
+
+long JVMFiles::getJVMFileCount() const {
+    return m_jvmFileDeque.count;
+}
+
+const JVMFile* JVMFiles::getJVMFile(long index) const {
+    if (!m_jvmFileDeque.validIndex(index)) {
+        throw LauncherException(PlatformImpl::getMessageText(MSG_INVALID_JVM_FILE_ID));
+    }
+    return m_jvmFileDeque.at(index);
+}
+
+void JVMFiles::setVerifyClass(const SString& classPath, const SString& className) {
+    m_verifyClasspath = classPath;
+    m_verifyClassName = className;
+}
+
+void JVMFiles::writeVerifyJar() {
+    if (!m_verifyClasspath.empty() || !m_verifyClassName.empty()) {
+        return;
+    }
+    SString archivePath;
+    const FileIndexEntry* entry;
+    for (long i = 0; (entry = Launcher::m_inputFiles.getFileAt(i)) != nullptr; i++) {
+        if (entry->m_fileType == FILE_VERIFY_ARCHIVE) {
+            archivePath = entry->extract(PlatformImpl::createTempSubDirectory());
+        }
+    }
+    if (!archivePath.empty()) {
+        setVerifyClass(quoted(archivePath), quoted("Verify"));
+    }
+}
+
+void JVMFiles::writeVerifyJar(SString& classPath, SString& className) {
+    writeVerifyJar();
+    classPath = m_verifyClasspath;
+    className = m_verifyClassName;
+}
+
+void JVMFiles::search(JVMMatchPtrDeque& matches) {
+    resetMatch();
+    writeVerifyJar();
+    verifyUserJavaHome();
+    bool walkAllowed = verifyWithHints();
+    if (m_match == nullptr && walkAllowed) {
+        m_stopAtFirstMatch = true;
+        exhaustiveSearch(matches);
+    }
+    takeMatch(matches);
+}
+
+void JVMFiles::searchAll(JVMMatchPtrDeque& matches, bool stopAtFirstMatch) {
+    resetMatch();
+    writeVerifyJar();
+    m_stopAtFirstMatch = stopAtFirstMatch;
+    exhaustiveSearch(matches);
+    takeMatch(matches);
+}
+
+void JVMFiles::exhaustiveSearch(JVMMatchPtrDeque& matches) {
+    m_unverifiedMatches.clear();
+    m_sdqTriedHomes.clear();
+    StringDeque names;
+    collectExecutableNames(names);
+    SubStatusWrapper subStatus;
+    PlatformImpl::setUISubStatus(SUBSTATUS_SCANNING_DISKS, SString());
+    logInfo("Beginning exhaustive search");
+    PlatformImpl::findFiles(names, *this);
+    if (m_match == nullptr) {
+        verifyUnverifiedMatches(matches);
+    }
+}
+
+bool JVMFiles::foundFile(const SString& path) {
+    for (long i = 0; i < m_jvmFileDeque.count && m_match == nullptr; i++) {
+        JVMFile* jvmFile = m_jvmFileDeque.at(i);
+        SString home = candidateHome(*jvmFile, path);
+        if (home.empty()) {
+            continue;
+        }
+        if (i == 0 && m_stopAtFirstMatch) {
+            if (firstImmediateTry(home)) {
+                m_match = jvmFile->verify(home, m_verifyClasspath, m_verifyClassName);
+            }
+        } else {
+            addUnverifiedMatch(jvmFile, home);
+        }
+    }
+    return m_match != nullptr;
+}
+
+void JVMFiles::addUnverifiedMatch(JVMFile* jvmFile, const SString& home) {
+    if (m_unverifiedMatches.addMatch(*jvmFile, home)) {
+        return;
+    }
+    UnverifiedJVMMatch* entry = new UnverifiedJVMMatch(*jvmFile);
+    m_unverifiedMatches.push_back(entry);
+    entry->addJVMHome(home);
+}
+
+void JVMFiles::resetMatch() {
+    delete m_match;
+    m_match = nullptr;
+}
+
+void JVMFiles::takeMatch(JVMMatchPtrDeque& matches) {
+    if (m_match != nullptr) {
+        matches.push_back(m_match);
+        m_match = nullptr;
+    }
+}
+
+void JVMFiles::verifyUserJavaHome() {
+    const SString& home = Launcher::m_userJavaHome;
+    if (home.empty()) {
+        return;
+    }
+    logInfo("Checking user specified Java home directory => ", home);
+    for (long i = 0; i < m_jvmFileDeque.count && m_match == nullptr; i++) {
+        m_match = m_jvmFileDeque.at(i)->verify(home, m_verifyClasspath, m_verifyClassName);
+    }
+}
+
+bool JVMFiles::verifyWithHints() {
+    if (m_match != nullptr) {
+        return false;
+    }
+    logInfo("Initiating JVM search based on hints...");
+    bool searchAll = false;
+    for (long i = 0; i < m_jvmFileDeque.count && m_match == nullptr && !searchAll; i++) {
+        const JVMFile* jvmFile = m_jvmFileDeque.at(i);
+        searchAll = jvmFile->getTagFile().getBoolTagValue(searchAllTagName, false);
+        SubStatusWrapper subStatus;
+        PlatformImpl::setUISubStatus(SUBSTATUS_SEARCHING, firstValue(*jvmFile, descTagName));
+        m_match = jvmFile->verifyWithPlatformHints(m_verifyClasspath, m_verifyClassName);
+        if (m_match == nullptr) {
+            m_match = jvmFile->verifyWithPathHints(m_verifyClasspath, m_verifyClassName);
+        }
+        if (m_match == nullptr) {
+            m_match = jvmFile->verifyWithPlatformJVMPaths(m_verifyClasspath, m_verifyClassName);
+        }
+    }
+    return searchAll;
+}
+
+void JVMFiles::collectExecutableNames(StringDeque& names) const {
+    for (long i = 0; i < m_jvmFileDeque.count; i++) {
+        SString name = firstValue(*m_jvmFileDeque.at(i), jvmExeTagName);
+        bool known = name.empty();
+        for (long j = 0; j < names.count && !known; j++) {
+            known = names.at(j).compare(name) == 0;
+        }
+        if (!known) {
+            names.push_back(name);
+        }
+    }
+}
+
+SString JVMFiles::candidateHome(const JVMFile& jvmFile, const SString& path) const {
+    SString exe = firstValue(jvmFile, jvmExeTagName);
+    if (exe.empty()) {
+        return SString();
+    }
+    SString realHome = JVMFile::homeFromExecutable(path, exe);
+    if (!realHome.empty()) {
+        return realHome;
+    }
+    // Only a whole path component counts: "bin/java" names /opt/jdk/bin/java
+    // but not /opt/jdkxbin/java, which another name may have found.
+    unsigned int end = stringEndsWith(path, exe.c_str());
+    if (end == SString::npos || end == 0 || path[end - 1] != '/') {
+        return SString();
+    }
+    return end == 1 ? SString("/") : path.substr(0, end - 1);
+}
+
+bool JVMFiles::firstImmediateTry(const SString& home) {
+    for (long i = 0; i < m_sdqTriedHomes.count; i++) {
+        if (m_sdqTriedHomes.at(i).compare(home) == 0) {
+            return false;
+        }
+    }
+    m_sdqTriedHomes.push_back(home);
+    return true;
+}
+
+void JVMFiles::verifyUnverifiedMatches(JVMMatchPtrDeque& matches) {
+    logInfo("Processing unverified matches.\n");
+    bool done = false;
+    for (long i = 0; i < m_unverifiedMatches.count && !done; i++) {
+        const UnverifiedJVMMatch* entry = m_unverifiedMatches.at(i);
+        for (long j = 0; j < entry->m_sdqJVMHomes.count && !done; j++) {
+            if (PlatformImpl::m_canceled) {
+                return;
+            }
+            JVMMatch* match = entry->m_jvmFile->verify(entry->m_sdqJVMHomes.at(j),
+                                                       m_verifyClasspath, m_verifyClassName);
+            if (match != nullptr) {
+                matches.push_back(match);
+                done = m_stopAtFirstMatch;
+            }
+        }
+    }
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+// The JVM description files of the launcher and the search for a JVM that
+// satisfies one of them.
+//
+// search tries, in this order, until a candidate verifies:
+//   1. the Java home given with "-cv:javahome" (Launcher::m_userJavaHome),
+//      against every description file in order;
+//   2. each description file's own hints (platform hints, path hints, PATH
+//      directories), file by file in order; this phase ends after the first
+//      file whose "SEARCH_ALL" is true, and later files' hints are not tried;
+//   3. when that last file had "SEARCH_ALL" true, a walk over the whole file
+//      system for the first "JVM_EXE" of every description file.
+// searchAll does the walk alone and verifies every candidate it found.
+//
+// During the walk, candidates are collected per description file (duplicate
+// homes dropped) and verified after it, except that in stop-at-first mode the
+// first description file's candidates are verified at once and the first one
+// that verifies ends the walk. A found executable that is a symbolic link into
+// a real JVM home gives that home as the candidate, so /usr/bin/java leads to
+// the JDK it points at rather than to /usr.
+
+#include "FileFindListener.h"
+#include "JVMFile.h"
+#include "JVMMatch.h"
+#include "SString.h"
+#include "StringDeque.h"
+#include "UnverifiedJVMMatch.h"
+
+class JVMFiles : public FileFindListener {
+  public:
+    // No description files and no verification class.
+    JVMFiles();
+    ~JVMFiles() override;
+    JVMFiles(const JVMFiles&) = delete;
+    JVMFiles& operator=(const JVMFiles&) = delete;
+
+    // Appends a description file; it belongs to this object from then on.
+    // The order of addition is the order of preference.
+    void addJVMFile(JVMFile* jvmFile);
+    long getJVMFileCount() const;
+    // The description file at index. Throws LauncherException with the
+    // catalogue text "Invalid JVM file id." for an index out of range.
+    const JVMFile* getJVMFile(long index) const;
+
+    // Sets the class path and class name with which every verification runs;
+    // writeVerifyJar then extracts nothing.
+    void setVerifyClass(const SString& classPath, const SString& className);
+    // When no verification class is set, extracts the payload's verification
+    // archive (file type 5) into a new temporary directory and uses its
+    // "Verify" class. Without such an archive both settings stay empty, and
+    // every verification fails. Throws LauncherException when the temporary
+    // directory or the extraction fails.
+    void writeVerifyJar();
+    // writeVerifyJar, then copies the two settings out.
+    void writeVerifyJar(SString& classPath, SString& className);
+
+    // Finds the first suitable JVM (see the top of this file) and appends at
+    // most one match, which then belongs to `matches`. Finding nothing is no
+    // error: `matches` is left unchanged. Throws LauncherException when the
+    // verification archive cannot be extracted or a verification run cannot
+    // be started.
+    void search(JVMMatchPtrDeque& matches);
+    // The file-system walk alone, without the user home and the hints.
+    // Appends every verified (description file, home) pair; with
+    // stopAtFirstMatch, only the first.
+    void searchAll(JVMMatchPtrDeque& matches, bool stopAtFirstMatch);
+    // Walks the file system for the description files' executables and
+    // verifies the candidates, as set up by search or searchAll.
+    void exhaustiveSearch(JVMMatchPtrDeque& matches);
+
+    // Called by the walk for every path that ends in one of the executables.
+    // Returns true, which stops the walk, once a match has been stored.
+    bool foundFile(const SString& path) override;
+    // Records a candidate home for the description file, once per home.
+    void addUnverifiedMatch(JVMFile* jvmFile, const SString& home);
+
+    JVMFilePtrDeque m_jvmFileDeque;  // owned
+    UnverifiedJVMMatchPtrDeque m_unverifiedMatches;
+    // The match of the user home, the hints or the walk; owned until search
+    // hands it to the caller's deque, null otherwise.
+    JVMMatch* m_match;
+    bool m_stopAtFirstMatch;
+    SString m_verifyClasspath;
+    SString m_verifyClassName;
+
+  private:
+    // Deletes a match left over from an interrupted search.
+    void resetMatch();
+    // Appends m_match, if any, to the matches and lets go of it.
+    void takeMatch(JVMMatchPtrDeque& matches);
+    void verifyUserJavaHome();
+    // Returns whether the last description file tried had "SEARCH_ALL" true.
+    bool verifyWithHints();
+    // The first "JVM_EXE" of every description file, without duplicates.
+    void collectExecutableNames(StringDeque& names) const;
+    // The candidate home of a found path for a description file, or "" when
+    // the path is not that file's executable.
+    SString candidateHome(const JVMFile& jvmFile, const SString& path) const;
+    // False when the home was already verified at once during this walk.
+    bool firstImmediateTry(const SString& home);
+    void verifyUnverifiedMatches(JVMMatchPtrDeque& matches);
+
+    // The homes verified at once during the current walk (stop-at-first mode,
+    // first description file), so that two links to one JVM run it once.
+    StringDeque m_sdqTriedHomes;
+};

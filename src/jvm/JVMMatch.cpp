@@ -1,0 +1,16 @@
+#include "JVMMatch.h"
+
+#include "PlatformImpl.h"
+#include "TagFile.h"
+
+JVMMatch::JVMMatch(const SString& jvmHome, TagFile& tagFile)
+    : m_jvmHome(jvmHome), m_tagFile(&tagFile) {}
+
+JVMMatch::~JVMMatch() {}
+
+SString JVMMatch::writeNewJVMFile() const {
+    SString path = PlatformImpl::createTempFile();
+    m_tagFile->setDynamicJVMTags(m_jvmHome, path, false);
+    m_tagFile->write(path);
+    return path;
+}
