@@ -13,6 +13,7 @@
 //   PlatformImplSearch.cpp       search roots, hints, findFiles
 //   PlatformImplConsole.cpp      console display and messages
 
+#include <cstdio>
 #include <cwchar>
 
 #include "SString.h"
@@ -121,6 +122,9 @@ public:
     // Throws LauncherException "Interrupted by signal N." when a signal is
     // pending; called before anything new is started.
     static void throwIfInterrupted();
+    // The child to which the handlers pass a signal on, or 0 for none;
+    // executeProcess sets it while it waits for a child.
+    static void setRunningChild(int pid);
 
     // ---- JVM search locations --------------------------------------------
 
@@ -187,3 +191,18 @@ public:
     // Cancel request; the console display offers no way to set it.
     static bool m_canceled;
 };
+
+// Reads `stream` to its end in chunks of 4096 bytes, appending what it reads
+// to *text (text may be null) and advancing the console progress by one mark
+// per read. Returns the size of the last read (0 after a complete read).
+unsigned int readFromFile(FILE* stream, SString* text);
+
+// The message of a failed system call: `text` followed directly by the
+// system's description of `error`, an errno value saved right after the call.
+SString systemErrorMessage(const SString& text, int error);
+
+// The free-space test of checkFreeSpace on a file system with fragments of
+// `fragmentSize` bytes of which `freeFragments` are free: a single file is
+// rounded up to whole fragments, several files get one spare fragment each.
+// True when the space is enough (exactly enough passes).
+bool hasFreeSpace(double fragmentSize, double freeFragments, long bytes, long files);

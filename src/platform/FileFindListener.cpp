@@ -1,0 +1,4 @@
+// Platform layer: the listener interface of the file-name search.
+#include "FileFindListener.h"
+
+FileFindListener::~FileFindListener() {}

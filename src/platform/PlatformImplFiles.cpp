@@ -1,0 +1,199 @@
+// Platform layer: the temporary directory, unique temporary files and
+// directories, the cleanup lists, deletion and free disk space. Only
+// src/platform/ talks to the operating system.
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include "DeleteFullDir.h"
+#include "FileNavigator.h"
+#include "Launcher.h"
+#include "LauncherException.h"
+#include "PlatformImpl.h"
+#include "TextUtils.h"
+
+SString PlatformImpl::m_tempDir;
+StringDeque PlatformImpl::m_sdqCreatedFiles;
+StringDeque PlatformImpl::m_sdqCreatedDrs;
+bool PlatformImpl::m_deleteLauncher = false;
+
+namespace {
+
+const char* const kDefaultTempDir = "/var/tmp/";
+
+SString currentDirectory() {
+    char* cwd = getcwd(nullptr, 0);
+    SString result(cwd);
+    free(cwd);
+    return result;
+}
+
+// A relative temporary directory is made absolute at once: executeProcess
+// may change the current directory later, and the cleanup must still find
+// what was created.
+SString absolutePath(const SString& path) {
+    if (path.length() > 0 && path[0] == '/') {
+        return path;
+    }
+    SString result = currentDirectory();
+    appendPathSeparator(result);
+    result += path;
+    return result;
+}
+
+bool isExistingDirectory(const SString& path) {
+    struct stat info;
+    return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// "<temporary directory>/cvjXXXXXX", writable, for mkdtemp and mkstemp to
+// fill in: they pick the name and create it in one step, so no one can slip
+// a file or a link in under a predicted name.
+std::vector<char> uniqueNameTemplate() {
+    SString path = PlatformImpl::getSystemTempDirectory();
+    appendPathSeparator(path);
+    path += "cvjXXXXXX";
+    return std::vector<char>(path.c_str(), path.c_str() + path.length() + 1);
+}
+
+void removeFirst(StringDeque& list, const SString& path) {
+    for (long i = 0; i < list.count; ++i) {
+        if (list.at(i).compare(path) == 0) {
+            list.erase(i);
+            return;
+        }
+    }
+}
+
+// Deletes every path on the list, first to last, and empties it, so that a
+// path is never deleted twice (by then someone else may have created it).
+void deleteAll(StringDeque& list) {
+    for (long i = 0; i < list.count; ++i) {
+        PlatformImpl::deleteFile(list.at(i));
+    }
+    list.clear();
+}
+
+}  // namespace
+
+void PlatformImpl::setSystemTempDir(const SString& path) {
+    if (isExistingDirectory(path)) {
+        m_tempDir = absolutePath(path);
+    }
+}
+
+SString PlatformImpl::getSystemTempDirectory() {
+    if (m_tempDir.empty()) {
+        SString fromEnvironment = getEnvironmentVariable("TMPDIR");
+        m_tempDir = isExistingDirectory(fromEnvironment) ? absolutePath(fromEnvironment)
+                                                         : SString(kDefaultTempDir);
+    }
+    return m_tempDir;
+}
+
+SString PlatformImpl::createTempSubDirectory() {
+    std::vector<char> name = uniqueNameTemplate();
+    if (mkdtemp(name.data()) == nullptr) {
+        int error = errno;
+        throw LauncherException(systemErrorMessage("", error));
+    }
+    SString path(name.data());
+    m_sdqCreatedDrs.push_back(path);
+    return path;
+}
+
+SString PlatformImpl::createTempFile() {
+    std::vector<char> name = uniqueNameTemplate();
+    int fd = mkstemp(name.data());
+    if (fd < 0) {
+        SString text("Error creating tmp file ");
+        text += name.data();
+        throw LauncherException(text);
+    }
+    close(fd);
+    SString path(name.data());
+    m_sdqCreatedFiles.push_back(path);
+    return path;
+}
+
+void PlatformImpl::addFileToCleanupList(const SString& path) {
+    m_sdqCreatedFiles.push_back(path);
+}
+
+void PlatformImpl::removeFileFromCleanupList(const SString& path) {
+    removeFirst(m_sdqCreatedFiles, path);
+}
+
+void PlatformImpl::removeDirFromCleanupList(const SString& path) {
+    removeFirst(m_sdqCreatedDrs, path);
+}
+
+void PlatformImpl::cleanup() {
+    try {
+        deleteAll(m_sdqCreatedFiles);
+        deleteAll(m_sdqCreatedDrs);
+        if (m_deleteLauncher) {
+            m_deleteLauncher = false;
+            deleteLauncher();
+        }
+    } catch (...) {
+        // Runs on the way out, often from a destructor: whatever is left on
+        // disk, the run's outcome stands.
+    }
+}
+
+void PlatformImpl::deleteFile(const SString& path) {
+    if (FileNavigator::isDirectory(path.c_str())) {
+        DeleteFullDir().process(path);
+    } else {
+        deleteOneFile(path);
+    }
+}
+
+bool PlatformImpl::fileExists(const SString& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+}
+
+void PlatformImpl::setFileExecutable(const SString& path) {
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0) {
+        chmod(path.c_str(), info.st_mode | S_IXUSR | S_IXGRP | S_IXOTH);
+    }
+}
+
+bool PlatformImpl::checkFreeSpace(const SString& dir, long bytes, long files) {
+    SString path = dir.length() > 0 && dir[0] == '/' ? dir : currentDirectory();
+    struct statvfs info;
+    if (statvfs(path.c_str(), &info) != 0) {
+        int error = errno;
+        throw LauncherException(systemErrorMessage("", error));
+    }
+    // Some file systems leave the fragment size 0; their block size is the unit.
+    double fragmentSize = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
+    return hasFreeSpace(fragmentSize, static_cast<double>(info.f_bavail), bytes, files);
+}
+
+void PlatformImpl::deleteLauncher() {
+    SString file = Launcher::getLauncherFileName();
+    unsigned int slash = file.rfind('/');
+    unlink(file.c_str());
+    if (slash != SString::npos && slash > 0) {
+        rmdir(file.substr(0, slash).c_str());
+    }
+}
+
+bool hasFreeSpace(double fragmentSize, double freeFragments, long bytes, long files) {
+    double needed = std::trunc(bytes / fragmentSize);
+    if (files == 1 && std::fmod(static_cast<double>(bytes), fragmentSize) != 0) {
+        needed += 1;
+    } else if (files > 1) {
+        needed += static_cast<double>(files);
+    }
+    return fragmentSize * freeFragments >= needed * fragmentSize;
+}

@@ -1,0 +1,366 @@
+// Platform layer: child processes and the capture of their output. Only
+// src/platform/ talks to the operating system.
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "CmdLine.h"
+#include "Launcher.h"
+#include "LauncherException.h"
+#include "PlatformImpl.h"
+
+namespace {
+
+const unsigned int kChunkSize = 4096;
+
+// While the child runs, how often the capture loop looks whether it has ended
+// although its pipes are still open (a process it left behind may hold them).
+const int kEndCheckMs = 50;
+// Once the child has ended, output is still read while it keeps coming, but
+// no longer than this quiet time without data, nor in all longer than the
+// limit after the end: a background process that inherited the pipes must
+// not keep the launcher waiting.
+const int kQuietAfterEndMs = 100;
+const long kDrainLimitAfterEndMs = 2000;
+
+// Closes a file descriptor on every way out.
+class ScopedFd {
+  public:
+    ScopedFd() : m_fd(-1) {}
+    ~ScopedFd() { close(); }
+    ScopedFd(const ScopedFd&) = delete;
+    ScopedFd& operator=(const ScopedFd&) = delete;
+
+    int get() const { return m_fd; }
+    bool isOpen() const { return m_fd >= 0; }
+    void reset(int fd) {
+        close();
+        m_fd = fd;
+    }
+    void close() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+
+  private:
+    int m_fd;
+};
+
+struct Pipe {
+    ScopedFd read;
+    ScopedFd write;
+};
+
+// Blocks the signals that the launcher passes on to its child, for as long as
+// it lives: one that comes while the child is being started is delivered at
+// the end, when the handler knows the child.
+class SignalBlock {
+  public:
+    SignalBlock() {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGINT);
+        sigaddset(&set, SIGTERM);
+        sigaddset(&set, SIGHUP);
+        sigprocmask(SIG_BLOCK, &set, &m_previous);
+    }
+    ~SignalBlock() { sigprocmask(SIG_SETMASK, &m_previous, nullptr); }
+    SignalBlock(const SignalBlock&) = delete;
+    SignalBlock& operator=(const SignalBlock&) = delete;
+
+    const sigset_t& previous() const { return m_previous; }
+
+  private:
+    sigset_t m_previous;
+};
+
+[[noreturn]] void throwSystemError(const SString& text, int error) {
+    throw LauncherException(systemErrorMessage(text, error));
+}
+
+void appendChunk(SString* text, const char* buffer, unsigned int size) {
+    if (text != nullptr && size > 0) {
+        text->append(buffer, size);
+    }
+    PlatformImpl::advanceUIProgress(1);
+}
+
+long long monotonicMs() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// ---- Replacing the launcher -------------------------------------------------
+
+int replaceLauncher(const SString& command) {
+    CmdLine cmdLine;
+    cmdLine.parse(command);
+    if (cmdLine.getOptionCount() == 0) {
+        return 0;
+    }
+    std::vector<char*> argv;
+    for (int i = 0; i < cmdLine.getOptionCount(); ++i) {
+        argv.push_back(cmdLine.getOption(i));
+    }
+    argv.push_back(nullptr);
+    // Whatever stdio still holds would be lost with the process image.
+    fflush(stdout);
+    fflush(stderr);
+    execvp(argv[0], argv.data());
+    int error = errno;
+    SString text("Could not start ");
+    text += argv[0];
+    text += ": ";
+    Launcher::logMessage(systemErrorMessage(text, error), LOG_WARNING);
+    return 0;
+}
+
+// ---- Starting a child ---------------------------------------------------------
+
+void enterWorkingDirectory(const SString& dir) {
+    if (dir.empty()) {
+        return;
+    }
+    if (chdir(dir.c_str()) != 0) {
+        int error = errno;
+        SString text("Error setting working directory: ");
+        text += dir;
+        text += " ";
+        throwSystemError(text, error);
+    }
+}
+
+// Both ends are closed on exec; the child's dup2 copies onto its standard
+// output and error are not. An end that landed on 0, 1 or 2 (the launcher was
+// started with one of them closed) is moved higher, or the child's dup2 calls
+// would overwrite it.
+void openPipe(Pipe& pipe) {
+    const char* failure = "Couldn't create either stdout or stderr pipe: ";
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        int error = errno;
+        throwSystemError(failure, error);
+    }
+    ScopedFd* ends[2] = {&pipe.read, &pipe.write};
+    for (int i = 0; i < 2; ++i) {
+        ends[i]->reset(fds[i]);
+        if (fds[i] <= STDERR_FILENO) {
+            int moved = fcntl(fds[i], F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+            if (moved < 0) {
+                int error = errno;
+                throwSystemError(failure, error);
+            }
+            ends[i]->reset(moved);
+        }
+    }
+}
+
+void writeToStandardError(const char* text) {
+    ssize_t ignored = write(STDERR_FILENO, text, strlen(text));
+    (void)ignored;
+}
+
+// DANGER: runs in the forked copy of the launcher. It never returns, throws or
+// calls exit(): the launcher's destructors and exit handlers would delete the
+// parent's temporary files and write its stdio buffers a second time.
+[[noreturn]] void runChild(const char* command, const Pipe* out, const Pipe* err,
+                           const sigset_t& signalMask) {
+    if (out != nullptr &&
+        (dup2(out->write.get(), STDOUT_FILENO) < 0 || dup2(err->write.get(), STDERR_FILENO) < 0)) {
+        int error = errno;
+        writeToStandardError("Error capturing stdout or stderr in new process: ");
+        writeToStandardError(strerror(error));
+        writeToStandardError("\n");
+        _exit(127);
+    }
+    sigprocmask(SIG_SETMASK, &signalMask, nullptr);
+    execl("/bin/sh", "sh", "-c", command, static_cast<char*>(nullptr));
+    _exit(127);
+}
+
+// Starts the command through /bin/sh in a child whose standard output and
+// error go to the two pipes when they are given. The child is registered for
+// signal forwarding before any signal can reach the handler.
+pid_t startChild(const SString& command, const SString& workingDir, Pipe* out, Pipe* err) {
+    SignalBlock block;
+    PlatformImpl::throwIfInterrupted();
+    enterWorkingDirectory(workingDir);
+    if (out != nullptr) {
+        openPipe(*out);
+        openPipe(*err);
+    }
+    fflush(stdout);
+    fflush(stderr);
+    pid_t pid = fork();
+    if (pid < 0) {
+        int error = errno;
+        throwSystemError("Error forking new process: ", error);
+    }
+    if (pid == 0) {
+        runChild(command.c_str(), out, err, block.previous());
+    }
+    PlatformImpl::setRunningChild(pid);
+    if (out != nullptr) {
+        out->write.close();
+        err->write.close();
+    }
+    return pid;
+}
+
+// ---- Waiting and capturing ------------------------------------------------------
+
+// Waits for the child's end (options 0) or only looks (WNOHANG). Returns true
+// with its status once it has ended; after that it is no longer signalled.
+bool reapChild(pid_t pid, int options, int& status) {
+    pid_t result;
+    do {
+        result = waitpid(pid, &status, options);
+    } while (result < 0 && errno == EINTR);
+    if (result == 0) {
+        return false;
+    }
+    int error = errno;
+    PlatformImpl::setRunningChild(0);
+    if (result < 0) {
+        throwSystemError("Error waiting for child process: ", error);
+    }
+    return true;
+}
+
+struct CapturedStream {
+    ScopedFd* fd;
+    SString* text;
+};
+
+// Waits up to `timeoutMs` for data or an end on the open streams; polled[i]
+// belongs to streams[i] (a closed stream has fd -1, which poll passes over).
+// Returns the number of ready streams, or -1 with errno when poll fails.
+int pollStreams(const CapturedStream* streams, pollfd* polled, int timeoutMs) {
+    for (int i = 0; i < 2; ++i) {
+        polled[i] = {streams[i].fd->get(), POLLIN, 0};
+    }
+    int ready;
+    do {
+        ready = poll(polled, 2, timeoutMs);
+    } while (ready < 0 && errno == EINTR);
+    return ready;
+}
+
+// Reads one chunk from each stream that poll found ready; a stream at its
+// end is closed.
+void readReadyStreams(CapturedStream* streams, const pollfd* polled) {
+    for (int i = 0; i < 2; ++i) {
+        if (polled[i].revents == 0) {
+            continue;
+        }
+        char buffer[kChunkSize];
+        ssize_t size;
+        do {
+            size = read(streams[i].fd->get(), buffer, sizeof buffer);
+        } while (size < 0 && errno == EINTR);
+        if (size <= 0) {
+            streams[i].fd->close();
+        } else {
+            appendChunk(streams[i].text, buffer, static_cast<unsigned int>(size));
+        }
+    }
+}
+
+// Collects everything the child writes on both pipes as it arrives, so that
+// it never blocks on a full pipe, until both are at their end. Once the child
+// has ended, reading stops after kQuietAfterEndMs without data or at the
+// latest kDrainLimitAfterEndMs after the end. Returns the child's status.
+int collectOutput(pid_t pid, Pipe& out, Pipe& err, SString* outText, SString* errText) {
+    CapturedStream streams[2] = {{&out.read, outText}, {&err.read, errText}};
+    int status = 0;
+    bool ended = false;
+    long long endTime = 0;
+    while (out.read.isOpen() || err.read.isOpen()) {
+        if (!ended && reapChild(pid, WNOHANG, status)) {
+            ended = true;
+            endTime = monotonicMs();
+        }
+        if (ended && monotonicMs() - endTime >= kDrainLimitAfterEndMs) {
+            break;
+        }
+        pollfd polled[2];
+        int ready = pollStreams(streams, polled, ended ? kQuietAfterEndMs : kEndCheckMs);
+        if (ready < 0) {
+            int error = errno;
+            // Closed pipes cannot keep the child blocked while it is waited for.
+            out.read.close();
+            err.read.close();
+            if (!ended) {
+                reapChild(pid, 0, status);
+            }
+            throwSystemError("Error reading the output of a child process: ", error);
+        }
+        if (ready == 0 && ended) {
+            break;
+        }
+        readReadyStreams(streams, polled);
+    }
+    if (!ended) {
+        reapChild(pid, 0, status);
+    }
+    return status;
+}
+
+// The exit code as a shell reports it: 128 + the signal for a killed child.
+int exitCodeOf(int status) {
+    if (WIFSIGNALED(status)) {
+        return 128 + WTERMSIG(status);
+    }
+    return WEXITSTATUS(status);
+}
+
+}  // namespace
+
+int PlatformImpl::executeProcess(const SString& command, const SString& workingDir, bool,
+                                 bool capture, bool redirect, SString* stdOut, SString* stdErr,
+                                 bool replace) {
+    if (replace) {
+        throwIfInterrupted();
+        return replaceLauncher(command);
+    }
+    // Without redirect the child writes to the launcher's own streams.
+    bool collect = capture && redirect;
+    Pipe out;
+    Pipe err;
+    pid_t pid = startChild(command, workingDir, collect ? &out : nullptr, collect ? &err : nullptr);
+    int status = 0;
+    if (collect) {
+        status = collectOutput(pid, out, err, stdOut, stdErr);
+    } else {
+        reapChild(pid, 0, status);
+    }
+    return exitCodeOf(status);
+}
+
+unsigned int readFromFile(FILE* stream, SString* text) {
+    char buffer[kChunkSize];
+    unsigned int size = 0;
+    while (!feof(stream) && !ferror(stream)) {
+        size = static_cast<unsigned int>(fread(buffer, 1, sizeof buffer, stream));
+        appendChunk(text, buffer, size);
+    }
+    return size;
+}
+
+SString systemErrorMessage(const SString& text, int error) {
+    SString message(text);
+    message += strerror(error);
+    return message;
+}
