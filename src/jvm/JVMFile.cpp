@@ -1,65 +1,339 @@
 #include "JVMFile.h"
 
-#include "LauncherException.h"
+#include <cstdlib>
 
-namespace {
-
-[[noreturn]] void notYet() {
-    throw LauncherException("JVMFile is not available yet");
-}
-
-}  // namespace
+#include "JVMMatch.h"
+#include "LaunchScript.h"
+#include "Launcher.h"
+#include "PlatformImpl.h"
+#include "StringDeque.h"
+#include "SubStatusWrapper.h"
+#include "TagFile.h"
+#include "TextUtils.h"
 
 const char* jvmPropertiesTagName = "JVM_PROPERTIES";
 const char* pathHintTagName = "PATH_HINT";
 const char* platformHintTagName = "PLATFORM_HINT";
 const char* jvmExeTagName = "JVM_EXE";
 
+namespace {
+
+// The first line of the verification class's output.
+const char* const verificationMarker = "1739021872";
+
+// `directory` and `name` joined by one "/".
+SString joinPath(const SString& directory, const SString& name) {
+    SString path(directory);
+    if (stringEndsWith(path, "/") == SString::npos) {
+        path += '/';
+    }
+    path += name;
+    return path;
+}
+
+// `text` as one quoted argument of a launch script function ("" for ").
+SString quotedArgument(const SString& text) {
+    SString quoted("\"");
+    for (unsigned int i = 0; i < text.length(); ++i) {
+        if (text[i] == '"') {
+            quoted += '"';
+        }
+        quoted += text[i];
+    }
+    quoted += '"';
+    return quoted;
+}
+
+// An expected value ending in "..." is a prefix; any other must match whole.
+bool valueMatches(const SString& line, const SString& expected) {
+    unsigned int prefixLength = stringEndsWith(expected, "...");
+    if (prefixLength == SString::npos) {
+        return line.compare(expected) == 0;
+    }
+    return line.compare(0, prefixLength, expected, 0, prefixLength) == 0;
+}
+
+bool contains(const StringDeque& list, const SString& text) {
+    for (long i = 0; i < list.count; ++i) {
+        if (list.at(i).compare(text) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void logInfo(const char* first, const SString& second, const char* third = "",
+             const SString& fourth = SString()) {
+    SString text(first);
+    text += second;
+    text += third;
+    text += fourth;
+    Launcher::logMessage(text, LOG_INFO);
+}
+
+}  // namespace
+
 JVMFile::JVMFile(TagFile& tagFile) : m_tagFile(&tagFile) {}
+
 JVMFile::~JVMFile() {}
+
 TagFile& JVMFile::getTagFile() const {
     return *m_tagFile;
 }
+
 SString JVMFile::resolve(const SString& text) const {
     return MacroHandler::resolve(text, '@');
 }
-void JVMFile::processMacro(SString&, char, unsigned int, unsigned int&) const {
-    notYet();
+
+void JVMFile::processMacro(SString& text, char, unsigned int start, unsigned int& end) const {
+    SString name = text.substr(start + 1, end - start - 1);
+    SString value = tagValue(name.c_str());
+    if (name.compare("JVM_HOME") == 0 && stringEndsWith(value, "\\") != SString::npos) {
+        value.erase(value.length() - 1);
+    }
+    text.replace(start, end - start + 1, value);
 }
-JVMMatch* JVMFile::verify(const SString&, const SString&) const {
-    notYet();
+
+SString JVMFile::tagValue(const char* name) const {
+    return m_tagFile->getTagValue(name, 0);
 }
-JVMMatch* JVMFile::verify(const SString&, const SString&, const SString&) const {
-    notYet();
-}
-JVMMatch* JVMFile::verifyWithPathHints(const SString&, const SString&) const {
-    notYet();
-}
-JVMMatch* JVMFile::verifyWithPlatformHints(const SString&, const SString&) const {
-    notYet();
-}
-JVMMatch* JVMFile::verifyWithPlatformJVMPaths(const SString&, const SString&) const {
-    notYet();
-}
-bool JVMFile::performVerify(const SString&, const SString&, const SString&) const {
-    notYet();
-}
-bool JVMFile::verifyJVMOutput(const SString&, const StringPairPtrDeque&) {
-    notYet();
-}
-SString JVMFile::homeFromExecutable(const SString&, const SString&) {
-    notYet();
-}
+
 bool JVMFile::hasRequiredProperties() const {
-    notYet();
+    if (!tagValue(jvmPropertiesTagName).empty()) {
+        return true;
+    }
+    SString warning("Unable to verify ");
+    warning += m_tagFile->fileName;
+    warning += " because the ";
+    warning += jvmPropertiesTagName;
+    warning += " tag was not specified.";
+    Launcher::logMessage(warning, LOG_WARNING);
+    return false;
 }
-SString JVMFile::tagValue(const char*) const {
-    notYet();
+
+JVMMatch* JVMFile::verify(const SString& classpath, const SString& className) const {
+    if (!hasRequiredProperties()) {
+        return nullptr;
+    }
+    return verify(tagValue("JVM_HOME"), classpath, className);
 }
-SString JVMFile::buildVerifyCommand(const SString&, const SString&, const SString&,
-                                    StringPairPtrDeque&) const {
-    notYet();
+
+JVMMatch* JVMFile::verify(const SString& home, const SString& classpath,
+                          const SString& className) const {
+    SString jvmExe = tagValue(jvmExeTagName);
+    if (jvmExe.empty() || home.empty()) {
+        return nullptr;
+    }
+    SubStatusWrapper subStatus;
+    SString description = tagValue("DESC");
+    PlatformImpl::setUISubStatus(SUBSTATUS_VERIFYING, description);
+
+    SString executable = joinPath(home, jvmExe);
+    logInfo("Verifying JVM at ", executable, "\n   for JVM: ", description);
+    if (!PlatformImpl::fileExists(executable)) {
+        logInfo("", executable, " does not exist");
+        PlatformImpl::advanceUIProgress(2);
+        return nullptr;
+    }
+    if (!performVerify(home, classpath, className)) {
+        return nullptr;
+    }
+    logInfo("Found matching JVM at ", home);
+    return new JVMMatch(home, *m_tagFile);
 }
-SString JVMFile::homeFromPathDirectory(const SString&) const {
-    notYet();
+
+bool JVMFile::performVerify(const SString& home, const SString& classpath,
+                            const SString& className) const {
+    m_tagFile->setTagValue("JVM_HOME", home);
+    StringPairPtrDeque expected;
+    LaunchScript script(buildVerifyCommand(home, classpath, className, expected), true, false);
+    // The exit code says nothing: only the output decides.
+    script.execute(*this, nullptr, false);
+    bool verified = verifyJVMOutput(script.m_stdOut, expected);
+    PlatformImpl::advanceUIProgress(6);
+    return verified;
+}
+
+SString JVMFile::buildVerifyCommand(const SString& home, const SString& classpath,
+                                    const SString& className, StringPairPtrDeque& expected) const {
+    // The home comes from the disk and may hold any character: quoted for
+    // the shell, a directory name cannot run commands.
+    SString command = quoteForShell(joinPath(home, "@JVM_EXE@"));
+    command += " %CP%(";
+    command += quotedArgument(classpath);
+    command += ") ";
+    command += className;
+
+    unsigned int count = m_tagFile->getTagValueCount(jvmPropertiesTagName);
+    for (unsigned int i = 0; i < count; ++i) {
+        SString property = m_tagFile->getTagValue(jvmPropertiesTagName, i);
+        unsigned int equals = property.find('=');
+        if (equals == SString::npos) {
+            SString warning("Invalid ");
+            warning += jvmPropertiesTagName;
+            warning += " setting (";
+            warning += property;
+            warning += ") in JVM File ";
+            warning += m_tagFile->fileName;
+            Launcher::logMessage(warning, LOG_WARNING);
+            continue;
+        }
+        SString name = property.substr(0, equals);
+        SString value = property.substr(equals + 1);
+        trim(name, whitespaceChars);
+        trim(value, whitespaceChars);
+        command += ' ';
+        command += name;
+        expected.push_back(new StringPair(name, value));
+    }
+    return command;
+}
+
+bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& expected) {
+    unsigned int index = 0;
+    SString line;
+    bool markerFound = false;
+    while (!markerFound && index < output.length()) {
+        line.erase();
+        readLineFromString(output, index, line);
+        markerFound = line.compare(verificationMarker) == 0;
+    }
+    if (!markerFound) {
+        SString error("Invalid magic value: ");
+        error += line;
+        error += "\n";
+        Launcher::logMessage(error, LOG_ERROR);
+        return false;
+    }
+    for (long i = 0; i < expected.count; ++i) {
+        // The class prints one line per property, so output that ends early
+        // comes from a run that failed.
+        if (index >= output.length()) {
+            return false;
+        }
+        line.erase();
+        readLineFromString(output, index, line);
+        if (!valueMatches(line, expected.at(i)->m_value)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+JVMMatch* JVMFile::verifyWithPathHints(const SString& classpath, const SString& className) const {
+    if (!hasRequiredProperties()) {
+        return nullptr;
+    }
+    logInfo("Searching for ", tagValue("DESC"), " using path hints");
+    StringDeque roots;
+    PlatformImpl::getJVMSearchPartitions(roots);
+    unsigned int count = m_tagFile->getTagValueCount(pathHintTagName);
+    JVMMatch* match = nullptr;
+    for (unsigned int i = 0; match == nullptr && i < count; ++i) {
+        SString hint = m_tagFile->getTagValue(pathHintTagName, i);
+        if (hint.find('/') == 0) {
+            hint.erase(0, 1);
+        }
+        for (long r = 0; match == nullptr && r < roots.count; ++r) {
+            SString candidate = joinPath(roots.at(r), hint);
+            logInfo("Checking path hint ", candidate);
+            match = verify(candidate, classpath, className);
+        }
+    }
+    return match;
+}
+
+JVMMatch* JVMFile::verifyWithPlatformHints(const SString& classpath,
+                                           const SString& className) const {
+    if (!hasRequiredProperties()) {
+        return nullptr;
+    }
+    logInfo("Searching for ", tagValue("DESC"), " using platform hints");
+    unsigned int count = m_tagFile->getTagValueCount(platformHintTagName);
+    JVMMatch* match = nullptr;
+    for (unsigned int i = 0; match == nullptr && i < count; ++i) {
+        SString hint = m_tagFile->getTagValue(platformHintTagName, i);
+        if (hint.empty()) {
+            continue;
+        }
+        StringDeque directories;
+        PlatformImpl::getPlatformHint(directories, hint);
+        for (long d = 0; match == nullptr && d < directories.count; ++d) {
+            const SString& directory = directories.at(d);
+            if (directory.empty()) {
+                continue;
+            }
+            logInfo("Checking JVM at ", directory, " which was resolved from platform hint ", hint);
+            match = verify(directory, classpath, className);
+        }
+    }
+    return match;
+}
+
+JVMMatch* JVMFile::verifyWithPlatformJVMPaths(const SString& classpath,
+                                              const SString& className) const {
+    if (!hasRequiredProperties()) {
+        return nullptr;
+    }
+    logInfo("Searching for ", tagValue("DESC"), " using platform specific JVM Path hints");
+    StringDeque directories;
+    PlatformImpl::getPlatformJVMPaths(directories);
+    // Several PATH entries (/bin and /usr/bin, say) often lead to one JDK.
+    StringDeque homesTried;
+    JVMMatch* match = nullptr;
+    for (long d = 0; match == nullptr && d < directories.count; ++d) {
+        const SString& directory = directories.at(d);
+        if (directory.empty()) {
+            continue;
+        }
+        SString home = homeFromPathDirectory(directory);
+        if (contains(homesTried, home)) {
+            continue;
+        }
+        homesTried.push_back(home);
+        logInfo("Checking JVM at ", home, " which was resolved from the platform JVM path ",
+                directory);
+        match = verify(home, classpath, className);
+    }
+    return match;
+}
+
+SString JVMFile::homeFromPathDirectory(const SString& directory) const {
+    SString jvmExe = tagValue(jvmExeTagName);
+    unsigned int lastSeparator = jvmExe.rfind('/');
+    SString exeName = lastSeparator == SString::npos ? jvmExe : jvmExe.substr(lastSeparator + 1);
+    SString linkedHome = homeFromExecutable(joinPath(directory, exeName), jvmExe);
+    if (!linkedHome.empty()) {
+        return linkedHome;
+    }
+    if (lastSeparator == SString::npos) {
+        return directory;
+    }
+    // A PATH entry such as /opt/jdk/bin stands for the home /opt/jdk/ when
+    // JVM_EXE is bin/java.
+    SString home = joinPath(directory, "");
+    unsigned int cut = stringEndsWith(home, jvmExe.substr(0, lastSeparator + 1).c_str());
+    if (cut != SString::npos) {
+        home.erase(cut);
+    }
+    return home;
+}
+
+SString JVMFile::homeFromExecutable(const SString& exePath, const SString& jvmExe) {
+    if (jvmExe.empty()) {
+        return SString();
+    }
+    char* resolved = realpath(exePath.c_str(), nullptr);
+    if (resolved == nullptr) {
+        return SString();
+    }
+    SString target(resolved);
+    free(resolved);
+    SString suffix("/");
+    suffix += jvmExe;
+    unsigned int cut = stringEndsWith(target, suffix.c_str());
+    if (target.compare(exePath) == 0 || cut == SString::npos) {
+        return SString();
+    }
+    return cut == 0 ? SString("/") : target.substr(0, cut);
 }

@@ -1,24 +1,122 @@
 #include "LaunchScript.h"
 
+#include <cstdio>
+#include <memory>
+
+#include "FileIndexEntry.h"
+#include "JVMFile.h"
+#include "Launcher.h"
 #include "LauncherException.h"
+#include "LauncherInputFiles.h"
+#include "PlatformImpl.h"
+#include "TagFile.h"
+#include "TextUtils.h"
 
 namespace {
 
-[[noreturn]] void notYet() {
-    throw LauncherException("LaunchScript is not available yet");
+const unsigned int anyNumber = 0xFFFFFFFFu;
+
+// The first value of a tag of the JVM file; "" when there is no JVM file
+// (a function expanded outside LaunchScript::resolve).
+SString jvmTag(const JVMFile* jvm, const char* name) {
+    return jvm != nullptr ? jvm->getTagFile().getTagValue(name, 0) : SString();
 }
+
+SString jvmResolve(const JVMFile* jvm, const SString& text) {
+    return jvm != nullptr ? jvm->resolve(text) : text;
+}
+
+// Appends a non-empty word, after a blank unless the text is empty.
+void appendWord(SString& text, const SString& word) {
+    if (word.empty()) {
+        return;
+    }
+    if (!text.empty()) {
+        text += ' ';
+    }
+    text += word;
+}
+
+// The original launcher's name with its extension replaced by `suffix`. The
+// extension starts at the last "." that comes after the last "/" or "\".
+SString sideFileName(const char* suffix) {
+    SString name = Launcher::getOriginalLauncherFileName();
+    unsigned int dot = name.rfind('.');
+    unsigned int separator = name.find_last_of("/\\");
+    if (dot != SString::npos && (separator == SString::npos || dot > separator)) {
+        name.erase(dot);
+    }
+    name += suffix;
+    return name;
+}
+
+// Appends the lines of a side file; a file that cannot be opened is empty.
+void readSideFile(const char* suffix, StringDeque& lines) {
+    std::unique_ptr<FILE, int (*)(FILE*)> file(fopen(sideFileName(suffix).c_str(), "r"), fclose);
+    if (!file) {
+        return;
+    }
+    while (!feof(file.get()) && !ferror(file.get())) {
+        SString line;
+        readLineFromStream(file.get(), line);
+        lines.push_back(line);
+    }
+}
+
+// Sets an environment variable for the life of the object, then gives it its
+// earlier value back (an unset variable comes back as an empty one).
+class EnvironmentOverride {
+  public:
+    EnvironmentOverride(const char* name, const SString& value)
+        : m_name(name), m_saved(PlatformImpl::getEnvironmentVariable(name)) {
+        PlatformImpl::setEnvironmentVariable(m_name, value);
+    }
+    ~EnvironmentOverride() { PlatformImpl::setEnvironmentVariable(m_name, m_saved); }
+    EnvironmentOverride(const EnvironmentOverride&) = delete;
+    EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
+
+  private:
+    SString m_name;
+    SString m_saved;
+};
+
+// Points a JVM file pointer at a file for the life of the object.
+class JVMFileInUse {
+  public:
+    JVMFileInUse(const JVMFile*& pointer, const JVMFile& jvm) : m_pointer(pointer) {
+        m_pointer = &jvm;
+    }
+    ~JVMFileInUse() { m_pointer = nullptr; }
+    JVMFileInUse(const JVMFileInUse&) = delete;
+    JVMFileInUse& operator=(const JVMFileInUse&) = delete;
+
+  private:
+    const JVMFile*& m_pointer;
+};
+
+class FlagRaised {
+  public:
+    explicit FlagRaised(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~FlagRaised() { m_flag = false; }
+    FlagRaised(const FlagRaised&) = delete;
+    FlagRaised& operator=(const FlagRaised&) = delete;
+
+  private:
+    bool& m_flag;
+};
 
 }  // namespace
 
-struct LaunchScript::FunctionEntry {};
-const LaunchScript::FunctionEntry LaunchScript::functions[1] = {};
-
-LaunchScript::LaunchScript(const TagFile&, bool captureOutput)
-    : m_captureOutput(captureOutput),
-      m_displayConsole(false),
-      m_autoSetWorkingDir(true),
+LaunchScript::LaunchScript(const TagFile& script, bool captureOutput)
+    : m_description(script.getTagValue("DESC", 0)),
+      m_command(script.getTagValue("COMMAND", 0)),
+      m_captureOutput(captureOutput),
+      m_displayConsole(script.getBoolTagValue("DISPLAY_CONSOLE", false)),
+      m_autoSetWorkingDir(script.getBoolTagValue("AUTO_SET_WORKING_DIR", true)),
       m_jvmFile(nullptr),
-      m_extractArchives(true) {}
+      m_extractArchives(true),
+      m_archive(script.getTagValue("ARCHIVE", 0)),
+      m_expandingArchive(false) {}
 
 LaunchScript::LaunchScript(const SString& command, bool captureOutput, bool extractArchives)
     : m_command(command),
@@ -26,92 +124,414 @@ LaunchScript::LaunchScript(const SString& command, bool captureOutput, bool extr
       m_displayConsole(false),
       m_autoSetWorkingDir(true),
       m_jvmFile(nullptr),
-      m_extractArchives(extractArchives) {}
+      m_extractArchives(extractArchives),
+      m_expandingArchive(false) {}
 
 LaunchScript::~LaunchScript() {}
 
-int LaunchScript::execute(const JVMFile&, const StringDeque*, bool) {
-    notYet();
-}
-SString LaunchScript::resolve(const JVMFile&) {
-    notYet();
-}
-void LaunchScript::processMacro(SString&, char, unsigned int, unsigned int&) const {
-    notYet();
-}
-void LaunchScript::getArguments(const SString&, unsigned int&, StringDeque&) const {
-    notYet();
-}
-SString LaunchScript::makeSystemProp(const JVMFile*, const SString&, const SString&) const {
-    notYet();
-}
-SString LaunchScript::buildRuntimeClasspath(const JVMFile*, const char*) const {
-    notYet();
-}
-SString LaunchScript::buildJVMClasspath() const {
-    notYet();
-}
-SString LaunchScript::buildJARClasspath() const {
-    notYet();
-}
-void LaunchScript::addToClasspath(const JVMFile*, SString&, const SString&) const {
-    notYet();
-}
-SString LaunchScript::buildRuntimeSystemProps(const JVMFile*) const {
-    notYet();
-}
-SString LaunchScript::buildRuntimeJavaArgs(const JVMFile*) const {
-    notYet();
-}
-void LaunchScript::throwException(const SString&, const char*) const {
-    notYet();
-}
-SString LaunchScript::callFunction(const SString&, const SString&, const StringDeque&) const {
-    notYet();
-}
-SString LaunchScript::functionReplace(const StringDeque&) const {
-    notYet();
-}
-SString LaunchScript::functionRuntimeSystemProp(const StringDeque&) const {
-    notYet();
-}
-SString LaunchScript::functionRuntimeJavaArgs(const StringDeque&) const {
-    notYet();
-}
-SString LaunchScript::functionSystemProp(const StringDeque&) const {
-    notYet();
-}
-SString LaunchScript::functionCP(const StringDeque&) const {
-    notYet();
-}
-SString LaunchScript::functionIfExists(const StringDeque&) const {
-    notYet();
-}
-SString LaunchScript::functionLauncherFile(const StringDeque&) const {
-    notYet();
-}
-SString LaunchScript::functionLauncherDir(const StringDeque&) const {
-    notYet();
-}
-SString LaunchScript::functionApplicationArchive(const StringDeque&) const {
-    notYet();
-}
-SString LaunchScript::functionTempDir(const StringDeque&) const {
-    notYet();
-}
-void LaunchScript::exportClasspath(const SString&) const {
-    notYet();
-}
-void LaunchScript::readSideFile(const char*, StringDeque&) const {
-    notYet();
-}
-SString LaunchScript::workingDirectory() const {
-    notYet();
-}
-void LaunchScript::applyWizardEnvironment(const JVMFile&) const {
-    notYet();
+int LaunchScript::execute(const JVMFile& jvm, const StringDeque* extraArguments, bool showConsole) {
+    SString command = resolve(jvm);
+    SString directory = m_autoSetWorkingDir ? launcherDirectory() : SString();
+    for (long i = 0; extraArguments != nullptr && i < extraArguments->count; ++i) {
+        command += ' ';
+        command += quoteForShell(extraArguments->at(i));
+    }
+
+    SString logText("Executing launch script command: ");
+    logText += command;
+    if (m_autoSetWorkingDir) {
+        logText += " in working directory ";
+        logText += directory;
+    } else {
+        logText += " in current working directory";
+    }
+    Launcher::logMessage(logText, LOG_INFO);
+
+    bool console = m_displayConsole || showConsole;
+    bool capture = !console && m_captureOutput;
+    int exitCode;
+    {
+        EnvironmentOverride javaHome("JAVA_HOME", jvm.getTagFile().getTagValue("JVM_HOME", 0));
+        int purpose = Launcher::getLauncherPurpose(Launcher::getLauncherFileName().c_str());
+        if (purpose == 0 || purpose == 2) {
+            applyWizardEnvironment(jvm);
+        }
+        PlatformImpl::preJavaLaunch(purpose, jvm);
+        exitCode = PlatformImpl::executeProcess(command, directory, console, capture, true,
+                                                &m_stdOut, &m_stdErr, false);
+    }
+
+    if (capture) {
+        Launcher::logMessage("Output from the launch script execution", LOG_INFO);
+        Launcher::logMessage("StdOut:", LOG_INFO);
+        Launcher::logMessage(m_stdOut, LOG_INFO);
+        Launcher::logMessage("ErrOut:", LOG_INFO);
+        Launcher::logMessage(m_stdErr, LOG_INFO);
+    }
+    return exitCode;
 }
 
-void stripQdDuotes(SString&) {
-    notYet();
+SString LaunchScript::launcherDirectory() const {
+    SString name = Launcher::getLauncherFileName();
+    unsigned int separator = name.rfind('/');
+    if (separator == SString::npos) {
+        return SString();
+    }
+    return separator == 0 ? SString("/") : name.substr(0, separator);
+}
+
+void LaunchScript::applyWizardEnvironment(const JVMFile& jvm) const {
+    const TagFile& tags = jvm.getTagFile();
+    unsigned int count = tags.getTagValueCount("SET_ENV_FOR_WIZARD");
+    for (unsigned int i = 0; i < count; ++i) {
+        SString setting = tags.getTagValue("SET_ENV_FOR_WIZARD", i);
+        trim(setting, whitespaceChars);
+        if (setting.empty()) {
+            continue;
+        }
+        unsigned int equals = setting.find('=');
+        SString name = setting.substr(0, equals);
+        SString value = equals == SString::npos ? SString() : setting.substr(equals + 1);
+        trim(name, whitespaceChars);
+        trim(value, whitespaceChars);
+        PlatformImpl::setEnvironmentVariable(name, value);
+    }
+}
+
+SString LaunchScript::resolve(const JVMFile& jvm) {
+    JVMFileInUse inUse(m_jvmFile, jvm);
+    // `text` keeps the input of the pass that is running, for the log.
+    SString text = m_command;
+    try {
+        text = MacroHandler::resolve(text, '%');
+        text = jvm.resolve(text);
+        text = MacroHandler::resolve(text, '#');
+    } catch (const EndlessExpansion& e) {
+        throwException(text, e.message.c_str());
+    }
+    return text;
+}
+
+void LaunchScript::processMacro(SString& text, char delimiter, unsigned int start,
+                                unsigned int& end) const {
+    SString name = text.substr(start + 1, end - start - 1);
+    if (delimiter == '#') {
+        text.replace(start, end - start + 1, PlatformImpl::getEnvironmentVariable(name));
+        return;
+    }
+    unsigned int position = end + 1;
+    StringDeque arguments;
+    getArguments(text, position, arguments);
+    text.replace(start, position - start, callFunction(text, name, arguments));
+}
+
+void LaunchScript::getArguments(const SString& text, unsigned int& position,
+                                StringDeque& arguments) const {
+    // The three states of the reader: the character each one expects (besides
+    // ")" in the last two) and the error when something else comes.
+    enum State { EXPECT_LEFT, EXPECT_ARGUMENT, EXPECT_SEPARATOR };
+    static const struct {
+        char expected;
+        const char* error;
+    } steps[] = {{'(', "Expected left parenthesis."},
+                 {'"', "Expected string arg."},
+                 {',', "Expected right parenthesis."}};
+
+    State state = EXPECT_LEFT;
+    for (;;) {
+        unsigned int stepStart = position;
+        position = text.find_first_not_of(whitespaceChars, position);
+        char c = position == SString::npos ? '\0' : text[position];
+        if (state != EXPECT_LEFT && c == ')') {
+            ++position;
+            return;
+        }
+        if (c != steps[state].expected) {
+            SString message(steps[state].error);
+            message += " (near character ";
+            message += convertToString(stepStart);
+            message += ")";
+            throwException(text, message.c_str());
+        }
+        ++position;
+        if (state != EXPECT_ARGUMENT) {
+            state = EXPECT_ARGUMENT;
+            continue;
+        }
+        arguments.push_back(parseStringArgument(text, position, true));
+        if (position == SString::npos) {
+            // The text ends with this argument, and so does the list.
+            position = text.length();
+            return;
+        }
+        state = EXPECT_SEPARATOR;
+    }
+}
+
+SString LaunchScript::callFunction(const SString& text, const SString& name,
+                                   const StringDeque& arguments) const {
+    static const struct {
+        const char* name;
+        unsigned int minArguments;
+        unsigned int maxArguments;
+        const char* countError;
+        Function function;
+    } table[] = {
+        {"REPLACE", 3, 3, "REPLACE function requires 3 arguments.", &LaunchScript::functionReplace},
+        {"RUNTIME_SYSTEMPROP", 0, 0, "RUNTIME_SYSTEMPROP function takes no arguments.",
+         &LaunchScript::functionRuntimeSystemProp},
+        {"RUNTIME_JAVAARGS", 0, 0, "RUNTIME_JAVAARGS function takes no arguments.",
+         &LaunchScript::functionRuntimeJavaArgs},
+        {"SYSTEMPROP", 2, 2, "SYSTEMPROP function requires 2 arguments.",
+         &LaunchScript::functionSystemProp},
+        {"CP", 0, anyNumber, "", &LaunchScript::functionCP},
+        {"IF_EXISTS", 2, 2, "IF_EXISTS function requires 2 arguments.",
+         &LaunchScript::functionIfExists},
+        {"LAUNCHER_FILE", 0, 0, "LAUNCHER_FILE function takes 0 arguments.",
+         &LaunchScript::functionLauncherFile},
+        {"LAUNCHER_DIR", 0, 0, "LAUNCHER_DIR function takes 0 arguments.",
+         &LaunchScript::functionLauncherDir},
+        {"APPLICATION_ARCHIVE", 0, 1, "APPLICATION_ARCHIVE function takes 0 arguments.",
+         &LaunchScript::functionApplicationArchive},
+        {"TEMP_DIR", 0, 0, "TEMP_DIR function takes 0 arguments.", &LaunchScript::functionTempDir},
+    };
+    for (const auto& entry : table) {
+        if (name.compare(entry.name) != 0) {
+            continue;
+        }
+        unsigned int count = static_cast<unsigned int>(arguments.count);
+        if (count < entry.minArguments || count > entry.maxArguments) {
+            throwException(text, entry.countError);
+        }
+        return (this->*entry.function)(arguments);
+    }
+    SString message("Invalid function name (");
+    message += name;
+    message += ").";
+    throwException(text, message.c_str());
+}
+
+SString LaunchScript::functionReplace(const StringDeque& arguments) const {
+    SString search = jvmResolve(m_jvmFile, arguments.at(0));
+    SString replacement = jvmResolve(m_jvmFile, arguments.at(1));
+    SString subject = arguments.at(2);
+    if (search.empty()) {
+        return subject;
+    }
+    unsigned int position = subject.find(search);
+    while (position != SString::npos) {
+        subject.replace(position, search.length(), replacement);
+        position = subject.find(search, position + replacement.length());
+    }
+    return subject;
+}
+
+SString LaunchScript::functionRuntimeSystemProp(const StringDeque&) const {
+    return buildRuntimeSystemProps(m_jvmFile);
+}
+
+SString LaunchScript::functionRuntimeJavaArgs(const StringDeque&) const {
+    return buildRuntimeJavaArgs(m_jvmFile);
+}
+
+SString LaunchScript::functionSystemProp(const StringDeque& arguments) const {
+    return makeSystemProp(m_jvmFile, arguments.at(0), arguments.at(1));
+}
+
+SString LaunchScript::functionCP(const StringDeque& arguments) const {
+    bool useEnvironment = jvmTag(m_jvmFile, "USE_CP_ENV_VAR").compare("1") == 0;
+    SString classpath = buildRuntimeClasspath(m_jvmFile, ".cp1");
+    addToClasspath(m_jvmFile, classpath, buildJVMClasspath());
+    addToClasspath(m_jvmFile, classpath, buildRuntimeClasspath(m_jvmFile, ".cp"));
+    // A variable's value reaches the JVM without passing the shell, so the
+    // quotes that the command line would need must go.
+    auto addEntry = [&](SString entry) {
+        if (useEnvironment) {
+            stripQdDuotes(entry);
+        }
+        addToClasspath(m_jvmFile, classpath, entry);
+    };
+    for (long i = 0; i < arguments.count; ++i) {
+        addEntry(arguments.at(i));
+    }
+    addEntry(expandArchive());
+    addToClasspath(m_jvmFile, classpath, buildJARClasspath());
+    addToClasspath(m_jvmFile, classpath, buildRuntimeClasspath(m_jvmFile, ".cp2"));
+
+    if (useEnvironment) {
+        exportClasspath(classpath);
+        return SString();
+    }
+    if (classpath.empty()) {
+        return classpath;
+    }
+    SString option = jvmTag(m_jvmFile, "CLASSPATH");
+    option += classpath;
+    return option;
+}
+
+SString LaunchScript::expandArchive() const {
+    if (m_expandingArchive) {
+        throw EndlessExpansion();
+    }
+    FlagRaised expanding(m_expandingArchive);
+    return MacroHandler::resolve(m_archive, '%');
+}
+
+void LaunchScript::exportClasspath(const SString& classpath) const {
+    SString name = jvmTag(m_jvmFile, "CP_ENV_VAR");
+    if (name.empty()) {
+        Launcher::logMessage(
+            "If USE_CP_ENV_VAR is set to 1 in the jvm file, then the jvm file should also "
+            "define CP_ENV_VAR.",
+            LOG_ERROR);
+        return;
+    }
+    PlatformImpl::setEnvironmentVariable(name, classpath);
+    SString logText("Set env var ");
+    logText += name;
+    logText += " to ";
+    logText += classpath;
+    logText += "\n";
+    Launcher::logMessage(logText, LOG_INFO);
+}
+
+SString LaunchScript::functionIfExists(const StringDeque& arguments) const {
+    if (jvmTag(m_jvmFile, arguments.at(0).c_str()).empty()) {
+        return SString();
+    }
+    return jvmResolve(m_jvmFile, arguments.at(1));
+}
+
+SString LaunchScript::functionLauncherFile(const StringDeque&) const {
+    return Launcher::getLauncherFileName();
+}
+
+SString LaunchScript::functionLauncherDir(const StringDeque&) const {
+    return Launcher::getOriginalLauncherDir();
+}
+
+SString LaunchScript::functionApplicationArchive(const StringDeque& arguments) const {
+    if (arguments.count == 0) {
+        return Launcher::getApplicationArchive();
+    }
+    return Launcher::getApplicationArchive(arguments.at(0));
+}
+
+SString LaunchScript::functionTempDir(const StringDeque&) const {
+    SString directory = PlatformImpl::getSystemTempDirectory();
+    if (stringEndsWith(directory, "\\") != SString::npos) {
+        directory.erase(directory.length() - 1);
+    }
+    return directory;
+}
+
+SString LaunchScript::makeSystemProp(const JVMFile* jvm, const SString& name,
+                                     const SString& value) const {
+    SString property = jvmTag(jvm, "SYSTEM");
+    property += name;
+    property += jvmTag(jvm, "SYSTEM_SEPARATOR");
+    property += jvmResolve(jvm, value);
+    return property;
+}
+
+SString LaunchScript::buildRuntimeClasspath(const JVMFile* jvm, const char* suffix) const {
+    StringDeque lines;
+    readSideFile(suffix, lines);
+    SString classpath;
+    for (long i = 0; i < lines.count; ++i) {
+        addToClasspath(jvm, classpath, lines.at(i));
+    }
+    return classpath;
+}
+
+SString LaunchScript::buildJVMClasspath() const {
+    return jvmTag(m_jvmFile, "JVM_CLASSPATH");
+}
+
+SString LaunchScript::buildJARClasspath() const {
+    SString classpath;
+    if (!m_extractArchives) {
+        return classpath;
+    }
+    SString directory;
+    const FileIndexEntry* entry;
+    for (long i = 0; (entry = Launcher::m_inputFiles.getFileAt(i)) != nullptr; ++i) {
+        if (entry->m_fileType != FILE_CLASSPATH_ARCHIVE) {
+            continue;
+        }
+        // One new directory per call, made only when there is something to put in it.
+        if (directory.empty()) {
+            directory = PlatformImpl::createTempSubDirectory();
+        }
+        addToClasspath(m_jvmFile, classpath, entry->extract(directory));
+    }
+    return classpath;
+}
+
+void LaunchScript::addToClasspath(const JVMFile* jvm, SString& classpath,
+                                  const SString& entry) const {
+    if (entry.empty()) {
+        return;
+    }
+    if (!classpath.empty()) {
+        classpath += jvmTag(jvm, "CLASSPATH_SEPARATOR");
+    }
+    classpath += entry;
+}
+
+SString LaunchScript::buildRuntimeSystemProps(const JVMFile* jvm) const {
+    StringDeque lines;
+    readSideFile(".sp", lines);
+    SString properties;
+    for (long i = 0; i < lines.count; ++i) {
+        const SString& line = lines.at(i);
+        unsigned int equals = line.find('=');
+        if (equals != SString::npos) {
+            appendWord(properties,
+                       makeSystemProp(jvm, line.substr(0, equals), line.substr(equals + 1)));
+        }
+    }
+    return properties;
+}
+
+SString LaunchScript::buildRuntimeJavaArgs(const JVMFile* jvm) const {
+    StringDeque lines;
+    readSideFile(".ja", lines);
+    SString javaArguments;
+    for (long i = 0; i < lines.count; ++i) {
+        appendWord(javaArguments, jvmResolve(jvm, lines.at(i)));
+    }
+    return javaArguments;
+}
+
+void LaunchScript::throwException(const SString& text, const char* message) const {
+    Launcher::logMessage("Launch command:", LOG_INFO);
+    Launcher::logMessage(text, LOG_INFO);
+    SString error("Launch script error: ");
+    error += message;
+    throw LauncherException(error);
+}
+
+void stripQdDuotes(SString& text) {
+    if (text.find('"') == 0) {
+        text.erase(0, 1);
+    }
+    if (stringEndsWith(text, "\"") != SString::npos) {
+        text.erase(text.length() - 1);
+    }
+}
+
+SString quoteForShell(const SString& argument) {
+    // Inside double quotes the shell still interprets these four.
+    SString quoted("\"");
+    for (unsigned int i = 0; i < argument.length(); ++i) {
+        char c = argument[i];
+        if (c == '"' || c == '\\' || c == '$' || c == '`') {
+            quoted += '\\';
+        }
+        quoted += c;
+    }
+    quoted += '"';
+    return quoted;
 }

@@ -92,8 +92,10 @@ class LaunchScript : public MacroHandler {
 
     // The command with all three kinds of macro replaced, against `jvm`.
     SString resolve(const JVMFile& jvm);
+    using MacroHandler::resolve;
 
-    // "%" functions and "#" environment variables.
+    // With "#", the environment variable named by the macro; with any other
+    // delimiter, the function named by it, with its argument list.
     void processMacro(SString& text, char delimiter, unsigned int start,
                       unsigned int& end) const override;
 
@@ -128,9 +130,9 @@ class LaunchScript : public MacroHandler {
 
   private:
     using Function = SString (LaunchScript::*)(const StringDeque& arguments) const;
-    struct FunctionEntry;
-    static const FunctionEntry functions[];
 
+    // Checks the argument count of the function `name` and calls it; `text`
+    // is the text being expanded, for the log of an error.
     SString callFunction(const SString& text, const SString& name,
                          const StringDeque& arguments) const;
     SString functionReplace(const StringDeque& arguments) const;
@@ -143,21 +145,30 @@ class LaunchScript : public MacroHandler {
     SString functionLauncherDir(const StringDeque& arguments) const;
     SString functionApplicationArchive(const StringDeque& arguments) const;
     SString functionTempDir(const StringDeque& arguments) const;
+    // ARCHIVE with its "%" functions replaced.
+    SString expandArchive() const;
     // Sets the CP_ENV_VAR variable to the class path, or logs why it cannot.
     void exportClasspath(const SString& classpath) const;
-    // Everything of `suffix`'s side file: appends its lines to `lines`.
-    void readSideFile(const char* suffix, StringDeque& lines) const;
-    SString workingDirectory() const;
+    // The directory of the running launcher file, without a trailing "/".
+    SString launcherDirectory() const;
     void applyWizardEnvironment(const JVMFile& jvm) const;
 
     SString m_command;
     bool m_captureOutput;
     bool m_displayConsole;
     bool m_autoSetWorkingDir;
-    const JVMFile* m_jvmFile;
+    const JVMFile* m_jvmFile;  // set only while resolve runs
     bool m_extractArchives;
     SString m_archive;
+    // Set while ARCHIVE is expanded: a CP inside ARCHIVE would expand
+    // ARCHIVE again, without end.
+    mutable bool m_expandingArchive;
 };
 
 // Removes one double quote at the start and one at the end of `text`.
 void stripQdDuotes(SString& text);
+
+// `text` in double quotes, with a backslash before every double quote,
+// backslash, dollar sign and back quote in it, so that the shell takes it as
+// one word, byte for byte.
+SString quoteForShell(const SString& text);
