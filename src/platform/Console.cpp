@@ -12,38 +12,40 @@ int ui_progressBlock = 0;
 namespace {
 
 // Byte for byte, so that a text with an embedded NUL is not cut short.
-void putLine(const SString &text) {
-  fwrite(text.data(), 1, text.length(), stdout);
-  putchar('\n');
+void putLine(const SString& text) {
+    fwrite(text.data(), 1, text.length(), stdout);
+    putchar('\n');
 }
 
-} // namespace
+}  // namespace
 
-void writeLine(const SString &text) {
-  if (g_enableOutput) {
+void writeLine(const SString& text) {
+    if (g_enableOutput) {
+        putLine(text);
+    }
+}
+
+void writeLine(const char* text) {
+    writeLine(SString(text));
+}
+
+void write(const char* text) {
+    if (g_enableOutput && text != nullptr) {
+        fputs(text, stdout);
+        fflush(stdout);
+    }
+}
+
+void writeLineAlways(const SString& text) {
     putLine(text);
-  }
-}
-
-void writeLine(const char *text) { writeLine(SString(text)); }
-
-void write(const char *text) {
-  if (g_enableOutput && text != nullptr) {
-    fputs(text, stdout);
     fflush(stdout);
-  }
-}
-
-void writeLineAlways(const SString &text) {
-  putLine(text);
-  fflush(stdout);
 }
 
 SString getLine() {
-  fflush(stdout);
-  char word[1024] = {}; // "%1023s" leaves the last byte for the NUL
-  if (scanf("%1023s", word) != 1) {
-    return SString();
-  }
-  return SString(word);
+    fflush(stdout);
+    char word[1024] = {};  // "%1023s" leaves the last byte for the NUL
+    if (scanf("%1023s", word) != 1) {
+        return SString();
+    }
+    return SString(word);
 }

@@ -20,15 +20,15 @@ extern int ui_progressBlock;
 
 // Writes the text and a line feed to standard output while output is on.
 // Does not flush. A null text counts as empty.
-void writeLine(const SString &text);
-void writeLine(const char *text);
+void writeLine(const SString& text);
+void writeLine(const char* text);
 
 // Writes the text as it is and flushes standard output, while output is on.
-void write(const char *text);
+void write(const char* text);
 
 // Writes the text and a line feed to standard output whatever the output
 // switch says, and flushes: for messages that must reach the user.
-void writeLineAlways(const SString &text);
+void writeLineAlways(const SString& text);
 
 // The next word of standard input: skips white space, then reads up to the
 // next white space, at most 1023 bytes. Standard output is flushed first so

@@ -1,9 +1,8 @@
 #include "SubStatusWrapper.h"
 
 SubStatusWrapper::SubStatusWrapper()
-    : m_subStatusData(PlatformImpl::m_subStatusData),
-      m_subStatus(PlatformImpl::m_subStatus) {}
+    : m_subStatusData(PlatformImpl::m_subStatusData), m_subStatus(PlatformImpl::m_subStatus) {}
 
 SubStatusWrapper::~SubStatusWrapper() {
-  PlatformImpl::setUISubStatus(m_subStatus, m_subStatusData);
+    PlatformImpl::setUISubStatus(m_subStatus, m_subStatusData);
 }

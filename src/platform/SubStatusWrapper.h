@@ -7,13 +7,13 @@
 // the current sub-status and its text, the destructor hands them back to
 // PlatformImpl::setUISubStatus, also when the step ends by an exception.
 class SubStatusWrapper {
-public:
-  SubStatusWrapper();
-  ~SubStatusWrapper();
-  SubStatusWrapper(const SubStatusWrapper &) = delete;
-  SubStatusWrapper &operator=(const SubStatusWrapper &) = delete;
+  public:
+    SubStatusWrapper();
+    ~SubStatusWrapper();
+    SubStatusWrapper(const SubStatusWrapper&) = delete;
+    SubStatusWrapper& operator=(const SubStatusWrapper&) = delete;
 
-private:
-  SString m_subStatusData;
-  UISubStatus m_subStatus;
+  private:
+    SString m_subStatusData;
+    UISubStatus m_subStatus;
 };

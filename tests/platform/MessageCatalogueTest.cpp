@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ScopedLang.h"
+
 namespace {
 
 const char* const kLocaleKeys[MSG_LOCALE_COUNT] = {
@@ -15,35 +17,8 @@ const char* const kLocaleKeys[MSG_LOCALE_COUNT] = {
     "ko", "nl", "no", "pl", "pt", "pt_BR", "ru", "sv", "tr", "zh", "zh_TW",
 };
 
-// Sets or unsets LANG for one scope and puts the old value back afterwards.
-class ScopedLang {
-  public:
-    explicit ScopedLang(const char* value) {
-        const char* old = getenv("LANG");
-        hadOld_ = old != nullptr;
-        if (hadOld_) {
-            old_ = old;
-        }
-        set(value);
-    }
-    ~ScopedLang() { set(hadOld_ ? old_.c_str() : nullptr); }
-
-  private:
-    static void set(const char* value) {
-        if (value == nullptr) {
-            unsetenv("LANG");
-        } else {
-            setenv("LANG", value, 1);
-        }
-    }
-    bool hadOld_ = false;
-    std::string old_;
-};
-
-struct MsgDeleter {
-    void operator()(char* p) const { delete[] p; }
-};
-using Msg = std::unique_ptr<char[], MsgDeleter>;
+// get_msg's buffer comes from new[].
+using Msg = std::unique_ptr<char[]>;
 
 Msg getMsg(int id, const char* arg) {
     return Msg(get_msg(id, const_cast<char*>(arg)));
@@ -185,7 +160,7 @@ TEST(MessageCatalogueTest, LocaleIsChosenByLang) {
 TEST(MessageCatalogueTest, MessageIsFormattedInTheCurrentLocale) {
     ScopedLang lang("de_DE.UTF-8");
     EXPECT_STREQ(getMsg(7, "abcd").get(), "abcd wird ausgeführt...");
-    setenv("LANG", "C", 1);
+    ScopedLang::set("C");
     EXPECT_STREQ(getMsg(7, "abcd").get(), "Running abcd...");
 }
 

@@ -1,0 +1,313 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdio>
+#include <string>
+
+#include "Console.h"
+#include "MessageCatalogue.h"
+#include "PlatformImpl.h"
+#include "SubStatusWrapper.h"
+#include "platform/ScopedLang.h"
+
+namespace {
+
+// Points file descriptor `fd` at an anonymous temporary file while it lives.
+class RedirectedFd {
+  public:
+    RedirectedFd(int fd, const std::string& content) : fd_(fd), file_(tmpfile()) {
+        if (file_ == nullptr) {
+            ADD_FAILURE() << "tmpfile failed";
+            return;
+        }
+        fwrite(content.data(), 1, content.size(), file_);
+        fflush(file_);
+        rewind(file_);
+        fflush(stdout);
+        saved_ = dup(fd_);
+        dup2(fileno(file_), fd_);
+    }
+    ~RedirectedFd() {
+        restore();
+        if (file_ != nullptr) {
+            fclose(file_);
+        }
+    }
+    RedirectedFd(const RedirectedFd&) = delete;
+    RedirectedFd& operator=(const RedirectedFd&) = delete;
+
+    // Puts the original descriptor back and returns the file's content.
+    std::string finish() {
+        restore();
+        std::string content;
+        if (file_ != nullptr) {
+            rewind(file_);
+            char buffer[4096];
+            size_t n;
+            while ((n = fread(buffer, 1, sizeof buffer, file_)) > 0) {
+                content.append(buffer, n);
+            }
+        }
+        return content;
+    }
+
+  private:
+    void restore() {
+        if (saved_ < 0) {
+            return;
+        }
+        // Write out what stdio still holds for the file, or drop what it read
+        // ahead from it, before the descriptor changes again.
+        if (fd_ == STDIN_FILENO) {
+            fflush(stdin);
+            clearerr(stdin);
+        } else {
+            fflush(stdout);
+        }
+        dup2(saved_, fd_);
+        close(saved_);
+        saved_ = -1;
+    }
+
+    int fd_;
+    FILE* file_;
+    int saved_ = -1;
+};
+
+class CapturedStdout : public RedirectedFd {
+  public:
+    CapturedStdout() : RedirectedFd(STDOUT_FILENO, "") {}
+};
+
+class FedStdin : public RedirectedFd {
+  public:
+    explicit FedStdin(const std::string& input) : RedirectedFd(STDIN_FILENO, input) {}
+};
+
+// Sets LC_CTYPE for one scope.
+class ScopedCType {
+  public:
+    explicit ScopedCType(const char* locale) : old_(setlocale(LC_CTYPE, nullptr)) {
+        if (setlocale(LC_CTYPE, locale) == nullptr) {
+            ADD_FAILURE() << "locale " << locale << " is not available";
+        }
+    }
+    ~ScopedCType() { setlocale(LC_CTYPE, old_.c_str()); }
+
+  private:
+    std::string old_;
+};
+
+std::string str(const SString& s) {
+    return std::string(s.data(), s.length());
+}
+
+}  // namespace
+
+// The display state is process-wide: every test starts from the initial state
+// and leaves it behind, whatever order the tests run in.
+class ConsoleTest : public ::testing::Test {
+  protected:
+    void SetUp() override { resetDisplay(); }
+    void TearDown() override { resetDisplay(); }
+
+    static void resetDisplay() {
+        PlatformImpl::setSilent(false);
+        PlatformImpl::showUI();
+        ui_progress = 0;
+        ui_progressBlock = 0;
+        g_title = "";
+        PlatformImpl::m_subStatus = SUBSTATUS_NONE;
+    }
+
+    ScopedLang lang_{"C"};
+};
+
+TEST_F(ConsoleTest, StatusLineIsEmptyLineThenTextWithTitle) {
+    struct Row {
+        UIStatus status;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {STATUS_INITIALIZING, "\nInitializing abcd...\n"},
+        {STATUS_RUNNING, "\nRunning abcd...\n"},
+        {STATUS_SEARCHING_JVM, "\nSearching for Java(tm) Virtual Machine...\n"},
+        {STATUS_PREPARING_JVM, "\nPreparing Java(tm) Virtual Machine...\n"},
+    };
+    g_title = "abcd";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.expected);
+        CapturedStdout out;
+        PlatformImpl::setUIStatus(row.status);
+        EXPECT_EQ(out.finish(), row.expected);
+    }
+}
+
+TEST_F(ConsoleTest, StatusLineUsesLanguageOfLangAndEmptyTitle) {
+    ScopedLang::set("de_DE.UTF-8");
+    CapturedStdout out;
+    PlatformImpl::setUIStatus(STATUS_RUNNING);
+    EXPECT_EQ(out.finish(), "\n wird ausgeführt...\n");
+}
+
+TEST_F(ConsoleTest, SeventySingleAdvancesEndTheRow) {
+    CapturedStdout out;
+    for (int i = 0; i < 70; ++i) {
+        PlatformImpl::advanceUIProgress(1);
+    }
+    EXPECT_EQ(out.finish(), std::string(70, '.') + "\n");
+    EXPECT_EQ(ui_progress, 70);
+}
+
+TEST_F(ConsoleTest, RowEndsOnlyPastTheHighestBoundaryReached) {
+    {
+        CapturedStdout out;
+        PlatformImpl::setUIProgress(100);
+        EXPECT_EQ(out.finish(), "\n");
+    }
+    {
+        CapturedStdout out;
+        PlatformImpl::setUIProgress(0);
+        PlatformImpl::advanceUIProgress(70);
+        EXPECT_EQ(out.finish(), std::string(70, '.'));
+    }
+    {
+        CapturedStdout out;
+        PlatformImpl::advanceUIProgress(70);
+        EXPECT_EQ(out.finish(), std::string(70, '.') + "\n");
+    }
+    EXPECT_EQ(ui_progressBlock, 2);
+}
+
+TEST_F(ConsoleTest, HiddenOutputCountsWithoutMarksOrRows) {
+    PlatformImpl::hideUI(0);
+    CapturedStdout out;
+    PlatformImpl::advanceUIProgress(100);
+    EXPECT_EQ(ui_progress, 100);
+    EXPECT_EQ(ui_progressBlock, 0);
+    PlatformImpl::showUI();
+    PlatformImpl::setUIProgress(100);
+    EXPECT_EQ(out.finish(), "\n");
+}
+
+TEST_F(ConsoleTest, SilentModeWritesAndReadsNothing) {
+    FedStdin in("word\n");
+    PlatformImpl::setSilent(true);
+    CapturedStdout out;
+    PlatformImpl::setUIStatus(STATUS_RUNNING);
+    PlatformImpl::advanceUIProgress(5);
+    PlatformImpl::setUIProgress(200);
+    PlatformImpl::setUITitle("title");
+    PlatformImpl::showUIMessage("message");
+    EXPECT_EQ(str(PlatformImpl::promptJVMDestinationDirectory()), "");
+    EXPECT_EQ(out.finish(), "");
+    EXPECT_EQ(ui_progress, 0);
+    EXPECT_EQ(str(g_title), "title");
+    EXPECT_EQ(str(getLine()), "word");
+}
+
+TEST_F(ConsoleTest, ShowUIInSilentModeSwitchesOutputOff) {
+    PlatformImpl::setSilent(true);
+    PlatformImpl::showUI();
+    EXPECT_FALSE(PlatformImpl::isUIVisible());
+    PlatformImpl::setSilent(false);
+    PlatformImpl::showUI();
+    EXPECT_TRUE(PlatformImpl::isUIVisible());
+}
+
+TEST_F(ConsoleTest, HiddenOutputStillShowsMessagesAndReadsAnswer) {
+    FedStdin in("/opt/jvm\n");
+    PlatformImpl::hideUI(0);
+    CapturedStdout out;
+    PlatformImpl::setUIStatus(STATUS_RUNNING);
+    PlatformImpl::setUITitle("title");
+    PlatformImpl::showUIMessage("Error: boom");
+    EXPECT_EQ(str(PlatformImpl::promptJVMDestinationDirectory()), "/opt/jvm");
+    EXPECT_EQ(out.finish(), "Error: boom\n");
+}
+
+TEST_F(ConsoleTest, PromptShowsQuestionAndReadsOneWord) {
+    FedStdin in("  \n\t/opt/my jvm\n");
+    CapturedStdout out;
+    EXPECT_EQ(str(PlatformImpl::promptJVMDestinationDirectory()), "/opt/my");
+    EXPECT_EQ(out.finish(), std::string(unixlauncher_msg_en[17]) + "\n");
+}
+
+TEST_F(ConsoleTest, GetLineAtEndOfInputIsEmpty) {
+    FedStdin in("   \n");
+    EXPECT_EQ(str(getLine()), "");
+}
+
+TEST_F(ConsoleTest, GetLineReadsAtMost1023Bytes) {
+    FedStdin in(std::string(1500, 'd') + "\n");
+    EXPECT_EQ(str(getLine()), std::string(1023, 'd'));
+    EXPECT_EQ(str(getLine()), std::string(477, 'd'));
+}
+
+TEST_F(ConsoleTest, TitleKeepsAccentsGivenAsUtf8OrEscapes) {
+    ScopedCType ctype("C.UTF-8");
+    CapturedStdout out;
+    PlatformImpl::setUITitle("Caf\xc3\xa9 \\u00e9t\\u00E9");
+    EXPECT_EQ(out.finish(), "Caf\xc3\xa9 \xc3\xa9t\xc3\xa9\n");
+    EXPECT_EQ(str(g_title), "Caf\xc3\xa9 \xc3\xa9t\xc3\xa9");
+}
+
+TEST_F(ConsoleTest, UnconvertibleCharacterIsDroppedAlone) {
+    {
+        ScopedCType ctype("C");
+        EXPECT_EQ(str(PlatformImpl::wideToMultiByte(L"caf\u00e9s")), "cafs");
+    }
+    ScopedCType ctype("C.UTF-8");
+    const wchar_t withSurrogate[] = {L'a', static_cast<wchar_t>(0xD800), L'b', 0};
+    EXPECT_EQ(str(PlatformImpl::wideToMultiByte(withSurrogate)), "ab");
+}
+
+TEST_F(ConsoleTest, SubStatusIsNeverShown) {
+    PlatformImpl::m_subStatus = SUBSTATUS_SCANNING_DISKS;
+    CapturedStdout out;
+    {
+        SubStatusWrapper guard;
+        PlatformImpl::setUISubStatus(SUBSTATUS_VERIFYING, "/opt/jdk");
+        EXPECT_EQ(PlatformImpl::m_subStatus, SUBSTATUS_NONE);
+        PlatformImpl::m_subStatus = SUBSTATUS_SEARCHING;
+    }
+    // The guard handed the saved status back to setUISubStatus, which keeps
+    // none on the console.
+    EXPECT_EQ(PlatformImpl::m_subStatus, SUBSTATUS_NONE);
+    EXPECT_EQ(out.finish(), "");
+}
+
+TEST_F(ConsoleTest, MessageTextsComeFromTheirCatalogueEntries) {
+    struct Row {
+        MessageIdentifier id;
+        int entry;
+    };
+    const Row rows[] = {
+        {MSG_INPUT_FILE_LOAD_FAILED, 19},
+        {MSG_INSTRUCTIONS_LOAD_FAILED, 20},
+        {MSG_LAUNCH_SCRIPT_LOAD_FAILED, 21},
+        {MSG_JVM_FILE_LOAD_FAILED, 22},
+        {MSG_INVALID_JVM_FILE_ID, 23},
+        {MSG_INVALID_ACTION, 24},
+        {MSG_LOG_FILE_NAME_MISSING, 25},
+        {MSG_EXTRACT_FAILED, 26},
+        {MSG_FILE_INDEX_LOAD_FAILED, 27},
+        {MSG_NO_JVM_INSTALLER, 28},
+        {MSG_INVALID_JVM, 29},
+        {MSG_INPUT_FILE_NAME_MISSING, 30},
+        {MSG_NO_SUITABLE_JVM, 31},
+        {MSG_SEARCH_ALL_FAILED, 32},
+        {MSG_INPUT_FILE_OPEN_FAILED, 33},
+        {MSG_FILE_WRITE_ERROR, 36},
+        {MSG_TEMP_SPACE_HINT, 37},
+        {MSG_CANCELED, 38},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.entry);
+        EXPECT_EQ(str(PlatformImpl::getMessageText(row.id)), unixlauncher_msg_en[row.entry]);
+    }
+    ScopedLang::set("fr_FR.UTF-8");
+    EXPECT_EQ(str(PlatformImpl::getMessageText(MSG_CANCELED)), "Annulé par l'utilisateur.");
+}
