@@ -1,0 +1,142 @@
+#ifndef PAYLOADTESTSUPPORT_H
+#define PAYLOADTESTSUPPORT_H
+
+// Helpers of the payload tests: launcher files built byte by byte, and a
+// fixture with a fresh temporary directory that restores the launcher's
+// process-wide state afterwards.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Console.h"
+#include "FileIndexEntry.h"
+#include "Launcher.h"
+#include "PlatformImpl.h"
+
+namespace payloadtest {
+
+// Appends the fields of a launcher file, big-endian like the real thing.
+class ByteWriter {
+  public:
+    ByteWriter& u8(int value) {
+        bytes.push_back(static_cast<char>(value));
+        return *this;
+    }
+    ByteWriter& be16(long value) {
+        return u8(static_cast<int>(value >> 8)).u8(static_cast<int>(value));
+    }
+    ByteWriter& be32(long value) {
+        uint32_t bits = static_cast<uint32_t>(value);
+        return u8(bits >> 24).u8(bits >> 16).u8(bits >> 8).u8(bits);
+    }
+    ByteWriter& raw(const std::string& text) {
+        bytes += text;
+        return *this;
+    }
+    // One index entry; the expanded figures are written only for flag 1.
+    ByteWriter& entry(int type, long id, long length, long offset, const std::string& name,
+                      int flag = 0, long expandedFiles = 0, long expandedSize = 0) {
+        u8(type).be32(id).be32(length).be32(offset).be16(static_cast<long>(name.size()));
+        raw(name).u8(flag);
+        if (flag == 1) {
+            be32(expandedFiles).be32(expandedSize);
+        }
+        return *this;
+    }
+    ByteWriter& trailer(long indexOffset, int purpose = 1, uint32_t id = LAUNCHER_ID) {
+        return u8(purpose).be32(indexOffset).be32(static_cast<long>(id));
+    }
+    long size() const { return static_cast<long>(bytes.size()); }
+
+    std::string bytes;
+};
+
+// The program part of the launchers that buildLauncher makes; the first
+// embedded file starts right after it.
+const char kStub[] = "#!/bin/false\nstub program bytes\n";
+const long kStubSize = sizeof kStub - 1;
+
+// A file to embed in a launcher built by buildLauncher.
+struct Embedded {
+    int type;
+    long id;
+    std::string name;
+    std::string content;
+    int flag = 0;
+    long expandedFiles = 0;
+    long expandedSize = 0;
+};
+
+// A well-formed launcher file: a small stub, the contents in order, the index
+// and the trailer.
+inline std::string buildLauncher(const std::vector<Embedded>& files) {
+    ByteWriter out;
+    out.raw(kStub);
+    std::vector<long> offsets;
+    for (const Embedded& file : files) {
+        offsets.push_back(out.size());
+        out.raw(file.content);
+    }
+    long indexOffset = out.size();
+    out.be32(static_cast<long>(files.size()));
+    for (size_t i = 0; i < files.size(); i++) {
+        const Embedded& f = files[i];
+        out.entry(f.type, f.id, static_cast<long>(f.content.size()), offsets[i], f.name, f.flag,
+                  f.expandedFiles, f.expandedSize);
+    }
+    return out.trailer(indexOffset).bytes;
+}
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// Each test gets its own directory under the build tree; the launcher's
+// static state that the payload code reads is reset and restored.
+class PayloadFixture : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = std::string(TEST_BINARY_DIR) + "/payloadtest-XXXXXX";
+        std::vector<char> buffer(pattern.begin(), pattern.end());
+        buffer.push_back('\0');
+        ASSERT_NE(mkdtemp(buffer.data()), nullptr);
+        dir = buffer.data();
+        savedLauncher = Launcher::m_launcherFileName;
+        Launcher::m_launcherFileName = SString(path("launcher").c_str());
+        PlatformImpl::setSilent(true);
+        PlatformImpl::m_canceled = false;
+    }
+    void TearDown() override {
+        Launcher::m_launcherFileName = savedLauncher;
+        Launcher::setLogFileName(SString());
+        PlatformImpl::setSilent(false);
+        PlatformImpl::m_canceled = false;
+        std::filesystem::remove_all(dir);
+    }
+
+    std::string path(const std::string& name) const { return dir + "/" + name; }
+    // Writes the launcher file that Launcher::getLauncherFileName names.
+    void writeLauncher(const std::string& bytes) { writeFile(path("launcher"), bytes); }
+
+    std::string dir;
+    SString savedLauncher;
+};
+
+}  // namespace payloadtest
+
+#endif
