@@ -1,0 +1,196 @@
+#include "support/TestSupport.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+namespace testsupport {
+
+const char* const kUnset = "\x01unset";
+
+namespace {
+
+void removeTree(const std::string& path) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) {
+        return;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        chmod(path.c_str(), 0700);
+        if (DIR* dir = opendir(path.c_str())) {
+            while (dirent* entry = readdir(dir)) {
+                std::string name = entry->d_name;
+                if (name != "." && name != "..") {
+                    removeTree(path + "/" + name);
+                }
+            }
+            closedir(dir);
+        }
+        rmdir(path.c_str());
+    } else {
+        unlink(path.c_str());
+    }
+}
+
+void applyEnvironment(const std::map<std::string, std::string>& env) {
+    for (const auto& entry : env) {
+        if (entry.second == kUnset) {
+            unsetenv(entry.first.c_str());
+        } else {
+            setenv(entry.first.c_str(), entry.second.c_str(), 1);
+        }
+    }
+}
+
+// DANGER: runs in the forked child; it must end in exec or _exit.
+[[noreturn]] void execChild(const std::vector<std::string>& argv, const ProcessOptions& options,
+                            int in, int out, int err) {
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    if (!options.workingDir.empty() && chdir(options.workingDir.c_str()) != 0) {
+        _exit(126);
+    }
+    applyEnvironment(options.env);
+    std::vector<char*> args;
+    for (const std::string& a : argv) {
+        args.push_back(const_cast<char*>(a.c_str()));
+    }
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+}
+
+void drain(int outFd, int errFd, ProcessResult& result) {
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    std::string* sinks[2] = {&result.out, &result.err};
+    int open = 2;
+    while (open > 0) {
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            char buffer[65536];
+            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                sinks[i]->append(buffer, n);
+            } else if (n == 0 || errno != EINTR) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+    char pattern[] = "/tmp/cvtest-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    path_ = pattern;
+}
+
+TempDir::~TempDir() { removeTree(path_); }
+
+std::vector<std::string> TempDir::entries() const {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(path_.c_str())) {
+        while (dirent* entry = readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.push_back(name);
+            }
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
+    int in[2], out[2], err[2];
+    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    fflush(stdout);
+    fflush(stderr);
+    pid_t pid = fork();
+    if (pid < 0) {
+        throw std::runtime_error("fork failed");
+    }
+    if (pid == 0) {
+        close(in[1]);
+        close(out[0]);
+        close(err[0]);
+        execChild(argv, options, in[0], out[1], err[1]);
+    }
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    // Small inputs fit the pipe; the child reads them whenever it likes.
+    signal(SIGPIPE, SIG_IGN);
+    if (!options.input.empty()) {
+        ssize_t ignored = write(in[1], options.input.data(), options.input.size());
+        (void)ignored;
+    }
+    close(in[1]);
+
+    ProcessResult result;
+    drain(out[0], err[0], result);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+std::string readFile(const std::string& path) {
+    std::string text;
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return text;
+    }
+    char buffer[65536];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) {
+        text.append(buffer, n);
+    }
+    fclose(file);
+    return text;
+}
+
+void writeFile(const std::string& path, const std::string& content, int mode) {
+    FILE* file = fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        throw std::runtime_error("cannot write " + path);
+    }
+    fwrite(content.data(), 1, content.size(), file);
+    fclose(file);
+    chmod(path.c_str(), mode);
+}
+
+bool fileExists(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+}
+
+std::string cvlaunchPath() { return CVLAUNCH_PATH; }
+std::string cvpackPath() { return CVPACK_PATH; }
+
+}  // namespace testsupport
