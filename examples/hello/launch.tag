@@ -1,2 +1,3 @@
 DESC: cvlaunch demo
-COMMAND: "@JVM_HOME@/@JVM_EXE@" %CP%() %SYSTEMPROP%("demo.greeting", "hello from cvlaunch") %RUNTIME_SYSTEMPROP%() %RUNTIME_JAVAARGS%() Hello
+DISPLAY_CONSOLE: 1
+COMMAND: """@JVM_HOME@/@JVM_EXE@"" %CP%() %SYSTEMPROP%(""demo.greeting"", ""hello-from-the-launch-script"") %RUNTIME_SYSTEMPROP%() %RUNTIME_JAVAARGS%() Hello"
