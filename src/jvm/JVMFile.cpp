@@ -53,6 +53,16 @@ bool valueMatches(const SString& line, const SString& expected) {
     return line.compare(0, prefixLength, expected, 0, prefixLength) == 0;
 }
 
+// A home without its trailing "/" (unless it is the root), so that the two
+// spellings of one directory compare equal.
+SString homeKey(const SString& home) {
+    SString key(home);
+    if (key.length() > 1 && stringEndsWith(key, "/") != SString::npos) {
+        key.erase(key.length() - 1);
+    }
+    return key;
+}
+
 bool contains(const StringDeque& list, const SString& text) {
     for (long i = 0; i < list.count; ++i) {
         if (list.at(i).compare(text) == 0) {
@@ -278,7 +288,8 @@ JVMMatch* JVMFile::verifyWithPlatformJVMPaths(const SString& classpath,
     logInfo("Searching for ", tagValue("DESC"), " using platform specific JVM Path hints");
     StringDeque directories;
     PlatformImpl::getPlatformJVMPaths(directories);
-    // Several PATH entries (/bin and /usr/bin, say) often lead to one JDK.
+    // Several PATH entries (/bin, /usr/bin and the JDK's own bin, say) often
+    // lead to one JDK.
     StringDeque homesTried;
     JVMMatch* match = nullptr;
     for (long d = 0; match == nullptr && d < directories.count; ++d) {
@@ -287,10 +298,10 @@ JVMMatch* JVMFile::verifyWithPlatformJVMPaths(const SString& classpath,
             continue;
         }
         SString home = homeFromPathDirectory(directory);
-        if (contains(homesTried, home)) {
+        if (contains(homesTried, homeKey(home))) {
             continue;
         }
-        homesTried.push_back(home);
+        homesTried.push_back(homeKey(home));
         logInfo("Checking JVM at ", home, " which was resolved from the platform JVM path ",
                 directory);
         match = verify(home, classpath, className);

@@ -38,12 +38,13 @@ void appendWord(SString& text, const SString& word) {
 }
 
 // The original launcher's name with its extension replaced by `suffix`. The
-// extension starts at the last "." that comes after the last "/" or "\".
+// extension starts at the last "." that comes after the last "/" or "\"; a
+// name without any separator keeps its extension.
 SString sideFileName(const char* suffix) {
     SString name = Launcher::getOriginalLauncherFileName();
     unsigned int dot = name.rfind('.');
     unsigned int separator = name.find_last_of("/\\");
-    if (dot != SString::npos && (separator == SString::npos || dot > separator)) {
+    if (dot != SString::npos && separator != SString::npos && dot > separator) {
         name.erase(dot);
     }
     name += suffix;

@@ -49,8 +49,11 @@
 //
 // Side files lie next to the original launcher: its name with the extension
 // (from the last "." after the last "/" or "\") replaced by ".cp1", ".cp",
-// ".cp2", ".sp" (name=value per line) or ".ja" (Java arguments per line);
-// without an extension the suffix is appended. A missing file is empty.
+// ".cp2", ".sp" (name=value per line) or ".ja" (Java arguments per line).
+// Without such an extension, and for a name without any "/" or "\", the
+// suffix is appended: /opt/x/setup.bin gives /opt/x/setup.cp1, /opt/rel.2/setup
+// gives /opt/rel.2/setup.cp1, setup.bin gives setup.bin.cp1. A missing file is
+// empty.
 //
 // Invalid, each throws LauncherException "Launch script error: " + message
 // after logging "Launch command:" and the text being expanded:

@@ -1,0 +1,281 @@
+#include "JVMFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "JVMMatch.h"
+#include "TagFile.h"
+#include "launchscript/LaunchTestSupport.h"
+
+using launchtest::countOf;
+using launchtest::LauncherStateGuard;
+using launchtest::ScopedEnv;
+using launchtest::writeFakeJava;
+using launchtest::writeVerifyingJava;
+using testsupport::readFile;
+
+namespace {
+
+std::string realPath(const std::string& path) {
+    char* resolved = realpath(path.c_str(), nullptr);
+    std::string result = resolved != nullptr ? resolved : "";
+    free(resolved);
+    return result;
+}
+
+TEST(JVMFileTest, AtMacrosReadTagsAndDropTheHomeBackslash) {
+    TagFile tags;
+    tags.setTagValue("JVM_HOME", "C:\\jdk\\");
+    tags.setTagValue("OTHER", "dir\\");
+    JVMFile jvm(tags);
+    EXPECT_STREQ("C:\\jdk|dir\\||a@b", jvm.resolve("@JVM_HOME@|@OTHER@|@MISSING@|a@@b").c_str());
+}
+
+class JVMFileVerifyTest : public ::testing::Test {
+  protected:
+    // The home lies under the real path of the directory, so that only the
+    // links a test makes count as links.
+    JVMFileVerifyTest() : state(dir.file("log")), jvm(tags), home(realPath(dir.path()) + "/jdk") {
+        tags.fileName = "fake.jvm";
+        tags.setTagValue("DESC", "Fake JVM");
+        tags.setTagValue("JVM_EXE", "bin/java");
+        tags.setTagValue("CLASSPATH", "-cp ");
+        tags.appendTagValue("JVM_PROPERTIES", "java.version=17...");
+        tags.appendTagValue("JVM_PROPERTIES", " java.vendor = Fake Corp ");
+    }
+
+    // Owns what a verification returns.
+    std::unique_ptr<JVMMatch> verify(const std::string& candidate) {
+        return std::unique_ptr<JVMMatch>(
+            jvm.verify(candidate.c_str(), "\"/v/verify.jar\"", "\"Verify\""));
+    }
+
+    std::string log() { return readFile(dir.file("log")); }
+
+    testsupport::TempDir dir;
+    LauncherStateGuard state;
+    TagFile tags;
+    JVMFile jvm;
+    std::string home;
+};
+
+TEST_F(JVMFileVerifyTest, OutputMustHoldTheMarkerAndTheExpectedValues) {
+    StringPairPtrDeque expected;
+    expected.push_back(new StringPair("java.version", "1.3..."));
+    expected.push_back(new StringPair("java.vendor", "Fake Corp"));
+    expected.push_back(new StringPair("any", "..."));
+    struct {
+        const char* output;
+        bool verified;
+    } cases[] = {
+        {"1739021872\n1.3.1\nFake Corp\nx\n", true},
+        {"noise\n1739021872\n1.3\nFake Corp\n\nafter\n", true},
+        {"1739021872\r\n  1.3.1 \r\n\tFake Corp\r\nx", true},
+        {"1739021872\n1.2.2\nFake Corp\nx\n", false},
+        {"1739021872\n1.3.1\nfake corp\nx\n", false},
+        {"1739021872\n1.3.1\nFake Corp\n", false},  // ends before every value came
+        {"1739021872\n", false},
+        {"17390218720\n1.3.1\nFake Corp\nx\n", false},
+        {"", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.output);
+        EXPECT_EQ(c.verified, JVMFile::verifyJVMOutput(c.output, expected));
+    }
+}
+
+TEST_F(JVMFileVerifyTest, MissingMarkerLogsTheLastLine) {
+    StringPairPtrDeque expected;
+    EXPECT_FALSE(JVMFile::verifyJVMOutput("first\nlast line\n", expected));
+    EXPECT_FALSE(JVMFile::verifyJVMOutput("", expected));
+    EXPECT_TRUE(JVMFile::verifyJVMOutput("1739021872", expected));
+    std::string text = log();
+    EXPECT_NE(std::string::npos, text.find("ERROR: Invalid magic value: last line\n\n"));
+    EXPECT_NE(std::string::npos, text.find("ERROR: Invalid magic value: \n\n"));
+}
+
+TEST_F(JVMFileVerifyTest, VerifiesAHomeByRunningItsJava) {
+    writeFakeJava(home,
+                  "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$JAVA_HOME/args\"\n"
+                  "printf '1739021872\\n17.0.2\\nFake Corp\\n'\n");
+    std::unique_ptr<JVMMatch> match = verify(home);
+    ASSERT_NE(nullptr, match);
+    EXPECT_STREQ(home.c_str(), match->m_jvmHome.c_str());
+    EXPECT_EQ(&tags, match->m_tagFile);
+    EXPECT_STREQ(home.c_str(), tags.getTagValue("JVM_HOME").c_str());
+    EXPECT_EQ("-cp\n/v/verify.jar\nVerify\njava.version\njava.vendor\n", readFile(home + "/args"));
+    std::string text = log();
+    EXPECT_NE(std::string::npos,
+              text.find("Verifying JVM at " + home + "/bin/java\n   for JVM: Fake JVM\n"));
+    EXPECT_NE(std::string::npos, text.find("Found matching JVM at " + home + "\n"));
+}
+
+TEST_F(JVMFileVerifyTest, ClasspathWithoutQuotesAndHomeWithShellCharacters) {
+    std::string oddHome = dir.file("j\"d$(touch pwned)`touch pwned2`\\k");
+    writeVerifyingJava(oddHome, "17\\nFake Corp\\n");
+    std::unique_ptr<JVMMatch> match(jvm.verify(oddHome.c_str(), "/v/verify.jar", "Verify"));
+    EXPECT_NE(nullptr, match);
+    EXPECT_FALSE(testsupport::fileExists(dir.file("pwned")));
+    EXPECT_FALSE(testsupport::fileExists("pwned"));
+    EXPECT_FALSE(testsupport::fileExists("pwned2"));
+}
+
+TEST_F(JVMFileVerifyTest, RejectsMissingExecutablesAndWrongValues) {
+    EXPECT_EQ(nullptr, verify(home));
+    EXPECT_NE(std::string::npos, log().find(home + "/bin/java does not exist\n"));
+
+    writeVerifyingJava(home, "16.0.1\\nFake Corp\\n");
+    EXPECT_EQ(nullptr, verify(home + "/"));
+    EXPECT_STREQ((home + "/").c_str(), tags.getTagValue("JVM_HOME").c_str());
+    EXPECT_EQ(nullptr, verify(""));
+    tags.removeValue("JVM_EXE");
+    writeVerifyingJava(home, "17\\nFake Corp\\n");
+    EXPECT_EQ(nullptr, verify(home));
+}
+
+TEST_F(JVMFileVerifyTest, PropertiesWithoutEqualsAreSkippedWithAWarning) {
+    tags.removeValue("JVM_PROPERTIES");
+    tags.appendTagValue("JVM_PROPERTIES", "no.equals");
+    writeVerifyingJava(home, "");
+    EXPECT_NE(nullptr, verify(home));
+    EXPECT_NE(
+        std::string::npos,
+        log().find("WARNING: Invalid JVM_PROPERTIES setting (no.equals) in JVM File fake.jvm\n"));
+}
+
+TEST_F(JVMFileVerifyTest, FilesWithoutPropertiesOnlyVerifyAGivenHome) {
+    tags.removeValue("JVM_PROPERTIES");
+    writeVerifyingJava(home, "");
+    tags.setTagValue("JVM_HOME", home.c_str());
+    tags.setTagValue("PATH_HINT", home.c_str());
+    EXPECT_EQ(nullptr, jvm.verify("", "Verify"));
+    EXPECT_EQ(nullptr, jvm.verifyWithPathHints("", "Verify"));
+    EXPECT_EQ(nullptr, jvm.verifyWithPlatformHints("", "Verify"));
+    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths("", "Verify"));
+    EXPECT_EQ(4u, countOf(log(),
+                          "WARNING: Unable to verify fake.jvm because the JVM_PROPERTIES "
+                          "tag was not specified.\n"));
+    EXPECT_NE(nullptr, verify(home));
+}
+
+TEST_F(JVMFileVerifyTest, VerifyWithoutHomeUsesTheJvmHomeTag) {
+    writeVerifyingJava(home, "17\\nFake Corp\\n");
+    tags.setTagValue("JVM_HOME", home.c_str());
+    std::unique_ptr<JVMMatch> match(jvm.verify("", "Verify"));
+    ASSERT_NE(nullptr, match);
+    EXPECT_STREQ(home.c_str(), match->m_jvmHome.c_str());
+}
+
+TEST_F(JVMFileVerifyTest, PathHintsAreTakenFromTheRoot) {
+    writeVerifyingJava(home, "17\\nFake Corp\\n");
+    tags.appendTagValue("PATH_HINT", dir.file("missing").c_str());
+    tags.appendTagValue("PATH_HINT", home.substr(1).c_str());
+    std::unique_ptr<JVMMatch> match(jvm.verifyWithPathHints("", "Verify"));
+    ASSERT_NE(nullptr, match);
+    EXPECT_STREQ(home.c_str(), match->m_jvmHome.c_str());
+    std::string text = log();
+    EXPECT_NE(std::string::npos, text.find("Searching for Fake JVM using path hints\n"));
+    EXPECT_NE(std::string::npos, text.find("Checking path hint " + dir.file("missing") + "\n"));
+    EXPECT_NE(std::string::npos, text.find("Checking path hint " + home + "\n"));
+}
+
+TEST_F(JVMFileVerifyTest, PlatformHintsNameVariablesWithDirectoryLists) {
+    writeVerifyingJava(home, "17\\nFake Corp\\n");
+    std::string list = dir.file("missing") + "::" + home;
+    ScopedEnv hint("CVTEST_JVM_HINT", list.c_str());
+    tags.appendTagValue("PLATFORM_HINT", "CVTEST_UNSET_HINT");
+    tags.appendTagValue("PLATFORM_HINT", "CVTEST_JVM_HINT");
+    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformHints("", "Verify"));
+    ASSERT_NE(nullptr, match);
+    EXPECT_STREQ(home.c_str(), match->m_jvmHome.c_str());
+    std::string text = log();
+    EXPECT_NE(std::string::npos, text.find("Searching for Fake JVM using platform hints\n"));
+    EXPECT_NE(std::string::npos, text.find("Checking JVM at " + home +
+                                           " which was resolved from platform hint "
+                                           "CVTEST_JVM_HINT\n"));
+}
+
+TEST_F(JVMFileVerifyTest, PathEntriesEndingInTheExecutableDirectoryGiveTheirParent) {
+    writeVerifyingJava(home, "17\\nFake Corp\\n");
+    std::string other = dir.file("other");
+    std::string path = other + "::" + home + "/bin/";
+    ScopedEnv pathVariable("PATH", path.c_str());
+    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformJVMPaths("", "Verify"));
+    ASSERT_NE(nullptr, match);
+    EXPECT_STREQ((home + "/").c_str(), match->m_jvmHome.c_str());
+    std::string text = log();
+    EXPECT_NE(std::string::npos,
+              text.find("Searching for Fake JVM using platform specific JVM Path hints\n"));
+    EXPECT_NE(std::string::npos, text.find("Checking JVM at " + other +
+                                           "/ which was resolved "
+                                           "from the platform JVM path " +
+                                           other + "\n"));
+    EXPECT_NE(std::string::npos, text.find("Checking JVM at " + home +
+                                           "/ which was resolved "
+                                           "from the platform JVM path " +
+                                           home + "/bin/\n"));
+}
+
+TEST_F(JVMFileVerifyTest, ExecutableNameWithoutDirectoryKeepsThePathEntry) {
+    tags.setTagValue("JVM_EXE", "java");
+    writeVerifyingJava(home, "17\\nFake Corp\\n");
+    std::string path = home + "/bin";
+    ScopedEnv pathVariable("PATH", path.c_str());
+    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformJVMPaths("", "Verify"));
+    ASSERT_NE(nullptr, match);
+    EXPECT_STREQ(path.c_str(), match->m_jvmHome.c_str());
+}
+
+TEST_F(JVMFileVerifyTest, LinkedPathExecutableLeadsToTheRealHomeOnce) {
+    writeVerifyingJava(home, "11\\nFake Corp\\n");  // fails: each home is tried once
+    mkdir(dir.file("usrbin").c_str(), 0755);
+    mkdir(dir.file("bin").c_str(), 0755);
+    ASSERT_EQ(0, symlink((home + "/bin/java").c_str(), dir.file("usrbin/java").c_str()));
+    ASSERT_EQ(0, symlink((home + "/bin/java").c_str(), dir.file("bin/java").c_str()));
+    std::string path = dir.file("usrbin") + ":" + dir.file("bin") + ":" + home + "/bin";
+    ScopedEnv pathVariable("PATH", path.c_str());
+    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths("", "Verify"));
+    std::string text = log();
+    std::string realHome = realPath(home);
+    EXPECT_NE(std::string::npos, text.find("Checking JVM at " + realHome +
+                                           " which was resolved "
+                                           "from the platform JVM path " +
+                                           dir.file("usrbin")));
+    EXPECT_EQ(1u, countOf(text, "Checking JVM at " + realHome + " which"));
+    // The plain entry gives home + "/": the same JDK, not verified again.
+    EXPECT_EQ(1u, countOf(text, "Verifying JVM at "));
+}
+
+TEST(JVMFileHomeTest, HomeFromExecutableFollowsLinksToTheExecutable) {
+    testsupport::TempDir dir;
+    std::string base = realPath(dir.path());
+    std::string realHome = base + "/jdk";
+    launchtest::writeVerifyingJava(realHome, "");
+    mkdir((base + "/bin").c_str(), 0755);
+    ASSERT_EQ(0, symlink((realHome + "/bin/java").c_str(), (base + "/bin/java").c_str()));
+    ASSERT_EQ(0, symlink((realHome + "/bin/missing").c_str(), (base + "/bin/dangling").c_str()));
+    testsupport::writeFile(base + "/bin/plain", "");
+    struct {
+        std::string path;
+        const char* jvmExe;
+        std::string expected;
+    } cases[] = {
+        {base + "/bin/java", "bin/java", realHome},
+        {base + "/bin/java", "java", realHome + "/bin"},
+        {base + "/bin/java", "jre/bin/java", ""},  // the target does not end with it
+        {base + "/bin/java", "", ""},
+        {realHome + "/bin/java", "bin/java", ""},  // not a link: the path rule applies
+        {base + "/bin/plain", "bin/plain", ""},
+        {base + "/bin/dangling", "bin/missing", ""},
+        {base + "/bin/none", "bin/none", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path + " " + c.jvmExe);
+        EXPECT_EQ(c.expected, JVMFile::homeFromExecutable(c.path.c_str(), c.jvmExe).c_str());
+    }
+}
+
+}  // namespace

@@ -1,0 +1,257 @@
+#include "LaunchScript.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "JVMFile.h"
+#include "LauncherException.h"
+#include "TagFile.h"
+#include "launchscript/LaunchTestSupport.h"
+
+using launchtest::LauncherStateGuard;
+using launchtest::ScopedEnv;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+namespace {
+
+class LaunchScriptTest : public ::testing::Test {
+  protected:
+    LaunchScriptTest() : state(dir.file("log")), jvm(tags) {
+        tags.fileName = "test.jvm";
+        tags.setTagValue("JVM_HOME", "/jdk");
+        tags.setTagValue("SYSTEM", "-D");
+        tags.setTagValue("SYSTEM_SEPARATOR", "=");
+        tags.setTagValue("CLASSPATH", "-cp ");
+        tags.setTagValue("CLASSPATH_SEPARATOR", ":");
+    }
+
+    // The command expanded by a script without side files or archives.
+    std::string expand(const std::string& command) {
+        LaunchScript script(SString(command.c_str()), false, false);
+        return script.resolve(jvm).c_str();
+    }
+
+    // The message of the exception that expanding the command throws.
+    std::string expansionError(const std::string& command) {
+        try {
+            expand(command);
+        } catch (const LauncherException& e) {
+            return e.message.c_str();
+        }
+        return "(no exception)";
+    }
+
+    std::string log() { return readFile(dir.file("log")); }
+
+    // Makes `name` the original launcher, so that its side files are read.
+    void setOriginalLauncher(const std::string& name) {
+        Launcher::m_origLauncherFileName = name.c_str();
+    }
+
+    testsupport::TempDir dir;
+    LauncherStateGuard state;
+    TagFile tags;
+    JVMFile jvm;
+};
+
+TEST_F(LaunchScriptTest, WrongArgumentCountsAreReportedWithTheCommand) {
+    struct {
+        const char* command;
+        const char* message;
+    } cases[] = {
+        {"%REPLACE%(\"a\", \"b\")", "REPLACE function requires 3 arguments."},
+        {"%RUNTIME_SYSTEMPROP%(\"a\")", "RUNTIME_SYSTEMPROP function takes no arguments."},
+        {"%RUNTIME_JAVAARGS%(\"a\")", "RUNTIME_JAVAARGS function takes no arguments."},
+        {"%SYSTEMPROP%(\"a\")", "SYSTEMPROP function requires 2 arguments."},
+        {"%IF_EXISTS%(\"a\", \"b\", \"c\")", "IF_EXISTS function requires 2 arguments."},
+        {"%LAUNCHER_FILE%(\"a\")", "LAUNCHER_FILE function takes 0 arguments."},
+        {"%LAUNCHER_DIR%(\"a\")", "LAUNCHER_DIR function takes 0 arguments."},
+        {"%APPLICATION_ARCHIVE%(\"a\", \"b\")", "APPLICATION_ARCHIVE function takes 0 arguments."},
+        {"%TEMP_DIR%(\"a\")", "TEMP_DIR function takes 0 arguments."},
+        {"x %FOO%()", "Invalid function name (FOO)."},
+        {"%cp%()", "Invalid function name (cp)."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        EXPECT_EQ(std::string("Launch script error: ") + c.message, expansionError(c.command));
+        EXPECT_NE(std::string::npos,
+                  log().find(std::string("Launch command:\n") + c.command + "\n"));
+    }
+}
+
+TEST_F(LaunchScriptTest, MalformedArgumentListsNameThePositionOfTheFailingStep) {
+    struct {
+        const char* command;
+        const char* message;
+    } cases[] = {
+        {"x %TEMP_DIR%", "Expected left parenthesis. (near character 12)"},
+        {"%TEMP_DIR% x", "Expected left parenthesis. (near character 10)"},
+        {"%CP%(x)", "Expected string arg. (near character 5)"},
+        {"%CP%(\"a\",,)", "Expected string arg. (near character 9)"},
+        {"%CP%(", "Expected string arg. (near character 5)"},
+        {"%SYSTEMPROP%(\"a\" \"b\")", "Expected right parenthesis. (near character 16)"},
+        {"%CP%(\"a\" x", "Expected right parenthesis. (near character 8)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        EXPECT_EQ(std::string("Launch script error: ") + c.message, expansionError(c.command));
+    }
+}
+
+TEST_F(LaunchScriptTest, UnterminatedArgumentKeepsTheReaderMessage) {
+    std::string message = expansionError("%CP%(\"abc");
+    EXPECT_EQ(0u, message.find("Expected double quote to end argument near ")) << message;
+}
+
+TEST_F(LaunchScriptTest, ArgumentListsAcceptBlanksTrailingCommaAndEndOfText) {
+    EXPECT_EQ("-Da.b=x", expand("%SYSTEMPROP%( \"a.b\" ,\t\"x\"\n)"));
+    EXPECT_EQ("-Da=x", expand("%SYSTEMPROP%(\"a\", \"x\",)"));
+    EXPECT_EQ("-Da=say \"hi\"", expand("%SYSTEMPROP%(\"a\", \"say \"\"hi\"\"\""));
+    EXPECT_EQ("[-Dh=/jdk]", expand("[%SYSTEMPROP%(\"h\", \"@JVM_HOME@\")]"));
+}
+
+TEST_F(LaunchScriptTest, ReplaceSubstitutesLeftToRightWithoutRescanning) {
+    tags.setTagValue("SEP", ":");
+    struct {
+        const char* arguments;
+        const char* expected;
+    } cases[] = {
+        {"\"/\", \"_\", \"a/b/c\"", "a_b_c"}, {"\"a\", \"aa\", \"aaa\"", "aaaaaa"},
+        {"\"\", \"x\", \"abc\"", "abc"},      {"\"@SEP@\", \"-\", \"1:2:3\"", "1-2-3"},
+        {"\"-\", \"@SEP@\", \"1-2\"", "1:2"}, {"\"z\", \"y\", \"abc\"", "abc"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        EXPECT_EQ(c.expected, expand(std::string("%REPLACE%(") + c.arguments + ")"));
+    }
+}
+
+TEST_F(LaunchScriptTest, IfExistsNeedsANonEmptyTag) {
+    tags.setTagValue("PRESENT", "yes");
+    tags.setTagValue("EMPTY", "");
+    EXPECT_EQ("<-x /jdk>", expand("<%IF_EXISTS%(\"PRESENT\", \"-x @JVM_HOME@\")>"));
+    EXPECT_EQ("<>", expand("<%IF_EXISTS%(\"EMPTY\", \"-x\")>"));
+    EXPECT_EQ("<>", expand("<%IF_EXISTS%(\"MISSING\", \"-x\")>"));
+}
+
+TEST_F(LaunchScriptTest, EnvironmentMacrosComeLastAndAreNotExpandedFurther) {
+    ScopedEnv set("CVTEST_VALUE", "@JVM_HOME@ %CP%()");
+    ScopedEnv unset("CVTEST_UNSET", nullptr);
+    EXPECT_EQ("[@JVM_HOME@ %CP%()][]", expand("[#CVTEST_VALUE#][#CVTEST_UNSET#]"));
+    // A function's text is expanded by the later passes.
+    EXPECT_EQ("/jdk @JVM_HOME@ %CP%()",
+              expand("%IF_EXISTS%(\"JVM_HOME\", \"@JVM_HOME@ #CVTEST_VALUE#\")"));
+    EXPECT_EQ("100% @ #", expand("100%% @@ ##"));
+}
+
+TEST_F(LaunchScriptTest, LauncherAndTempDirectoryFunctions) {
+    Launcher::m_launcherFileName = "/run/copy/setup";
+    setOriginalLauncher("/opt/app/setup.bin");
+    PlatformImpl::m_tempDir = "/tmp/cv\\";
+    EXPECT_EQ("/run/copy/setup /opt/app /tmp/cv",
+              expand("%LAUNCHER_FILE%() %LAUNCHER_DIR%() %TEMP_DIR%()"));
+    PlatformImpl::m_tempDir = "/tmp/cv/";
+    EXPECT_EQ("/tmp/cv/", expand("%TEMP_DIR%( )"));
+}
+
+TEST_F(LaunchScriptTest, ClasspathIsEmptyWithoutEntries) {
+    EXPECT_EQ("AB", expand("A%CP%()B"));
+    EXPECT_EQ("-cp a:b", expand("%CP%(\"a\", \"\", \"b\")"));
+}
+
+TEST_F(LaunchScriptTest, ClasspathJoinsSideFilesJvmEntriesArgumentsAndArchive) {
+    setOriginalLauncher(dir.file("setup.bin"));
+    writeFile(dir.file("setup.cp1"), "first1\n\nfirst2\n");
+    writeFile(dir.file("setup.cp"), "middle");
+    writeFile(dir.file("setup.cp2"), "last\n");
+    tags.setTagValue("JVM_CLASSPATH", "@JVM_HOME@/lib/tools.jar");
+    TagFile scriptFile;
+    scriptFile.setTagValue("COMMAND", "%CP%(\"arg1\", \"arg2\") Main");
+    scriptFile.setTagValue("ARCHIVE", "%LAUNCHER_DIR%()/app.jar");
+    LaunchScript script(scriptFile, false);
+    EXPECT_EQ("-cp first1:first2:/jdk/lib/tools.jar:middle:arg1:arg2:" + dir.path() +
+                  "/app.jar:last Main",
+              std::string(script.resolve(jvm).c_str()));
+}
+
+TEST_F(LaunchScriptTest, SideFilesReplaceTheExtensionAfterTheLastSeparator) {
+    mkdir(dir.file("x").c_str(), 0755);
+    mkdir(dir.file("rel.2").c_str(), 0755);
+    writeFile(dir.file("x/setup.cp"), "x");
+    writeFile(dir.file("rel.2/setup.cp"), "rel");
+    writeFile(dir.file("setup.bin.cp"), "bare");
+    struct {
+        std::string launcher;
+        const char* expected;
+    } cases[] = {
+        {dir.file("x/setup.bin"), "-cp x"},
+        {dir.file("rel.2/setup"), "-cp rel"},
+        {"setup.bin", "-cp bare"},  // relative to the current directory
+    };
+    ASSERT_EQ(0, chdir(dir.path().c_str()));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.launcher);
+        setOriginalLauncher(c.launcher);
+        EXPECT_EQ(c.expected, expand("%CP%()"));
+    }
+}
+
+TEST_F(LaunchScriptTest, RuntimeSystemPropertiesAndJavaArguments) {
+    setOriginalLauncher(dir.file("setup"));
+    writeFile(dir.file("setup.sp"), "a=1\nno equals sign\n\nb=x=@JVM_HOME@\r\n");
+    writeFile(dir.file("setup.ja"), "-Xmx1g\n\n-Dhome=@JVM_HOME@ -v\n");
+    EXPECT_EQ("[-Da=1 -Db=x=/jdk] [-Xmx1g -Dhome=/jdk -v]",
+              expand("[%RUNTIME_SYSTEMPROP%()] [%RUNTIME_JAVAARGS%()]"));
+}
+
+TEST_F(LaunchScriptTest, ClasspathVariableModeSetsTheVariableInstead) {
+    ScopedEnv variable("CVTEST_CP", nullptr);
+    tags.setTagValue("USE_CP_ENV_VAR", "1");
+    tags.setTagValue("CP_ENV_VAR", "CVTEST_CP");
+    EXPECT_EQ("java  Main", expand("java %CP%(\"\"\"a b.jar\"\"\", \"c.jar\") Main"));
+    EXPECT_STREQ("a b.jar:c.jar", getenv("CVTEST_CP"));
+    EXPECT_NE(std::string::npos, log().find("Set env var CVTEST_CP to a b.jar:c.jar\n\n"));
+
+    tags.removeValue("CP_ENV_VAR");
+    EXPECT_EQ("java ", expand("java %CP%(\"x\")"));
+    EXPECT_NE(std::string::npos,
+              log().find("ERROR: If USE_CP_ENV_VAR is set to 1 in the jvm file, then the jvm "
+                         "file should also define CP_ENV_VAR.\n"));
+}
+
+TEST_F(LaunchScriptTest, EndlessExpansionIsAScriptError) {
+    tags.setTagValue("LOOP", "x@LOOP@");
+    EXPECT_EQ("Launch script error: Macro expansion does not end.", expansionError("@LOOP@"));
+    EXPECT_NE(std::string::npos, log().find("Launch command:\n@LOOP@\n"));
+
+    TagFile scriptFile;
+    scriptFile.setTagValue("COMMAND", "%CP%()");
+    scriptFile.setTagValue("ARCHIVE", "%CP%()");
+    LaunchScript script(scriptFile, false);
+    try {
+        script.resolve(jvm);
+        FAIL() << "no exception";
+    } catch (const LauncherException& e) {
+        EXPECT_STREQ("Launch script error: Macro expansion does not end.", e.message.c_str());
+    }
+}
+
+TEST(StripQdDuotesTest, RemovesOneQuoteAtEachEnd) {
+    struct {
+        const char* text;
+        const char* expected;
+    } cases[] = {
+        {"\"a\"", "a"}, {"\"\"a\"\"", "\"a\""}, {"\"a", "a"}, {"a\"", "a"}, {"\"", ""},
+        {"", ""},       {"a\"b", "a\"b"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        SString text(c.text);
+        stripQdDuotes(text);
+        EXPECT_STREQ(c.expected, text.c_str());
+    }
+}
+
+}  // namespace
