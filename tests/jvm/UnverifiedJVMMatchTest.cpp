@@ -1,0 +1,60 @@
+#include "UnverifiedJVMMatch.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "JVMFile.h"
+#include "TagFile.h"
+
+namespace {
+
+std::vector<std::string> homesOf(const UnverifiedJVMMatch& entry) {
+    std::vector<std::string> homes;
+    for (long i = 0; i < entry.m_sdqJVMHomes.count; i++) {
+        homes.push_back(entry.m_sdqJVMHomes.at(i).c_str());
+    }
+    return homes;
+}
+
+TEST(UnverifiedJVMMatchTest, AddJVMHomeDropsExactDuplicatesOnly) {
+    TagFile tagFile;
+    JVMFile jvmFile(tagFile);
+    UnverifiedJVMMatch entry(jvmFile);
+    for (const char* home : {"/opt/jdk", "/opt/JDK", "/opt/jdk", "/opt/jdk/", "/opt/JDK"}) {
+        entry.addJVMHome(home);
+    }
+    EXPECT_EQ(homesOf(entry), (std::vector<std::string>{"/opt/jdk", "/opt/JDK", "/opt/jdk/"}));
+}
+
+// Two JVMFile objects over one tag file are still two description files.
+TEST(UnverifiedJVMMatchTest, EqualsComparesObjectsNotContents) {
+    TagFile tagFile;
+    JVMFile jvmFile(tagFile);
+    JVMFile twin(tagFile);
+    UnverifiedJVMMatch entry(jvmFile);
+    EXPECT_TRUE(entry.equals(jvmFile));
+    EXPECT_FALSE(entry.equals(twin));
+}
+
+TEST(UnverifiedJVMMatchTest, AddMatchExtendsTheEntryOfThatFileOnly) {
+    TagFile tagFile;
+    JVMFile first(tagFile);
+    JVMFile second(tagFile);
+    JVMFile absent(tagFile);
+    UnverifiedJVMMatchPtrDeque deque;
+    deque.push_back(new UnverifiedJVMMatch(first));
+    deque.push_back(new UnverifiedJVMMatch(second));
+
+    EXPECT_TRUE(deque.addMatch(second, "/b"));
+    EXPECT_TRUE(deque.addMatch(second, "/b"));
+    EXPECT_TRUE(deque.addMatch(first, "/a"));
+    EXPECT_FALSE(deque.addMatch(absent, "/c"));
+
+    ASSERT_EQ(deque.count, 2);
+    EXPECT_EQ(homesOf(*deque.at(0)), (std::vector<std::string>{"/a"}));
+    EXPECT_EQ(homesOf(*deque.at(1)), (std::vector<std::string>{"/b"}));
+}
+
+}  // namespace
