@@ -262,7 +262,7 @@ void LauncherWriter::write(const SString& stub, const std::vector<PayloadFile>& 
     FILE* out = fopen(partial.c_str(), "wb");
     if (out == nullptr) {
         int error = errno;
-        throw systemError("cannot create ", partial, error);
+        throw systemError("cannot create ", output, error);
     }
     int error = 0;
     try {

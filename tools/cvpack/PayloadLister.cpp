@@ -23,10 +23,10 @@ void PayloadLister::list(const SString& path, FILE* out) {
     }
     fprintf(out, "purpose %d, %d files\n", Launcher::getLauncherPurpose(path.c_str()),
             payload.m_fileIndex.count);
-    fprintf(out, "%-18s %11s %10s %10s  %s\n", "TYPE", "ID", "SIZE", "OFFSET", "NAME");
+    fprintf(out, "%-18s %6s %10s %10s  %s\n", "TYPE", "ID", "SIZE", "OFFSET", "NAME");
     for (long i = 0; i < payload.m_fileIndex.count; i++) {
         const FileIndexEntry* entry = payload.getFileAt(i);
-        fprintf(out, "%-18s %11ld %10ld %10ld  %s", PackerOptions::typeName(entry->m_fileType),
+        fprintf(out, "%-18s %6ld %10ld %10ld  %s", PackerOptions::typeName(entry->m_fileType),
                 entry->m_fileId, entry->m_length, entry->m_offset, entry->m_fileName.c_str());
         if (entry->m_compressed) {
             fprintf(out, "  (expands to %ld files, %ld bytes)", entry->m_decompressedFileCount,

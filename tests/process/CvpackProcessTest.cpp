@@ -1,0 +1,193 @@
+// The packer as a program: its command line, its checks, the layout of the
+// files it writes and its listing.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+using testsupport::ProcessResult;
+using testsupport::readFile;
+using testsupport::runProcess;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+
+const char kInstructions[] = "INSTRUCTIONS:\n  LAUNCH a.jvm 0\n/:\n";
+const char kJvm[] = "JVM_EXE: bin/java\n";
+
+class CvpackProcessTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        writeFile(dir.file("setup.ins"), kInstructions);
+        writeFile(dir.file("a.jvm"), kJvm);
+        writeFile(dir.file("app.jar"), std::string(5000, 'z'));
+    }
+    ProcessResult cvpack(std::vector<std::string> args) {
+        args.insert(args.begin(), testsupport::cvpackPath());
+        testsupport::ProcessOptions options;
+        options.workingDir = dir.path();
+        return runProcess(args, options);
+    }
+
+    TempDir dir;
+};
+
+TEST_F(CvpackProcessTest, UsageErrorsExitWithTwo) {
+    std::vector<std::vector<std::string>> rows = {
+        {},
+        {"--bogus", "-o", "out"},
+        {"stray", "-o", "out"},
+        {"--jvm"},
+        {"--jvm=", "-o", "out"},
+        {"--id", "3", "--jvm", "a.jvm", "-o", "out"},
+        {"--jvm", "a.jvm"},
+        {"--jvm", "a.jvm", "--purpose", "256", "-o", "out"},
+        {"--jvm", "a.jvm", "--id", "x1", "-o", "out"},
+        {"--jvm", "a.jvm", "--compressed", "12", "-o", "out"},
+        {"--file", "8:a.jvm", "-o", "out"},
+        {"--file", "jvm", "-o", "out"},
+        {"--file", "nonsense:a.jvm", "-o", "out"},
+        {"--list", "out", "--jvm", "a.jvm"},
+        {"--no-verify-archive", "--verify-archive", "app.jar", "-o", "out"},
+        {"--no-verify-archive=1", "-o", "out"},
+    };
+    for (const auto& row : rows) {
+        std::string line;
+        for (const std::string& arg : row) {
+            line += arg + " ";
+        }
+        SCOPED_TRACE(line);
+        ProcessResult result = cvpack(row);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.err.rfind("cvpack: ", 0), 0u) << result.err;
+        EXPECT_NE(result.err.find("Try 'cvpack --help'"), std::string::npos);
+        EXPECT_FALSE(testsupport::fileExists(dir.file("out")));
+    }
+}
+
+TEST_F(CvpackProcessTest, HelpDescribesTheOptions) {
+    ProcessResult result = cvpack({"--help"});
+    EXPECT_EQ(result.status, 0);
+    for (const char* option :
+         {"--instructions", "--jvm", "--launch-script", "--classpath-archive", "--jvm-installer",
+          "--verify-archive", "--app-archive", "--embedded-launcher", "--file", "--compressed",
+          "--purpose", "--stub", "--list", "--no-verify-archive", "-o"}) {
+        EXPECT_NE(result.out.find(option), std::string::npos) << option;
+    }
+}
+
+TEST_F(CvpackProcessTest, MissingFileFailsWithoutWriting) {
+    ProcessResult result = cvpack({"--jvm", "a.jvm", "--app-archive", "none.jar", "-o", "out"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "cvpack: cannot read none.jar: No such file or directory\n");
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"a.jvm", "app.jar", "setup.ins"}));
+}
+
+TEST_F(CvpackProcessTest, TagFileWithSyntaxErrorFails) {
+    writeFile(dir.file("bad.ls"), "COMMAND: java\nDESC:\n  unterminated block\n");
+    ProcessResult result = cvpack({"--launch-script", "bad.ls", "-o", "out"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(
+        result.err,
+        "cvpack: bad.ls: not a valid launch-script tag file: Syntax error in bad.ls at line 2 "
+        "==> Missing /: tag completer.\n");
+    EXPECT_FALSE(testsupport::fileExists(dir.file("out")));
+
+    // Opaque types are not tag files, whatever they hold.
+    EXPECT_EQ(cvpack({"--file", "6:bad.ls", "--no-verify-archive", "-o", "out"}).status, 0);
+}
+
+TEST_F(CvpackProcessTest, StubThatCarriesAPayloadIsRefused) {
+    ASSERT_EQ(cvpack({"--instructions", "setup.ins", "-o", "first"}).status, 0);
+    ProcessResult result = cvpack({"--stub", "first", "--jvm", "a.jvm", "-o", "second"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("first: the stub already carries a payload"), std::string::npos)
+        << result.err;
+    EXPECT_FALSE(testsupport::fileExists(dir.file("second")));
+}
+
+TEST_F(CvpackProcessTest, WritesTheLayoutThatTheListingShows) {
+    ProcessResult packed =
+        cvpack({"--instructions", "setup.ins", "--jvm", "a.jvm", "--id", "40", "--app-archive",
+                "app.jar", "--name", "lib.jar", "--compressed", "3:12000", "--file",
+                "jvm:a.jvm:7:b.jvm", "--no-verify-archive", "--purpose", "2", "-o", "out"});
+    ASSERT_EQ(packed.status, 0) << packed.err;
+    long stub = static_cast<long>(readFile(testsupport::cvlaunchPath()).size());
+    long ins = sizeof kInstructions - 1;
+    long jvm = sizeof kJvm - 1;
+    char expected[1024];
+    snprintf(expected, sizeof expected,
+             "purpose 2, 4 files\n"
+             "TYPE                   ID       SIZE     OFFSET  NAME\n"
+             "instructions            0 %10ld %10ld  setup.ins\n"
+             "jvm                    40 %10ld %10ld  a.jvm\n"
+             "app-archive             2       5000 %10ld  lib.jar  (expands to 3 files, 12000 "
+             "bytes)\n"
+             "jvm                     7 %10ld %10ld  b.jvm\n",
+             ins, stub, jvm, stub + ins, stub + ins + jvm, jvm, stub + ins + jvm + 5000);
+    ProcessResult listing = cvpack({"--list", "out"});
+    EXPECT_EQ(listing.status, 0);
+    EXPECT_EQ(listing.out, expected);
+
+    std::string bytes = readFile(dir.file("out"));
+    EXPECT_EQ(bytes.substr(0, stub), readFile(testsupport::cvlaunchPath()));
+    EXPECT_EQ(bytes.substr(stub + ins + jvm, 5000), std::string(5000, 'z'));
+    EXPECT_EQ(bytes.substr(bytes.size() - 4), "\xCA\x82\xCA\x82");
+    struct stat info;
+    ASSERT_EQ(stat(dir.file("out").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0111, 0111u);
+}
+
+TEST_F(CvpackProcessTest, EmbedsTheVerifyArchiveBesideItByDefault) {
+    ASSERT_EQ(cvpack({"--instructions", "setup.ins", "-o", "out"}).status, 0);
+    ProcessResult listing = cvpack({"--list", "out"});
+    std::string verifyJar = std::string(TEST_BINARY_DIR) + "/verify.jar";
+    std::string size = std::to_string(readFile(verifyJar).size());
+    EXPECT_NE(listing.out.find("\nverify-archive          1 "), std::string::npos) << listing.out;
+    EXPECT_NE(listing.out.find(" " + size + " "), std::string::npos) << listing.out;
+    EXPECT_NE(listing.out.find("  verify.jar\n"), std::string::npos) << listing.out;
+}
+
+TEST_F(CvpackProcessTest, WarnsAboutAPayloadThatCannotRun) {
+    ProcessResult result =
+        cvpack({"--jvm", "a.jvm", "--instructions", "setup.ins", "--instructions", "setup.ins",
+                "--id", "0", "--no-verify-archive", "-o", "out"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.err.find("warning: file id 0 is used twice"), std::string::npos);
+    EXPECT_NE(result.err.find("warning: only the first instruction program"), std::string::npos);
+    result = cvpack({"--jvm", "a.jvm", "--no-verify-archive", "-o", "out"});
+    EXPECT_NE(result.err.find("warning: no instruction program"), std::string::npos);
+}
+
+TEST_F(CvpackProcessTest, OutputMayReplaceItsOwnStub) {
+    writeFile(dir.file("stub"), readFile(testsupport::cvlaunchPath()), 0755);
+    ASSERT_EQ(cvpack({"--stub", "stub", "--instructions", "setup.ins", "--no-verify-archive", "-o",
+                      "stub"})
+                  .status,
+              0);
+    ProcessResult listing = cvpack({"--list", "stub"});
+    EXPECT_EQ(listing.status, 0);
+    EXPECT_NE(listing.out.find("setup.ins"), std::string::npos);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"a.jvm", "app.jar", "setup.ins", "stub"}));
+}
+
+TEST_F(CvpackProcessTest, UnwritableOutputFails) {
+    ProcessResult result = cvpack({"--instructions", "setup.ins", "-o", "no/such/out"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "cvpack: cannot create no/such/out: No such file or directory\n");
+}
+
+TEST_F(CvpackProcessTest, ListingAFileWithoutPayloadFails) {
+    ProcessResult result = cvpack({"--list", "a.jvm"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "cvpack: a.jvm: carries no embedded file\n");
+    result = cvpack({"--list", "none"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "cvpack: none: Cannot open launcher file.\n");
+}
+
+}  // namespace
