@@ -202,18 +202,15 @@ void JVMFiles::collectExecutableNames(StringDeque& names) const {
 
 SString JVMFiles::candidateHome(const JVMFile& jvmFile, const SString& path) const {
     SString exe = firstValue(jvmFile, jvmExeTagName);
-    if (exe.empty()) {
+    // Only a whole path component counts: "bin/java" names /opt/jdk/bin/java
+    // but not /opt/jdkxbin/java, which another name may have found.
+    unsigned int end = exe.empty() ? SString::npos : stringEndsWith(path, exe.c_str());
+    if (end == SString::npos || end == 0 || path[end - 1] != '/') {
         return SString();
     }
     SString realHome = JVMFile::homeFromExecutable(path, exe);
     if (!realHome.empty()) {
         return realHome;
-    }
-    // Only a whole path component counts: "bin/java" names /opt/jdk/bin/java
-    // but not /opt/jdkxbin/java, which another name may have found.
-    unsigned int end = stringEndsWith(path, exe.c_str());
-    if (end == SString::npos || end == 0 || path[end - 1] != '/') {
-        return SString();
     }
     return end == 1 ? SString("/") : path.substr(0, end - 1);
 }

@@ -199,14 +199,19 @@ TEST_F(JVMFilesTest, FoundFileOnlyCollectsWhenFindingAll) {
 }
 
 // A walk over a tree: the candidate home is cut at a whole path component,
-// and links to an executable lead to the home of their target, so that two
-// links to one JVM give one candidate.
+// and links named like the executable lead to the home of their target, so
+// that two links to one JVM give one candidate.
 TEST_F(JVMFilesTest, WalkedTreeGivesRealHomesOncePerFile) {
     std::string real = makeHome("jdk", "A");
     makeDirectories(dir_.file("usr/bin"));
     makeDirectories(dir_.file("opt/bin"));
     ASSERT_EQ(symlink((real + "/bin/java").c_str(), dir_.file("usr/bin/java").c_str()), 0);
     ASSERT_EQ(symlink((real + "/bin/java").c_str(), dir_.file("opt/bin/java").c_str()), 0);
+    // A link found only under the name "java" whose target the walk does not
+    // reach: it is no candidate for "bin/java".
+    std::string hidden = makeHome("tmp/jdk", "A");
+    makeDirectories(dir_.file("alternatives"));
+    ASSERT_EQ(symlink((hidden + "/bin/java").c_str(), dir_.file("alternatives/java").c_str()), 0);
     std::string other = makeHome("xbin", "A", "java");
     std::string plain = makeHome("plain", "A", "java");
     JVMFiles jvmFiles;
@@ -229,7 +234,7 @@ TEST_F(JVMFilesTest, WalkedTreeGivesRealHomesOncePerFile) {
     EXPECT_EQ(homesOf(entryA), (Strings{real})) << other << " is no bin/java";
     Strings homesB = homesOf(entryB);
     std::sort(homesB.begin(), homesB.end());
-    EXPECT_EQ(homesB, (Strings{dir_.file("jdk/bin"), plain, other}))
+    EXPECT_EQ(homesB, (Strings{dir_.file("jdk/bin"), plain, hidden + "/bin", other}))
         << "the links lead to the directory of their target";
     EXPECT_TRUE(calls().empty());
 }
