@@ -12,19 +12,13 @@
 
 using launchtest::countOf;
 using launchtest::LauncherStateGuard;
+using launchtest::realPath;
 using launchtest::ScopedEnv;
 using launchtest::writeFakeJava;
 using launchtest::writeVerifyingJava;
 using testsupport::readFile;
 
 namespace {
-
-std::string realPath(const std::string& path) {
-    char* resolved = realpath(path.c_str(), nullptr);
-    std::string result = resolved != nullptr ? resolved : "";
-    free(resolved);
-    return result;
-}
 
 TEST(JVMFileTest, AtMacrosReadTagsAndDropTheHomeBackslash) {
     TagFile tags;

@@ -238,6 +238,128 @@ TEST_F(LaunchScriptTest, EndlessExpansionIsAScriptError) {
     }
 }
 
+// Runs launch scripts on a fake java that records its arguments, some
+// environment variables and its working directory.
+class LaunchScriptExecuteTest : public LaunchScriptTest {
+  protected:
+    LaunchScriptExecuteTest() : home(dir.file("jdk")) {
+        launchtest::writeFakeJava(
+            home, "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" + dir.file("args") +
+                      "\"\n"
+                      "printf 'JAVA_HOME=%s\\nWIZ_A=%s\\nWIZ_B=%s\\nPWD=%s\\n' "
+                      "\"$JAVA_HOME\" \"${WIZ_A-unset}\" \"${WIZ_B-unset}\" "
+                      "\"$(pwd -P)\" > \"" +
+                      dir.file("env") +
+                      "\"\n"
+                      "echo out-line\n"
+                      "echo err-line >&2\n"
+                      "exit 7\n");
+        tags.setTagValue("JVM_HOME", home.c_str());
+        scriptFile.setTagValue("COMMAND", "\"@JVM_HOME@/bin/java\" Main");
+    }
+
+    std::string env() { return readFile(dir.file("env")); }
+
+    std::string home;
+    TagFile scriptFile;
+};
+
+TEST_F(LaunchScriptExecuteTest, RunsTheExpandedCommandWithQuotedPassThroughArguments) {
+    setOriginalLauncher(dir.file("setup.bin"));
+    writeFile(dir.file("setup.cp1"), "first.jar\n");
+    writeFile(dir.file("setup.sp"), "p=1\n");
+    writeFile(dir.file("setup.ja"), "-Xmx64m\n");
+    tags.setTagValue("JVM_CLASSPATH", "@JVM_HOME@/lib/rt.jar");
+    scriptFile.setTagValue("COMMAND",
+                           "\"@JVM_HOME@/bin/java\" %CP%(\"\"\"a b.jar\"\"\") "
+                           "%RUNTIME_SYSTEMPROP%() %RUNTIME_JAVAARGS%() Main");
+    scriptFile.setTagValue("AUTO_SET_WORKING_DIR", "0");
+    LaunchScript script(scriptFile, true);
+    StringDeque arguments;
+    const char* passed[] = {"plain",       "two  words", "q\"uote", "$HOME", "`echo hi`",
+                            "back\\slash", "end\\",      "it's",    ""};
+    for (const char* argument : passed) {
+        arguments.push_back(argument);
+    }
+
+    EXPECT_EQ(7, script.execute(jvm, &arguments, false));
+
+    EXPECT_EQ("-cp\nfirst.jar:" + home + "/lib/rt.jar:a b.jar\n-Dp=1\n-Xmx64m\nMain\n" +
+                  "plain\ntwo  words\nq\"uote\n$HOME\n`echo hi`\nback\\slash\nend\\\nit's\n\n",
+              readFile(dir.file("args")));
+    EXPECT_STREQ("out-line\n", script.m_stdOut.c_str());
+    EXPECT_STREQ("err-line\n", script.m_stdErr.c_str());
+    std::string text = log();
+    EXPECT_NE(std::string::npos,
+              text.find("Executing launch script command: \"" + home + "/bin/java\" -cp " +
+                        "first.jar:" + home + "/lib/rt.jar:\"a b.jar\" -Dp=1 -Xmx64m Main " +
+                        "\"plain\" \"two  words\" \"q\\\"uote\" \"\\$HOME\" \"\\`echo hi\\`\" " +
+                        "\"back\\\\slash\" \"end\\\\\" \"it's\" \"\" in current working " +
+                        "directory\n"));
+    EXPECT_NE(std::string::npos,
+              text.find("Output from the launch script execution\nStdOut:\nout-line\n\n"
+                        "ErrOut:\nerr-line\n\n"));
+}
+
+TEST_F(LaunchScriptExecuteTest, JavaHomeIsSetForTheRunAndRestoredAfter) {
+    LaunchScript script(scriptFile, true);
+    {
+        ScopedEnv javaHome("JAVA_HOME", "/before");
+        script.execute(jvm, nullptr, false);
+        EXPECT_NE(std::string::npos, env().find("JAVA_HOME=" + home + "\n"));
+        EXPECT_STREQ("/before", getenv("JAVA_HOME"));
+    }
+    ScopedEnv javaHome("JAVA_HOME", nullptr);
+    script.execute(jvm, nullptr, false);
+    EXPECT_STREQ("", getenv("JAVA_HOME"));
+    EXPECT_STREQ("out-line\nout-line\n", script.m_stdOut.c_str());  // runs append
+}
+
+TEST_F(LaunchScriptExecuteTest, WizardVariablesAreSetForPurposesZeroAndTwo) {
+    tags.appendTagValue("SET_ENV_FOR_WIZARD", " WIZ_A = 1 ");
+    tags.appendTagValue("SET_ENV_FOR_WIZARD", "WIZ_B");
+    tags.appendTagValue("SET_ENV_FOR_WIZARD", "  ");
+    std::string launcher = dir.file("launcher");
+    Launcher::m_launcherFileName = launcher.c_str();
+    struct {
+        char purpose;
+        const char* variables;
+    } cases[] = {
+        {0, "WIZ_A=1\nWIZ_B=\n"},
+        {1, "WIZ_A=unset\nWIZ_B=unset\n"},
+        {2, "WIZ_A=1\nWIZ_B=\n"},
+        {3, "WIZ_A=unset\nWIZ_B=unset\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.purpose));
+        ScopedEnv wizA("WIZ_A", nullptr);
+        ScopedEnv wizB("WIZ_B", nullptr);
+        writeFile(launcher, std::string("program") + c.purpose + "offs\xCA\x82\xCA\x82");
+        Launcher::m_launcherPurpose = -1;
+        LaunchScript script(scriptFile, true);
+        script.execute(jvm, nullptr, false);
+        EXPECT_NE(std::string::npos, env().find(c.variables));
+    }
+    // The script runs in the launcher's directory, and the launcher stays there.
+    EXPECT_NE(std::string::npos, env().find("PWD=" + launchtest::realPath(dir.path()) + "\n"));
+    EXPECT_NE(std::string::npos, log().find(" in working directory " + dir.path() + "\n"));
+}
+
+TEST_F(LaunchScriptExecuteTest, ConsoleModeLetsTheOutputThrough) {
+    LaunchScript script(scriptFile, true);
+    scriptFile.setTagValue("DISPLAY_CONSOLE", "1");
+    LaunchScript consoleScript(scriptFile, true);
+    {
+        launchtest::StdoutToFile console(dir.file("console"));
+        EXPECT_EQ(7, script.execute(jvm, nullptr, true));
+        EXPECT_EQ(7, consoleScript.execute(jvm, nullptr, false));
+    }
+    EXPECT_EQ("out-line\nout-line\n", readFile(dir.file("console")));
+    EXPECT_STREQ("", script.m_stdOut.c_str());
+    EXPECT_STREQ("", consoleScript.m_stdOut.c_str());
+    EXPECT_EQ(std::string::npos, log().find("StdOut:"));
+}
+
 TEST(StripQdDuotesTest, RemovesOneQuoteAtEachEnd) {
     struct {
         const char* text;

@@ -4,10 +4,12 @@
 // the process-wide state they change, environment variables for one scope,
 // and fake JVM homes whose bin/java is a shell script.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -100,6 +102,35 @@ inline void writeFakeJava(const std::string& home, const std::string& body) {
 inline void writeVerifyingJava(const std::string& home, const std::string& values) {
     writeFakeJava(home, "printf '1739021872\\n" + values + "'\n");
 }
+
+inline std::string realPath(const std::string& path) {
+    char* resolved = realpath(path.c_str(), nullptr);
+    std::string result = resolved != nullptr ? resolved : "";
+    free(resolved);
+    return result;
+}
+
+// Sends the process's standard output into a file for one scope.
+class StdoutToFile {
+  public:
+    explicit StdoutToFile(const std::string& path) {
+        fflush(stdout);
+        saved_ = dup(1);
+        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(fd, 1);
+        close(fd);
+    }
+    ~StdoutToFile() {
+        fflush(stdout);
+        dup2(saved_, 1);
+        close(saved_);
+    }
+    StdoutToFile(const StdoutToFile&) = delete;
+    StdoutToFile& operator=(const StdoutToFile&) = delete;
+
+  private:
+    int saved_;
+};
 
 inline size_t countOf(const std::string& text, const std::string& part) {
     size_t count = 0;
