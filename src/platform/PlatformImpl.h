@@ -192,9 +192,11 @@ public:
     static bool m_canceled;
 };
 
-// Reads `stream` to its end in chunks of 4096 bytes, appending what it reads
-// to *text (text may be null) and advancing the console progress by one mark
-// per read. Returns the size of the last read (0 after a complete read).
+// Reads `stream` to its end (or a read error) in chunks of 4096 bytes,
+// appending what it reads to *text (text may be null) and advancing the
+// console progress by one mark per read, an empty last read included.
+// Returns the size of the last read: below 4096, and 0 when the data ended
+// exactly at a chunk boundary.
 unsigned int readFromFile(FILE* stream, SString* text);
 
 // The message of a failed system call: `text` followed directly by the

@@ -109,10 +109,12 @@ SString PlatformImpl::createTempSubDirectory() {
 
 SString PlatformImpl::createTempFile() {
     std::vector<char> name = uniqueNameTemplate();
+    // mkstemp may leave a name it tried in the template; report the pattern.
+    SString pattern(name.data());
     int fd = mkstemp(name.data());
     if (fd < 0) {
         SString text("Error creating tmp file ");
-        text += name.data();
+        text += pattern;
         throw LauncherException(text);
     }
     close(fd);

@@ -30,7 +30,7 @@ const int kEndCheckMs = 50;
 // limit after the end: a background process that inherited the pipes must
 // not keep the launcher waiting.
 const int kQuietAfterEndMs = 100;
-const long kDrainLimitAfterEndMs = 2000;
+const long kDrainLimitAfterEndMs = 1000;
 
 // Closes a file descriptor on every way out.
 class ScopedFd {

@@ -1,0 +1,247 @@
+// Running child processes: exit codes, output capture, working directory,
+// replacing the launcher, reading streams.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <string>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "Console.h"
+#include "LauncherException.h"
+#include "PlatformImpl.h"
+#include "platform/PlatformTempDirTest.h"
+
+namespace {
+
+struct Result {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+class PlatformImplProcessTest : public PlatformTempDirTest {
+  protected:
+    static Result capture(const std::string& command, const std::string& dir = "") {
+        SString out;
+        SString err;
+        int code = PlatformImpl::executeProcess(command.c_str(), dir.c_str(), false, true, true,
+                                                &out, &err, false);
+        return {code, text(out), text(err)};
+    }
+
+    static int run(const std::string& command) {
+        return PlatformImpl::executeProcess(command.c_str(), "", false, false, false, nullptr,
+                                            nullptr, false);
+    }
+
+    // Progress marks counted while the display prints nothing.
+    struct ProgressCounter {
+        ProgressCounter() : start(ui_progress), silent(PlatformImpl::m_silent) {
+            PlatformImpl::m_silent = false;
+        }
+        ~ProgressCounter() { PlatformImpl::m_silent = silent; }
+        int marks() const { return ui_progress - start; }
+        int start;
+        bool silent;
+    };
+
+    // Forks a test child that runs `body` and ends with its result; returns
+    // the child's exit status as waitpid gives it.
+    template <typename Body>
+    static int inTestChild(Body body) {
+        fflush(stdout);
+        fflush(stderr);
+        pid_t pid = fork();
+        if (pid == 0) {
+            _exit(body());
+        }
+        int status = -1;
+        waitpid(pid, &status, 0);
+        return status;
+    }
+};
+
+TEST_F(PlatformImplProcessTest, ExitCodeIsReturned) {
+    for (int code : {0, 3, 255}) {
+        SCOPED_TRACE(code);
+        std::string command = "exit " + std::to_string(code);
+        EXPECT_EQ(run(command), code);
+        EXPECT_EQ(capture(command).code, code);
+    }
+    EXPECT_EQ(capture("no-such-program-cvj").code, 127);
+}
+
+TEST_F(PlatformImplProcessTest, ChildKilledBySignalIsNoSuccess) {
+    EXPECT_EQ(run("kill -KILL $$"), 128 + SIGKILL);
+    EXPECT_EQ(capture("kill -TERM $$").code, 128 + SIGTERM);
+}
+
+TEST_F(PlatformImplProcessTest, CaptureAppendsBothStreams) {
+    SString out("before:");
+    SString err("err:");
+    int code = PlatformImpl::executeProcess("printf 'one\\ntwo'; printf oops >&2; exit 4", "",
+                                            false, true, true, &out, &err, false);
+    EXPECT_EQ(code, 4);
+    EXPECT_STREQ(out.c_str(), "before:one\ntwo");
+    EXPECT_STREQ(err.c_str(), "err:oops");
+}
+
+TEST_F(PlatformImplProcessTest, CaptureWithoutRedirectLeavesTextsAlone) {
+    SString out("kept");
+    SString err;
+    int code = PlatformImpl::executeProcess("echo to-console >/dev/null; exit 2", "", false, true,
+                                            false, &out, &err, false);
+    EXPECT_EQ(code, 2);
+    EXPECT_STREQ(out.c_str(), "kept");
+    EXPECT_TRUE(err.empty());
+}
+
+TEST_F(PlatformImplProcessTest, OutputAtChunkBoundariesIsComplete) {
+    for (int size : {4095, 4096, 4097, 3 * 4096}) {
+        SCOPED_TRACE(size);
+        ProgressCounter progress;
+        Result result = capture("head -c " + std::to_string(size) + " /dev/zero | tr '\\0' a");
+        EXPECT_EQ(result.code, 0);
+        EXPECT_EQ(result.out, std::string(size, 'a'));
+        // One mark per chunk of at most 4096 bytes.
+        EXPECT_GE(progress.marks(), (size + 4095) / 4096);
+        EXPECT_LE(progress.marks(), size);
+    }
+}
+
+TEST_F(PlatformImplProcessTest, LargeStandardErrorDoesNotStallWhileStandardOutputIsOpen) {
+    const int size = 1024 * 1024;
+    Result result = capture("head -c " + std::to_string(size) +
+                            " /dev/zero | tr '\\0' e >&2; printf done; exit 5");
+    EXPECT_EQ(result.code, 5);
+    EXPECT_EQ(result.err.size(), static_cast<size_t>(size));
+    EXPECT_EQ(result.err.find_first_not_of('e'), std::string::npos);
+    EXPECT_EQ(result.out, "done");
+}
+
+TEST_F(PlatformImplProcessTest, OutputAfterOneStreamClosedIsCollected) {
+    Result late = capture("printf early; exec 1>&-; sleep 0.1; printf late >&2");
+    EXPECT_EQ(late.out, "early");
+    EXPECT_EQ(late.err, "late");
+
+    Result other = capture("exec 2>&-; sleep 0.1; printf after");
+    EXPECT_EQ(other.out, "after");
+    EXPECT_EQ(other.err, "");
+}
+
+// A background process that inherits the pipes keeps them open after the
+// child has ended. Reading stops after a short quiet time, or after a bounded
+// time when the background process keeps writing.
+TEST_F(PlatformImplProcessTest, BackgroundProcessHoldingThePipesDoesNotBlock) {
+    struct Case {
+        const char* name;
+        const char* background;
+        double limitSeconds;
+    };
+    const Case cases[] = {
+        {"quiet", "sleep 30", 1.0},
+        {"chatty", "while :; do echo x; sleep 0.01; done", 2.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto start = std::chrono::steady_clock::now();
+        Result result = capture(std::string("(") + c.background + ") & echo $!; exit 6");
+        std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+        int background = std::stoi(result.out);
+        kill(background, SIGKILL);
+        EXPECT_EQ(result.code, 6);
+        EXPECT_LT(elapsed.count(), c.limitSeconds);
+    }
+}
+
+TEST_F(PlatformImplProcessTest, ReturnsSoonAfterTheChildEnds) {
+    auto start = std::chrono::steady_clock::now();
+    Result result = capture("sleep 0.1; echo done");
+    std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(result.out, "done\n");
+    // Waiting used to add at least half a second after the end.
+    EXPECT_LT(elapsed.count(), 0.1 + 0.4);
+}
+
+TEST_F(PlatformImplProcessTest, WorkingDirectoryBecomesTheLaunchersOwn) {
+    Result result = capture("pwd -P", dir_.path());
+    char resolved[PATH_MAX];
+    ASSERT_NE(realpath(dir_.path().c_str(), resolved), nullptr);
+    EXPECT_EQ(result.out, std::string(resolved) + "\n");
+    char cwd[PATH_MAX];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    EXPECT_STREQ(cwd, resolved);
+}
+
+TEST_F(PlatformImplProcessTest, MissingWorkingDirectoryStartsNothing) {
+    std::string missing = path("missing");
+    std::string marker = path("started");
+    try {
+        capture("touch " + marker, missing);
+        FAIL() << "no exception";
+    } catch (const LauncherException& e) {
+        EXPECT_EQ(text(e.message),
+                  "Error setting working directory: " + missing + " No such file or directory");
+    }
+    EXPECT_FALSE(testsupport::fileExists(marker));
+}
+
+TEST_F(PlatformImplProcessTest, ChildrenSeeVariablesSetByTheLauncher) {
+    PlatformImpl::setEnvironmentVariable("CVJ_PROCESS_TEST", "a b=1");
+    Result result = capture("printf %s \"$CVJ_PROCESS_TEST\"");
+    unsetenv("CVJ_PROCESS_TEST");
+    EXPECT_EQ(result.out, "a b=1");
+}
+
+TEST_F(PlatformImplProcessTest, ReplaceRunsTheProgramInPlaceOfTheLauncher) {
+    int status = inTestChild([] {
+        return PlatformImpl::executeProcess("sh -c \"exit 7\"", "", false, false, false, nullptr,
+                                            nullptr, true);
+    });
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 7);
+}
+
+TEST_F(PlatformImplProcessTest, ReplaceThatCannotStartReturnsZero) {
+    for (const char* command : {"/no/such/program-cvj -x", "", "   "}) {
+        SCOPED_TRACE(command);
+        // 40 + the result tells a return from an exec'd program.
+        int status = inTestChild([command] {
+            return 40 + PlatformImpl::executeProcess(command, "", false, false, false, nullptr,
+                                                     nullptr, true);
+        });
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 40);
+    }
+}
+
+TEST_F(PlatformImplProcessTest, ReadFromFileReadsToTheEndInChunks) {
+    struct Case {
+        size_t size;
+        unsigned int lastRead;
+        int marks;
+    };
+    // A read that fills the whole buffer cannot see the end yet: one more
+    // (empty) read follows, and it counts as a mark too.
+    const Case cases[] = {{0, 0, 1}, {5000, 904, 2}, {8192, 0, 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        std::string content(c.size, 'r');
+        testsupport::writeFile(path("in"), content);
+        FILE* stream = fopen(path("in").c_str(), "rb");
+        ASSERT_NE(stream, nullptr);
+        ProgressCounter progress;
+        SString collected("x");
+        EXPECT_EQ(readFromFile(stream, &collected), c.lastRead);
+        EXPECT_EQ(progress.marks(), c.marks);
+        fclose(stream);
+        EXPECT_EQ(text(collected), "x" + content);
+    }
+}
+
+}  // namespace
