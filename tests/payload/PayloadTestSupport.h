@@ -6,12 +6,9 @@
 // process-wide state afterwards.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,6 +16,7 @@
 #include "FileIndexEntry.h"
 #include "Launcher.h"
 #include "PlatformImpl.h"
+#include "support/TestSupport.h"
 
 namespace payloadtest {
 
@@ -94,28 +92,14 @@ inline std::string buildLauncher(const std::vector<Embedded>& files) {
     return out.trailer(indexOffset).bytes;
 }
 
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testsupport::readFile;
+using testsupport::writeFile;
 
-inline void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-// Each test gets its own directory under the build tree; the launcher's
+// Each test gets its own temporary directory; the launcher's
 // static state that the payload code reads is reset and restored.
 class PayloadFixture : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string pattern = std::string(TEST_BINARY_DIR) + "/payloadtest-XXXXXX";
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back('\0');
-        ASSERT_NE(mkdtemp(buffer.data()), nullptr);
-        dir = buffer.data();
         savedLauncher = Launcher::m_launcherFileName;
         Launcher::m_launcherFileName = SString(path("launcher").c_str());
         PlatformImpl::setSilent(true);
@@ -126,14 +110,14 @@ class PayloadFixture : public ::testing::Test {
         Launcher::setLogFileName(SString());
         PlatformImpl::setSilent(false);
         PlatformImpl::m_canceled = false;
-        std::filesystem::remove_all(dir);
     }
 
-    std::string path(const std::string& name) const { return dir + "/" + name; }
+    std::string path(const std::string& name) const { return temp.file(name); }
     // Writes the launcher file that Launcher::getLauncherFileName names.
     void writeLauncher(const std::string& bytes) { writeFile(path("launcher"), bytes); }
 
-    std::string dir;
+    testsupport::TempDir temp;
+    const std::string& dir = temp.path();
     SString savedLauncher;
 };
 
