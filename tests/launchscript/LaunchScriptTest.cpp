@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "FileIndexEntry.h"
 #include "JVMFile.h"
 #include "LauncherException.h"
 #include "TagFile.h"
@@ -219,6 +220,35 @@ TEST_F(LaunchScriptTest, ClasspathVariableModeSetsTheVariableInstead) {
     EXPECT_NE(std::string::npos,
               log().find("ERROR: If USE_CP_ENV_VAR is set to 1 in the jvm file, then the jvm "
                          "file should also define CP_ENV_VAR.\n"));
+}
+
+TEST_F(LaunchScriptTest, ClasspathArchivesAreExtractedAnewForEveryCall) {
+    writeFile(dir.file("launcher"), "JAR1JAR2");
+    Launcher::m_launcherFileName = dir.file("launcher").c_str();
+    PlatformImpl::m_tempDir = dir.path().c_str();
+    launchtest::ScopedIndexEntries entries;
+    FileIndexEntry& first = entries.add(FILE_CLASSPATH_ARCHIVE, 1);
+    first.m_fileName = "one.jar";
+    first.m_length = 4;
+    entries.add(FILE_VERIFY_ARCHIVE, 2).m_fileName = "verify.jar";
+    FileIndexEntry& second = entries.add(FILE_CLASSPATH_ARCHIVE, 3);
+    second.m_fileName = "two.jar";
+    second.m_offset = 4;
+    second.m_length = 4;
+    TagFile scriptFile;
+    scriptFile.setTagValue("COMMAND", "%CP%()");
+    LaunchScript script(scriptFile, false);
+
+    std::string classpath = script.resolve(jvm).c_str();
+    size_t directoryEnd = classpath.find("/one.jar:");
+    ASSERT_NE(std::string::npos, directoryEnd) << classpath;
+    std::string directory = classpath.substr(4, directoryEnd - 4);
+    EXPECT_EQ("-cp " + directory + "/one.jar:" + directory + "/two.jar", classpath);
+    EXPECT_EQ(0u, directory.find(dir.path() + "/"));
+    EXPECT_EQ("JAR1", readFile(directory + "/one.jar"));
+    EXPECT_EQ("JAR2", readFile(directory + "/two.jar"));
+    EXPECT_EQ(std::string::npos, std::string(script.resolve(jvm).c_str()).find(directory));
+    EXPECT_EQ("", expand("%CP%()"));  // a script that does not extract archives
 }
 
 TEST_F(LaunchScriptTest, EndlessExpansionIsAScriptError) {

@@ -13,7 +13,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "FileIndexEntry.h"
 #include "Launcher.h"
+#include "LauncherInputFiles.h"
 #include "PlatformImpl.h"
 #include "support/TestSupport.h"
 
@@ -89,6 +91,27 @@ class LauncherStateGuard {
     SString tempDir_;
     bool silent_;
     std::string cwd_;
+};
+
+// Lends entries to the file index of the process's payload
+// (Launcher::m_inputFiles) and takes them back at the end of the scope.
+class ScopedIndexEntries {
+  public:
+    ScopedIndexEntries() : savedCount_(Launcher::m_inputFiles.m_fileIndex.count) {}
+    ~ScopedIndexEntries() { Launcher::m_inputFiles.m_fileIndex.resize(savedCount_); }
+    ScopedIndexEntries(const ScopedIndexEntries&) = delete;
+    ScopedIndexEntries& operator=(const ScopedIndexEntries&) = delete;
+
+    FileIndexEntry& add(long type, long id) {
+        FileIndexEntry* entry = new FileIndexEntry();
+        entry->m_fileType = type;
+        entry->m_fileId = id;
+        Launcher::m_inputFiles.m_fileIndex.push_back(entry);
+        return *entry;
+    }
+
+  private:
+    long savedCount_;
 };
 
 // Makes `home`/bin/java (directories included) a shell script with `body`.
