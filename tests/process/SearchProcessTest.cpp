@@ -1,0 +1,294 @@
+// The JVM search actions of input files ("SEARCH", "SEARCH_ALL",
+// "VERIFY_JVM") and the FIND_JVM and VERIFY instructions, run through real
+// launcher files made with cvpack: on fake JVM homes (shell scripts in place
+// of Java) and on the real JDK of this machine.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+namespace {
+
+using testsupport::ProcessOptions;
+using testsupport::ProcessResult;
+using testsupport::readFile;
+using testsupport::runProcess;
+using testsupport::TempDir;
+using testsupport::writeFile;
+using Lines = std::vector<std::string>;
+
+Lines splitLines(const std::string& text) {
+    Lines lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string baseName(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
+}
+
+std::string jvmFileText(const std::string& desc, const std::string& exe,
+                        const std::string& property, const std::string& extra = "") {
+    return "DESC: " + desc + "\nJVM_EXE: " + exe + "\nJVM_PROPERTIES: " + property + "\n" + extra;
+}
+
+// The first JDK under /usr/lib/jvm, as a real path; empty when there is none.
+std::string findRealJDK() {
+    DIR* dir = opendir("/usr/lib/jvm");
+    if (dir == nullptr) {
+        return "";
+    }
+    std::vector<std::string> names;
+    while (dirent* entry = readdir(dir)) {
+        names.push_back(entry->d_name);
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        std::string java = "/usr/lib/jvm/" + name + "/bin/java";
+        char resolved[PATH_MAX];
+        if (name[0] != '.' && access(java.c_str(), X_OK) == 0 &&
+            realpath(("/usr/lib/jvm/" + name).c_str(), resolved) != nullptr) {
+            return resolved;
+        }
+    }
+    return "";
+}
+
+class SearchProcessTest : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        // The match files that were reported are the only files left.
+        std::vector<std::string> left = temp_.entries();
+        std::sort(reported_.begin(), reported_.end());
+        EXPECT_EQ(left, reported_);
+    }
+
+    // A home whose fake Java prints the verification marker and `vendor`.
+    std::string makeFakeHome(const std::string& name, const std::string& vendor,
+                             const std::string& exe = "bin/java") {
+        std::string home = work_.file(name);
+        std::string exePath = home + "/" + exe;
+        runProcess({"/bin/mkdir", "-p", exePath.substr(0, exePath.rfind('/'))});
+        writeFile(exePath, "#!/bin/sh\nprintf '%s\\n' 1739021872 '" + vendor + "'\n", 0755);
+        return home;
+    }
+
+    // The real JDK's description: it must report its own home as java.home.
+    std::string realJVMFile(const std::string& jdk, const std::string& extra = "") {
+        return jvmFileText("Real JDK", "bin/java", "java.home=" + jdk + "...",
+                           "CLASSPATH: \"-cp \"\nCLASSPATH_SEPARATOR: :\n" + extra);
+    }
+
+    // Packs a launcher file with the default verification archive.
+    std::string pack(const std::vector<std::pair<std::string, std::string>>& files) {
+        std::vector<std::string> args = {testsupport::cvpackPath()};
+        for (const auto& file : files) {
+            std::string path = work_.file(file.second);
+            args.push_back(file.first);
+            args.push_back(path);
+        }
+        args.push_back("-o");
+        args.push_back(work_.file("launcher"));
+        ProcessResult packed = runProcess(args);
+        EXPECT_EQ(packed.status, 0) << packed.err;
+        return work_.file("launcher");
+    }
+
+    ProcessResult run(std::vector<std::string> args) {
+        args.insert(args.begin(), {work_.file("launcher"), "-cv:tempdir", temp_.path()});
+        ProcessOptions options;
+        options.workingDir = work_.path();
+        options.env["LANG"] = testsupport::kUnset;
+        return runProcess(args, options);
+    }
+
+    // Runs the launcher on an input file with the action and extra lines.
+    ProcessResult runAction(const std::string& action, const std::string& extra = "") {
+        writeFile(work_.file("input.tag"), "ACTION: " + action +
+                                               "\nSHOW_PROGRESS: 0\nSHOW_FAIL_MSG: 0\n"
+                                               "LOGFILE: " +
+                                               log() + "\n" + extra);
+        return run({"-cv:in", work_.file("input.tag")});
+    }
+
+    // Checks one (home, match file) pair of the output and notes the file.
+    void expectMatch(const std::string& home, const std::string& path, const std::string& desc) {
+        EXPECT_EQ(path.rfind(temp_.path() + "/", 0), 0u) << path;
+        ASSERT_TRUE(testsupport::fileExists(path)) << path;
+        std::string text = readFile(path);
+        EXPECT_NE(text.find("DESC:  " + desc + "\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("JVM_HOME:  " + home + "\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("JVM_FILE:  " + path + "\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("JVM_TEMP:  0\n"), std::string::npos) << text;
+        reported_.push_back(baseName(path));
+    }
+
+    std::string log() const { return work_.file("run.log"); }
+
+    TempDir work_;
+    TempDir temp_;
+    std::vector<std::string> reported_;
+};
+
+TEST_F(SearchProcessTest, SearchPrintsTheHomeAndKeepsOnlyTheMatchFile) {
+    std::string home = makeFakeHome("jdk", "Fake");
+    writeFile(work_.file("fake.jvm"),
+              jvmFileText("Fake JVM", "bin/java", "java.vendor=Fake", "PATH_HINT: " + home + "\n"));
+    pack({{"--jvm", "fake.jvm"}});
+
+    ProcessResult result = runAction("SEARCH");
+
+    EXPECT_EQ(result.status, 0) << result.err;
+    Lines lines = splitLines(result.out);
+    ASSERT_EQ(lines.size(), 3u) << result.out;
+    EXPECT_EQ(lines[0], "1");
+    EXPECT_EQ(lines[1], home);
+    expectMatch(home, lines[2], "Fake JVM");
+    EXPECT_NE(readFile(log()).find("Matching JVM home is " + home), std::string::npos);
+}
+
+TEST_F(SearchProcessTest, SearchWithoutAMatchPrintsZero) {
+    std::string home = makeFakeHome("jdk", "Other");
+    writeFile(work_.file("fake.jvm"),
+              jvmFileText("Fake JVM", "bin/java", "java.vendor=Fake", "PATH_HINT: " + home + "\n"));
+    pack({{"--jvm", "fake.jvm"}});
+
+    ProcessResult result = runAction("SEARCH");
+
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "0\n");
+}
+
+TEST_F(SearchProcessTest, VerifyJVMPrintsWhetherTheHomeIsValid) {
+    std::string good = makeFakeHome("good", "Fake");
+    std::string bad = makeFakeHome("bad", "Other");
+    writeFile(work_.file("fake.jvm"), jvmFileText("Fake JVM", "bin/java", "java.vendor=Fake"));
+    pack({});
+
+    for (const auto& [home, expected] : {std::pair{good, "1\n"}, std::pair{bad, "0\n"}}) {
+        SCOPED_TRACE(home);
+        ProcessResult result =
+            runAction("VERIFY_JVM", "VERIFY_JVM_FILE: " + work_.file("fake.jvm") +
+                                        "\nVERIFY_JVM_HOME: " + home + "\n");
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.out, expected);
+    }
+}
+
+// VERIFY by file id: the id of a JVM description file verifies the user's
+// Java home; the id of another file is an error in the instructions.
+TEST_F(SearchProcessTest, VerifyInstructionTakesTheIdOfAJVMFile) {
+    std::string home = makeFakeHome("jdk", "Fake");
+    writeFile(work_.file("fake.jvm"), jvmFileText("Fake JVM", "bin/java", "java.vendor=Fake"));
+    writeFile(work_.file("good.tag"), "INSTRUCTIONS:\n  VERIFY 0 0 1\n/:\n");
+    pack({{"--instructions", "good.tag"}, {"--jvm", "fake.jvm"}});
+
+    ProcessResult result = run({"-cv:log", log(), "-cv:javahome", home});
+
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_NE(readFile(log()).find("After VERIFY, the jvm home is " + home), std::string::npos);
+
+    writeFile(work_.file("bad.tag"), "INSTRUCTIONS:\n  VERIFY 0 0 0\n/:\n");
+    pack({{"--instructions", "bad.tag"}, {"--jvm", "fake.jvm"}});
+
+    result = run({"-cv:javahome", home});
+
+    EXPECT_EQ(result.status, 255);
+    EXPECT_NE(result.out.find("To verify a JVM, use an index of a jvm file. The index passed in "
+                              "was 0 which corresponds to the file named bad.tag"),
+              std::string::npos)
+        << result.out;
+}
+
+TEST_F(SearchProcessTest, SearchFindsTheRealJDKByItsPathHint) {
+    std::string jdk = findRealJDK();
+    if (jdk.empty()) {
+        GTEST_SKIP() << "no JDK under /usr/lib/jvm";
+    }
+    writeFile(work_.file("real.jvm"), realJVMFile(jdk, "PATH_HINT: " + jdk.substr(1) + "\n"));
+    pack({{"--jvm", "real.jvm"}});
+
+    ProcessResult result = runAction("SEARCH");
+
+    EXPECT_EQ(result.status, 0) << result.err;
+    Lines lines = splitLines(result.out);
+    ASSERT_EQ(lines.size(), 3u) << result.out << readFile(log());
+    EXPECT_EQ(lines[0], "1");
+    EXPECT_EQ(lines[1], jdk);
+    expectMatch(jdk, lines[2], "Real JDK");
+}
+
+// FIND_JVM then LAUNCH with the match file: the real JDK runs the
+// verification class from the class path archive.
+TEST_F(SearchProcessTest, FindJVMThenLaunchRunsTheRealJDK) {
+    std::string jdk = findRealJDK();
+    if (jdk.empty()) {
+        GTEST_SKIP() << "no JDK under /usr/lib/jvm";
+    }
+    writeFile(work_.file("real.jvm"), realJVMFile(jdk, "PATH_HINT: " + jdk.substr(1) + "\n"));
+    writeFile(work_.file("program.tag"),
+              "INSTRUCTIONS:\n  FIND_JVM 1 1\n  JMP0 @N1@ nojvm\n  LAUNCH \"@S2@\" 0\n"
+              "  GOTO end\n  :nojvm\n  SET N2 = 1\n  :end\n/:\n");
+    writeFile(work_.file("launch.tag"),
+              "DESC: search test\nDISPLAY_CONSOLE: 1\n"
+              "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CP%() Verify java.home cvtest.unset\"\n");
+    writeFile(work_.file("verify.jar"), readFile(std::string(TEST_BINARY_DIR) + "/verify.jar"));
+    pack({{"--instructions", "program.tag"},
+          {"--launch-script", "launch.tag"},
+          {"--jvm", "real.jvm"},
+          {"--classpath-archive", "verify.jar"}});
+
+    ProcessResult result = run({"-cv:log", log()});
+
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find("1739021872\n" + jdk + "\n\n"), std::string::npos) << result.out;
+    EXPECT_NE(readFile(log()).find("Matching JVM home is " + jdk), std::string::npos);
+}
+
+// The one process test that walks the whole file system: a fake home with a
+// uniquely named executable and, where there is one, the real JDK.
+TEST_F(SearchProcessTest, SearchAllReportsEveryMatchAndKeepsTheirFiles) {
+    std::string exe = "bin/cvtest-" + std::to_string(getpid()) + "-java";
+    std::string fake = makeFakeHome("jdk", "Fake", exe);
+    writeFile(work_.file("fake.jvm"), jvmFileText("Fake JVM", exe, "java.vendor=Fake"));
+    std::string jdk = findRealJDK();
+    std::vector<std::pair<std::string, std::string>> files = {{"--jvm", "fake.jvm"}};
+    if (!jdk.empty()) {
+        writeFile(work_.file("real.jvm"), realJVMFile(jdk));
+        files.push_back({"--jvm", "real.jvm"});
+    }
+    pack(files);
+
+    ProcessResult result = runAction("SEARCH_ALL");
+
+    EXPECT_EQ(result.status, 0) << result.err;
+    Lines lines = splitLines(result.out);
+    ASSERT_FALSE(lines.empty());
+    size_t count = std::stoul(lines[0]);
+    ASSERT_EQ(lines.size(), 1 + 2 * count) << result.out;
+    Lines homes;
+    for (size_t i = 0; i < count; i++) {
+        const std::string& home = lines[1 + 2 * i];
+        homes.push_back(home);
+        std::string desc = home == fake ? "Fake JVM" : "Real JDK";
+        expectMatch(home, lines[2 + 2 * i], desc);
+    }
+    EXPECT_EQ(std::count(homes.begin(), homes.end(), fake), 1) << result.out;
+    if (!jdk.empty()) {
+        EXPECT_EQ(std::count(homes.begin(), homes.end(), jdk), 1) << result.out;
+    }
+}
+
+}  // namespace
