@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -150,6 +151,29 @@ TEST_F(CvpackProcessTest, EmbedsTheVerifyArchiveBesideItByDefault) {
     EXPECT_NE(listing.out.find("\nverify-archive          1 "), std::string::npos) << listing.out;
     EXPECT_NE(listing.out.find(" " + size + " "), std::string::npos) << listing.out;
     EXPECT_NE(listing.out.find("  verify.jar\n"), std::string::npos) << listing.out;
+}
+
+TEST_F(CvpackProcessTest, FindsItsStubAndVerifyArchiveInAnInstalledTree) {
+    std::string bin = dir.file("prefix/bin");
+    std::string share = dir.file("prefix/share/cvlaunch");
+    std::filesystem::create_directories(bin);
+    std::filesystem::create_directories(share);
+    writeFile(bin + "/cvpack", readFile(testsupport::cvpackPath()), 0755);
+    writeFile(bin + "/cvlaunch", readFile(testsupport::cvlaunchPath()), 0755);
+    std::vector<std::string> pack = {bin + "/cvpack", "--instructions", dir.file("setup.ins"), "-o",
+                                     dir.file("out")};
+
+    ProcessResult missing = runProcess(pack);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("the verification archive verify.jar is missing"), std::string::npos)
+        << missing.err;
+
+    writeFile(share + "/verify.jar", "installed archive");
+    ProcessResult packed = runProcess(pack);
+    ASSERT_EQ(packed.status, 0) << packed.err;
+    std::string bytes = readFile(dir.file("out"));
+    EXPECT_EQ(bytes.substr(0, readFile(bin + "/cvlaunch").size()), readFile(bin + "/cvlaunch"));
+    EXPECT_NE(bytes.find("installed archive"), std::string::npos);
 }
 
 TEST_F(CvpackProcessTest, WarnsAboutAPayloadThatCannotRun) {

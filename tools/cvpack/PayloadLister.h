@@ -5,10 +5,10 @@
 // order, read with the launcher's own payload reader:
 //
 //   purpose 1, 3 files
-//   TYPE                ID       SIZE     OFFSET  NAME
-//   instructions         0        212    1842190  setup.ins
-//   jvm                  1        143    1842402  java8.jvm
-//   jvm-installer        2   52428800    1842545  jre.bin  (expands to 1200 files, 150000000 bytes)
+//   TYPE                   ID       SIZE     OFFSET  NAME
+//   instructions            0        212    1574584  setup.ins
+//   jvm                     1        143    1574796  java8.jvm
+//   jvm-installer           2   52428800    1574939  jre.bin  (expands to 1200 files, 150000000 bytes)
 
 #include <cstdio>
 
