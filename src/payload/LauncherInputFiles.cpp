@@ -1,6 +1,8 @@
 #include "LauncherInputFiles.h"
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "Instructions.h"
@@ -43,6 +45,21 @@ void appendLogLine(SString& text, const char* label, long value) {
     text += label;
     text += convertToString(value);
     text += "\n";
+}
+
+// TagFile::write passes silently over a file that it cannot create; an
+// extraction that leaves no input file must not pass for a success.
+void checkWritable(const char* path) {
+    FILE* file = fopen(path, "a");
+    if (file == nullptr) {
+        int error = errno;
+        SString message("Unable to write tag file ");
+        message += path;
+        message += ": ";
+        message += strerror(error);
+        throw LauncherException(message);
+    }
+    fclose(file);
 }
 
 }  // namespace
@@ -244,5 +261,6 @@ void LauncherInputFiles::extractAll() const {
         }
         entry->extract(SString());
     }
+    checkWritable("input.tag");
     inputFile.write("input.tag");
 }

@@ -269,4 +269,16 @@ TEST_F(LauncherInputFilesExtractAllTest, FailureLeavesNoInputFile) {
     EXPECT_FALSE(std::filesystem::exists(path("input.tag")));
 }
 
+TEST_F(LauncherInputFilesExtractAllTest, InputFileThatCannotBeCreatedIsAnError) {
+    std::filesystem::create_directory(path("input.tag"));
+    writeLauncher("plain program without payload");
+    ASSERT_EQ(loadError(false), "");
+    try {
+        files.extractAll();
+        ADD_FAILURE() << "extracted";
+    } catch (const LauncherException& e) {
+        EXPECT_STREQ(e.message.c_str(), "Unable to write tag file input.tag: Is a directory");
+    }
+}
+
 }  // namespace
