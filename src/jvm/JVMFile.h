@@ -21,7 +21,8 @@
 // Verification runs JVM_EXE of a home on the verification class with the
 // property names as arguments, through a launch script
 //   "<home>/@JVM_EXE@" %CP%("<class path>") <class name> <name>...
-// and accepts the home when the output holds the line "1739021872" followed
+// (the home escaped for the shell, the class path as one quoted argument) and
+// accepts the home when the output holds the line "1739021872" followed
 // by the expected values, one per line. Each verification writes the home into
 // JVM_HOME of the tag file, which is shared with every JVMMatch it returns.
 

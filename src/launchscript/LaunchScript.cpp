@@ -81,29 +81,20 @@ class EnvironmentOverride {
     SString m_saved;
 };
 
-// Points a JVM file pointer at a file for the life of the object.
-class JVMFileInUse {
+// Gives a variable a value for the life of the object, and `after` then.
+template <class T>
+class ScopedValue {
   public:
-    JVMFileInUse(const JVMFile*& pointer, const JVMFile& jvm) : m_pointer(pointer) {
-        m_pointer = &jvm;
+    ScopedValue(T& variable, T value, T after) : m_variable(variable), m_after(after) {
+        m_variable = value;
     }
-    ~JVMFileInUse() { m_pointer = nullptr; }
-    JVMFileInUse(const JVMFileInUse&) = delete;
-    JVMFileInUse& operator=(const JVMFileInUse&) = delete;
+    ~ScopedValue() { m_variable = m_after; }
+    ScopedValue(const ScopedValue&) = delete;
+    ScopedValue& operator=(const ScopedValue&) = delete;
 
   private:
-    const JVMFile*& m_pointer;
-};
-
-class FlagRaised {
-  public:
-    explicit FlagRaised(bool& flag) : m_flag(flag) { m_flag = true; }
-    ~FlagRaised() { m_flag = false; }
-    FlagRaised(const FlagRaised&) = delete;
-    FlagRaised& operator=(const FlagRaised&) = delete;
-
-  private:
-    bool& m_flag;
+    T& m_variable;
+    T m_after;
 };
 
 }  // namespace
@@ -200,7 +191,7 @@ void LaunchScript::applyWizardEnvironment(const JVMFile& jvm) const {
 }
 
 SString LaunchScript::resolve(const JVMFile& jvm) {
-    JVMFileInUse inUse(m_jvmFile, jvm);
+    ScopedValue<const JVMFile*> inUse(m_jvmFile, &jvm, nullptr);
     // `text` keeps the input of the pass that is running, for the log.
     SString text = m_command;
     try {
@@ -375,7 +366,7 @@ SString LaunchScript::expandArchive() const {
     if (m_expandingArchive) {
         throw EndlessExpansion();
     }
-    FlagRaised expanding(m_expandingArchive);
+    ScopedValue<bool> expanding(m_expandingArchive, true, false);
     return MacroHandler::resolve(m_archive, '%');
 }
 

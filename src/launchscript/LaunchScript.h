@@ -19,6 +19,8 @@
 //   args   := ws "(" ws [ arg { ws "," ws arg } [ ws "," ] ] ws ")"
 //   arg    := '"' { any character but '"' | '""' } '"'     ('""' is one '"')
 //   ws     := { blank | tab | line feed | carriage return }
+// The list also ends when the text ends right after an argument. Arguments
+// are taken as written: their macros are not expanded by the "%" pass.
 // Example: %SYSTEMPROP%("app.home", "@JVM_HOME@") gives -Dapp.home=<home>
 // with a JVM file whose SYSTEM is -D and SYSTEM_SEPARATOR is =.
 //
