@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "FileIndexEntry.h"
 #include "FindFiles.h"
 #include "JVMFile.h"
 #include "JVMMatch.h"
@@ -15,6 +16,7 @@
 #include "PlatformImpl.h"
 #include "TagFile.h"
 #include "jvm/JVMSearchFixture.h"
+#include "launchscript/LaunchTestSupport.h"
 
 namespace {
 
@@ -304,6 +306,49 @@ TEST_F(JVMFilesTest, WriteVerifyJarKeepsAClassThatWasSet) {
     jvmFiles.writeVerifyJar(classPath, className);
     EXPECT_STREQ(classPath.c_str(), "\"/a/v.jar\"");
     EXPECT_STREQ(className.c_str(), "Check");
+}
+
+// Every verification archive of the payload is extracted into a directory of
+// its own; the last one gives the class path, and later calls extract nothing.
+TEST_F(JVMFilesTest, WriteVerifyJarExtractsTheVerificationArchive) {
+    testsupport::writeFile(dir_.file("payload"), "firstJAR-second");
+    SString savedLauncher = Launcher::m_launcherFileName;
+    Launcher::m_launcherFileName = dir_.file("payload").c_str();
+    launchtest::ScopedIndexEntries entries;
+    struct {
+        long type;
+        const char* name;
+        long offset;
+        long length;
+    } const layout[] = {
+        {FILE_VERIFY_ARCHIVE, "first.jar", 0, 5},
+        {FILE_CLASSPATH_ARCHIVE, "other.jar", 5, 3},
+        {FILE_VERIFY_ARCHIVE, "verify.jar", 9, 6},
+    };
+    for (const auto& file : layout) {
+        FileIndexEntry& entry = entries.add(file.type, -1);
+        entry.m_fileName = file.name;
+        entry.m_offset = file.offset;
+        entry.m_length = file.length;
+    }
+    JVMFiles jvmFiles;
+    SString classPath;
+    SString className;
+
+    jvmFiles.writeVerifyJar(classPath, className);
+    jvmFiles.writeVerifyJar(classPath, className);
+    Launcher::m_launcherFileName = savedLauncher;
+
+    EXPECT_STREQ(className.c_str(), "\"Verify\"");
+    std::string path = classPath.c_str();
+    ASSERT_GE(path.size(), 2u);
+    EXPECT_EQ(path.front(), '"');
+    EXPECT_EQ(path.back(), '"');
+    path = path.substr(1, path.size() - 2);
+    EXPECT_EQ(path.rfind(tempDir() + "/cvj", 0), 0u) << path;
+    EXPECT_EQ(path.substr(path.rfind('/')), "/verify.jar");
+    EXPECT_EQ(testsupport::readFile(path), "second");
+    EXPECT_EQ(entriesOf(tempDir()).size(), 2u) << "one directory per archive, extracted once";
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "jvm/JVMSearchFixture.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -14,6 +15,20 @@ void makeDirectories(const std::string& path) {
         mkdir(path.substr(0, slash).c_str(), 0755);
     }
     mkdir(path.c_str(), 0755);
+}
+
+std::vector<std::string> entriesOf(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* handle = opendir(dir.c_str())) {
+        while (dirent* entry = readdir(handle)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.push_back(name);
+            }
+        }
+        closedir(handle);
+    }
+    return names;
 }
 
 void JVMSearchFixture::SetUp() {

@@ -61,3 +61,5 @@ class JVMSearchFixture : public ::testing::Test {
 
 // Creates the directory and its missing parents.
 void makeDirectories(const std::string& path);
+// The names in a directory, without "." and "..".
+std::vector<std::string> entriesOf(const std::string& dir);

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "FileIndexEntry.h"
 #include "JVMFile.h"
 #include "JVMFiles.h"
 #include "Launcher.h"
@@ -10,6 +11,7 @@
 #include "PlatformImpl.h"
 #include "TagFile.h"
 #include "jvm/JVMSearchFixture.h"
+#include "launchscript/LaunchTestSupport.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -165,6 +167,43 @@ TEST_F(LauncherSearchTest, VerifyJVMWithAnUnknownIdThrows) {
         EXPECT_STREQ(e.message.c_str(),
                      "Cannot verify jvm file at index 4711 because it does not exist.");
     }
+}
+
+TEST_F(LauncherSearchTest, VerifyJVMByIdRefusesWhatIsNoReadJVMFile) {
+    launchtest::ScopedIndexEntries entries;
+    entries.add(FILE_LAUNCH_SCRIPT, 5).m_fileName = "launch.tag";
+    entries.add(FILE_JVM, 6).m_fileName = "unread.jvm";
+    const std::pair<long, const char*> cases[] = {
+        {5,
+         "To verify a JVM, use an index of a jvm file. The index passed in was 5 which "
+         "corresponds to the file named launch.tag"},
+        {6, "The jvm file with file id 6 could not be read."},
+    };
+    for (const auto& [id, expected] : cases) {
+        SCOPED_TRACE(id);
+        try {
+            Launcher::verifyJVM(false, false, id);
+            ADD_FAILURE() << "no exception";
+        } catch (const LauncherException& e) {
+            EXPECT_STREQ(e.message.c_str(), expected);
+        }
+    }
+}
+
+// By id, the home verified is the user's Java home.
+TEST_F(LauncherSearchTest, VerifyJVMByIdVerifiesTheUserJavaHome) {
+    std::string home = makeHome("user", "A");
+    std::string path = dir_.file("fake.jvm");
+    makeJVMFile("Fake A", "A").write(path.c_str());
+    launchtest::ScopedIndexEntries entries;
+    entries.add(FILE_JVM, 3).m_tagFile = new TagFile(path.c_str());
+    Launcher::m_userJavaHome = home.c_str();
+
+    Launcher::verifyJVM(false, false, 3L);
+
+    EXPECT_EQ(Launcher::getLongVariable(1), 1);
+    EXPECT_EQ(variable(1), home);
+    EXPECT_EQ(calls(), (std::vector<std::string>{home}));
 }
 
 // The match file is reported and kept: it is off the cleanup list.
