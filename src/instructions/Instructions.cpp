@@ -131,7 +131,8 @@ void Instructions::evalStringExpr(SString& expression, const SString& context) {
 void Instructions::evalStringExpr(const SString& line, unsigned int& position, SString& result,
                                   const SString& context) {
     const unsigned int length = line.length();
-    unsigned int i = position;
+    // After the last token the position may lie one past the end.
+    unsigned int i = position < length ? position : length;
     while (i < length && isWhitespace(line[i])) {
         ++i;
     }

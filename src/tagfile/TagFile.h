@@ -101,14 +101,17 @@ class TagFile {
     // a one-value tag as "NAME:  value", several values as a block. A value is
     // quoted (with inner quotes doubled) when it is empty, starts or ends with
     // whitespace, or holds a double quote. A file that cannot be opened is
-    // silently not written.
+    // silently not written; a failing write throws LauncherException "Unable
+    // to write tag file " + path + ": " + the system's error text.
     void write(const SString& path) const;
 
     // Logs "Syntax error in " + fileName + " at line " + line + " ==> " +
     // message as an error and throws it as a LauncherException.
     [[noreturn]] void logSyntaxError(const SString& message, const SString& fileName, long line);
-    // Appends the next line of file to line, as read by readLineFromStream,
-    // and counts it in lineNumber.
+    // Appends the next line of file to line, read as by readLineFromStream
+    // but in linear time however long the line, and counts it in lineNumber.
+    // Throws LauncherException "Unable to read tag file: " + the system's
+    // error text when the stream reports a read error.
     void readLine(FILE* file, SString& line);
 
     TagFileEntryPtrDeque entries;  // in order of creation
