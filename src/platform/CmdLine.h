@@ -1,22 +1,21 @@
 #pragma once
 
-// CmdLine: splits a command string into program arguments, the way the
-// launcher's own commands (the replacing start of executeProcess) are written.
+// CmdLine: splits a command string into program arguments (the replacing
+// start of executeProcess runs its command so, without a shell).
 //
-// Grammar (white space is blank, tab, line feed and carriage return):
+// Grammar (ws is blank, tab, line feed or carriage return):
 //
 //   line      := ws* ( argument ws* )*
 //   argument  := quoted | word
 //   quoted    := '"' ( escape | any character but '"' )* ( '"' | end of line )
-//   word      := ( escape | '"' stretch | any character but ws and '"' )+
-//   stretch   := the rest of a quoted argument, appended without its quotes
+//   word      := ( escape | quoted | any character but ws and '"' )+
 //   escape    := '\' character        (not in the first argument)
 //
-// - An escape \" gives a double quote that neither opens nor closes quoting;
-//   a backslash before any other character is kept together with that
-//   character, so "\b" stays \b, "\\" stays \\ and "\ " keeps the blank inside
-//   the argument. In the first argument (the program) a backslash is an
-//   ordinary character.
+// - The quotes of a quoted part are dropped. An escape \" gives a double
+//   quote that neither opens nor closes quoting; a backslash before any other
+//   character is kept together with that character: \b stays \b, \\ stays
+//   \\, and \ followed by a blank keeps the blank inside the argument. In
+//   the first argument (the program) a backslash is an ordinary character.
 // - An argument that begins with a quote ends at its closing quote: "ab"cd
 //   gives the two arguments ab and cd. A quote inside a word joins the quoted
 //   stretch to the word: x"y z"w gives the one argument xy zw.

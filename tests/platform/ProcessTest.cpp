@@ -150,9 +150,9 @@ TEST_F(PlatformImplProcessTest, BackgroundProcessHoldingThePipesDoesNotBlock) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         auto start = std::chrono::steady_clock::now();
-        Result result = capture(std::string("(") + c.background + ") & echo $!; exit 6");
+        Result result = capture(std::string("(") + c.background + ") & echo $! >&2; exit 6");
         std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-        int background = std::stoi(result.out);
+        int background = std::stoi(result.err);
         kill(background, SIGKILL);
         EXPECT_EQ(result.code, 6);
         EXPECT_LT(elapsed.count(), c.limitSeconds);
