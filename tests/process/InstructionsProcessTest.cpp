@@ -120,6 +120,24 @@ TEST_F(InstructionsProcessTest, SyntaxErrorInProgramFileIsReported) {
         << result.out;
 }
 
+TEST_F(InstructionsProcessTest, ResultIsThatOfTheLastLaunch) {
+    TempDir home;
+    writeFile(home.file("java"), "#!/bin/sh\nexit 3\n", 0755);
+    writeFile(work_.file("a.jvm"), "JVM_HOME: " + home.path() + "\nJVM_EXE: java\n");
+    writeFile(work_.file("launch.tag"), "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\"\"\n");
+    writeFile(work_.file("program.tag"),
+              "INSTRUCTIONS:\n  ILAUNCH 0 0\n  GOTO end\n  FOO\n:end\n  SET S1 = after\n/:\n");
+    ProcessResult packed = testsupport::runProcess(
+        {testsupport::cvpackPath(), "--no-verify-archive", "--jvm", work_.file("a.jvm"),
+         "--instructions", work_.file("program.tag"), "--launch-script", work_.file("launch.tag"),
+         "-o", work_.file("app")});
+    ASSERT_EQ(packed.status, 0) << packed.out << packed.err;
+
+    ProcessResult result =
+        testsupport::runProcess({work_.file("app"), "-cv:silent", "-cv:tempdir", temp_.path()});
+    EXPECT_EQ(result.status, 3) << result.out;
+}
+
 TEST_F(InstructionsProcessTest, SignalEndsAnEndlessProgram) {
     std::vector<std::string> args = prepare({"// spin", ":again", "GOTO again"});
     std::vector<char*> argv;
