@@ -65,8 +65,7 @@ void readLineLinear(FILE* file, SString& line) {
 }
 
 bool needsQuotes(const SString& value) {
-    return value.empty() || strchr(whitespaceChars, value[0]) != nullptr ||
-           strchr(whitespaceChars, value[value.length() - 1]) != nullptr ||
+    return value.empty() || isWhitespace(value[0]) || isWhitespace(value[value.length() - 1]) ||
            value.find('"') != SString::npos;
 }
 
@@ -76,7 +75,14 @@ SString formatValue(const SString& value) {
     if (!needsQuotes(value)) {
         return value;
     }
-    SString quoted("\"");
+    // Sized up front: SString grows by 32 characters at a time.
+    unsigned int quotes = 0;
+    for (unsigned int i = 0; i < value.length(); ++i) {
+        quotes += value[i] == '"' ? 1 : 0;
+    }
+    SString quoted;
+    quoted.reserve(value.length() + quotes + 2);
+    quoted += '"';
     for (unsigned int i = 0; i < value.length(); ++i) {
         if (value[i] == '"') {
             quoted += '"';

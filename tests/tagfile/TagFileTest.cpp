@@ -349,6 +349,8 @@ TEST(TagFileTest, WrittenFileReadsBack) {
     }
     written.setTagValue("EMPTY", "");
     written.setTagValue("ONE", " spaced \"one\" ");
+    // Large enough that copying the value for every character would show.
+    written.setTagValue("LARGE", ("\"" + std::string(1 << 20, 'x') + "\"").c_str());
     written.write(dir.file("out.tag").c_str());
 
     TagFile read(dir.file("out.tag").c_str());
