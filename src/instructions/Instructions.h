@@ -25,7 +25,11 @@
 //
 // Arguments are expressions: text in which "@" + variable + "@" (N1..N5,
 // S1..S10, either case) stands for the variable's value and "@@" for one "@".
-// References in variable values are expanded too. A long or short argument
+// References in variable values are expanded too, but after a replacement
+// the scan goes on from the second character of the inserted value: a value
+// that itself begins with a reference, such as "@N1@", leaves its first "@"
+// to pair with a later one (usually "Invalid variable specification.").
+// A long or short argument
 // must then read as a decimal number ("%ld", "%hd"; text after it is
 // ignored); a bool argument as 0 or 1. The file name of LAUNCH may be written
 // in double quotes to hold blanks, with "" for a quote inside. A SET value is

@@ -7,16 +7,16 @@
 // trimmed of spaces, tabs, line feeds and carriage returns. Empty lines are
 // skipped. There are no comments and no continuation lines.
 //
-//   tag-line    := name ":" [ value ]        single value (the value must not be empty)
-//               |  name ":"  NL block        the colon is the last character
-//   block       := { value-line NL } "/:"    the completer ends the block
-//   value       := '"' { char | '""' } '"' [ ignored text ]
-//               |  text                      the rest of the line, as trimmed
-//   value-line  := value                     a line starting with '"' is quoted
+//   tag-line := name ":" value          the colon is not the last character
+//             | name ":" NL block       the colon is the last character
+//   block    := { value NL } "/:"       one value per line, up to the completer
+//   value    := '"' { char | '""' } '"' [ ignored ]   quoted: keeps blanks, "" is a quote
+//             | text                    the rest of the line, quotes unchanged
 //
 // The name is the text before the first colon, trimmed; it may be empty. In a
 // block, colons mean nothing ("A: b" is a value), empty values (an empty line
-// or "") are skipped, and a value reading "/:", quoted or not, ends the block.
+// or "") are skipped, and a value reading "/:", quoted or not, ends the block;
+// on a tag line, "" stores one empty value.
 // A tag line always removes every earlier tag of that name first; the new tag
 // is appended when its first value is stored, so a block without values leaves
 // the tag absent and a repeated tag keeps only its last occurrence.
