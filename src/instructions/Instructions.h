@@ -30,10 +30,10 @@
 // that itself begins with a reference, such as "@N1@", leaves its first "@"
 // to pair with a later one (usually "Invalid variable specification.").
 // A long or short argument must then read as a decimal number ("%ld", "%hd";
-// text after it is ignored); a bool argument as 0 or 1. The file name of LAUNCH may be written
-// in double quotes to hold blanks, with "" for a quote inside. A SET value is
-// the text up to its first blank, or a double-quoted string; a SET with
-// nothing after "=" stores the empty string.
+// text after it is ignored); a bool argument as 0 or 1. The file name of
+// LAUNCH may be written in double quotes to hold blanks, with "" for a quote
+// inside. A SET value is the text up to its first blank, or a double-quoted
+// string; a SET with nothing after "=" stores the empty string.
 //
 // GOTO and JMP0 continue after the first instruction, from the second on, that
 // equals ":" + label after expansion of the label ("GOTO step@N1@"). The first
