@@ -8,15 +8,11 @@
 #include "Launcher.h"
 #include "LauncherException.h"
 #include "PlatformImpl.h"
+#include "ScopedFile.h"
 #include "TagFile.h"
 #include "TextUtils.h"
 
 namespace {
-
-struct FileCloser {
-    void operator()(FILE* file) const { fclose(file); }
-};
-using ScopedFile = std::unique_ptr<FILE, FileCloser>;
 
 LauncherException writeError(int error) {
     SString message = PlatformImpl::getMessageText(MSG_FILE_WRITE_ERROR);

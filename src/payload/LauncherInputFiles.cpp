@@ -11,14 +11,10 @@
 #include "Launcher.h"
 #include "LauncherException.h"
 #include "PlatformImpl.h"
+#include "ScopedFile.h"
 #include "TextUtils.h"
 
 namespace {
-
-struct FileCloser {
-    void operator()(FILE* file) const { fclose(file); }
-};
-using ScopedFile = std::unique_ptr<FILE, FileCloser>;
 
 // The smallest index entry: type, id, length, offset, name length and flag.
 const long MIN_ENTRY_SIZE = 1 + 4 + 4 + 4 + 2 + 1;

@@ -10,15 +10,11 @@
 #include "LauncherException.h"
 #include "LauncherInputFiles.h"
 #include "PlatformImpl.h"
+#include "ScopedFile.h"
 #include "TagFile.h"
 #include "TextUtils.h"
 
 namespace {
-
-struct FileCloser {
-    void operator()(FILE* file) const { fclose(file); }
-};
-using ScopedFile = std::unique_ptr<FILE, FileCloser>;
 
 const size_t COPY_BUFFER_SIZE = 1 << 16;
 // Offsets and lengths are signed 32-bit numbers in the index.
@@ -259,23 +255,23 @@ void LauncherWriter::write(const SString& stub, const std::vector<PayloadFile>& 
                            const SString& output) {
     SString partial(output);
     partial += ".cvpack-part";
-    FILE* out = fopen(partial.c_str(), "wb");
+    ScopedFile out(fopen(partial.c_str(), "wb"));
     if (out == nullptr) {
         int error = errno;
         throw systemError("cannot create ", output, error);
     }
-    int error = 0;
     try {
-        writeLauncher(out, stub, files, purpose);
+        writeLauncher(out.get(), stub, files, purpose);
     } catch (const LauncherException&) {
-        fclose(out);
+        out.reset();
         remove(partial.c_str());
         throw;
     }
-    if (ferror(out) || fflush(out) != 0) {
+    int error = 0;
+    if (ferror(out.get()) || fflush(out.get()) != 0) {
         error = errno;
     }
-    if (fclose(out) != 0 && error == 0) {
+    if (fclose(out.release()) != 0 && error == 0) {
         error = errno;
     }
     if (error == 0 && rename(partial.c_str(), output.c_str()) != 0) {
