@@ -68,11 +68,11 @@ LauncherInputFiles::~LauncherInputFiles() {
     delete m_launchScript;
 }
 
-void LauncherInputFiles::load(bool loadTagFiles) {
-    load(Launcher::getLauncherFileName(), loadTagFiles);
+void LauncherInputFiles::load(bool withTagFiles) {
+    load(Launcher::getLauncherFileName(), withTagFiles);
 }
 
-void LauncherInputFiles::load(const SString& launcherFile, bool loadTagFiles) {
+void LauncherInputFiles::load(const SString& launcherFile, bool withTagFiles) {
     if (m_loaded) {
         return;
     }
@@ -89,8 +89,8 @@ void LauncherInputFiles::load(const SString& launcherFile, bool loadTagFiles) {
     if (static_cast<uint32_t>(id) == LAUNCHER_ID) {
         loadFileIndex(stream.get(), indexOffset);
         logFileIndex();
-        if (loadTagFiles) {
-            this->loadTagFiles(stream.get());
+        if (withTagFiles) {
+            loadTagFiles(stream.get());
         }
     }
     m_loaded = true;

@@ -27,9 +27,9 @@ class LauncherInputFiles {
     LauncherInputFiles& operator=(const LauncherInputFiles&) = delete;
 
     // Reads the payload of the running launcher (Launcher::getLauncherFileName).
-    void load(bool loadTagFiles);
+    void load(bool withTagFiles);
     // Reads the payload of the launcher file at path: the file index, logged
-    // entry by entry, and with loadTagFiles the embedded tag files and the
+    // entry by entry, and with withTagFiles the embedded tag files and the
     // objects built from them. A file that does not end with LAUNCHER_ID has
     // no payload: nothing is loaded and nothing is reported. Does nothing once
     // a load has succeeded. Throws LauncherException "Cannot open launcher
@@ -37,7 +37,7 @@ class LauncherInputFiles {
     // read file index offset.", "Unable to read launcher identification
     // value.", and the errors of loadFileIndex and loadTagFiles; the entries
     // read before a failure stay in the index until the next load.
-    void load(const SString& launcherFile, bool loadTagFiles);
+    void load(const SString& launcherFile, bool withTagFiles);
 
     // Reads the file index at offset into m_fileIndex. Throws "Invalid file
     // index offset." when the seek fails, "Unable to read the file count." and
