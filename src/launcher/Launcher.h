@@ -33,7 +33,7 @@ enum InstallJVMOption {
 };
 
 class Launcher {
-public:
+  public:
     Launcher();
     // Runs PlatformImpl::cleanup and swallows whatever it throws.
     ~Launcher();

@@ -22,7 +22,9 @@ namespace {
 
 const char* const kVersion = "2.41";
 
-bool isOption(const SString& arg, const char* option) { return arg.compare(option) == 0; }
+bool isOption(const SString& arg, const char* option) {
+    return arg.compare(option) == 0;
+}
 
 SString messageWithPrefix(MessageIdentifier prefix, const SString& message) {
     SString text = PlatformImpl::getMessageText(prefix);

@@ -6,7 +6,7 @@
 // failure. The message is complete and readable as it stands: callers that
 // add context build a new exception with their text in front.
 class LauncherException {
-public:
+  public:
     explicit LauncherException(const SString& message);
     virtual ~LauncherException();
 

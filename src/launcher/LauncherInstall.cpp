@@ -130,8 +130,8 @@ void Launcher::installJVM(bool showProgress, bool, const SString& installerPath,
     // destination that becomes the working directory.
     SString installer = PlatformImpl::getAbsolutePath(installerPath);
     SString target = PlatformImpl::getAbsolutePath(destination);
-    PlatformImpl::executeProcess(shellQuoted(installer), target, showProgress, false, true,
-                                 nullptr, nullptr, false);
+    PlatformImpl::executeProcess(shellQuoted(installer), target, showProgress, false, true, nullptr,
+                                 nullptr, false);
     SString jvmFile = jvmFileIn(target);
     recordInstalledJVM(target, jvmFile, false);
     printf("%s\n", jvmFile.c_str());

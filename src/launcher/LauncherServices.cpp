@@ -57,11 +57,17 @@ void Launcher::logMessage(const SString& text, LogMessageType type) {
     logMessage(text.c_str(), type);
 }
 
-void Launcher::setLogFileName(const SString& name) { m_logFileName = name; }
+void Launcher::setLogFileName(const SString& name) {
+    m_logFileName = name;
+}
 
-SString Launcher::getLauncherFileName() { return m_launcherFileName; }
+SString Launcher::getLauncherFileName() {
+    return m_launcherFileName;
+}
 
-SString Launcher::getOriginalLauncherFileName() { return m_origLauncherFileName; }
+SString Launcher::getOriginalLauncherFileName() {
+    return m_origLauncherFileName;
+}
 
 SString Launcher::getOriginalLauncherDir() {
     unsigned int separator = m_origLauncherFileName.find_last_of("/\\");
@@ -71,7 +77,9 @@ SString Launcher::getOriginalLauncherDir() {
     return m_origLauncherFileName.substr(0, separator);
 }
 
-bool Launcher::isValidStringVariable(long n) { return n >= 1 && n <= 10; }
+bool Launcher::isValidStringVariable(long n) {
+    return n >= 1 && n <= 10;
+}
 
 SString Launcher::getStringVariable(long n) {
     if (!isValidStringVariable(n)) {
@@ -87,7 +95,9 @@ void Launcher::setStringVariable(long n, const SString& value) {
     m_stringVariables[n - 1] = value;
 }
 
-bool Launcher::isValidLongVariable(long n) { return n >= 1 && n <= 5; }
+bool Launcher::isValidLongVariable(long n) {
+    return n >= 1 && n <= 5;
+}
 
 long Launcher::getLongVariable(long n) {
     if (!isValidLongVariable(n)) {

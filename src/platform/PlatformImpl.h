@@ -61,7 +61,7 @@ enum MessageIdentifier {
 };
 
 class PlatformImpl {
-public:
+  public:
     PlatformImpl() {}
     ~PlatformImpl() {}
 

@@ -19,12 +19,14 @@ void PlatformImpl::setEnvironmentVariable(const SString& name, const SString& va
     setenv(name.c_str(), value.c_str(), 1);
 }
 
-SString PlatformImpl::getPathSeparator() { return SString("/"); }
+SString PlatformImpl::getPathSeparator() {
+    return SString("/");
+}
 
 long PlatformImpl::convertToLong(char* bytes) {
     const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes);
-    uint32_t value = (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) |
-                     uint32_t(b[3]);
+    uint32_t value =
+        (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | uint32_t(b[3]);
     return static_cast<int32_t>(value);
 }
 

@@ -104,28 +104,105 @@ long long monotonicMs() {
 
 // ---- Replacing the launcher -------------------------------------------------
 
+// Replaces the process image with arguments[0]; with `searchPath`, a name
+// without "/" is looked up in PATH. Returns only on failure, with errno set.
+void execArguments(const StringDeque& arguments, bool searchPath) {
+    std::vector<char*> argv;
+    for (long i = 0; i < arguments.count; ++i) {
+        argv.push_back(const_cast<char*>(arguments.at(i).c_str()));
+    }
+    argv.push_back(nullptr);
+    // Whatever stdio still holds would be lost with the process image.
+    fflush(stdout);
+    fflush(stderr);
+    if (searchPath) {
+        execvp(argv[0], argv.data());
+    } else {
+        execv(argv[0], argv.data());
+    }
+}
+
 int replaceLauncher(const SString& command) {
     CmdLine cmdLine;
     cmdLine.parse(command);
     if (cmdLine.getOptionCount() == 0) {
         return 0;
     }
-    std::vector<char*> argv;
+    StringDeque arguments;
     for (int i = 0; i < cmdLine.getOptionCount(); ++i) {
-        argv.push_back(cmdLine.getOption(i));
+        arguments.push_back(cmdLine.getOption(i));
     }
-    argv.push_back(nullptr);
-    // Whatever stdio still holds would be lost with the process image.
-    fflush(stdout);
-    fflush(stderr);
-    execvp(argv[0], argv.data());
+    execArguments(arguments, true);
     int error = errno;
     SString text("Could not start ");
-    text += argv[0];
+    text += arguments.at(0);
     text += ": ";
     Launcher::logMessage(systemErrorMessage(text, error), LOG_WARNING);
     return 0;
 }
+
+// ---- The terminal -----------------------------------------------------------------
+
+// The child runs in a process group of its own, so that a signal passed on
+// to it reaches the shell and everything the shell started (dash does not
+// exec the last command of "sh -c"). When the launcher is the foreground
+// job of a terminal, the terminal is handed to the child's group while it
+// runs, so that it can read the terminal and Ctrl-C and Ctrl-Z reach it
+// directly, and taken back afterwards.
+int foregroundTerminal() {
+    if (isatty(STDIN_FILENO) && tcgetpgrp(STDIN_FILENO) == getpgrp()) {
+        return STDIN_FILENO;
+    }
+    return -1;
+}
+
+// Gives the terminal to a process group; SIGTTOU is held back, since the
+// caller may itself be in the background by then.
+void giveTerminalTo(int terminal, pid_t group) {
+    sigset_t ttou;
+    sigset_t previous;
+    sigemptyset(&ttou);
+    sigaddset(&ttou, SIGTTOU);
+    sigprocmask(SIG_BLOCK, &ttou, &previous);
+    tcsetpgrp(terminal, group);
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+}
+
+// Holds the terminal for the child's group while the child runs.
+class TerminalHandoff {
+  public:
+    TerminalHandoff(int terminal, pid_t child) : m_terminal(terminal), m_child(child) {
+        handOver();
+    }
+    ~TerminalHandoff() { takeBack(); }
+    TerminalHandoff(const TerminalHandoff&) = delete;
+    TerminalHandoff& operator=(const TerminalHandoff&) = delete;
+
+    void handOver() {
+        if (m_terminal >= 0) {
+            giveTerminalTo(m_terminal, m_child);
+        }
+    }
+    void takeBack() {
+        if (m_terminal >= 0) {
+            giveTerminalTo(m_terminal, getpgrp());
+        }
+    }
+    // The child's group was stopped at the terminal (Ctrl-Z): stop the
+    // launcher too, so that the shell sees its job stopped; when the job is
+    // continued, continue the child's group with it.
+    void followStop() {
+        takeBack();
+        raise(SIGTSTP);
+        handOver();
+        kill(-m_child, SIGCONT);
+    }
+    bool watchesStops() const { return m_terminal >= 0; }
+
+  private:
+    int m_terminal;
+    pid_t m_child;
+};
 
 // ---- Starting a child ---------------------------------------------------------
 
@@ -176,7 +253,11 @@ void writeToStandardError(const char* text) {
 // calls exit(): the launcher's destructors and exit handlers would delete the
 // parent's temporary files and write its stdio buffers a second time.
 [[noreturn]] void runChild(const char* command, const Pipe* out, const Pipe* err,
-                           const sigset_t& signalMask) {
+                           const sigset_t& signalMask, int terminal) {
+    setpgid(0, 0);
+    if (terminal >= 0) {
+        giveTerminalTo(terminal, getpid());
+    }
     if (out != nullptr &&
         (dup2(out->write.get(), STDOUT_FILENO) < 0 || dup2(err->write.get(), STDERR_FILENO) < 0)) {
         int error = errno;
@@ -193,7 +274,8 @@ void writeToStandardError(const char* text) {
 // Starts the command through /bin/sh in a child whose standard output and
 // error go to the two pipes when they are given. The child is registered for
 // signal forwarding before any signal can reach the handler.
-pid_t startChild(const SString& command, const SString& workingDir, Pipe* out, Pipe* err) {
+pid_t startChild(const SString& command, const SString& workingDir, int terminal, Pipe* out,
+                 Pipe* err) {
     SignalBlock block;
     PlatformImpl::throwIfInterrupted();
     enterWorkingDirectory(workingDir);
@@ -209,8 +291,10 @@ pid_t startChild(const SString& command, const SString& workingDir, Pipe* out, P
         throwSystemError("Error forking new process: ", error);
     }
     if (pid == 0) {
-        runChild(command.c_str(), out, err, block.previous());
+        runChild(command.c_str(), out, err, block.previous(), terminal);
     }
+    // Both sides set the group, so that it exists before either relies on it.
+    setpgid(pid, pid);
     PlatformImpl::setRunningChild(pid);
     if (out != nullptr) {
         out->write.close();
@@ -223,10 +307,19 @@ pid_t startChild(const SString& command, const SString& workingDir, Pipe* out, P
 
 // Waits for the child's end (options 0) or only looks (WNOHANG). Returns true
 // with its status once it has ended; after that it is no longer signalled.
-bool reapChild(pid_t pid, int options, int& status) {
+// A child stopped at the terminal stops the launcher along with it.
+bool reapChild(pid_t pid, int options, int& status, TerminalHandoff& terminal) {
+    if (terminal.watchesStops()) {
+        options |= WUNTRACED;
+    }
     pid_t result;
     do {
         result = waitpid(pid, &status, options);
+        if (result == pid && WIFSTOPPED(status)) {
+            terminal.followStop();
+            result = (options & WNOHANG) ? 0 : -1;
+            errno = EINTR;
+        }
     } while (result < 0 && errno == EINTR);
     if (result == 0) {
         return false;
@@ -282,13 +375,14 @@ void readReadyStreams(CapturedStream* streams, const pollfd* polled) {
 // it never blocks on a full pipe, until both are at their end. Once the child
 // has ended, reading stops after kQuietAfterEndMs without data or at the
 // latest kDrainLimitAfterEndMs after the end. Returns the child's status.
-int collectOutput(pid_t pid, Pipe& out, Pipe& err, SString* outText, SString* errText) {
+int collectOutput(pid_t pid, TerminalHandoff& terminal, Pipe& out, Pipe& err, SString* outText,
+                  SString* errText) {
     CapturedStream streams[2] = {{&out.read, outText}, {&err.read, errText}};
     int status = 0;
     bool ended = false;
     long long endTime = 0;
     while (out.read.isOpen() || err.read.isOpen()) {
-        if (!ended && reapChild(pid, WNOHANG, status)) {
+        if (!ended && reapChild(pid, WNOHANG, status, terminal)) {
             ended = true;
             endTime = monotonicMs();
         }
@@ -303,7 +397,7 @@ int collectOutput(pid_t pid, Pipe& out, Pipe& err, SString* outText, SString* er
             out.read.close();
             err.read.close();
             if (!ended) {
-                reapChild(pid, 0, status);
+                reapChild(pid, 0, status, terminal);
             }
             throwSystemError("Error reading the output of a child process: ", error);
         }
@@ -313,7 +407,7 @@ int collectOutput(pid_t pid, Pipe& out, Pipe& err, SString* outText, SString* er
         readReadyStreams(streams, polled);
     }
     if (!ended) {
-        reapChild(pid, 0, status);
+        reapChild(pid, 0, status, terminal);
     }
     return status;
 }
@@ -339,12 +433,15 @@ int PlatformImpl::executeProcess(const SString& command, const SString& workingD
     bool collect = capture && redirect;
     Pipe out;
     Pipe err;
-    pid_t pid = startChild(command, workingDir, collect ? &out : nullptr, collect ? &err : nullptr);
+    int terminal = foregroundTerminal();
+    pid_t pid = startChild(command, workingDir, terminal, collect ? &out : nullptr,
+                           collect ? &err : nullptr);
+    TerminalHandoff handoff(terminal, pid);
     int status = 0;
     if (collect) {
-        status = collectOutput(pid, out, err, stdOut, stdErr);
+        status = collectOutput(pid, handoff, out, err, stdOut, stdErr);
     } else {
-        reapChild(pid, 0, status);
+        reapChild(pid, 0, status, handoff);
     }
     return exitCodeOf(status);
 }
@@ -363,4 +460,9 @@ SString systemErrorMessage(const SString& text, int error) {
     SString message(text);
     message += strerror(error);
     return message;
+}
+
+SString PlatformImpl::replaceProcess(const StringDeque& arguments) {
+    execArguments(arguments, false);
+    return SString(strerror(errno));
 }

@@ -23,7 +23,9 @@ void onSignal(int signalNumber) {
     g_pendingSignal = signalNumber;
     PlatformImpl::m_canceled = true;
     pid_t child = g_runningChild;
-    if (child > 0) {
+    // The child leads a process group of its own: everything it started
+    // gets the signal too.
+    if (child > 0 && kill(-child, signalNumber) != 0) {
         kill(child, signalNumber);
     }
     errno = savedErrno;

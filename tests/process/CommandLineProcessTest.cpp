@@ -10,8 +10,8 @@ namespace {
 
 using testsupport::ProcessOptions;
 using testsupport::ProcessResult;
-using testsupport::TempDir;
 using testsupport::readFile;
+using testsupport::TempDir;
 using testsupport::writeFile;
 
 const std::string kOpenFailed =
@@ -19,7 +19,7 @@ const std::string kOpenFailed =
 const std::string kLoadFailed = "Could not load the input file.";
 
 class CommandLineProcessTest : public ::testing::Test {
-protected:
+  protected:
     ProcessResult launch(std::vector<std::string> args, ProcessOptions options = {}) {
         args.insert(args.begin(), {testsupport::cvlaunchPath(), "-cv:tempdir", temp_.path()});
         if (options.workingDir.empty()) {
@@ -130,7 +130,8 @@ TEST_F(CommandLineProcessTest, SyntaxErrorOfTheInputFileNamesFileAndLine) {
     writeFile(work_.file("f.tag"), "ACTION: SEARCH\njust text\n");
     std::string log = work_.file("x.log");
     ProcessResult result = launch({"-cv:log", log, "-cv:in", "f.tag"});
-    std::string error = "Syntax error in f.tag at line 2 ==> Missing colon at the end of the tag name.";
+    std::string error =
+        "Syntax error in f.tag at line 2 ==> Missing colon at the end of the tag name.";
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.out, kLoadFailed + error + "\n" + error + "\n");
     EXPECT_EQ(readFile(log), "------------------\nLoading input file f.tag\nERROR: " + error +

@@ -43,7 +43,7 @@ const char kDisplayLaunch[] =
     "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\"\"\n";
 
 class InstallProcessTest : public ::testing::Test {
-protected:
+  protected:
     // Packs a launcher file from (option, file name) pairs of the work dir.
     std::string pack(const std::string& name,
                      const std::vector<std::pair<std::string, std::string>>& files) {
@@ -79,8 +79,9 @@ protected:
 };
 
 TEST_F(InstallProcessTest, ProgramWithoutJVMInstallsTheBundledOneAndLaunchesWithIt) {
-    program("  FIND_JVM 0 0\n  JMP0 @N1@ install\n  GOTO end\n  :install\n"
-            "  INSTALL_JVM 1\n  LAUNCH \"@S1@\" 0\n  :end\n");
+    program(
+        "  FIND_JVM 0 0\n  JMP0 @N1@ install\n  GOTO end\n  :install\n"
+        "  INSTALL_JVM 1\n  LAUNCH \"@S1@\" 0\n  :end\n");
     writeFile(work_.file("none.jvm"), "DESC: nowhere\nJVM_EXE: bin/java\n");
     writeFile(work_.file("launch.tag"), kDisplayLaunch);
     writeFile(work_.file("installer.sh"), kInstaller, 0644);
@@ -100,8 +101,8 @@ TEST_F(InstallProcessTest, ProgramWithoutJVMInstallsTheBundledOneAndLaunchesWith
 TEST_F(InstallProcessTest, InstallerWithoutJvmFileLeavesN1AtZero) {
     program("  INSTALL_JVM 0\n  JMP0 @N1@ failed\n  ILAUNCH 99 0\n  :failed\n");
     writeFile(work_.file("installer.sh"), "#!/bin/sh\necho installing\n");
-    std::string launcher = pack("app", {{"--instructions", "program.tag"},
-                                        {"--jvm-installer", "installer.sh"}});
+    std::string launcher =
+        pack("app", {{"--instructions", "program.tag"}, {"--jvm-installer", "installer.sh"}});
     ProcessResult result = run(launcher, {});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out.find("installing"), std::string::npos);  // captured
@@ -146,8 +147,10 @@ TEST_F(InstallProcessTest, PromptedDestinationIsReadFromStandardInput) {
 TEST_F(InstallProcessTest, InstallActionPrintsTheJvmFileItCompleted) {
     writeFile(work_.file("installer.sh"), kInstaller, 0755);
     TempDir destination;
-    writeFile(work_.file("in.tag"), "ACTION: INSTALL_JVM\nINSTALL_JVM_EXE: installer.sh\n"
-                                    "INSTALL_JVM_DEST: " + destination.path() + "\n");
+    writeFile(work_.file("in.tag"),
+              "ACTION: INSTALL_JVM\nINSTALL_JVM_EXE: installer.sh\n"
+              "INSTALL_JVM_DEST: " +
+                  destination.path() + "\n");
     ProcessResult result = run(testsupport::cvlaunchPath(), {"-cv:in", "in.tag"});
     EXPECT_EQ(result.status, 0) << result.out;
     EXPECT_EQ(result.out, destination.file("jvm") + "\n");
@@ -155,8 +158,10 @@ TEST_F(InstallProcessTest, InstallActionPrintsTheJvmFileItCompleted) {
     EXPECT_NE(jvm.find("JVM_TEMP:  0\n"), std::string::npos) << jvm;
 
     // Without its "jvm" file the action fails.
-    writeFile(work_.file("none.tag"), "ACTION: INSTALL_JVM\nINSTALL_JVM_EXE: /bin/true\n"
-                                      "INSTALL_JVM_DEST: " + temp_.path() + "\n");
+    writeFile(work_.file("none.tag"),
+              "ACTION: INSTALL_JVM\nINSTALL_JVM_EXE: /bin/true\n"
+              "INSTALL_JVM_DEST: " +
+                  temp_.path() + "\n");
     ProcessResult missing = run(testsupport::cvlaunchPath(), {"-cv:in", "none.tag"});
     EXPECT_EQ(missing.status, 255);
     EXPECT_NE(missing.out.find("Unable to load input file: " + temp_.path() + "/jvm"),
@@ -164,21 +169,26 @@ TEST_F(InstallProcessTest, InstallActionPrintsTheJvmFileItCompleted) {
 }
 
 class EmbeddedLauncherTest : public InstallProcessTest {
-protected:
+  protected:
     // The inner launcher runs a fake Java from a fixed home with whatever
     // arguments it was given.
     std::string packInner() {
         writeFile(fakeHome_.file("java"), kFakeJava, 0755);
         writeFile(work_.file("inner.tag"), "INSTRUCTIONS:\n  ILAUNCH 5 0\n/:\n");
-        writeFile(work_.file("inner.jvm"),
-                  "JVM_HOME: " + fakeHome_.path() + "\nJVM_EXE: java\n");
+        writeFile(work_.file("inner.jvm"), "JVM_HOME: " + fakeHome_.path() + "\nJVM_EXE: java\n");
         writeFile(work_.file("launch.tag"), kDisplayLaunch);
-        std::vector<std::string> args = {testsupport::cvpackPath(),  "--no-verify-archive",
-                                         "--instructions",           work_.file("inner.tag"),
-                                         "--launch-script",          work_.file("launch.tag"),
-                                         "--jvm",                    work_.file("inner.jvm"),
-                                         "--id",                     "5",
-                                         "-o",                       work_.file("inner")};
+        std::vector<std::string> args = {testsupport::cvpackPath(),
+                                         "--no-verify-archive",
+                                         "--instructions",
+                                         work_.file("inner.tag"),
+                                         "--launch-script",
+                                         work_.file("launch.tag"),
+                                         "--jvm",
+                                         work_.file("inner.jvm"),
+                                         "--id",
+                                         "5",
+                                         "-o",
+                                         work_.file("inner")};
         EXPECT_EQ(runProcess(args).status, 0);
         return "inner";
     }
@@ -227,9 +237,9 @@ TEST_F(InstallProcessTest, ApplicationArchiveComesFromThePayloadOrBesideTheLaunc
     testsupport::writeFile(work_.file("lib-app.jar"), "beside the launcher");
     writeFile(work_.file("cat.tag"),
               "DISPLAY_CONSOLE: 1\nCOMMAND: cat %APPLICATION_ARCHIVE%(\"lib-app.jar\")\n");
-    std::string beside = pack("app2", {{"--instructions", "program.tag"},
-                                       {"--launch-script", "cat.tag"},
-                                       {"--jvm", "any.jvm"}});
+    std::string beside = pack(
+        "app2",
+        {{"--instructions", "program.tag"}, {"--launch-script", "cat.tag"}, {"--jvm", "any.jvm"}});
     ProcessResult copied = run(beside, {});
     EXPECT_EQ(copied.status, 0) << readFile(log());
     EXPECT_NE(copied.out.find("beside the launcher"), std::string::npos);

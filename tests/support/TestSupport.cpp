@@ -78,11 +78,13 @@ void drain(int outFd, int errFd, ProcessResult& result) {
     int open = 2;
     while (open > 0) {
         if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             break;
         }
         for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            if (fds[i].fd < 0 || fds[i].revents == 0)
+                continue;
             char buffer[65536];
             ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
             if (n > 0) {
@@ -106,7 +108,9 @@ TempDir::TempDir() {
     path_ = pattern;
 }
 
-TempDir::~TempDir() { removeTree(path_); }
+TempDir::~TempDir() {
+    removeTree(path_);
+}
 
 std::vector<std::string> TempDir::entries() const {
     std::vector<std::string> names;
@@ -190,7 +194,11 @@ bool fileExists(const std::string& path) {
     return stat(path.c_str(), &info) == 0;
 }
 
-std::string cvlaunchPath() { return CVLAUNCH_PATH; }
-std::string cvpackPath() { return CVPACK_PATH; }
+std::string cvlaunchPath() {
+    return CVLAUNCH_PATH;
+}
+std::string cvpackPath() {
+    return CVPACK_PATH;
+}
 
 }  // namespace testsupport

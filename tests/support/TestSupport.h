@@ -13,7 +13,7 @@ namespace testsupport {
 // whole tree; `isEmpty` lets a test check that the code under test left
 // nothing behind in it.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -25,7 +25,7 @@ public:
     std::vector<std::string> entries() const;
     bool isEmpty() const { return entries().empty(); }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -36,9 +36,9 @@ struct ProcessResult {
 };
 
 struct ProcessOptions {
-    std::string workingDir;                   // empty: the test's own
-    std::map<std::string, std::string> env;   // set (or, with value "\x01unset", removed)
-    std::string input;                        // written to standard input
+    std::string workingDir;                  // empty: the test's own
+    std::map<std::string, std::string> env;  // set (or, with value "\x01unset", removed)
+    std::string input;                       // written to standard input
 };
 
 // Runs argv[0] with the arguments (no shell) and collects its output.
