@@ -322,9 +322,10 @@ SString JVMFile::homeFromPathDirectory(const SString& directory) const {
     }
     // A PATH entry such as /opt/jdk/bin stands for the home /opt/jdk/ when
     // JVM_EXE is bin/java.
+    // The cut must fall on a whole component: /usr/sbin/ is no home /usr/s.
     SString home = joinPath(directory, "");
     unsigned int cut = stringEndsWith(home, jvmExe.substr(0, lastSeparator + 1).c_str());
-    if (cut != SString::npos) {
+    if (cut != SString::npos && (cut == 0 || home[cut - 1] == '/')) {
         home.erase(cut);
     }
     return home;

@@ -134,7 +134,7 @@ void Launcher::installJVM(bool showProgress, bool, const SString& installerPath,
                                  nullptr, false);
     SString jvmFile = jvmFileIn(target);
     recordInstalledJVM(target, jvmFile, false);
-    printf("%s\n", jvmFile.c_str());
+    PlatformImpl::writeResultLine(jvmFile);
 }
 
 void Launcher::executeEmbeddedLauncher(long position) {

@@ -55,7 +55,11 @@ LauncherException badFileId(const char* text, long fileId, const char* tail) {
 }
 
 void printLine(const SString& text) {
-    printf("%s\n", text.c_str());
+    PlatformImpl::writeResultLine(text);
+}
+
+void printNumber(long n) {
+    printLine(convertToString(n));
 }
 
 }  // namespace
@@ -139,8 +143,7 @@ void Launcher::verifyJVM(bool showProgress, bool showFailMsg, const SString& jvm
                          const SString& javaHome) {
     TagFile jvmTagFile(jvmFilePath);
     verifyJVM(showProgress, showFailMsg, jvmTagFile, javaHome);
-    printf("%ld\n", getLongVariable(1));
-    fflush(stdout);
+    printNumber(getLongVariable(1));
 }
 
 void Launcher::search(bool showProgress, bool showFailMsg) {
@@ -150,12 +153,11 @@ void Launcher::search(bool showProgress, bool showFailMsg) {
         if (found != 0) {
             PlatformImpl::removeFileFromCleanupList(getStringVariable(2));
         }
-        printf("%ld\n", found);
+        printNumber(found);
         if (found != 0) {
             printLine(getStringVariable(1));
             printLine(getStringVariable(2));
         }
-        fflush(stdout);
     } catch (const LauncherException&) {
         // findJVM has logged it; the caller sees no output at all.
     } catch (...) {
@@ -178,14 +180,13 @@ void Launcher::searchAll(bool showProgress, bool showFailMsg) {
         for (long i = 0; i < paths.count; i++) {
             PlatformImpl::removeFileFromCleanupList(paths.at(i));
         }
-        printf("%ld\n", static_cast<long>(matches.count));
+        printNumber(matches.count);
         for (long i = 0; i < matches.count; i++) {
             printLine(matches.at(i)->getJVMHome());
             printLine(paths.at(i));
         }
     } catch (const LauncherException& e) {
         reportSearchFailure(MSG_SEARCH_ALL_FAILED, e, showFailMsg);
-        printf("0\n");
+        printNumber(0);
     }
-    fflush(stdout);
 }

@@ -11,10 +11,14 @@ int ui_progressBlock = 0;
 
 namespace {
 
+// Whether progress marks stand on the current line without its line feed.
+bool g_rowOpen = false;
+
 // Byte for byte, so that a text with an embedded NUL is not cut short.
 void putLine(const SString& text) {
     fwrite(text.data(), 1, text.length(), stdout);
     putchar('\n');
+    g_rowOpen = false;
 }
 
 }  // namespace
@@ -30,10 +34,18 @@ void writeLine(const char* text) {
 }
 
 void write(const char* text) {
-    if (g_enableOutput && text != nullptr) {
+    if (g_enableOutput && text != nullptr && *text != '\0') {
         fputs(text, stdout);
         fflush(stdout);
+        g_rowOpen = true;
     }
+}
+
+void writeResultLine(const SString& text) {
+    if (g_rowOpen) {
+        putchar('\n');
+    }
+    writeLineAlways(text);
 }
 
 void writeLineAlways(const SString& text) {

@@ -30,6 +30,11 @@ void write(const char* text);
 // switch says, and flushes: for messages that must reach the user.
 void writeLineAlways(const SString& text);
 
+// Writes one result line for the program that started the launcher, whatever
+// the output switch; a row of progress marks still open on the current line
+// is ended first, so that the result stands on a line of its own.
+void writeResultLine(const SString& text);
+
 // The next word of standard input: skips white space, then reads up to the
 // next white space, at most 1023 bytes. Standard output is flushed first so
 // that a question written before is visible. At the end of input the result

@@ -13,6 +13,7 @@
 //   PlatformImplSearch.cpp       search roots, hints, findFiles
 //   PlatformImplConsole.cpp      console display and messages
 
+#include <csignal>
 #include <cstdio>
 #include <cwchar>
 
@@ -180,6 +181,9 @@ class PlatformImpl {
     static bool isUIVisible();
     static void setSilent(bool silent);
     static void showUIMessage(const SString& message);
+    // A result line of an input-file action on standard output: never
+    // suppressed, and never glued to a row of progress marks.
+    static void writeResultLine(const SString& line);
     static void setUITitle(const SString& title);
     static SString promptJVMDestinationDirectory();
     static SString wideToMultiByte(const wchar_t* text);
@@ -189,7 +193,8 @@ class PlatformImpl {
     static UISubStatus m_subStatus;
     static SString m_subStatusData;
     // Cancel request; the console display offers no way to set it.
-    static bool m_canceled;
+    // Written by the signal handlers, hence its type.
+    static volatile sig_atomic_t m_canceled;
 };
 
 // Reads `stream` to its end (or a read error) in chunks of 4096 bytes,

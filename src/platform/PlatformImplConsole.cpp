@@ -12,7 +12,7 @@
 bool PlatformImpl::m_silent = false;
 UISubStatus PlatformImpl::m_subStatus = SUBSTATUS_NONE;
 SString PlatformImpl::m_subStatusData;
-bool PlatformImpl::m_canceled = false;
+volatile sig_atomic_t PlatformImpl::m_canceled = 0;
 
 namespace {
 
@@ -193,4 +193,8 @@ SString PlatformImpl::wideToMultiByte(const wchar_t* text) {
 
 SString PlatformImpl::getMessageText(MessageIdentifier id) {
     return catalogueText(catalogueId(MESSAGE_ENTRIES, id));
+}
+
+void PlatformImpl::writeResultLine(const SString& line) {
+    ::writeResultLine(line);
 }

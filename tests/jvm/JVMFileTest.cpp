@@ -213,6 +213,15 @@ TEST_F(JVMFileVerifyTest, PathEntriesEndingInTheExecutableDirectoryGiveTheirPare
                                            home + "/bin/\n"));
 }
 
+TEST_F(JVMFileVerifyTest, PathEntryIsCutOnlyAtAWholeComponent) {
+    std::string sbin = dir.file("usr/sbin");
+    ScopedEnv pathVariable("PATH", sbin.c_str());
+    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths("", "Verify"));
+    EXPECT_NE(std::string::npos,
+              log().find("Checking JVM at " + sbin +
+                         "/ which was resolved from the platform JVM path " + sbin + "\n"));
+}
+
 TEST_F(JVMFileVerifyTest, ExecutableNameWithoutDirectoryKeepsThePathEntry) {
     tags.setTagValue("JVM_EXE", "java");
     writeVerifyingJava(home, "17\\nFake Corp\\n");

@@ -161,6 +161,16 @@ TEST_F(ConsoleTest, SeventySingleAdvancesEndTheRow) {
     EXPECT_EQ(ui_progress, 70);
 }
 
+TEST_F(ConsoleTest, ResultLinesStandOnLinesOfTheirOwn) {
+    CapturedStdout out;
+    PlatformImpl::advanceUIProgress(3);
+    PlatformImpl::writeResultLine("1");
+    PlatformImpl::writeResultLine("/opt/jdk");
+    PlatformImpl::hideUI(0);
+    PlatformImpl::writeResultLine("shown while hidden");
+    EXPECT_EQ(out.finish(), "...\n1\n/opt/jdk\nshown while hidden\n");
+}
+
 TEST_F(ConsoleTest, RowEndsOnlyPastTheHighestBoundaryReached) {
     {
         CapturedStdout out;
