@@ -162,17 +162,21 @@ wchar_t* convertToUnicode(const SString& text) {
 }
 
 void readLineFromStream(FILE* stream, SString& line) {
-    // Characters are gathered in a block so that a long line is not
-    // reallocated for every character.
-    char block[256];
+    // Characters are gathered in a block, and the line's buffer at least
+    // doubles when it grows: a buffer that grew by 32 characters at a time
+    // would make a line of many megabytes take quadratic time.
+    char block[4096];
     unsigned int used = 0;
     int c;
-    while ((c = fgetc(stream)) != EOF && c != '\n') {
+    while ((c = getc(stream)) != EOF && c != '\n') {
         if (c == '\r') {
             continue;
         }
         block[used++] = static_cast<char>(c);
         if (used == sizeof(block)) {
+            if (line.length() + used > line.capacity()) {
+                line.reserve(2 * (line.length() + used));
+            }
             line.append(block, used);
             used = 0;
         }

@@ -39,31 +39,6 @@ SString parseValue(const SString& line, unsigned int start) {
     return parseStringArgument(line, position, true);
 }
 
-// The line rules of readLineFromStream (carriage returns dropped, the line
-// feed consumed, the result trimmed), with the line's room doubled as it
-// grows: SString grows by 32 characters at a time, which would make a line of
-// many megabytes take quadratic time.
-void readLineLinear(FILE* file, SString& line) {
-    char block[4096];
-    unsigned int used = 0;
-    int c;
-    while ((c = getc(file)) != EOF && c != '\n') {
-        if (c == '\r') {
-            continue;
-        }
-        block[used++] = static_cast<char>(c);
-        if (used == sizeof(block)) {
-            if (line.length() + used > line.capacity()) {
-                line.reserve(2 * (line.length() + used));
-            }
-            line.append(block, used);
-            used = 0;
-        }
-    }
-    line.append(block, used);
-    trim(line, whitespaceChars);
-}
-
 bool needsQuotes(const SString& value) {
     return value.empty() || isWhitespace(value[0]) || isWhitespace(value[value.length() - 1]) ||
            value.find('"') != SString::npos;
@@ -254,7 +229,7 @@ void TagFile::logSyntaxError(const SString& message, const SString& fileName, lo
 
 void TagFile::readLine(FILE* file, SString& line) {
     errno = 0;
-    readLineLinear(file, line);
+    readLineFromStream(file, line);
     int error = errno;
     ++lineNumber;
     if (ferror(file)) {

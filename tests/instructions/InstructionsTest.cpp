@@ -8,6 +8,7 @@
 
 #include "InstructionsException.h"
 #include "Launcher.h"
+#include "support/TestSupport.h"
 #include "LauncherException.h"
 #include "TagFile.h"
 
@@ -50,17 +51,8 @@ Outcome runProgram(const std::vector<std::string>& lines) {
 
 class InstructionsTest : public ::testing::Test {
   protected:
-    void SetUp() override { resetVariables(); }
-    void TearDown() override { resetVariables(); }
-
-    static void resetVariables() {
-        for (long n = 1; n <= 10; ++n) {
-            Launcher::setStringVariable(n, "");
-        }
-        for (long n = 1; n <= 5; ++n) {
-            Launcher::setLongVariable(n, 0);
-        }
-    }
+    void SetUp() override { testsupport::resetLauncherVariables(); }
+    void TearDown() override { testsupport::resetLauncherVariables(); }
 
     // Expands expression as the instruction with index 4 would.
     Outcome expand(const char* expression, std::string* expanded) {

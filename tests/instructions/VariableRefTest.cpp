@@ -6,6 +6,7 @@
 
 #include "Launcher.h"
 #include "LauncherException.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -15,17 +16,8 @@ std::string str(const SString& s) {
 
 class VariableRefTest : public ::testing::Test {
   protected:
-    void SetUp() override { resetVariables(); }
-    void TearDown() override { resetVariables(); }
-
-    static void resetVariables() {
-        for (long n = 1; n <= 10; ++n) {
-            Launcher::setStringVariable(n, "");
-        }
-        for (long n = 1; n <= 5; ++n) {
-            Launcher::setLongVariable(n, 0);
-        }
-    }
+    void SetUp() override { testsupport::resetLauncherVariables(); }
+    void TearDown() override { testsupport::resetLauncherVariables(); }
 };
 
 // The message of the LauncherException that init throws, or "" when it succeeds.

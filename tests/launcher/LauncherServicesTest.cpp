@@ -7,23 +7,11 @@
 
 #include "Launcher.h"
 #include "LauncherException.h"
+#include "support/TestSupport.h"
 
 namespace {
 
-std::string readFile(const std::string& path) {
-    std::string text;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return text;
-    }
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) {
-        text.append(buffer, n);
-    }
-    fclose(file);
-    return text;
-}
+using testsupport::readFile;
 
 class LauncherLogTest : public ::testing::Test {
 protected:

@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include "Launcher.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -192,6 +194,15 @@ void writeFile(const std::string& path, const std::string& content, int mode) {
 bool fileExists(const std::string& path) {
     struct stat info;
     return stat(path.c_str(), &info) == 0;
+}
+
+void resetLauncherVariables() {
+    for (long n = 1; n <= 10; ++n) {
+        Launcher::setStringVariable(n, "");
+    }
+    for (long n = 1; n <= 5; ++n) {
+        Launcher::setLongVariable(n, 0);
+    }
 }
 
 std::string cvlaunchPath() {

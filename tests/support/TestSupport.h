@@ -52,6 +52,9 @@ std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content, int mode = 0644);
 bool fileExists(const std::string& path);
 
+// Empties S1 to S10 and zeroes N1 to N5.
+void resetLauncherVariables();
+
 // The built programs.
 std::string cvlaunchPath();
 std::string cvpackPath();
