@@ -10,7 +10,7 @@
 namespace {
 
 enum OptionKind {
-    OPT_FILE,  // adds a file of OptionSpec::fileType
+    OPT_FILE,  // adds a file of OptionDefinition::fileType
     OPT_FILE_SPEC,
     OPT_ID,
     OPT_NAME,
@@ -23,7 +23,7 @@ enum OptionKind {
     OPT_HELP,
 };
 
-struct OptionSpec {
+struct OptionDefinition {
     const char* name;
     OptionKind kind;
     bool takesValue;
@@ -32,7 +32,7 @@ struct OptionSpec {
 
 // The names double as the type names of --file and of the listing, so they
 // are in type order.
-const OptionSpec g_options[] = {
+const OptionDefinition g_options[] = {
     {"--instructions", OPT_FILE, true, FILE_INSTRUCTIONS},
     {"--jvm", OPT_FILE, true, FILE_JVM},
     {"--launch-script", OPT_FILE, true, FILE_LAUNCH_SCRIPT},
@@ -55,10 +55,10 @@ const OptionSpec g_options[] = {
     {"--help", OPT_HELP, false, -1},
 };
 
-const OptionSpec* findOption(const SString& name) {
-    for (const OptionSpec& spec : g_options) {
-        if (name.compare(spec.name) == 0) {
-            return &spec;
+const OptionDefinition* findOption(const SString& name) {
+    for (const OptionDefinition& option : g_options) {
+        if (name.compare(option.name) == 0) {
+            return &option;
         }
     }
     return nullptr;
@@ -91,9 +91,9 @@ long parseNumber(const SString& text, long min, long max, const SString& option)
 }
 
 long parseFileType(const SString& text) {
-    for (const OptionSpec& spec : g_options) {
-        if (spec.kind == OPT_FILE && text.compare(spec.name + 2) == 0) {
-            return spec.fileType;
+    for (const OptionDefinition& option : g_options) {
+        if (option.kind == OPT_FILE && text.compare(option.name + 2) == 0) {
+            return option.fileType;
         }
     }
     return parseNumber(text, 0, FILE_TYPE_LAST, "the file type of --file");
@@ -112,9 +112,9 @@ SString takeField(SString& text, bool& more) {
 }  // namespace
 
 const char* PackerOptions::typeName(long type) {
-    for (const OptionSpec& spec : g_options) {
-        if (spec.kind == OPT_FILE && spec.fileType == type) {
-            return spec.name + 2;
+    for (const OptionDefinition& option : g_options) {
+        if (option.kind == OPT_FILE && option.fileType == type) {
+            return option.name + 2;
         }
     }
     return "unknown";
@@ -133,13 +133,13 @@ void PackerOptions::parse(int argc, char** argv) {
         if (inlineValue) {
             name = argument.substr(0, equals);
         }
-        const OptionSpec* spec = findOption(name);
-        if (spec == nullptr) {
+        const OptionDefinition* option = findOption(name);
+        if (option == nullptr) {
             throw UsageError(quoted(argument[0] == '-' ? "unknown option " : "unexpected argument ",
                                     argument, ""));
         }
         SString value;
-        if (spec->takesValue) {
+        if (option->takesValue) {
             if (inlineValue) {
                 value = argument.substr(equals + 1);
             } else if (i + 1 < argc) {
@@ -151,8 +151,8 @@ void PackerOptions::parse(int argc, char** argv) {
         } else if (inlineValue) {
             throw UsageError(quoted("option ", name, " takes no value"));
         }
-        packing = packing || (spec->kind != OPT_LIST && spec->kind != OPT_HELP);
-        apply(spec->kind, spec->fileType, name, value);
+        packing = packing || (option->kind != OPT_LIST && option->kind != OPT_HELP);
+        apply(option->kind, option->fileType, name, value);
     }
     if (help) {
         return;
@@ -219,13 +219,13 @@ void PackerOptions::addFile(long type, const SString& path) {
     files.push_back(file);
 }
 
-void PackerOptions::parseFileSpec(const SString& spec) {
-    SString rest = spec;
+void PackerOptions::parseFileSpec(const SString& option) {
+    SString rest = option;
     bool more = false;
     SString type = takeField(rest, more);
     SString path = takeField(rest, more);
     if (path.empty()) {
-        throw UsageError(quoted("--file ", spec, ": expected TYPE:PATH[:ID[:NAME]]"));
+        throw UsageError(quoted("--file ", option, ": expected TYPE:PATH[:ID[:NAME]]"));
     }
     addFile(parseFileType(type), path);
     if (more) {
