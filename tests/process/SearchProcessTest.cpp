@@ -106,21 +106,21 @@ class SearchProcessTest : public ::testing::Test {
         return work_.file("launcher");
     }
 
-    ProcessResult run(std::vector<std::string> args) {
+    ProcessResult run(std::vector<std::string> args, ProcessOptions options = {}) {
         args.insert(args.begin(), {work_.file("launcher"), "-cv:tempdir", temp_.path()});
-        ProcessOptions options;
         options.workingDir = work_.path();
         options.env["LANG"] = testsupport::kUnset;
         return runProcess(args, options);
     }
 
     // Runs the launcher on an input file with the action and extra lines.
-    ProcessResult runAction(const std::string& action, const std::string& extra = "") {
+    ProcessResult runAction(const std::string& action, const std::string& extra = "",
+                            const ProcessOptions& options = {}) {
         writeFile(work_.file("input.tag"), "ACTION: " + action +
                                                "\nSHOW_PROGRESS: 0\nSHOW_FAIL_MSG: 0\n"
                                                "LOGFILE: " +
                                                log() + "\n" + extra);
-        return run({"-cv:in", work_.file("input.tag")});
+        return run({"-cv:in", work_.file("input.tag")}, options);
     }
 
     // Checks one (home, match file) pair of the output and notes the file.
@@ -223,6 +223,29 @@ TEST_F(SearchProcessTest, SearchFindsTheRealJDKByItsPathHint) {
     ProcessResult result = runAction("SEARCH");
 
     EXPECT_EQ(result.status, 0) << result.err;
+    Lines lines = splitLines(result.out);
+    ASSERT_EQ(lines.size(), 3u) << result.out << readFile(log());
+    EXPECT_EQ(lines[0], "1");
+    EXPECT_EQ(lines[1], jdk);
+    expectMatch(jdk, lines[2], "Real JDK");
+}
+
+// With no hint at all, the java on PATH (/usr/bin/java, a link into the JDK)
+// leads to the JDK's own directory, not to /usr.
+TEST_F(SearchProcessTest, SearchFindsTheJDKOfTheJavaOnThePath) {
+    char resolved[PATH_MAX];
+    if (realpath("/usr/bin/java", resolved) == nullptr) {
+        GTEST_SKIP() << "no /usr/bin/java";
+    }
+    std::string java = resolved;
+    std::string jdk = java.substr(0, java.size() - std::string("/bin/java").size());
+    writeFile(work_.file("path.jvm"), realJVMFile(jdk));
+    pack({{"--jvm", "path.jvm"}});
+
+    ProcessOptions options;
+    options.env["PATH"] = "/usr/local/bin:/usr/bin:/bin";
+    ProcessResult result = runAction("SEARCH", "", options);
+
     Lines lines = splitLines(result.out);
     ASSERT_EQ(lines.size(), 3u) << result.out << readFile(log());
     EXPECT_EQ(lines[0], "1");
