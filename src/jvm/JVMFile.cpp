@@ -1,5 +1,6 @@
 #include "JVMFile.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "JVMMatch.h"
@@ -20,6 +21,32 @@ namespace {
 
 // The first line of the verification class's output.
 const char* const verificationMarker = "1739021872";
+
+// How long one verification run may take: a broken java that waits for input
+// or never ends must not stop the search. The variable, in milliseconds,
+// shortens the limit for tests; read at every verification.
+const long verifyTimeLimitMs = 60000;
+const char* const verifyTimeLimitVariable = "CV_VERIFY_TIME_LIMIT_MS";
+
+// The limit in force: the variable's value when it is a positive number,
+// otherwise verifyTimeLimitMs.
+long verifyTimeLimit() {
+    SString text = PlatformImpl::getEnvironmentVariable(verifyTimeLimitVariable);
+    char* end = nullptr;
+    long limit = strtol(text.c_str(), &end, 10);
+    return !text.empty() && *end == '\0' && limit > 0 ? limit : verifyTimeLimitMs;
+}
+
+void logVerifyTimedOut(const SString& home, long limitMs) {
+    char seconds[32];
+    snprintf(seconds, sizeof seconds, "%g", limitMs / 1000.0);
+    SString warning("Verification of ");
+    warning += home;
+    warning += " did not end within ";
+    warning += seconds;
+    warning += " seconds; it was stopped.";
+    Launcher::logMessage(warning, LOG_WARNING);
+}
 
 // `directory` and `name` joined by one "/".
 SString joinPath(const SString& directory, const SString& name) {
@@ -157,9 +184,18 @@ bool JVMFile::performVerify(const SString& home, const SString& classpath,
     m_tagFile->setTagValue("JVM_HOME", home);
     StringPairPtrDeque expected;
     LaunchScript script(buildVerifyCommand(home, classpath, className, expected), true, false);
-    // The exit code says nothing: only the output decides.
-    script.execute(*this, nullptr, false);
-    bool verified = verifyJVMOutput(script.m_stdOut, expected);
+    ProcessOptions options;
+    options.timeLimitMs = verifyTimeLimit();
+    options.nullInput = true;
+    // Apart from a run that was stopped, the exit code says nothing: only the
+    // output decides.
+    bool verified;
+    if (script.execute(*this, nullptr, false, options) == processTimedOut) {
+        logVerifyTimedOut(home, options.timeLimitMs);
+        verified = false;
+    } else {
+        verified = verifyJVMOutput(script.m_stdOut, expected);
+    }
     PlatformImpl::advanceUIProgress(6);
     return verified;
 }

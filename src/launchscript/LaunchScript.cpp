@@ -121,7 +121,8 @@ LaunchScript::LaunchScript(const SString& command, bool captureOutput, bool extr
 
 LaunchScript::~LaunchScript() {}
 
-int LaunchScript::execute(const JVMFile& jvm, const StringDeque* extraArguments, bool showConsole) {
+int LaunchScript::execute(const JVMFile& jvm, const StringDeque* extraArguments, bool showConsole,
+                          const ProcessOptions& options) {
     SString command = resolve(jvm);
     SString directory = m_autoSetWorkingDir ? launcherDirectory() : SString();
     for (long i = 0; extraArguments != nullptr && i < extraArguments->count; ++i) {
@@ -150,7 +151,7 @@ int LaunchScript::execute(const JVMFile& jvm, const StringDeque* extraArguments,
         }
         PlatformImpl::preJavaLaunch(purpose, jvm);
         exitCode = PlatformImpl::executeProcess(command, directory, console, capture, true,
-                                                &m_stdOut, &m_stdErr, false);
+                                                &m_stdOut, &m_stdErr, false, options);
     }
 
     if (capture) {

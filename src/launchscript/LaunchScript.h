@@ -69,6 +69,7 @@
 // parseStringArgument as it stands.
 
 #include "MacroHandler.h"
+#include "PlatformImpl.h"
 #include "SString.h"
 #include "StringDeque.h"
 
@@ -90,10 +91,13 @@ class LaunchScript : public MacroHandler {
     // and 2, the JVM file's SET_ENV_FOR_WIZARD variables, and runs the command
     // through the shell. Captured output is appended to m_stdOut and m_stdErr.
     // JAVA_HOME gets its earlier value back (empty when it was not set); the
-    // working directory and the SET_ENV_FOR_WIZARD variables stay. Returns the
-    // command's exit code; throws LauncherException when the command cannot be
-    // expanded or started.
-    int execute(const JVMFile& jvm, const StringDeque* extraArguments, bool showConsole);
+    // working directory and the SET_ENV_FOR_WIZARD variables stay. `options`
+    // go to executeProcess (a launch has neither time limit nor /dev/null
+    // input). Returns the command's exit code, or processTimedOut when the
+    // time limit stopped it; throws LauncherException when the command cannot
+    // be expanded or started.
+    int execute(const JVMFile& jvm, const StringDeque* extraArguments, bool showConsole,
+                const ProcessOptions& options = ProcessOptions());
 
     // The command with all three kinds of macro replaced, against `jvm`.
     SString resolve(const JVMFile& jvm);

@@ -61,6 +61,22 @@ enum MessageIdentifier {
     MSG_CANCELED,
 };
 
+// How executeProcess runs a child, beyond its command. The defaults are those
+// of a launch: no time limit, the launcher's own standard input.
+struct ProcessOptions {
+    // Milliseconds after which the child, with its whole process group, is
+    // killed; 0 for no limit.
+    long timeLimitMs = 0;
+    // Standard input from /dev/null instead of the launcher's; the child does
+    // not get the terminal either, so an interrupt at the terminal reaches the
+    // launcher, which passes it on.
+    bool nullInput = false;
+};
+
+// executeProcess's result for a child that was killed at its time limit;
+// never an exit code.
+const int processTimedOut = -1;
+
 class PlatformImpl {
   public:
     PlatformImpl() {}
@@ -74,12 +90,14 @@ class PlatformImpl {
     // after making `workingDir` (when not empty) the launcher's own current
     // directory; with `capture` (and `redirect`) the child's standard output
     // and standard error are appended to *stdOut and *stdErr. Returns the
-    // child's exit code, or 128 + the signal number when a signal ended it.
-    // Throws LauncherException when the directory, a pipe, the fork or the
-    // wait fails. `showConsole` has no effect on this platform.
+    // child's exit code, or 128 + the signal number when a signal ended it,
+    // or processTimedOut when `options` set a time limit that passed (the
+    // output read until then is kept). Throws LauncherException when the
+    // directory, /dev/null, a pipe, the fork or the wait fails. `showConsole`
+    // has no effect on this platform.
     static int executeProcess(const SString& command, const SString& workingDir, bool showConsole,
                               bool capture, bool redirect, SString* stdOut, SString* stdErr,
-                              bool replace);
+                              bool replace, const ProcessOptions& options = ProcessOptions());
 
     // Replaces the launcher's process image with the program arguments[0]
     // (an exact path, no PATH lookup), handing it every argument byte for

@@ -102,6 +102,17 @@ long long monotonicMs() {
     return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
+// The moment at which a child's time limit passes; none for a limit of 0.
+class Deadline {
+  public:
+    explicit Deadline(long limitMs) : m_at(limitMs > 0 ? monotonicMs() + limitMs : 0) {}
+    bool isSet() const { return m_at != 0; }
+    bool passed() const { return isSet() && monotonicMs() >= m_at; }
+
+  private:
+    long long m_at;
+};
+
 // ---- Replacing the launcher -------------------------------------------------
 
 // Replaces the process image with arguments[0]; with `searchPath`, a name
@@ -219,10 +230,24 @@ void enterWorkingDirectory(const SString& dir) {
     }
 }
 
+// Takes `fd` (opened close-on-exec) into `target`. A descriptor that landed
+// on 0, 1 or 2 (the launcher was started with one of them closed) is moved
+// higher, or the child's dup2 calls would overwrite it, or, copied onto
+// itself, keep its close-on-exec flag.
+void keepAboveStandardStreams(ScopedFd& target, int fd, const char* failure) {
+    target.reset(fd);
+    if (fd <= STDERR_FILENO) {
+        int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        if (moved < 0) {
+            int error = errno;
+            throwSystemError(failure, error);
+        }
+        target.reset(moved);
+    }
+}
+
 // Both ends are closed on exec; the child's dup2 copies onto its standard
-// output and error are not. An end that landed on 0, 1 or 2 (the launcher was
-// started with one of them closed) is moved higher, or the child's dup2 calls
-// would overwrite it.
+// output and error are not.
 void openPipe(Pipe& pipe) {
     const char* failure = "Couldn't create either stdout or stderr pipe: ";
     int fds[2];
@@ -230,18 +255,19 @@ void openPipe(Pipe& pipe) {
         int error = errno;
         throwSystemError(failure, error);
     }
-    ScopedFd* ends[2] = {&pipe.read, &pipe.write};
-    for (int i = 0; i < 2; ++i) {
-        ends[i]->reset(fds[i]);
-        if (fds[i] <= STDERR_FILENO) {
-            int moved = fcntl(fds[i], F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-            if (moved < 0) {
-                int error = errno;
-                throwSystemError(failure, error);
-            }
-            ends[i]->reset(moved);
-        }
+    keepAboveStandardStreams(pipe.read, fds[0], failure);
+    keepAboveStandardStreams(pipe.write, fds[1], failure);
+}
+
+// /dev/null for the child's standard input, closed on exec like the pipes.
+void openNullInput(ScopedFd& input) {
+    const char* failure = "Couldn't open /dev/null for the standard input of a new process: ";
+    int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        int error = errno;
+        throwSystemError(failure, error);
     }
+    keepAboveStandardStreams(input, fd, failure);
 }
 
 void writeToStandardError(const char* text) {
@@ -253,10 +279,17 @@ void writeToStandardError(const char* text) {
 // calls exit(): the launcher's destructors and exit handlers would delete the
 // parent's temporary files and write its stdio buffers a second time.
 [[noreturn]] void runChild(const char* command, const Pipe* out, const Pipe* err,
-                           const sigset_t& signalMask, int terminal) {
+                           const ScopedFd& input, const sigset_t& signalMask, int terminal) {
     setpgid(0, 0);
     if (terminal >= 0) {
         giveTerminalTo(terminal, getpid());
+    }
+    if (input.isOpen() && dup2(input.get(), STDIN_FILENO) < 0) {
+        int error = errno;
+        writeToStandardError("Error redirecting stdin in new process: ");
+        writeToStandardError(strerror(error));
+        writeToStandardError("\n");
+        _exit(127);
     }
     if (out != nullptr &&
         (dup2(out->write.get(), STDOUT_FILENO) < 0 || dup2(err->write.get(), STDERR_FILENO) < 0)) {
@@ -272,13 +305,18 @@ void writeToStandardError(const char* text) {
 }
 
 // Starts the command through /bin/sh in a child whose standard output and
-// error go to the two pipes when they are given. The child is registered for
-// signal forwarding before any signal can reach the handler.
+// error go to the two pipes when they are given, and whose standard input
+// is /dev/null with `nullInput`. The child is registered for signal
+// forwarding before any signal can reach the handler.
 pid_t startChild(const SString& command, const SString& workingDir, int terminal, Pipe* out,
-                 Pipe* err) {
+                 Pipe* err, bool nullInput) {
     SignalBlock block;
     PlatformImpl::throwIfInterrupted();
     enterWorkingDirectory(workingDir);
+    ScopedFd input;
+    if (nullInput) {
+        openNullInput(input);
+    }
     if (out != nullptr) {
         openPipe(*out);
         openPipe(*err);
@@ -291,7 +329,7 @@ pid_t startChild(const SString& command, const SString& workingDir, int terminal
         throwSystemError("Error forking new process: ", error);
     }
     if (pid == 0) {
-        runChild(command.c_str(), out, err, block.previous(), terminal);
+        runChild(command.c_str(), out, err, input, block.previous(), terminal);
     }
     // Both sides set the group, so that it exists before either relies on it.
     setpgid(pid, pid);
@@ -328,6 +366,30 @@ bool reapChild(pid_t pid, int options, int& status, TerminalHandoff& terminal) {
     PlatformImpl::setRunningChild(0);
     if (result < 0) {
         throwSystemError("Error waiting for child process: ", error);
+    }
+    return true;
+}
+
+// Kills the child with everything in its process group (the shell and what
+// it started) and reaps it.
+void killChildGroup(pid_t pid, int& status, TerminalHandoff& terminal) {
+    kill(-pid, SIGKILL);
+    reapChild(pid, 0, status, terminal);
+}
+
+// Waits for the child's end; when the deadline passes first, kills it with
+// its group. Returns false then, true when it ended by itself.
+bool waitForChild(pid_t pid, const Deadline& deadline, int& status, TerminalHandoff& terminal) {
+    if (!deadline.isSet()) {
+        reapChild(pid, 0, status, terminal);
+        return true;
+    }
+    while (!reapChild(pid, WNOHANG, status, terminal)) {
+        if (deadline.passed()) {
+            killChildGroup(pid, status, terminal);
+            return false;
+        }
+        poll(nullptr, 0, kEndCheckMs);
     }
     return true;
 }
@@ -374,17 +436,22 @@ void readReadyStreams(CapturedStream* streams, const pollfd* polled) {
 // Collects everything the child writes on both pipes as it arrives, so that
 // it never blocks on a full pipe, until both are at their end. Once the child
 // has ended, reading stops after kQuietAfterEndMs without data or at the
-// latest kDrainLimitAfterEndMs after the end. Returns the child's status.
-int collectOutput(pid_t pid, TerminalHandoff& terminal, Pipe& out, Pipe& err, SString* outText,
-                  SString* errText) {
+// latest kDrainLimitAfterEndMs after the end. When the deadline passes
+// before the child ends, the child is killed with its group and false is
+// returned; otherwise true. *status gets the child's status.
+bool collectOutput(pid_t pid, TerminalHandoff& terminal, const Deadline& deadline, Pipe& out,
+                   Pipe& err, SString* outText, SString* errText, int& status) {
     CapturedStream streams[2] = {{&out.read, outText}, {&err.read, errText}};
-    int status = 0;
     bool ended = false;
     long long endTime = 0;
     while (out.read.isOpen() || err.read.isOpen()) {
         if (!ended && reapChild(pid, WNOHANG, status, terminal)) {
             ended = true;
             endTime = monotonicMs();
+        }
+        if (!ended && deadline.passed()) {
+            killChildGroup(pid, status, terminal);
+            return false;
         }
         if (ended && monotonicMs() - endTime >= kDrainLimitAfterEndMs) {
             break;
@@ -406,10 +473,7 @@ int collectOutput(pid_t pid, TerminalHandoff& terminal, Pipe& out, Pipe& err, SS
         }
         readReadyStreams(streams, polled);
     }
-    if (!ended) {
-        reapChild(pid, 0, status, terminal);
-    }
-    return status;
+    return ended || waitForChild(pid, deadline, status, terminal);
 }
 
 // The exit code as a shell reports it: 128 + the signal for a killed child.
@@ -424,7 +488,7 @@ int exitCodeOf(int status) {
 
 int PlatformImpl::executeProcess(const SString& command, const SString& workingDir, bool,
                                  bool capture, bool redirect, SString* stdOut, SString* stdErr,
-                                 bool replace) {
+                                 bool replace, const ProcessOptions& options) {
     if (replace) {
         throwIfInterrupted();
         return replaceLauncher(command);
@@ -433,17 +497,16 @@ int PlatformImpl::executeProcess(const SString& command, const SString& workingD
     bool collect = capture && redirect;
     Pipe out;
     Pipe err;
-    int terminal = foregroundTerminal();
+    // A child that cannot read the terminal has no use for it.
+    int terminal = options.nullInput ? -1 : foregroundTerminal();
     pid_t pid = startChild(command, workingDir, terminal, collect ? &out : nullptr,
-                           collect ? &err : nullptr);
+                           collect ? &err : nullptr, options.nullInput);
     TerminalHandoff handoff(terminal, pid);
+    Deadline deadline(options.timeLimitMs);
     int status = 0;
-    if (collect) {
-        status = collectOutput(pid, handoff, out, err, stdOut, stdErr);
-    } else {
-        reapChild(pid, 0, status, handoff);
-    }
-    return exitCodeOf(status);
+    bool ended = collect ? collectOutput(pid, handoff, deadline, out, err, stdOut, stdErr, status)
+                         : waitForChild(pid, deadline, status, handoff);
+    return ended ? exitCodeOf(status) : processTimedOut;
 }
 
 unsigned int readFromFile(FILE* stream, SString* text) {

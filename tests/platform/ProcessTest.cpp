@@ -198,6 +198,70 @@ TEST_F(PlatformImplProcessTest, ChildrenSeeVariablesSetByTheLauncher) {
     EXPECT_EQ(result.out, "a b=1");
 }
 
+TEST_F(PlatformImplProcessTest, TimeLimitKillsTheWholeGroupAndKeepsEarlyOutput) {
+    ProcessOptions options;
+    options.timeLimitMs = 200;
+    // The shell leaves a background process that would mark its survival.
+    std::string marker = path("survived");
+    std::string command = "(sleep 0.5; touch " + marker + ") & echo early; sleep 30";
+    for (bool collect : {true, false}) {
+        SCOPED_TRACE(collect ? "captured" : "not captured");
+        SString out;
+        auto start = std::chrono::steady_clock::now();
+        int code = PlatformImpl::executeProcess(command.c_str(), "", false, collect, collect, &out,
+                                                nullptr, false, options);
+        std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(code, processTimedOut);
+        EXPECT_GE(elapsed.count(), 0.2);
+        EXPECT_LT(elapsed.count(), 2.0);
+        EXPECT_EQ(text(out), collect ? "early\n" : "");
+    }
+    usleep(800000);
+    EXPECT_FALSE(testsupport::fileExists(marker));
+}
+
+TEST_F(PlatformImplProcessTest, ChildWithinItsTimeLimitGivesItsExitCode) {
+    ProcessOptions options;
+    options.timeLimitMs = 5000;
+    for (bool collect : {true, false}) {
+        SCOPED_TRACE(collect ? "captured" : "not captured");
+        SString out;
+        int code = PlatformImpl::executeProcess("echo done; exit 3", "", false, collect, collect,
+                                                &out, nullptr, false, options);
+        EXPECT_EQ(code, 3);
+        EXPECT_EQ(text(out), collect ? "done\n" : "");
+    }
+}
+
+// Output closed early does not end the wait; the limit still applies.
+TEST_F(PlatformImplProcessTest, TimeLimitAppliesAfterTheChildClosedItsOutput) {
+    ProcessOptions options;
+    options.timeLimitMs = 200;
+    SString out;
+    SString err;
+    int code = PlatformImpl::executeProcess("exec >&- 2>&-; sleep 30", "", false, true, true, &out,
+                                            &err, false, options);
+    EXPECT_EQ(code, processTimedOut);
+}
+
+TEST_F(PlatformImplProcessTest, NullInputGivesTheChildAnEmptyStandardInput) {
+    // The test child's standard input holds a line that the command would read.
+    int status = inTestChild([] {
+        int fds[2];
+        if (pipe(fds) != 0 || write(fds[1], "typed\n", 6) != 6 || dup2(fds[0], 0) < 0) {
+            return 2;
+        }
+        ProcessOptions options;
+        options.nullInput = true;
+        SString out;
+        PlatformImpl::executeProcess("read line; echo \"[$line]\"", "", false, true, true, &out,
+                                     nullptr, false, options);
+        return text(out) == "[]\n" ? 0 : 1;
+    });
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 TEST_F(PlatformImplProcessTest, ReplaceRunsTheProgramInPlaceOfTheLauncher) {
     int status = inTestChild([] {
         return PlatformImpl::executeProcess("sh -c \"exit 7\"", "", false, false, false, nullptr,
