@@ -54,12 +54,13 @@ bool staysInside(const SString& name) {
     return true;
 }
 
-// Copies the bytes from offset to end of source into target, one chunk and
-// one progress mark at a time, until the end, the end of source, an error or
-// a cancel request. Returns the error number of a failed read or write, or 0.
-// Both streams are unbuffered: the chunk buffer is the only copy of the data,
-// so each chunk is one read and one write, as with dd.
-int copyChunks(FILE* source, FILE* target, long position, long end) {
+// Copies the bytes from position to end of source into target, one chunk
+// and one progress mark at a time, until the end, the end of source, an error
+// or a cancel request; position is left where copying stopped. Returns the
+// error number of a failed read or write, or 0. Both streams are unbuffered:
+// the chunk buffer is the only copy of the data, so each chunk is one read and
+// one write, as with dd.
+int copyChunks(FILE* source, FILE* target, long& position, long end) {
     std::unique_ptr<char[]> buffer(new char[EXTRACT_CHUNK_SIZE]);
     while (position < end && !feof(source) && !PlatformImpl::m_canceled) {
         size_t chunk = EXTRACT_CHUNK_SIZE;
@@ -161,15 +162,26 @@ SString FileIndexEntry::extract(const SString& directory) const {
     }
     setvbuf(source.get(), nullptr, _IONBF, 0);
     setvbuf(output.get(), nullptr, _IONBF, 0);
-    int error = copyChunks(source.get(), output.get(), m_offset, m_offset + m_length);
+    long position = m_offset;
+    int error = copyChunks(source.get(), output.get(), position, m_offset + m_length);
     if (fclose(output.release()) != 0 && error == 0) {
         error = errno;
+    }
+    // A partial file is of no use to anyone: it goes, whatever the reason.
+    if (error != 0 || PlatformImpl::m_canceled || position < m_offset + m_length) {
+        PlatformImpl::deleteFile(target);
     }
     if (error != 0) {
         throw writeError(error);
     }
     if (PlatformImpl::m_canceled) {
         throw LauncherException(PlatformImpl::getMessageText(MSG_CANCELED));
+    }
+    if (position < m_offset + m_length) {
+        SString message("The launcher file ends within the data of ");
+        message += m_fileName;
+        message += ".";
+        throw LauncherException(message);
     }
     if (m_fileType == FILE_JVM_INSTALLER || m_fileType == FILE_EMBEDDED_LAUNCHER) {
         PlatformImpl::setFileExecutable(target);
