@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -57,21 +55,12 @@ class InterruptProcessTest : public ::testing::TestWithParam<int> {
     // Starts the launcher, waits until its program runs, sends the signal
     // and returns the launcher's exit status.
     int interruptRunningLaunch(const std::string& launcher, int signal) {
-        pid_t pid = fork();
-        if (pid == 0) {
-            execl(launcher.c_str(), launcher.c_str(), "-cv:silent", "-cv:tempdir",
-                  temp_.path().c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        for (int i = 0; i < 400 && !testsupport::fileExists(work_.file("running")); ++i) {
-            usleep(10000);
-        }
-        EXPECT_TRUE(testsupport::fileExists(work_.file("running")));
+        testsupport::BackgroundProcess process(
+            {launcher, "-cv:silent", "-cv:tempdir", temp_.path()});
+        EXPECT_TRUE(testsupport::waitForFile(work_.file("running")));
         EXPECT_FALSE(temp_.isEmpty());  // the class path archive is extracted
-        kill(pid, signal);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        process.signal(signal);
+        return process.wait().status;
     }
 
     TempDir work_;

@@ -129,6 +129,60 @@ std::vector<std::string> TempDir::entries() const {
     return names;
 }
 
+BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
+                                     const ProcessOptions& options) {
+    int out[2], err[2];
+    int in = open("/dev/null", O_RDONLY);
+    if (in < 0 || pipe(out) != 0 || pipe(err) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    fflush(stdout);
+    fflush(stderr);
+    pid_ = fork();
+    if (pid_ < 0) {
+        throw std::runtime_error("fork failed");
+    }
+    if (pid_ == 0) {
+        close(out[0]);
+        close(err[0]);
+        execChild(argv, options, in, out[1], err[1]);
+    }
+    close(in);
+    close(out[1]);
+    close(err[1]);
+    out_ = out[0];
+    err_ = err[0];
+}
+
+BackgroundProcess::~BackgroundProcess() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        wait();
+    }
+}
+
+void BackgroundProcess::signal(int number) const {
+    kill(pid_, number);
+}
+
+ProcessResult BackgroundProcess::wait() {
+    ProcessResult result;
+    drain(out_, err_, result);
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+bool waitForFile(const std::string& path, int timeoutMs) {
+    for (int waited = 0; waited < timeoutMs && !fileExists(path); waited += 10) {
+        usleep(10000);
+    }
+    return fileExists(path);
+}
+
 ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
     int in[2], out[2], err[2];
     if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) {

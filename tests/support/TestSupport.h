@@ -45,6 +45,31 @@ struct ProcessOptions {
 ProcessResult runProcess(const std::vector<std::string>& argv,
                          const ProcessOptions& options = ProcessOptions());
 
+// A program started (no shell) for a test that acts on it while it runs,
+// typically by sending it a signal. Standard input is /dev/null; the output
+// is collected by wait. The destructor kills and reaps a program that was
+// not waited for.
+class BackgroundProcess {
+  public:
+    explicit BackgroundProcess(const std::vector<std::string>& argv,
+                               const ProcessOptions& options = ProcessOptions());
+    ~BackgroundProcess();
+    BackgroundProcess(const BackgroundProcess&) = delete;
+    BackgroundProcess& operator=(const BackgroundProcess&) = delete;
+
+    void signal(int number) const;
+    // Waits for the end and returns the exit status and the output.
+    ProcessResult wait();
+
+  private:
+    int pid_;
+    int out_;
+    int err_;
+};
+
+// Polls until `path` exists, at most `timeoutMs`; true when it does.
+bool waitForFile(const std::string& path, int timeoutMs = 5000);
+
 // Marker value for ProcessOptions::env that removes a variable.
 extern const char* const kUnset;
 
