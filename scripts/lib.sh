@@ -9,11 +9,28 @@ DEPENDENCIES=(
     "default-jdk-headless:/usr/bin/javac"
 )
 
+# Packages the fuzz targets need besides those of the build: clang and its
+# libFuzzer runtime.
+FUZZ_DEPENDENCIES=(
+    "clang:/usr/bin/clang++"
+    "libclang-rt-14-dev:/usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a"
+)
+
 install_build_dependencies() {
+    install_missing "${DEPENDENCIES[@]}"
+}
+
+install_fuzz_dependencies() {
+    install_missing "${DEPENDENCIES[@]}" "${FUZZ_DEPENDENCIES[@]}"
+}
+
+# install_missing PACKAGE:FILE... installs each package whose file (a glob
+# pattern) matches nothing.
+install_missing() {
     local missing=()
     local entry
-    for entry in "${DEPENDENCIES[@]}"; do
-        [ -e "${entry#*:}" ] || missing+=("${entry%%:*}")
+    for entry in "$@"; do
+        compgen -G "${entry#*:}" >/dev/null || missing+=("${entry%%:*}")
     done
     if [ ${#missing[@]} -gt 0 ]; then
         echo "Installing ${missing[*]}"

@@ -1,0 +1,237 @@
+#include "FuzzTargets.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "CmdLine.h"
+#include "Instructions.h"
+#include "JVMFile.h"
+#include "LaunchScript.h"
+#include "Launcher.h"
+#include "LauncherException.h"
+#include "LauncherInputFiles.h"
+#include "PlatformImpl.h"
+#include "TagFile.h"
+#include "TagFileEntry.h"
+
+const FuzzTarget g_fuzzTargets[] = {
+    {"LauncherFile", fuzzLauncherFile}, {"TagFile", fuzzTagFile},
+    {"Instructions", fuzzInstructions}, {"LaunchScript", fuzzLaunchScript},
+    {"CmdLine", fuzzCmdLine},
+};
+const size_t g_fuzzTargetCount = sizeof g_fuzzTargets / sizeof g_fuzzTargets[0];
+
+namespace {
+
+const char* const kLaunchScriptSeparator = "\n---\n";
+
+SString g_directory;
+
+void removeDirectory() {
+    PlatformImpl::deleteFile(g_directory);
+}
+
+// The private directory of this process, made on first use under TMPDIR (or
+// /tmp) and removed at exit. Every file an input leads to lies inside it.
+const SString& directory() {
+    if (g_directory.empty()) {
+        const char* base = getenv("TMPDIR");
+        SString pattern(base != nullptr && *base != '\0' ? base : "/tmp");
+        pattern += "/cvfuzzXXXXXX";
+        std::unique_ptr<char[]> name(new char[pattern.length() + 1]);
+        memcpy(name.get(), pattern.c_str(), pattern.length() + 1);
+        if (mkdtemp(name.get()) == nullptr) {
+            throw std::runtime_error("cannot create the fuzz directory");
+        }
+        g_directory = name.get();
+        atexit(removeDirectory);
+    }
+    return g_directory;
+}
+
+SString pathIn(const char* name) {
+    SString path = directory();
+    path += "/";
+    path += name;
+    return path;
+}
+
+SString writeFile(const char* name, const uint8_t* data, size_t size) {
+    SString path = pathIn(name);
+    FILE* file = fopen(path.c_str(), "wb");
+    bool written = file != nullptr && fwrite(data, 1, size, file) == size;
+    if (file != nullptr && fclose(file) != 0) {
+        written = false;
+    }
+    if (!written) {
+        throw std::runtime_error("cannot write a fuzz input file");
+    }
+    return path;
+}
+
+SString toText(const uint8_t* data, size_t size) {
+    return SString(reinterpret_cast<const char*>(data), static_cast<unsigned int>(size));
+}
+
+// Puts back what an earlier input may have changed. The launcher's names
+// point into a directory that does not exist, so that no side file of a
+// launch script is ever found.
+void resetProcessState() {
+    Launcher::setLogFileName(SString());
+    PlatformImpl::setSilent(true);
+    PlatformImpl::setSystemTempDir(directory());
+    PlatformImpl::m_canceled = 0;
+    for (long n = 1; Launcher::isValidStringVariable(n); ++n) {
+        Launcher::setStringVariable(n, SString());
+    }
+    for (long n = 1; Launcher::isValidLongVariable(n); ++n) {
+        Launcher::setLongVariable(n, 0);
+    }
+    Launcher::m_launcherFileName = pathIn("missing/launcher.bin");
+    Launcher::m_origLauncherFileName = Launcher::m_launcherFileName;
+    Launcher::m_applicationArchive = SString();
+    resetInstructionBudget();
+}
+
+void violation(const char* what) {
+    throw FuzzPropertyViolation(what);
+}
+
+void expectSameTags(const TagFile& original, const TagFile& copy) {
+    if (original.entries.count != copy.entries.count) {
+        violation("a written tag file reads back with another number of tags");
+    }
+    for (long i = 0; i < original.entries.count; ++i) {
+        const TagFileEntry* a = original.entries.at(i);
+        const TagFileEntry* b = copy.entries.at(i);
+        if (a->name.compare(b->name) != 0) {
+            violation("a written tag file reads back with another tag name or order");
+        }
+        if (a->values->count != b->values->count) {
+            violation("a written tag reads back with another number of values");
+        }
+        for (long v = 0; v < a->values->count; ++v) {
+            if (a->values->at(v).compare(b->values->at(v)) != 0) {
+                violation("a written tag value reads back changed");
+            }
+        }
+    }
+}
+
+// Restores an environment variable when the object ends.
+class SavedVariable {
+  public:
+    explicit SavedVariable(const SString& name)
+        : m_name(name), m_value(PlatformImpl::getEnvironmentVariable(name)) {}
+    ~SavedVariable() { PlatformImpl::setEnvironmentVariable(m_name, m_value); }
+    SavedVariable(const SavedVariable&) = delete;
+    SavedVariable& operator=(const SavedVariable&) = delete;
+
+  private:
+    SString m_name;
+    SString m_value;
+};
+
+}  // namespace
+
+void fuzzLauncherFile(const uint8_t* data, size_t size) {
+    resetProcessState();
+    SString path = writeFile("launcher.bin", data, size);
+    LauncherInputFiles files;
+    try {
+        files.load(path, true);
+    } catch (const LauncherException&) {
+    }
+}
+
+void fuzzTagFile(const uint8_t* data, size_t size) {
+    resetProcessState();
+    SString path = writeFile("input.tag", data, size);
+    std::unique_ptr<TagFile> original;
+    try {
+        original.reset(new TagFile(path));
+    } catch (const LauncherException&) {
+        return;
+    }
+    SString copyPath = pathIn("written.tag");
+    original->write(copyPath);
+    std::unique_ptr<TagFile> copy;
+    try {
+        copy.reset(new TagFile(copyPath));
+    } catch (const LauncherException&) {
+        violation("a written tag file does not read back");
+    }
+    expectSameTags(*original, *copy);
+}
+
+void fuzzInstructions(const uint8_t* data, size_t size) {
+    resetProcessState();
+    SString text = toText(data, size);
+    TagFile program;
+    unsigned int start = 0;
+    while (start < text.length()) {
+        unsigned int end = text.find('\n', start);
+        if (end == SString::npos) {
+            end = text.length();
+        }
+        program.appendTagValue(Instructions::g_instructionsTag, text.substr(start, end - start));
+        start = end + 1;
+    }
+    Instructions instructions(program);
+    try {
+        instructions.execute();
+    } catch (const LauncherException&) {
+    }
+}
+
+void fuzzLaunchScript(const uint8_t* data, size_t size) {
+    resetProcessState();
+    SString text = toText(data, size);
+    unsigned int separator = text.find(kLaunchScriptSeparator);
+    SString jvmText = separator == SString::npos ? SString() : text.substr(0, separator);
+    SString scriptText =
+        separator == SString::npos ? text : text.substr(separator + strlen(kLaunchScriptSeparator));
+    const uint8_t* jvmBytes = reinterpret_cast<const uint8_t*>(jvmText.c_str());
+    const uint8_t* scriptBytes = reinterpret_cast<const uint8_t*>(scriptText.c_str());
+    SString jvmPath = writeFile("java.jvm", jvmBytes, jvmText.length());
+    SString scriptPath = writeFile("launch.tag", scriptBytes, scriptText.length());
+    try {
+        TagFile jvmTags(jvmPath);
+        TagFile scriptTags(scriptPath);
+        JVMFile jvm(jvmTags);
+        LaunchScript script(scriptTags, false);
+        // CP may export the class path into the variable that the JVM file
+        // names; later inputs must not see it.
+        SavedVariable classpathVariable(jvmTags.getTagValue("CP_ENV_VAR", 0));
+        script.resolve(jvm);
+    } catch (const LauncherException&) {
+    }
+}
+
+void fuzzCmdLine(const uint8_t* data, size_t size) {
+    resetProcessState();
+    SString line = toText(data, size);
+    CmdLine cmdLine;
+    cmdLine.parse(line);
+    int count = cmdLine.getOptionCount();
+    size_t total = 0;
+    for (int i = 0; i < count; ++i) {
+        const char* option = cmdLine.getOption(i);
+        if (option == nullptr) {
+            violation("an argument below the count is missing");
+        }
+        total += strlen(option);
+    }
+    if (count < 0 || cmdLine.getOption(count) != nullptr || cmdLine.getOption(-1) != nullptr) {
+        violation("the argument count does not match the arguments");
+    }
+    if (total > size) {
+        violation("the arguments hold more bytes than the line");
+    }
+    cmdLine.parse(line);
+    if (cmdLine.getOptionCount() != count) {
+        violation("parsing the same line again gives another count");
+    }
+}

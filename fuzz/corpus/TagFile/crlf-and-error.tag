@@ -1,0 +1,5 @@
+A: 1
+B:
+  x
+/:
+broken line

@@ -1,0 +1,2 @@
+OPEN:
+  never closed
