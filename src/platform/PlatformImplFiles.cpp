@@ -61,6 +61,15 @@ std::vector<char> uniqueNameTemplate() {
     return std::vector<char>(path.c_str(), path.c_str() + path.length() + 1);
 }
 
+// The failure to create a temporary file or directory named after `pattern`:
+// which one, where, and the system's reason.
+LauncherException creationError(const char* what, const SString& pattern, int error) {
+    SString text(what);
+    text += pattern;
+    text += ": ";
+    return LauncherException(systemErrorMessage(text, error));
+}
+
 void removeFirst(StringDeque& list, const SString& path) {
     for (long i = 0; i < list.count; ++i) {
         if (list.at(i).compare(path) == 0) {
@@ -98,9 +107,11 @@ SString PlatformImpl::getSystemTempDirectory() {
 
 SString PlatformImpl::createTempSubDirectory() {
     std::vector<char> name = uniqueNameTemplate();
+    // mkdtemp may leave a name it tried in the template; report the pattern.
+    SString pattern(name.data());
     if (mkdtemp(name.data()) == nullptr) {
         int error = errno;
-        throw LauncherException(systemErrorMessage("", error));
+        throw creationError("Error creating tmp directory ", pattern, error);
     }
     SString path(name.data());
     m_sdqCreatedDrs.push_back(path);
@@ -113,9 +124,8 @@ SString PlatformImpl::createTempFile() {
     SString pattern(name.data());
     int fd = mkstemp(name.data());
     if (fd < 0) {
-        SString text("Error creating tmp file ");
-        text += pattern;
-        throw LauncherException(text);
+        int error = errno;
+        throw creationError("Error creating tmp file ", pattern, error);
     }
     close(fd);
     SString path(name.data());

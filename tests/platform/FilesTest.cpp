@@ -145,13 +145,15 @@ TEST_F(PlatformImplFilesTest, CreationFailuresNameTheirCause) {
         PlatformImpl::createTempSubDirectory();
         ADD_FAILURE() << "no exception for the directory";
     } catch (const LauncherException& e) {
-        EXPECT_EQ(text(e.message), strerror(ENOENT));
+        EXPECT_EQ(text(e.message), "Error creating tmp directory " + path("gone") +
+                                       "/cvjXXXXXX: " + strerror(ENOENT));
     }
     try {
         PlatformImpl::createTempFile();
         ADD_FAILURE() << "no exception for the file";
     } catch (const LauncherException& e) {
-        EXPECT_EQ(text(e.message), "Error creating tmp file " + path("gone") + "/cvjXXXXXX");
+        EXPECT_EQ(text(e.message),
+                  "Error creating tmp file " + path("gone") + "/cvjXXXXXX: " + strerror(ENOENT));
     }
     EXPECT_EQ(PlatformImpl::m_sdqCreatedFiles.count, 0);
     EXPECT_EQ(PlatformImpl::m_sdqCreatedDrs.count, 0);
