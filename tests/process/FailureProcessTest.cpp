@@ -1,0 +1,347 @@
+// The launcher under failure: a full disk, a launcher file that can no longer
+// be read, a temporary directory that cannot be written, a Java that hangs or
+// is killed while it is verified, and interrupts at each stage of a run. In
+// every case the launcher says what went wrong, ends with the documented
+// status and leaves nothing in its temporary directory.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+namespace {
+
+using testsupport::BackgroundProcess;
+using testsupport::ProcessOptions;
+using testsupport::ProcessResult;
+using testsupport::readFile;
+using testsupport::runProcess;
+using testsupport::TempDir;
+using testsupport::writeFile;
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+const int kFailure = 255;
+const char* const kWriteError = "Error writing file = ";
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The class path archive: big enough that writing it takes many chunks.
+std::string archiveBytes(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>(i * 7 + i / 4096);
+    }
+    return bytes;
+}
+
+class FailureProcessTest : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        EXPECT_EQ(temp_.entries(), std::vector<std::string>()) << "temporary files left behind";
+    }
+
+    // A fake Java: the shell `body`, after it announces that it runs.
+    void writeJava(const std::string& path, const std::string& body) {
+        writeFile(path, "#!/bin/sh\ntouch \"" + work_.file("java-ran") + "\"\n" + body, 0755);
+    }
+
+    // A launcher whose program launches the fake Java of home_ directly, with
+    // a class path archive of `archiveSize` bytes that is extracted first.
+    std::string packLauncher(size_t archiveSize) {
+        writeJava(home_.file("java"), "exit 0\n");
+        writeFile(work_.file("program.tag"), "INSTRUCTIONS:\n  ILAUNCH 0 0\n/:\n");
+        writeFile(work_.file("a.jvm"), "JVM_HOME: " + home_.path() + "\nJVM_EXE: java\n");
+        writeFile(work_.file("launch.tag"), "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CP%()\"\n");
+        writeFile(work_.file("lib.jar"), archiveBytes(archiveSize));
+        return pack({{"--jvm", "a.jvm"},
+                     {"--instructions", "program.tag"},
+                     {"--launch-script", "launch.tag"},
+                     {"--classpath-archive", "lib.jar"}},
+                    true);
+    }
+
+    std::string pack(const Files& files, bool withoutVerifyArchive = false) {
+        std::vector<std::string> args = {testsupport::cvpackPath()};
+        if (withoutVerifyArchive) {
+            args.push_back("--no-verify-archive");
+        }
+        for (const auto& file : files) {
+            args.push_back(file.first);
+            args.push_back(work_.file(file.second));
+        }
+        args.push_back("-o");
+        args.push_back(work_.file("launcher"));
+        ProcessResult packed = runProcess(args);
+        EXPECT_EQ(packed.status, 0) << packed.err;
+        return work_.file("launcher");
+    }
+
+    // The launcher's command line with the temporary directory and the log.
+    std::vector<std::string> command(const std::string& launcher,
+                                     const std::vector<std::string>& args = {}) {
+        std::vector<std::string> all = {launcher, "-cv:tempdir", temp_.path(), "-cv:log", log()};
+        all.insert(all.end(), args.begin(), args.end());
+        return all;
+    }
+
+    ProcessOptions options() const {
+        ProcessOptions options;
+        options.workingDir = work_.path();
+        options.env["LANG"] = testsupport::kUnset;
+        return options;
+    }
+
+    // Runs the command under a file size limit of `blocks` blocks of 512
+    // bytes, SIGXFSZ ignored, so that a write past it fails as on a full disk.
+    ProcessResult runWithFileSizeLimit(const std::vector<std::string>& argv, int blocks,
+                                       const ProcessOptions& runOptions) {
+        std::vector<std::string> shell = {
+            "/bin/sh", "-c", "trap '' XFSZ; ulimit -f " + std::to_string(blocks) + "; exec \"$@\"",
+            "sh"};
+        shell.insert(shell.end(), argv.begin(), argv.end());
+        return runProcess(shell, runOptions);
+    }
+
+    // An input file for SEARCH over the given PATH_HINT homes.
+    std::string searchInput(const std::vector<std::string>& homes) {
+        std::string jvm =
+            "DESC: Fake JVM\nJVM_EXE: bin/java\nJVM_PROPERTIES: java.vendor=Fake\nPATH_HINT:\n";
+        for (const std::string& home : homes) {
+            jvm += "  " + home.substr(1) + "\n";
+        }
+        jvm += "/:\n";
+        writeFile(work_.file("fake.jvm"), jvm);
+        pack({{"--jvm", "fake.jvm"}});
+        writeFile(work_.file("input.tag"),
+                  "ACTION: SEARCH\nSHOW_PROGRESS: 0\nSHOW_FAIL_MSG: 0\nLOGFILE: " + log() + "\n");
+        return work_.file("input.tag");
+    }
+
+    // A fake home whose Java runs `body` when it is verified.
+    std::string makeHome(const std::string& name, const std::string& body) {
+        std::string home = work_.file(name);
+        runProcess({"/bin/mkdir", "-p", home + "/bin"});
+        writeJava(home + "/bin/java", body);
+        return home;
+    }
+
+    std::string log() const { return work_.file("run.log"); }
+
+    TempDir work_;
+    TempDir temp_;
+    TempDir home_;
+};
+
+// ---- A full disk ---------------------------------------------------------------
+
+TEST_F(FailureProcessTest, DiskFullWhileExtractingEveryFileIsReported) {
+    std::string launcher = packLauncher(1 << 20);
+    TempDir target;
+    ProcessOptions inTarget = options();
+    inTarget.workingDir = target.path();
+    ProcessResult result = runWithFileSizeLimit(command(launcher, {"-cv:extract"}), 256, inTarget);
+
+    EXPECT_EQ(result.status, kFailure) << result.out << result.err;
+    EXPECT_TRUE(contains(result.out, kWriteError + std::to_string(EFBIG))) << result.out;
+    // The archive that did not fit is not left half written.
+    EXPECT_TRUE(testsupport::fileExists(target.file("a.jvm")));
+    EXPECT_FALSE(testsupport::fileExists(target.file("lib.jar")));
+    EXPECT_TRUE(contains(readFile(log()), "ERROR: ")) << readFile(log());
+}
+
+TEST_F(FailureProcessTest, DiskFullWhileExtractingTheClassPathStopsTheLaunch) {
+    std::string launcher = packLauncher(1 << 20);
+    ProcessResult result = runWithFileSizeLimit(command(launcher), 256, options());
+
+    EXPECT_EQ(result.status, kFailure) << result.out << result.err;
+    EXPECT_TRUE(contains(result.out, kWriteError + std::to_string(EFBIG))) << result.out;
+    EXPECT_FALSE(testsupport::fileExists(work_.file("java-ran")));
+}
+
+// ---- A launcher file that can no longer be read -----------------------------------
+
+// A copy cut short inside the class path archive, its file index and trailer
+// put back after the cut: the index is read, but the archive's data ends early.
+TEST_F(FailureProcessTest, TruncatedLauncherFileFailsTheExtraction) {
+    std::string bytes = readFile(packLauncher(1 << 20));
+    size_t trailer = bytes.size() - 8;
+    auto byteAt = [&bytes](size_t i) { return static_cast<uint8_t>(bytes[i]); };
+    size_t index = (size_t(byteAt(trailer)) << 24) | (byteAt(trailer + 1) << 16) |
+                   (byteAt(trailer + 2) << 8) | byteAt(trailer + 3);
+    size_t cut = index - (1 << 19);
+    std::string copy = bytes.substr(0, cut) + bytes.substr(index, trailer - index);
+    for (int i = 0; i < 4; ++i) {
+        copy += static_cast<char>(cut >> (24 - 8 * i));
+    }
+    copy += bytes.substr(trailer + 4);
+    writeFile(work_.file("truncated"), copy, 0755);
+
+    ProcessResult result = runProcess(command(work_.file("truncated")), options());
+
+    EXPECT_EQ(result.status, kFailure) << result.out << result.err;
+    EXPECT_TRUE(contains(result.out, "The launcher file ends within the data of lib.jar."))
+        << result.out;
+    EXPECT_FALSE(testsupport::fileExists(work_.file("java-ran")));
+}
+
+// The verified Java removes the launcher file; the launch that follows can no
+// longer extract its class path archive from it.
+TEST_F(FailureProcessTest, LauncherFileRemovedDuringTheRunFailsTheLaunch) {
+    std::string home = makeHome(
+        "jdk", "rm -f \"" + work_.file("launcher") + "\"\nprintf '%s\\n' 1739021872 Fake\n");
+    writeFile(work_.file("fake.jvm"),
+              "JVM_EXE: bin/java\nJVM_PROPERTIES: java.vendor=Fake\n"
+              "PATH_HINT: " +
+                  home.substr(1) + "\n");
+    writeFile(work_.file("program.tag"),
+              "INSTRUCTIONS:\n  FIND_JVM 0 0\n  LAUNCH \"@S2@\" 0\n/:\n");
+    writeFile(work_.file("launch.tag"), "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CP%()\"\n");
+    writeFile(work_.file("lib.jar"), archiveBytes(10000));
+    std::string launcher = pack({{"--instructions", "program.tag"},
+                                 {"--launch-script", "launch.tag"},
+                                 {"--jvm", "fake.jvm"},
+                                 {"--classpath-archive", "lib.jar"}});
+
+    ProcessResult result = runProcess(command(launcher), options());
+
+    EXPECT_EQ(result.status, kFailure) << result.out << result.err;
+    EXPECT_TRUE(contains(result.out, kWriteError + std::to_string(ENOENT))) << result.out;
+    EXPECT_TRUE(contains(readFile(log()), "Found matching JVM at " + home)) << readFile(log());
+}
+
+// ---- A temporary directory that cannot be written ------------------------------------
+
+TEST_F(FailureProcessTest, UnwritableTemporaryDirectoryIsReported) {
+    std::string launcher = packLauncher(1000);
+    // Root ignores permission bits; an immutable directory refuses even root.
+    if (runProcess({"/usr/bin/chattr", "+i", temp_.path()}).status != 0) {
+        GTEST_SKIP() << "chattr +i is not available here";
+    }
+    ProcessResult result = runProcess(command(launcher), options());
+    runProcess({"/usr/bin/chattr", "-i", temp_.path()});
+
+    EXPECT_EQ(result.status, kFailure) << result.out << result.err;
+    EXPECT_TRUE(contains(result.out, "Error creating tmp directory " + temp_.path() +
+                                         "/cvjXXXXXX: Operation not permitted"))
+        << result.out;
+    EXPECT_FALSE(testsupport::fileExists(work_.file("java-ran")));
+}
+
+// ---- A Java that hangs or is killed during verification ----------------------------
+
+TEST_F(FailureProcessTest, BrokenJavaDuringVerificationLetsTheSearchGoOn) {
+    struct Case {
+        const char* name;
+        const char* java;
+        bool timedOut;
+    };
+    const Case cases[] = {
+        {"hangs", "exec sleep 30\n", true},
+        {"is killed", "kill -9 $$\n", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string broken = makeHome(std::string("broken-") + c.name, c.java);
+        std::string good = makeHome("good", "printf '%s\\n' 1739021872 Fake\n");
+        std::string input = searchInput({broken, good});
+        ProcessOptions withLimit = options();
+        withLimit.env["CV_VERIFY_TIME_LIMIT_MS"] = "300";
+
+        auto start = std::chrono::steady_clock::now();
+        ProcessResult result =
+            runProcess(command(work_.file("launcher"), {"-cv:in", input}), withLimit);
+        std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.out.substr(0, 2 + good.size() + 1), "1\n" + good + "\n") << result.out;
+        EXPECT_LT(elapsed.count(), 5.0);
+        std::string warning = "WARNING: Verification of " + broken +
+                              " did not end within 0.3 seconds; it was stopped.";
+        EXPECT_EQ(contains(readFile(log()), warning), c.timedOut) << readFile(log());
+        // The match file reported for the good home is the caller's to keep.
+        for (const std::string& name : temp_.entries()) {
+            runProcess({"/bin/rm", "-rf", temp_.file(name)});
+        }
+    }
+}
+
+TEST_F(FailureProcessTest, HangingJavaAloneMeansNoJVMFound) {
+    std::string broken = makeHome("broken", "exec sleep 30\n");
+    std::string input = searchInput({broken});
+    ProcessOptions withLimit = options();
+    withLimit.env["CV_VERIFY_TIME_LIMIT_MS"] = "200";
+
+    ProcessResult result =
+        runProcess(command(work_.file("launcher"), {"-cv:in", input}), withLimit);
+
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "0\n");
+    EXPECT_TRUE(contains(readFile(log()), "did not end within 0.2 seconds")) << readFile(log());
+}
+
+// ---- Interrupts at each stage ------------------------------------------------------------
+// An interrupt while the program itself runs is tested in InterruptProcessTest.
+
+class InterruptedStageTest : public FailureProcessTest, public ::testing::WithParamInterface<int> {
+  protected:
+    // Sends the signal once `ready` holds and checks the launcher's end.
+    template <typename Ready>
+    void interrupt(const std::vector<std::string>& argv, Ready ready) {
+        auto start = std::chrono::steady_clock::now();
+        BackgroundProcess process(argv, options());
+        ASSERT_TRUE(ready());
+        process.signal(GetParam());
+        ProcessResult result = process.wait();
+        std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(result.status, 128 + GetParam()) << result.out << result.err;
+        EXPECT_LT(elapsed.count(), 10.0);
+    }
+};
+
+TEST_P(InterruptedStageTest, DuringVerification) {
+    std::string home = makeHome("slow", "exec sleep 30\n");
+    std::string input = searchInput({home});
+    interrupt(command(work_.file("launcher"), {"-cv:in", input}),
+              [this] { return testsupport::waitForFile(work_.file("java-ran")); });
+    EXPECT_TRUE(contains(readFile(log()), "Executing launch script command: ")) << readFile(log());
+}
+
+TEST_P(InterruptedStageTest, DuringTheDiskWalk) {
+    std::string exe = "bin/cvtest-" + std::to_string(getpid()) + "-nowhere";
+    writeFile(work_.file("fake.jvm"), "JVM_EXE: " + exe + "\nJVM_PROPERTIES: java.vendor=Fake\n");
+    pack({{"--jvm", "fake.jvm"}});
+    writeFile(work_.file("input.tag"),
+              "ACTION: SEARCH_ALL\nSHOW_PROGRESS: 0\nSHOW_FAIL_MSG: 0\nLOGFILE: " + log() + "\n");
+    interrupt(command(work_.file("launcher"), {"-cv:in", work_.file("input.tag")}), [this] {
+        for (int i = 0; i < 500 && !contains(readFile(log()), "Beginning exhaustive search"); ++i) {
+            usleep(10000);
+        }
+        // Well inside the walk, which takes seconds over the whole disk.
+        usleep(200000);
+        return contains(readFile(log()), "Beginning exhaustive search");
+    });
+}
+
+TEST_P(InterruptedStageTest, DuringExtraction) {
+    // Large enough that its extraction is seen under way.
+    std::string launcher = packLauncher(size_t(64) << 20);
+    interrupt(command(launcher), [this] {
+        for (int i = 0; i < 100000 && temp_.isEmpty(); ++i) {
+            usleep(100);
+        }
+        return !temp_.isEmpty();
+    });
+    EXPECT_FALSE(testsupport::fileExists(work_.file("java-ran")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, InterruptedStageTest, ::testing::Values(SIGINT, SIGTERM));
+
+}  // namespace
