@@ -134,7 +134,8 @@ class PlatformImpl {
     // while a child runs is passed on to the child. Every such signal is
     // recorded and raises m_canceled, so that walks, extractions and the
     // instruction program wind down; main then cleans up and ends with
-    // 128 + the signal number.
+    // 128 + the signal number. SIGXFSZ is caught and does nothing, so that a
+    // write past the file size limit fails (EFBIG) and is reported.
     static void installSignalHandlers();
     // The signal recorded by the handlers, or 0.
     static int pendingSignal();

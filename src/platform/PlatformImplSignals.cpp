@@ -1,4 +1,4 @@
-// Platform layer: SIGINT, SIGTERM and SIGHUP. Only src/platform/ talks to the
+// Platform layer: SIGINT, SIGTERM, SIGHUP and SIGXFSZ. Only src/platform/ talks to the
 // operating system.
 #include <cerrno>
 #include <csignal>
@@ -31,9 +31,20 @@ void onSignal(int signalNumber) {
     errno = savedErrno;
 }
 
+// A write past the file size limit (ulimit -f) raises SIGXFSZ, whose default
+// ends the launcher without cleanup. Caught, it lets the write fail with
+// EFBIG, which is reported like a full disk. Unlike an ignored signal, a
+// caught one is back at its default in the programs the launcher starts.
+void onFileSizeLimit(int) {}
+
 }  // namespace
 
 void PlatformImpl::installSignalHandlers() {
+    struct sigaction fileSizeAction = {};
+    fileSizeAction.sa_handler = onFileSizeLimit;
+    sigemptyset(&fileSizeAction.sa_mask);
+    sigaction(SIGXFSZ, &fileSizeAction, nullptr);
+
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
