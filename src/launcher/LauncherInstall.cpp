@@ -143,11 +143,12 @@ void Launcher::executeEmbeddedLauncher(long position) {
         logMessage("Unable to execute the embedded launcher.", LOG_ERROR);
         return;
     }
-    // The started launcher deletes its copy and this directory at its end.
     SString directory = PlatformImpl::createTempSubDirectory();
-    PlatformImpl::removeDirFromCleanupList(directory);
     StringDeque arguments;
     arguments.push_back(entry->extract(directory));
+    // The started launcher deletes its copy and this directory at its end;
+    // until the copy is complete, they are this launcher's to remove.
+    PlatformImpl::removeDirFromCleanupList(directory);
     arguments.push_back("-cv:orig");
     arguments.push_back(m_launcherFileName);
     for (long i = 0; i < m_args.count; ++i) {

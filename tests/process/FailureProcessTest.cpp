@@ -166,6 +166,20 @@ TEST_F(FailureProcessTest, DiskFullWhileExtractingTheClassPathStopsTheLaunch) {
     EXPECT_FALSE(testsupport::fileExists(work_.file("java-ran")));
 }
 
+// The copy of an embedded launcher that did not fit is removed with its
+// directory, although a complete copy would be left to the launcher it starts.
+TEST_F(FailureProcessTest, DiskFullWhileCopyingTheEmbeddedLauncherLeavesNoCopy) {
+    writeFile(work_.file("program.tag"), "INSTRUCTIONS:\n  EXECUTE_LAUNCHER 1\n/:\n");
+    writeFile(work_.file("inner"), archiveBytes(1 << 20), 0755);
+    std::string launcher =
+        pack({{"--instructions", "program.tag"}, {"--embedded-launcher", "inner"}}, true);
+
+    ProcessResult result = runWithFileSizeLimit(command(launcher), 256, options());
+
+    EXPECT_EQ(result.status, kFailure) << result.out << result.err;
+    EXPECT_TRUE(contains(result.out, kWriteError + std::to_string(EFBIG))) << result.out;
+}
+
 // ---- A launcher file that can no longer be read -----------------------------------
 
 // A copy cut short inside the class path archive, its file index and trailer
