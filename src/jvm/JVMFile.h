@@ -71,7 +71,11 @@ class JVMFile : public MacroHandler {
     // directory part of JVM_EXE off the PATH directory. A home is tried once.
     JVMMatch* verifyWithPlatformJVMPaths(const SString& classpath, const SString& className) const;
     // Runs the verification class on `home` and checks its output; sets
-    // JVM_HOME to `home` whatever the outcome.
+    // JVM_HOME to `home` whatever the outcome. The run gets /dev/null as
+    // standard input; one that has not ended after 60 seconds (or the
+    // milliseconds of the environment variable CV_VERIFY_TIME_LIMIT_MS, for
+    // tests) is killed with everything it started, logged as a warning, and
+    // fails.
     bool performVerify(const SString& home, const SString& classpath,
                        const SString& className) const;
 
