@@ -72,11 +72,12 @@ struct Embedded {
     long expandedSize = 0;
 };
 
-// A well-formed launcher file: a small stub, the contents in order, the index
-// and the trailer.
-inline std::string buildLauncher(const std::vector<Embedded>& files) {
+// A well-formed launcher file: the stub (by default a small one that cannot
+// run), the contents in order, the index and the trailer.
+inline std::string buildLauncher(const std::vector<Embedded>& files,
+                                 const std::string& stub = kStub) {
     ByteWriter out;
-    out.raw(kStub);
+    out.raw(stub);
     std::vector<long> offsets;
     for (const Embedded& file : files) {
         offsets.push_back(out.size());

@@ -1,0 +1,123 @@
+// Inputs of the sizes a launcher must cope with: a launcher file with 100,000
+// index entries, a 50 MB input file and an instruction program of 100,000
+// lines. These check only that each one works; bench/size_bench.sh times
+// them against inputs a tenth of the size.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "payload/PayloadTestSupport.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using testsupport::ProcessOptions;
+using testsupport::ProcessResult;
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+const int kHugeCount = 100000;
+
+// The launch script prints the description of the JVM file it is run with
+// and ends with 7, so a test sees which file was launched and that it was.
+const char* const kLaunchScript = "DISPLAY_CONSOLE: 1\nCOMMAND: echo @DESC@; exit 7\n";
+const char* const kLaunchedOutput = "the launched JVM file\n";
+const int kLaunchedStatus = 7;
+
+class SizeProcessTest : public ::testing::Test {
+  protected:
+    SizeProcessTest() {
+        writeFile(work_.file("launch.tag"), kLaunchScript);
+        writeFile(work_.file("a.jvm"), jvmFile());
+    }
+
+    void TearDown() override { EXPECT_TRUE(temp_.isEmpty()) << "temporary files left behind"; }
+
+    static std::string jvmFile() { return "DESC: the launched JVM file\nJVM_EXE: bin/java\n"; }
+
+    static std::string block(const std::string& name, const std::vector<std::string>& values) {
+        std::string text = name + ":\n";
+        for (const std::string& value : values) {
+            text += "  " + value + "\n";
+        }
+        return text + "/:\n";
+    }
+
+    // Runs the input file as the action of the built launcher.
+    ProcessResult runInput(const std::string& inputFile) {
+        return run({testsupport::cvlaunchPath(), "-cv:in", inputFile});
+    }
+
+    ProcessResult run(std::vector<std::string> args) {
+        args.insert(args.begin() + 1, {"-cv:silent", "-cv:tempdir", temp_.path()});
+        ProcessOptions options;
+        options.workingDir = work_.path();
+        options.env["LANG"] = testsupport::kUnset;
+        return testsupport::runProcess(args, options);
+    }
+
+    TempDir work_;
+    TempDir temp_;
+};
+
+TEST_F(SizeProcessTest, LauncherFileWithHundredThousandEntriesLaunchesItsLastOne) {
+    // Tiny class path archives first; the JVM file that is launched last.
+    std::vector<payloadtest::Embedded> files;
+    for (int id = 0; id < kHugeCount - 3; ++id) {
+        files.push_back({FILE_CLASSPATH_ARCHIVE, id, "a" + std::to_string(id), "x"});
+    }
+    files.push_back({FILE_INSTRUCTIONS, kHugeCount - 3, "program.tag",
+                     block("INSTRUCTIONS", {"ILAUNCH " + std::to_string(kHugeCount - 1) + " 0"})});
+    files.push_back({FILE_LAUNCH_SCRIPT, kHugeCount - 2, "launch.tag", kLaunchScript});
+    files.push_back({FILE_JVM, kHugeCount - 1, "a.jvm", jvmFile()});
+    writeFile(work_.file("launcher"),
+              payloadtest::buildLauncher(files, readFile(testsupport::cvlaunchPath())), 0755);
+
+    ProcessResult result = run({work_.file("launcher")});
+    EXPECT_EQ(result.status, kLaunchedStatus) << result.out << result.err;
+    EXPECT_EQ(result.out, kLaunchedOutput);
+}
+
+TEST_F(SizeProcessTest, FiftyMegabyteInputFileIsReadToItsEnd) {
+    // Half of it in many short values, half in one long value; the keys
+    // that make the run come after both.
+    std::vector<std::string> values;
+    for (int i = 0; i < 500000; ++i) {
+        values.push_back("value number " + std::to_string(i) + " of a long block of tags");
+    }
+    std::string input = block("PADDING", values);
+    input += "LONG: " + std::string(50 * 1024 * 1024 - input.size(), 'v') + "\n";
+    writeFile(work_.file("program.tag"),
+              block("INSTRUCTIONS", {"LAUNCH \"" + work_.file("a.jvm") + "\" 0"}));
+    input += "ACTION: RUN_INSTRUCTIONS\nINSTRUCTIONS: " + work_.file("program.tag") +
+             "\nLAUNCHSCRIPT: " + work_.file("launch.tag") + "\n";
+    ASSERT_GT(input.size(), 50u * 1024 * 1024);
+    writeFile(work_.file("input.tag"), input);
+
+    ProcessResult result = runInput(work_.file("input.tag"));
+    EXPECT_EQ(result.status, kLaunchedStatus) << result.out << result.err;
+    EXPECT_EQ(result.out, kLaunchedOutput);
+}
+
+TEST_F(SizeProcessTest, HundredThousandLineProgramRuns) {
+    // The path of the JVM file is set at the far end of the program and then
+    // handed from S1 to S2 and back by every line on the way to the launch.
+    std::vector<std::string> program = {"GOTO far", ":back"};
+    for (int i = 0; i < kHugeCount / 2; ++i) {
+        program.insert(program.end(), {"SET S2 = @S1@", "SET S1 = @S2@"});
+    }
+    program.insert(program.end(), {"LAUNCH \"@S1@\" 0", "GOTO end", ":far",
+                                   "SET S1 = " + work_.file("a.jvm"), "GOTO back", ":end"});
+    writeFile(work_.file("program.tag"), block("INSTRUCTIONS", program));
+    writeFile(work_.file("input.tag"),
+              "ACTION: RUN_INSTRUCTIONS\nINSTRUCTIONS: " + work_.file("program.tag") +
+                  "\nLAUNCHSCRIPT: " + work_.file("launch.tag") + "\n");
+
+    ProcessResult result = runInput(work_.file("input.tag"));
+    EXPECT_EQ(result.status, kLaunchedStatus) << result.out << result.err;
+    EXPECT_EQ(result.out, kLaunchedOutput);
+}
+
+}  // namespace
