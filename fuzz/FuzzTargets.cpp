@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "CmdLine.h"
+#include "FileIndexEntry.h"
 #include "Instructions.h"
 #include "JVMFile.h"
 #include "LaunchScript.h"
@@ -134,6 +136,75 @@ class SavedVariable {
     SString m_value;
 };
 
+// Whether the system, which reads a name up to its first NUL byte, would
+// take it as absolute or as climbing out with a ".." component.
+bool leavesDirectory(const SString& name) {
+    std::string path(name.c_str());
+    if (!path.empty() && path[0] == '/') {
+        return true;
+    }
+    for (size_t start = 0;; ++start) {
+        size_t end = path.find('/', start);
+        size_t length = end == std::string::npos ? std::string::npos : end - start;
+        if (path.compare(start, length, "..") == 0) {
+            return true;
+        }
+        if (end == std::string::npos) {
+            return false;
+        }
+        start = end;
+    }
+}
+
+// An escaping name must be refused before anything is opened. The launcher
+// file is made to look missing, so that nothing can be written even if the
+// refusal fails. A name with a NUL byte is another name to the system; only
+// that nothing is written counts for it.
+void expectRefused(const FileIndexEntry& entry, const SString& directory) {
+    bool plain = strlen(entry.m_fileName.c_str()) == entry.m_fileName.length();
+    Launcher::m_launcherFileName = pathIn("missing/launcher.bin");
+    try {
+        entry.extract(directory);
+    } catch (const LauncherException& e) {
+        if (plain && e.message.find("Unsafe file name in file index: ") != 0) {
+            violation("an escaping entry name is not refused");
+        }
+        return;
+    }
+    violation("an entry was extracted from a missing launcher file");
+}
+
+void expectExtracted(const FileIndexEntry& entry, const SString& directory,
+                     const SString& launcherPath) {
+    Launcher::m_launcherFileName = launcherPath;
+    SString expected(directory);
+    expected += "/";
+    expected += entry.m_fileName;
+    try {
+        if (entry.extract(directory).compare(expected) != 0) {
+            violation("an entry was extracted to another path than its name");
+        }
+    } catch (const LauncherException&) {
+    }
+}
+
+// Extracts every entry of a loaded index from the input into a new
+// directory, which goes again afterwards.
+void extractEntries(const LauncherInputFiles& files, const SString& launcherPath) {
+    SString directory = PlatformImpl::createTempSubDirectory();
+    for (long i = 0; i < files.m_fileIndex.count; ++i) {
+        const FileIndexEntry& entry = *files.getFileAt(i);
+        bool plain = strlen(entry.m_fileName.c_str()) == entry.m_fileName.length();
+        if (leavesDirectory(entry.m_fileName)) {
+            expectRefused(entry, directory);
+        } else if (plain) {
+            expectExtracted(entry, directory, launcherPath);
+        }
+    }
+    PlatformImpl::removeDirFromCleanupList(directory);
+    PlatformImpl::deleteFile(directory);
+}
+
 }  // namespace
 
 void fuzzLauncherFile(const uint8_t* data, size_t size) {
@@ -143,7 +214,9 @@ void fuzzLauncherFile(const uint8_t* data, size_t size) {
     try {
         files.load(path, true);
     } catch (const LauncherException&) {
+        return;
     }
+    extractEntries(files, path);
 }
 
 void fuzzTagFile(const uint8_t* data, size_t size) {

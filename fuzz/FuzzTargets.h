@@ -20,7 +20,10 @@
 //
 // Input forms:
 //   LauncherFile  a whole launcher file: stub bytes, embedded files, file
-//                 index and trailer; loaded with its tag files.
+//                 index and trailer; loaded with its tag files. When it
+//                 loads, every entry is extracted from it into a new
+//                 directory; a name that would leave the directory must be
+//                 refused.
 //   TagFile       a tag file; what loads is written back, read again and
 //                 compared.
 //   Instructions  an instruction program, one instruction per line (split at
