@@ -210,10 +210,7 @@ const SString& Launcher::getApplicationArchive(const SString& fileName) {
         fclose(in);
     }
     if (error != 0) {
-        SString text = PlatformImpl::getMessageText(MSG_FILE_WRITE_ERROR);
-        text += convertToString(error);
-        text += PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT);
-        throw LauncherException(text);
+        throw fileWriteError(error);
     }
     return m_applicationArchive;
 }

@@ -14,13 +14,6 @@
 
 namespace {
 
-LauncherException writeError(int error) {
-    SString message = PlatformImpl::getMessageText(MSG_FILE_WRITE_ERROR);
-    message += convertToString(error);
-    message += PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT);
-    return LauncherException(message);
-}
-
 // The name is read the way a line is: it stops after a line feed, so a name
 // holding one leaves the stream out of step and a later field fails.
 SString readName(FILE* stream, short length) {
@@ -140,9 +133,7 @@ SString FileIndexEntry::extract(const SString& directory) const {
         files += m_decompressedFileCount;
     }
     if (!PlatformImpl::checkFreeSpace(directory, bytes, files)) {
-        SString message = PlatformImpl::getMessageText(MSG_FILE_WRITE_ERROR);
-        message += PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT);
-        throw LauncherException(message);
+        throw fileWriteError(0);
     }
     SString target(directory);
     appendPathSeparator(target);
@@ -153,12 +144,12 @@ SString FileIndexEntry::extract(const SString& directory) const {
     ScopedFile source(fopen(Launcher::getLauncherFileName().c_str(), "rb"));
     if (source == nullptr || fseek(source.get(), m_offset, SEEK_SET) != 0) {
         int error = errno;
-        throw writeError(error);
+        throw fileWriteError(error);
     }
     ScopedFile output(fopen(target.c_str(), "wb"));
     if (output == nullptr) {
         int error = errno;
-        throw writeError(error);
+        throw fileWriteError(error);
     }
     setvbuf(source.get(), nullptr, _IONBF, 0);
     setvbuf(output.get(), nullptr, _IONBF, 0);
@@ -172,7 +163,7 @@ SString FileIndexEntry::extract(const SString& directory) const {
         PlatformImpl::deleteFile(target);
     }
     if (error != 0) {
-        throw writeError(error);
+        throw fileWriteError(error);
     }
     if (PlatformImpl::m_canceled) {
         throw LauncherException(PlatformImpl::getMessageText(MSG_CANCELED));
@@ -187,4 +178,13 @@ SString FileIndexEntry::extract(const SString& directory) const {
         PlatformImpl::setFileExecutable(target);
     }
     return target;
+}
+
+LauncherException fileWriteError(int error) {
+    SString message = PlatformImpl::getMessageText(MSG_FILE_WRITE_ERROR);
+    if (error != 0) {
+        message += convertToString(error);
+    }
+    message += PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT);
+    return LauncherException(message);
 }

@@ -41,6 +41,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "LauncherException.h"
 #include "PtrDeque.h"
 #include "SString.h"
 
@@ -112,6 +113,11 @@ class FileIndexEntry {
     long m_decompressedFileCount;  // 0 unless compressed
     long m_decompressedSize;       // 0 unless compressed
 };
+
+// The failure of writing a file out of the payload: the catalogue's
+// write-error text, the system error number (left out when it is 0, for a
+// lack of space found before writing) and the hint on temporary space.
+LauncherException fileWriteError(int error);
 
 using FileIndexEntryPtrDeque = PtrDeque<FileIndexEntry>;
 using FileIndexEntryPtrDE = PtrDE<FileIndexEntry>;
