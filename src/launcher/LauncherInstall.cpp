@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "FileIndexEntry.h"
+#include "LaunchScript.h"
 #include "Launcher.h"
 #include "LauncherException.h"
 #include "LauncherInputFiles.h"
@@ -25,21 +26,6 @@ const FileIndexEntry* firstEntryOfType(long type) {
         }
     }
     return nullptr;
-}
-
-// The installer runs through the shell: quote its path so that blanks and
-// shell characters in a chosen destination stay part of the name.
-SString shellQuoted(const SString& path) {
-    SString quoted("'");
-    for (unsigned int i = 0; i < path.length(); ++i) {
-        if (path[i] == '\'') {
-            quoted += "'\\''";
-        } else {
-            quoted += path[i];
-        }
-    }
-    quoted += "'";
-    return quoted;
 }
 
 SString jvmFileIn(const SString& destination) {
@@ -110,7 +96,7 @@ void Launcher::installJVM(InstallJVMOption option) {
     SString installerPath = installer->extract(destination);
     SString output;
     SString errors;
-    PlatformImpl::executeProcess(shellQuoted(installerPath), destination, false, true, true,
+    PlatformImpl::executeProcess(quoteForShell(installerPath), destination, false, true, true,
                                  &output, &errors, false);
     PlatformImpl::deleteFile(installerPath);
 
@@ -130,8 +116,8 @@ void Launcher::installJVM(bool showProgress, bool, const SString& installerPath,
     // destination that becomes the working directory.
     SString installer = PlatformImpl::getAbsolutePath(installerPath);
     SString target = PlatformImpl::getAbsolutePath(destination);
-    PlatformImpl::executeProcess(shellQuoted(installer), target, showProgress, false, true, nullptr,
-                                 nullptr, false);
+    PlatformImpl::executeProcess(quoteForShell(installer), target, showProgress, false, true,
+                                 nullptr, nullptr, false);
     SString jvmFile = jvmFileIn(target);
     recordInstalledJVM(target, jvmFile, false);
     PlatformImpl::writeResultLine(jvmFile);
