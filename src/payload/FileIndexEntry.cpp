@@ -139,9 +139,18 @@ SString FileIndexEntry::extract(const SString& directory) const {
     appendPathSeparator(target);
     target += m_fileName;
 
+    // Opening the target would truncate the launcher itself when an entry is
+    // named like it and extracted beside it.
+    SString launcherFile = Launcher::getLauncherFileName();
+    if (PlatformImpl::isSameFile(target, launcherFile)) {
+        SString message("Refusing to extract ");
+        message += m_fileName;
+        message += " over the running launcher file.";
+        throw LauncherException(message);
+    }
     // The launcher file was readable when the index was loaded; if it no
     // longer is, the error number says why.
-    ScopedFile source(fopen(Launcher::getLauncherFileName().c_str(), "rb"));
+    ScopedFile source(fopen(launcherFile.c_str(), "rb"));
     if (source == nullptr || fseek(source.get(), m_offset, SEEK_SET) != 0) {
         int error = errno;
         throw fileWriteError(error);

@@ -178,6 +178,8 @@ class PlatformImpl {
     // Deletes a file, or a directory with everything below it. Never throws.
     static void deleteFile(const SString& path);
     static bool fileExists(const SString& path);
+    // True when both paths exist and name the same file (links followed).
+    static bool isSameFile(const SString& first, const SString& second);
     static void setFileExecutable(const SString& path);
     // True when the file system holding `dir` has room for `bytes` written
     // to `files` files. Throws LauncherException when it cannot be queried.

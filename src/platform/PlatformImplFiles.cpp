@@ -172,6 +172,13 @@ bool PlatformImpl::fileExists(const SString& path) {
     return stat(path.c_str(), &info) == 0;
 }
 
+bool PlatformImpl::isSameFile(const SString& first, const SString& second) {
+    struct stat a;
+    struct stat b;
+    return stat(first.c_str(), &a) == 0 && stat(second.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
 void PlatformImpl::setFileExecutable(const SString& path) {
     struct stat info;
     if (stat(path.c_str(), &info) == 0) {

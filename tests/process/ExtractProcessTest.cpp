@@ -143,4 +143,21 @@ TEST_F(ExtractProcessTest, FailedExtractionReportsTheWriteError) {
     EXPECT_FALSE(testsupport::fileExists(work.file("input.tag")));
 }
 
+TEST_F(ExtractProcessTest, EntryNamedLikeTheLauncherNeverOverwritesIt) {
+    writeFile(input.file("lib.jar"), "x");
+    ProcessResult packed =
+        runProcess({testsupport::cvpackPath(), "--no-verify-archive", "--classpath-archive",
+                    input.file("lib.jar"), "--name", "setup", "-o", launcher()});
+    ASSERT_EQ(packed.status, 0) << packed.err;
+    std::string before = readFile(launcher());
+    testsupport::ProcessOptions options;
+    options.workingDir = input.path();
+    ProcessResult result = runProcess({"./setup", "-cv:extract"}, options);
+    EXPECT_EQ(result.status, 255);
+    EXPECT_NE(result.out.find("Refusing to extract setup over the running launcher file."),
+              std::string::npos)
+        << result.out;
+    EXPECT_EQ(readFile(launcher()), before);
+}
+
 }  // namespace
