@@ -179,7 +179,7 @@ void PackerOptions::apply(int kind, long fileType, const SString& option, const 
             addFile(fileType, value);
             break;
         case OPT_FILE_SPEC:
-            parseFileSpec(value);
+            parseFileOption(value);
             break;
         case OPT_ID:
             lastFile(option).hasId = true;
@@ -219,7 +219,7 @@ void PackerOptions::addFile(long type, const SString& path) {
     files.push_back(file);
 }
 
-void PackerOptions::parseFileSpec(const SString& option) {
+void PackerOptions::parseFileOption(const SString& option) {
     SString rest = option;
     bool more = false;
     SString type = takeField(rest, more);

@@ -84,7 +84,7 @@ class PackerOptions {
   private:
     void apply(int kind, long fileType, const SString& option, const SString& value);
     void addFile(long type, const SString& path);
-    void parseFileSpec(const SString& spec);
+    void parseFileOption(const SString& value);
     static void parseCompressed(PayloadFile& file, const SString& value);
     PayloadFile& lastFile(const SString& option);
 };
