@@ -44,6 +44,18 @@ class PlatformTempDirTest : public ::testing::Test {
 
     static std::string text(const SString& s) { return std::string(s.c_str(), s.length()); }
 
+    // Forks a test child that runs `body` and ends with its result.
+    template <typename Body>
+    static pid_t startTestChild(Body body) {
+        fflush(stdout);
+        fflush(stderr);
+        pid_t pid = fork();
+        if (pid == 0) {
+            _exit(body());
+        }
+        return pid;
+    }
+
     testsupport::TempDir dir_;
 
   private:

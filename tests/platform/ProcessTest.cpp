@@ -54,12 +54,7 @@ class PlatformImplProcessTest : public PlatformTempDirTest {
     // the child's exit status as waitpid gives it.
     template <typename Body>
     static int inTestChild(Body body) {
-        fflush(stdout);
-        fflush(stderr);
-        pid_t pid = fork();
-        if (pid == 0) {
-            _exit(body());
-        }
+        pid_t pid = startTestChild(body);
         int status = -1;
         waitpid(pid, &status, 0);
         return status;

@@ -20,18 +20,6 @@ namespace {
 
 class PlatformImplSignalTest : public PlatformTempDirTest {
   protected:
-    // Forks a test child that runs `body` and ends with its result.
-    template <typename Body>
-    static pid_t startTestChild(Body body) {
-        fflush(stdout);
-        fflush(stderr);
-        pid_t pid = fork();
-        if (pid == 0) {
-            _exit(body());
-        }
-        return pid;
-    }
-
     static int exitCodeOf(pid_t pid) {
         int status = -1;
         EXPECT_EQ(waitpid(pid, &status, 0), pid);

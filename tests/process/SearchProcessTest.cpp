@@ -135,6 +135,16 @@ class SearchProcessTest : public ::testing::Test {
         reported_.push_back(baseName(path));
     }
 
+    // The three lines of a SEARCH that found `home`.
+    void expectFound(const ProcessResult& result, const std::string& home,
+                     const std::string& desc) {
+        Lines lines = splitLines(result.out);
+        ASSERT_EQ(lines.size(), 3u) << result.out << readFile(log());
+        EXPECT_EQ(lines[0], "1");
+        EXPECT_EQ(lines[1], home);
+        expectMatch(home, lines[2], desc);
+    }
+
     std::string log() const { return work_.file("run.log"); }
 
     TempDir work_;
@@ -151,11 +161,7 @@ TEST_F(SearchProcessTest, SearchPrintsTheHomeAndKeepsOnlyTheMatchFile) {
     ProcessResult result = runAction("SEARCH");
 
     EXPECT_EQ(result.status, 0) << result.err;
-    Lines lines = splitLines(result.out);
-    ASSERT_EQ(lines.size(), 3u) << result.out;
-    EXPECT_EQ(lines[0], "1");
-    EXPECT_EQ(lines[1], home);
-    expectMatch(home, lines[2], "Fake JVM");
+    expectFound(result, home, "Fake JVM");
     EXPECT_NE(readFile(log()).find("Matching JVM home is " + home), std::string::npos);
 }
 
@@ -223,11 +229,7 @@ TEST_F(SearchProcessTest, SearchFindsTheRealJDKByItsPathHint) {
     ProcessResult result = runAction("SEARCH");
 
     EXPECT_EQ(result.status, 0) << result.err;
-    Lines lines = splitLines(result.out);
-    ASSERT_EQ(lines.size(), 3u) << result.out << readFile(log());
-    EXPECT_EQ(lines[0], "1");
-    EXPECT_EQ(lines[1], jdk);
-    expectMatch(jdk, lines[2], "Real JDK");
+    expectFound(result, jdk, "Real JDK");
 }
 
 // With no hint at all, the java on PATH (/usr/bin/java, a link into the JDK)
@@ -246,11 +248,7 @@ TEST_F(SearchProcessTest, SearchFindsTheJDKOfTheJavaOnThePath) {
     options.env["PATH"] = "/usr/local/bin:/usr/bin:/bin";
     ProcessResult result = runAction("SEARCH", "", options);
 
-    Lines lines = splitLines(result.out);
-    ASSERT_EQ(lines.size(), 3u) << result.out << readFile(log());
-    EXPECT_EQ(lines[0], "1");
-    EXPECT_EQ(lines[1], jdk);
-    expectMatch(jdk, lines[2], "Real JDK");
+    expectFound(result, jdk, "Real JDK");
 }
 
 // FIND_JVM then LAUNCH with the match file: the real JDK runs the
