@@ -13,6 +13,7 @@
 //   PlatformImplSearch.cpp       search roots, hints, findFiles
 //   PlatformImplConsole.cpp      console display and messages
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cwchar>
@@ -228,6 +229,22 @@ unsigned int readFromFile(FILE* stream, SString* text);
 // The message of a failed system call: `text` followed directly by the
 // system's description of `error`, an errno value saved right after the call.
 SString systemErrorMessage(const SString& text, int error);
+
+// Throws the LauncherException of a failed system call, whose message is
+// systemErrorMessage(text, error).
+[[noreturn]] void throwSystemError(const SString& text, int error);
+
+// Runs `call` (a system call wrapped in a lambda) again for as long as it
+// fails with EINTR, and returns its last result. A signal that interrupts a
+// blocking call is handled by its handler; the call itself goes on.
+template <typename Call>
+auto retryOnEintr(Call call) -> decltype(call()) {
+    decltype(call()) result;
+    do {
+        result = call();
+    } while (result < 0 && errno == EINTR);
+    return result;
+}
 
 // The free-space test of checkFreeSpace on a file system with fragments of
 // `fragmentSize` bytes of which `freeFragments` are free: a single file is

@@ -85,10 +85,6 @@ class SignalBlock {
     sigset_t m_previous;
 };
 
-[[noreturn]] void throwSystemError(const SString& text, int error) {
-    throw LauncherException(systemErrorMessage(text, error));
-}
-
 void appendChunk(SString* text, const char* buffer, unsigned int size) {
     if (text != nullptr && size > 0) {
         text->append(buffer, size);
@@ -350,15 +346,16 @@ bool reapChild(pid_t pid, int options, int& status, TerminalHandoff& terminal) {
     if (terminal.watchesStops()) {
         options |= WUNTRACED;
     }
-    pid_t result;
-    do {
-        result = waitpid(pid, &status, options);
-        if (result == pid && WIFSTOPPED(status)) {
+    // A stop is followed, then the wait goes on as after an interruption.
+    pid_t result = retryOnEintr([&]() -> pid_t {
+        pid_t reaped = waitpid(pid, &status, options);
+        if (reaped == pid && WIFSTOPPED(status)) {
             terminal.followStop();
-            result = (options & WNOHANG) ? 0 : -1;
             errno = EINTR;
+            return (options & WNOHANG) ? 0 : -1;
         }
-    } while (result < 0 && errno == EINTR);
+        return reaped;
+    });
     if (result == 0) {
         return false;
     }
@@ -406,11 +403,7 @@ int pollStreams(const CapturedStream* streams, pollfd* polled, int timeoutMs) {
     for (int i = 0; i < 2; ++i) {
         polled[i] = {streams[i].fd->get(), POLLIN, 0};
     }
-    int ready;
-    do {
-        ready = poll(polled, 2, timeoutMs);
-    } while (ready < 0 && errno == EINTR);
-    return ready;
+    return retryOnEintr([&] { return poll(polled, 2, timeoutMs); });
 }
 
 // Reads one chunk from each stream that poll found ready; a stream at its
@@ -421,10 +414,8 @@ void readReadyStreams(CapturedStream* streams, const pollfd* polled) {
             continue;
         }
         char buffer[kChunkSize];
-        ssize_t size;
-        do {
-            size = read(streams[i].fd->get(), buffer, sizeof buffer);
-        } while (size < 0 && errno == EINTR);
+        ssize_t size =
+            retryOnEintr([&] { return read(streams[i].fd->get(), buffer, sizeof buffer); });
         if (size <= 0) {
             streams[i].fd->close();
         } else {
@@ -523,6 +514,10 @@ SString systemErrorMessage(const SString& text, int error) {
     SString message(text);
     message += strerror(error);
     return message;
+}
+
+void throwSystemError(const SString& text, int error) {
+    throw LauncherException(systemErrorMessage(text, error));
 }
 
 SString PlatformImpl::replaceProcess(const StringDeque& arguments) {
