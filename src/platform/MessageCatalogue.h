@@ -6,6 +6,16 @@
 // its English entry and no other conversion, so one argument fills any entry
 // of any language. Entry 18 is the progress mark "." in every locale. Texts
 // are UTF-8 and are written out byte for byte.
+//
+// The rest of the launcher names an entry by its id: the values of UIStatus
+// and MessageIdentifier (PlatformImpl.h) are the ids themselves. To add a
+// message:
+//   1. append its text as entry MSG_ENTRY_COUNT to every locale table (the
+//      English one in MessageCatalogue.cpp, the others in
+//      MessageTranslations.cpp), each with the same "%s" placeholders;
+//   2. raise MSG_ENTRY_COUNT by one;
+//   3. add an enumerator with the new id to MessageIdentifier and fetch the
+//      text with PlatformImpl::getMessageText.
 #pragma once
 
 const int MSG_ENTRY_COUNT = 39;

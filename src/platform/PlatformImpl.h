@@ -24,12 +24,13 @@
 class FileFindListener;
 class JVMFile;
 
-// The main status line.
+// The main status line. Each value is the id of its text in the message
+// catalogue (MessageCatalogue.h), which fetches it directly.
 enum UIStatus {
-    STATUS_INITIALIZING,
-    STATUS_SEARCHING_JVM,
-    STATUS_RUNNING,
-    STATUS_PREPARING_JVM,
+    STATUS_INITIALIZING = 1,
+    STATUS_RUNNING = 7,
+    STATUS_PREPARING_JVM = 8,
+    STATUS_SEARCHING_JVM = 9,
 };
 
 // The sub-status; the console display prints none of them.
@@ -40,26 +41,27 @@ enum UISubStatus {
     SUBSTATUS_VERIFYING,
 };
 
-// The catalogue texts that other parts fetch with getMessageText.
+// The catalogue texts that other parts fetch with getMessageText. Each value
+// is the id of its entry in the message catalogue (MessageCatalogue.h).
 enum MessageIdentifier {
-    MSG_INPUT_FILE_LOAD_FAILED,
-    MSG_INSTRUCTIONS_LOAD_FAILED,
-    MSG_LAUNCH_SCRIPT_LOAD_FAILED,
-    MSG_JVM_FILE_LOAD_FAILED,
-    MSG_INVALID_JVM_FILE_ID,
-    MSG_INVALID_ACTION,
-    MSG_LOG_FILE_NAME_MISSING,
-    MSG_EXTRACT_FAILED,
-    MSG_FILE_INDEX_LOAD_FAILED,
-    MSG_NO_JVM_INSTALLER,
-    MSG_INVALID_JVM,
-    MSG_INPUT_FILE_NAME_MISSING,
-    MSG_NO_SUITABLE_JVM,
-    MSG_SEARCH_ALL_FAILED,
-    MSG_INPUT_FILE_OPEN_FAILED,
-    MSG_FILE_WRITE_ERROR,
-    MSG_TEMP_SPACE_HINT,
-    MSG_CANCELED,
+    MSG_INPUT_FILE_LOAD_FAILED = 19,
+    MSG_INSTRUCTIONS_LOAD_FAILED = 20,
+    MSG_LAUNCH_SCRIPT_LOAD_FAILED = 21,
+    MSG_JVM_FILE_LOAD_FAILED = 22,
+    MSG_INVALID_JVM_FILE_ID = 23,
+    MSG_INVALID_ACTION = 24,
+    MSG_LOG_FILE_NAME_MISSING = 25,
+    MSG_EXTRACT_FAILED = 26,
+    MSG_FILE_INDEX_LOAD_FAILED = 27,
+    MSG_NO_JVM_INSTALLER = 28,
+    MSG_INVALID_JVM = 29,
+    MSG_INPUT_FILE_NAME_MISSING = 30,
+    MSG_NO_SUITABLE_JVM = 31,
+    MSG_SEARCH_ALL_FAILED = 32,
+    MSG_INPUT_FILE_OPEN_FAILED = 33,
+    MSG_FILE_WRITE_ERROR = 36,
+    MSG_TEMP_SPACE_HINT = 37,
+    MSG_CANCELED = 38,
 };
 
 // How executeProcess runs a child, beyond its command. The defaults are those

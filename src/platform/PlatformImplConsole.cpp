@@ -20,52 +20,6 @@ const int PROGRESS_ROW_LENGTH = 70;
 const int ENTRY_DESTINATION_QUESTION = 17;
 const int ENTRY_PROGRESS_MARK = 18;
 
-template <typename Key>
-struct CatalogueEntry {
-    Key key;
-    int id;
-};
-
-const CatalogueEntry<UIStatus> STATUS_ENTRIES[] = {
-    {STATUS_INITIALIZING, 1},
-    {STATUS_RUNNING, 7},
-    {STATUS_PREPARING_JVM, 8},
-    {STATUS_SEARCHING_JVM, 9},
-};
-
-const CatalogueEntry<MessageIdentifier> MESSAGE_ENTRIES[] = {
-    {MSG_INPUT_FILE_LOAD_FAILED, 19},
-    {MSG_INSTRUCTIONS_LOAD_FAILED, 20},
-    {MSG_LAUNCH_SCRIPT_LOAD_FAILED, 21},
-    {MSG_JVM_FILE_LOAD_FAILED, 22},
-    {MSG_INVALID_JVM_FILE_ID, 23},
-    {MSG_INVALID_ACTION, 24},
-    {MSG_LOG_FILE_NAME_MISSING, 25},
-    {MSG_EXTRACT_FAILED, 26},
-    {MSG_FILE_INDEX_LOAD_FAILED, 27},
-    {MSG_NO_JVM_INSTALLER, 28},
-    {MSG_INVALID_JVM, 29},
-    {MSG_INPUT_FILE_NAME_MISSING, 30},
-    {MSG_NO_SUITABLE_JVM, 31},
-    {MSG_SEARCH_ALL_FAILED, 32},
-    {MSG_INPUT_FILE_OPEN_FAILED, 33},
-    {MSG_FILE_WRITE_ERROR, 36},
-    {MSG_TEMP_SPACE_HINT, 37},
-    {MSG_CANCELED, 38},
-};
-
-// The catalogue id of `key`; -1 (which get_msg reports as an invalid id) for
-// a value outside the table.
-template <typename Key, size_t N>
-int catalogueId(const CatalogueEntry<Key> (&table)[N], Key key) {
-    for (const CatalogueEntry<Key>& entry : table) {
-        if (entry.key == key) {
-            return entry.id;
-        }
-    }
-    return -1;
-}
-
 // Entry `id` in the current locale with `arg` filling its "%s".
 SString catalogueText(int id, const SString& arg = SString()) {
     std::unique_ptr<char[]> text(get_msg(id, const_cast<char*>(arg.c_str())));
@@ -89,7 +43,7 @@ void PlatformImpl::setUIStatus(UIStatus status) {
         return;
     }
     writeLine("");
-    writeLine(catalogueText(catalogueId(STATUS_ENTRIES, status), g_title));
+    writeLine(catalogueText(status, g_title));
 }
 
 // The console display prints no sub-status; it only forgets the current one.
@@ -192,7 +146,7 @@ SString PlatformImpl::wideToMultiByte(const wchar_t* text) {
 }
 
 SString PlatformImpl::getMessageText(MessageIdentifier id) {
-    return catalogueText(catalogueId(MESSAGE_ENTRIES, id));
+    return catalogueText(id);
 }
 
 void PlatformImpl::writeResultLine(const SString& line) {
