@@ -52,6 +52,14 @@ const SString& Launcher::getApplicationArchive(const SString& fileName) {
     return m_applicationArchive;
 }
 
+// The payload's archives are never extracted: the class path gets none of
+// them and the verification class stays unset.
+SString Launcher::extractVerifyArchive() {
+    return SString();
+}
+
+void Launcher::extractClasspathArchives(StringDeque&) {}
+
 void Launcher::findJVM(bool showProgress, bool) {
     setFound(showProgress);
     setStringVariable(2, showProgress ? SString(kFakeMatchFile) : SString());

@@ -1,9 +1,7 @@
 #include "JVMFiles.h"
 
-#include "FileIndexEntry.h"
 #include "Launcher.h"
 #include "LauncherException.h"
-#include "LauncherInputFiles.h"
 #include "PlatformImpl.h"
 #include "SubStatusWrapper.h"
 #include "TagFile.h"
@@ -63,13 +61,7 @@ void JVMFiles::writeVerifyJar() {
     if (!m_verifyClasspath.empty() || !m_verifyClassName.empty()) {
         return;
     }
-    SString archivePath;
-    const FileIndexEntry* entry;
-    for (long i = 0; (entry = Launcher::m_inputFiles.getFileAt(i)) != nullptr; i++) {
-        if (entry->m_fileType == FILE_VERIFY_ARCHIVE) {
-            archivePath = entry->extract(PlatformImpl::createTempSubDirectory());
-        }
-    }
+    SString archivePath = Launcher::extractVerifyArchive();
     if (!archivePath.empty()) {
         setVerifyClass(quoted(archivePath), quoted("Verify"));
     }

@@ -10,7 +10,7 @@
 //   LauncherCommandLine.cpp  process, processCmdLine, run, getLauncherPurpose
 //   LauncherServices.cpp     log, identity, variables
 //   LauncherLaunch.cpp       initializeUI, launch, ilaunch
-//   LauncherInstall.cpp      installJVM, executeEmbeddedLauncher, getApplicationArchive
+//   LauncherInstall.cpp      installJVM, executeEmbeddedLauncher, the payload's archives
 //   LauncherSearch.cpp       findJVM, verifyJVM, search, searchAll
 
 #include "SString.h"
@@ -91,6 +91,13 @@ class Launcher {
     static void executeEmbeddedLauncher(long position);
     static const SString& getApplicationArchive();
     static const SString& getApplicationArchive(const SString& fileName);
+    // Extracts every verification archive of the payload, in index order, each
+    // into a new temporary directory; the path of the last copy, or empty.
+    static SString extractVerifyArchive();
+    // Extracts every class-path archive of the payload, in index order, into
+    // one new temporary directory, made only when there is such an archive,
+    // and appends the paths of the copies to `paths`.
+    static void extractClasspathArchives(StringDeque& paths);
 
     // ---- JVM search actions ------------------------------------------------------
 

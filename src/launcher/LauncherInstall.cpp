@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "FileIndexEntry.h"
 #include "LaunchScript.h"
@@ -16,17 +17,6 @@
 SString Launcher::m_applicationArchive;
 
 namespace {
-
-const FileIndexEntry* firstEntryOfType(long type) {
-    const LauncherInputFiles& files = Launcher::m_inputFiles;
-    for (long i = 0; i < files.m_fileIndex.count; ++i) {
-        const FileIndexEntry* entry = files.getFileAt(i);
-        if (entry->m_fileType == type) {
-            return entry;
-        }
-    }
-    return nullptr;
-}
 
 SString jvmFileIn(const SString& destination) {
     SString path(destination);
@@ -81,10 +71,11 @@ void Launcher::installJVM(InstallJVMOption option) {
         PlatformImpl::showUI();
         PlatformImpl::setUIStatus(STATUS_PREPARING_JVM);
     }
-    const FileIndexEntry* installer = firstEntryOfType(FILE_JVM_INSTALLER);
-    if (installer == nullptr) {
+    std::vector<const FileIndexEntry*> installers = m_inputFiles.getFilesOfType(FILE_JVM_INSTALLER);
+    if (installers.empty()) {
         throw LauncherException(PlatformImpl::getMessageText(MSG_NO_JVM_INSTALLER));
     }
+    const FileIndexEntry* installer = installers.front();
     SString destination = installDestination(option);
     if (destination.empty()) {
         return;
@@ -154,14 +145,30 @@ void Launcher::executeEmbeddedLauncher(long position) {
 const SString& Launcher::getApplicationArchive() {
     if (m_applicationArchive.empty()) {
         SString directory = PlatformImpl::createTempSubDirectory();
-        for (long i = 0; i < m_inputFiles.m_fileIndex.count; ++i) {
-            const FileIndexEntry* entry = m_inputFiles.getFileAt(i);
-            if (entry->m_fileType == FILE_APPLICATION_ARCHIVE) {
-                m_applicationArchive = entry->extract(directory);
-            }
+        for (const FileIndexEntry* entry : m_inputFiles.getFilesOfType(FILE_APPLICATION_ARCHIVE)) {
+            m_applicationArchive = entry->extract(directory);
         }
     }
     return m_applicationArchive;
+}
+
+SString Launcher::extractVerifyArchive() {
+    SString path;
+    for (const FileIndexEntry* entry : m_inputFiles.getFilesOfType(FILE_VERIFY_ARCHIVE)) {
+        path = entry->extract(PlatformImpl::createTempSubDirectory());
+    }
+    return path;
+}
+
+void Launcher::extractClasspathArchives(StringDeque& paths) {
+    std::vector<const FileIndexEntry*> entries =
+        m_inputFiles.getFilesOfType(FILE_CLASSPATH_ARCHIVE);
+    if (!entries.empty()) {
+        SString directory = PlatformImpl::createTempSubDirectory();
+        for (const FileIndexEntry* entry : entries) {
+            paths.push_back(entry->extract(directory));
+        }
+    }
 }
 
 const SString& Launcher::getApplicationArchive(const SString& fileName) {

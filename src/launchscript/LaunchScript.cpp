@@ -3,11 +3,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "FileIndexEntry.h"
 #include "JVMFile.h"
 #include "Launcher.h"
 #include "LauncherException.h"
-#include "LauncherInputFiles.h"
 #include "PlatformImpl.h"
 #include "TagFile.h"
 #include "TextUtils.h"
@@ -447,17 +445,10 @@ SString LaunchScript::buildJARClasspath() const {
     if (!m_extractArchives) {
         return classpath;
     }
-    SString directory;
-    const FileIndexEntry* entry;
-    for (long i = 0; (entry = Launcher::m_inputFiles.getFileAt(i)) != nullptr; ++i) {
-        if (entry->m_fileType != FILE_CLASSPATH_ARCHIVE) {
-            continue;
-        }
-        // One new directory per call, made only when there is something to put in it.
-        if (directory.empty()) {
-            directory = PlatformImpl::createTempSubDirectory();
-        }
-        addToClasspath(m_jvmFile, classpath, entry->extract(directory));
+    StringDeque archives;
+    Launcher::extractClasspathArchives(archives);
+    for (long i = 0; i < archives.count; ++i) {
+        addToClasspath(m_jvmFile, classpath, archives.at(i));
     }
     return classpath;
 }

@@ -237,6 +237,16 @@ const FileIndexEntry* LauncherInputFiles::getFile(long fileId) const {
     return nullptr;
 }
 
+std::vector<const FileIndexEntry*> LauncherInputFiles::getFilesOfType(FileType type) const {
+    std::vector<const FileIndexEntry*> entries;
+    for (long i = 0; i < m_fileIndex.count; i++) {
+        if (m_fileIndex.at(i)->m_fileType == type) {
+            entries.push_back(m_fileIndex.at(i));
+        }
+    }
+    return entries;
+}
+
 void LauncherInputFiles::extractAll() const {
     TagFile inputFile;
     inputFile.setTagValue("ACTION", "RUN_INSTRUCTIONS");

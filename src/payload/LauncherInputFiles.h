@@ -8,6 +8,7 @@
 // FileIndexEntry.h. The one object of the process is Launcher::m_inputFiles.
 
 #include <cstdio>
+#include <vector>
 
 #include "FileIndexEntry.h"
 #include "JVMFiles.h"
@@ -67,6 +68,8 @@ class LauncherInputFiles {
     const FileIndexEntry* getFileAt(long position) const;
     // The first entry in index order with this file id, or null.
     const FileIndexEntry* getFile(long fileId) const;
+    // The entries of this file type, in index order.
+    std::vector<const FileIndexEntry*> getFilesOfType(FileType type) const;
 
     // Extracts every entry into the current directory and writes "input.tag",
     // which runs the extracted files again when given to "-cv:in". The first
