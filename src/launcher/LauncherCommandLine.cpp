@@ -156,6 +156,91 @@ bool processInputFile(const SString& arg, int& result) {
     return performAction(inputFile, showProgress, showFailMsg, result);
 }
 
+// What the options of one command line have decided so far.
+struct CmdLineRun {
+    int result = 0;
+    bool runInstructions = true;
+};
+
+// An option of the launcher's own. One that takes a value takes the next
+// argument, whatever it is; `apply` gets it, or null when the command line
+// ends first.
+struct LauncherOption {
+    const char* name;
+    bool takesValue;
+    void (*apply)(const SString* value, CmdLineRun& run);
+};
+
+// Shows `message` and makes the run end with -1.
+void failRun(CmdLineRun& run, const SString& message) {
+    run.result = -1;
+    PlatformImpl::showUIMessage(message);
+}
+
+const LauncherOption kOptions[] = {
+    {"-cv:log", true,
+     [](const SString* value, CmdLineRun& run) {
+         if (value == nullptr) {
+             failRun(run, PlatformImpl::getMessageText(MSG_LOG_FILE_NAME_MISSING));
+         } else {
+             Launcher::setLogFileName(*value);
+         }
+     }},
+    {"-cv:orig", true,
+     [](const SString* value, CmdLineRun& run) {
+         if (value == nullptr) {
+             failRun(run, "Missing original launcher file name.");
+         } else {
+             Launcher::m_origLauncherFileName = *value;
+             PlatformImpl::m_deleteLauncher = true;
+         }
+     }},
+    {"-cv:tempdir", true,
+     [](const SString* value, CmdLineRun&) {
+         if (value != nullptr) {
+             PlatformImpl::setSystemTempDir(*value);
+         }
+     }},
+    {"-cv:silent", false, [](const SString*, CmdLineRun&) { PlatformImpl::setSilent(true); }},
+    {"-cv:javahome", true,
+     [](const SString* value, CmdLineRun&) {
+         if (value != nullptr) {
+             Launcher::m_userJavaHome = *value;
+         }
+     }},
+    {"-cv:extract", false,
+     [](const SString*, CmdLineRun& run) {
+         extractPayload();
+         run.runInstructions = false;
+     }},
+    {"-cv:in", true,
+     [](const SString* value, CmdLineRun& run) {
+         if (value == nullptr) {
+             failRun(run, PlatformImpl::getMessageText(MSG_INPUT_FILE_NAME_MISSING));
+             run.runInstructions = false;
+         } else {
+             run.runInstructions = processInputFile(*value, run.result);
+         }
+     }},
+    {"-cv:version", false,
+     [](const SString*, CmdLineRun& run) {
+         PlatformImpl::showUIMessage(kVersion);
+         run.runInstructions = false;
+     }},
+    {"-cv:javaconsole", false,
+     [](const SString*, CmdLineRun&) { Launcher::m_showJavaConsole = true; }},
+};
+
+// The option named exactly `arg`, or null for an argument that is passed on.
+const LauncherOption* findOption(const SString& arg) {
+    for (const LauncherOption& option : kOptions) {
+        if (isOption(arg, option.name)) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 Launcher::Launcher() {}
@@ -184,68 +269,26 @@ int Launcher::process(StringDeque& args, const SString& launcherFileName) {
 }
 
 int Launcher::processCmdLine(const StringDeque& args) {
-    int result = 0;
-    bool runInstructions = true;
+    CmdLineRun state;
     PlatformImpl::m_deleteLauncher = false;
     PlatformImpl::setUIProgress(0);
 
     for (long i = 0; i < args.count; ++i) {
-        const SString& arg = args.at(i);
-        bool hasValue = i + 1 < args.count;
-        if (isOption(arg, "-cv:log")) {
-            if (hasValue) {
-                setLogFileName(args.at(++i));
-            } else {
-                result = -1;
-                PlatformImpl::showUIMessage(
-                    PlatformImpl::getMessageText(MSG_LOG_FILE_NAME_MISSING));
-            }
-        } else if (isOption(arg, "-cv:orig")) {
-            if (hasValue) {
-                m_origLauncherFileName = args.at(++i);
-                PlatformImpl::m_deleteLauncher = true;
-            } else {
-                result = -1;
-                PlatformImpl::showUIMessage("Missing original launcher file name.");
-            }
-        } else if (isOption(arg, "-cv:tempdir")) {
-            if (hasValue) {
-                PlatformImpl::setSystemTempDir(args.at(++i));
-            }
-        } else if (isOption(arg, "-cv:silent")) {
-            PlatformImpl::setSilent(true);
-        } else if (isOption(arg, "-cv:javahome")) {
-            if (hasValue) {
-                m_userJavaHome = args.at(++i);
-            }
-        } else if (isOption(arg, "-cv:extract")) {
-            extractPayload();
-            runInstructions = false;
-        } else if (isOption(arg, "-cv:in")) {
-            if (hasValue) {
-                runInstructions = processInputFile(args.at(++i), result);
-            } else {
-                PlatformImpl::showUIMessage(
-                    PlatformImpl::getMessageText(MSG_INPUT_FILE_NAME_MISSING));
-                runInstructions = false;
-                result = -1;
-            }
-        } else if (isOption(arg, "-cv:version")) {
-            PlatformImpl::showUIMessage(kVersion);
-            runInstructions = false;
-        } else if (isOption(arg, "-cv:javaconsole")) {
-            m_showJavaConsole = true;
-        } else {
-            m_passThroughArgs.push_back(arg);
+        const LauncherOption* option = findOption(args.at(i));
+        if (option == nullptr) {
+            m_passThroughArgs.push_back(args.at(i));
+            continue;
         }
+        bool hasValue = option->takesValue && i + 1 < args.count;
+        option->apply(hasValue ? &args.at(++i) : nullptr, state);
     }
 
-    if (runInstructions) {
+    if (state.runInstructions) {
         loadPayload(true);
-        result = run();
+        state.result = run();
         PlatformImpl::setUIProgress(100);
     }
-    return result;
+    return state.result;
 }
 
 int Launcher::run() {
