@@ -7,6 +7,7 @@
 #include "PlatformImpl.h"
 
 const char whitespaceChars[] = " \t\n\r";
+const char anySeparators[] = "/\\";
 
 namespace {
 
@@ -126,6 +127,26 @@ void appendPathSeparator(SString& path) {
     }
 }
 
+SString pathInDirectory(const SString& directory, const SString& name) {
+    SString path(directory);
+    appendPathSeparator(path);
+    path += name;
+    return path;
+}
+
+SString parentDirectory(const SString& path) {
+    unsigned int separator = path.rfind('/');
+    if (separator == SString::npos) {
+        return SString();
+    }
+    return separator == 0 ? SString("/") : path.substr(0, separator);
+}
+
+SString lastPathComponent(const SString& path, const char* separators) {
+    unsigned int separator = path.find_last_of(separators);
+    return separator == SString::npos ? path : path.substr(separator + 1);
+}
+
 unsigned int stringEndsWith(const SString& text, const char* suffix) {
     size_t n = suffix != nullptr ? strlen(suffix) : 0;
     if (n > text.length()) {
@@ -222,6 +243,25 @@ short loadShortValue(FILE* stream, const char* message) {
 
 SString parseStringArgument(const SString& text, unsigned int& index, bool quoted) {
     return quoted ? parseQuotedArgument(text, index) : parseUnquotedArgument(text, index);
+}
+
+SString quoteArgument(const SString& text) {
+    // Sized up front: SString grows by 32 characters at a time.
+    unsigned int quotes = 0;
+    for (unsigned int i = 0; i < text.length(); ++i) {
+        quotes += text[i] == '"' ? 1 : 0;
+    }
+    SString quoted;
+    quoted.reserve(text.length() + quotes + 2);
+    quoted += '"';
+    for (unsigned int i = 0; i < text.length(); ++i) {
+        if (text[i] == '"') {
+            quoted += '"';
+        }
+        quoted += text[i];
+    }
+    quoted += '"';
+    return quoted;
 }
 
 SString getTokenFromString(const SString& text, unsigned int& index, bool& noToken) {

@@ -2,6 +2,7 @@
 #define TEXTUTILS_H
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 
 #include "SString.h"
@@ -17,8 +18,57 @@ extern const char whitespaceChars[];
 // only of such characters becomes empty.
 void trim(SString& s, const char* set);
 
+// ---- Joining texts --------------------------------------------------------
+
+namespace textparts {
+inline unsigned int lengthOf(const SString& part) {
+    return part.length();
+}
+inline unsigned int lengthOf(const char* part) {
+    return part != nullptr ? static_cast<unsigned int>(strlen(part)) : 0;
+}
+inline unsigned int lengthOf(char) {
+    return 1;
+}
+}  // namespace textparts
+
+// The parts, SStrings, C strings (null counts as empty) or single characters,
+// one after the other in one new string, sized once for all of them.
+//
+// Example: joinText("Unable to write tag file ", path, ": ") gives
+// "Unable to write tag file /tmp/in.tag: " for the path /tmp/in.tag.
+template <typename... Parts>
+SString joinText(const Parts&... parts) {
+    SString text;
+    text.reserve((0u + ... + textparts::lengthOf(parts)));
+    ((text += parts), ...);
+    return text;
+}
+
+// ---- Paths ------------------------------------------------------------------
+//
+// Paths are joined and split at "/". Names that may have been written for a
+// system that separates with "\" are split at either (anySeparators).
+
+// The two separators "/" and "\".
+extern const char anySeparators[];
+
 // Appends the path separator ("/") unless path is empty or already ends with it.
 void appendPathSeparator(SString& path);
+
+// `name` inside `directory`: the directory, a "/" unless it is empty or
+// already ends with one, then the name. "" and "x" give "x"; "/" and "x"
+// give "/x".
+SString pathInDirectory(const SString& directory, const SString& name);
+
+// The directory part of `path`: the text before its last "/", or "/" when
+// that "/" is the first character; "" when there is no "/". Nothing else is
+// normalised: "a/b/" gives "a/b".
+SString parentDirectory(const SString& path);
+
+// The text after the last character of `path` that is one of `separators`;
+// the whole path when it holds none, "" when it ends with one.
+SString lastPathComponent(const SString& path, const char* separators = "/");
 
 // The position at which suffix ends text (length(text) - length(suffix)), or
 // SString::npos when text does not end with it. An empty suffix gives length(text).
@@ -76,6 +126,10 @@ short loadShortValue(FILE* stream, const char* message);
 //
 // Example: from 0 in a""b"c (quoted) gives a"b and index 5.
 SString parseStringArgument(const SString& text, unsigned int& index, bool quoted);
+
+// `text` as the quoted argument that parseStringArgument reads back: in double
+// quotes, with every double quote inside doubled. Example: a"b gives "a""b".
+SString quoteArgument(const SString& text);
 
 // Reads one token from text at index: skips space, tab, line feed, vertical
 // tab, form feed and carriage return, then collects the characters up to the

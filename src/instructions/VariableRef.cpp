@@ -10,10 +10,7 @@
 namespace {
 
 [[noreturn]] void fail(const SString& context, const SString& message) {
-    SString text(context);
-    text += " ";
-    text += message;
-    throw LauncherException(text);
+    throw LauncherException(joinText(context, ' ', message));
 }
 
 }  // namespace
@@ -26,20 +23,15 @@ void VariableRef::init(const SString& reference, const SString& context) {
     }
     type = static_cast<char>(toupper(static_cast<unsigned char>(reference[0])));
     if (type != 'N' && type != 'S') {
-        SString message("Invalid variable reference (");
-        message += reference;
-        message += "). Must use N or S as the variable type, e.g. N2 or S1.";
-        fail(context, message);
+        fail(context, joinText("Invalid variable reference (", reference,
+                               "). Must use N or S as the variable type, e.g. N2 or S1."));
     }
     SString rest(reference, 1);
     bool valid =
         convertToLong(rest, number) && (type == 'N' ? Launcher::isValidLongVariable(number)
                                                     : Launcher::isValidStringVariable(number));
     if (!valid) {
-        SString message("Variable number is invalid (");
-        message += rest;
-        message += ")";
-        fail(context, message);
+        fail(context, joinText("Variable number is invalid (", rest, ')'));
     }
 }
 
@@ -50,9 +42,7 @@ void VariableRef::setValue(const SString& value, const SString& context) {
     }
     long numeric;
     if (!convertToLong(value, numeric)) {
-        SString message("Invalid numeric expression in ");
-        message += value;
-        fail(context, message);
+        fail(context, joinText("Invalid numeric expression in ", value));
     }
     Launcher::setLongVariable(number, numeric);
 }

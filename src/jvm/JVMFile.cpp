@@ -371,12 +371,10 @@ SString JVMFile::homeFromExecutable(const SString& exePath, const SString& jvmEx
     if (jvmExe.empty()) {
         return SString();
     }
-    char* resolved = realpath(exePath.c_str(), nullptr);
-    if (resolved == nullptr) {
+    SString target = PlatformImpl::resolvePath(exePath);
+    if (target.empty()) {
         return SString();
     }
-    SString target(resolved);
-    free(resolved);
     SString suffix("/");
     suffix += jvmExe;
     unsigned int cut = stringEndsWith(target, suffix.c_str());

@@ -15,6 +15,7 @@
 
 #include "SString.h"
 #include "StringDeque.h"
+#include "TextUtils.h"
 
 class LauncherInputFiles;
 class TagFile;
@@ -54,6 +55,11 @@ class Launcher {
     // Appends one entry to the log file, if one is named; never fails visibly.
     static void logMessage(const char* text, LogMessageType type);
     static void logMessage(const SString& text, LogMessageType type);
+    // Logs the parts, joined as by joinText, as one LOG_INFO entry.
+    template <typename... Parts>
+    static void logInfo(const Parts&... parts) {
+        logMessage(joinText(parts...), LOG_INFO);
+    }
     // An empty name switches logging off.
     static void setLogFileName(const SString& name);
 

@@ -26,19 +26,13 @@ bool isOption(const SString& arg, const char* option) {
     return arg.compare(option) == 0;
 }
 
-SString messageWithPrefix(MessageIdentifier prefix, const SString& message) {
-    SString text = PlatformImpl::getMessageText(prefix);
-    text += message;
-    return text;
-}
-
 // Loads the payload of the launcher's own file; failures get the file-index
 // prefix so the user learns that the launcher file itself is at fault.
 void loadPayload(bool withTagFiles) {
     try {
         Launcher::m_inputFiles.load(withTagFiles);
     } catch (const LauncherException& e) {
-        throw LauncherException(messageWithPrefix(MSG_FILE_INDEX_LOAD_FAILED, e.message));
+        throw e.withContext(PlatformImpl::getMessageText(MSG_FILE_INDEX_LOAD_FAILED));
     }
 }
 
@@ -47,7 +41,7 @@ void extractPayload() {
     try {
         Launcher::m_inputFiles.extractAll();
     } catch (const LauncherException& e) {
-        throw LauncherException(messageWithPrefix(MSG_EXTRACT_FAILED, e.message));
+        throw e.withContext(PlatformImpl::getMessageText(MSG_EXTRACT_FAILED));
     }
     PlatformImpl::setUIProgress(100);
 }
@@ -71,9 +65,7 @@ void readInputFile(const SString& arg, TagFile& inputFile) {
         if (stream == nullptr) {
             throw LauncherException(PlatformImpl::getMessageText(MSG_INPUT_FILE_OPEN_FAILED));
         }
-        SString logLine("Loading input file ");
-        logLine += arg;
-        Launcher::logMessage(logLine, LOG_INFO);
+        Launcher::logInfo("Loading input file ", arg);
         try {
             inputFile.load(stream, arg, 0, -1);
         } catch (...) {
@@ -83,7 +75,8 @@ void readInputFile(const SString& arg, TagFile& inputFile) {
         Launcher::setLogFileName(inputFile.getTagValue("LOGFILE", 0));
         fclose(stream);
     } catch (const LauncherException& e) {
-        PlatformImpl::showUIMessage(messageWithPrefix(MSG_INPUT_FILE_LOAD_FAILED, e.message));
+        PlatformImpl::showUIMessage(
+            joinText(PlatformImpl::getMessageText(MSG_INPUT_FILE_LOAD_FAILED), e.message));
         throw LauncherException(e.message);
     }
 }
@@ -127,7 +120,7 @@ bool performAction(const TagFile& inputFile, bool showProgress, bool showFailMsg
             Launcher::installJVM(showProgress, showFailMsg, installer, destination);
         }
     } else {
-        SString text = messageWithPrefix(MSG_INVALID_ACTION, action);
+        SString text = joinText(PlatformImpl::getMessageText(MSG_INVALID_ACTION), action);
         PlatformImpl::showUIMessage(text);
         throw LauncherException(text);
     }
@@ -298,12 +291,8 @@ int Launcher::run() {
     try {
         return m_inputFiles.m_instructions->execute();
     } catch (const InstructionsException& e) {
-        SString text("Error in instructions. ");
-        text += e.message;
-        text += " Line number (";
-        text += convertToString(e.line);
-        text += ")";
-        throw LauncherException(text);
+        throw LauncherException(joinText("Error in instructions. ", e.message, " Line number (",
+                                         convertToString(e.line), ")"));
     }
 }
 

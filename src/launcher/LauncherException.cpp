@@ -1,5 +1,11 @@
 #include "LauncherException.h"
 
+#include "TextUtils.h"
+
 LauncherException::LauncherException(const SString& text) : message(text) {}
 
 LauncherException::~LauncherException() = default;
+
+LauncherException LauncherException::withContext(const SString& context) const {
+    return LauncherException(joinText(context, message));
+}

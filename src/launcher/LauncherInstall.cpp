@@ -19,10 +19,7 @@ SString Launcher::m_applicationArchive;
 namespace {
 
 SString jvmFileIn(const SString& destination) {
-    SString path(destination);
-    appendPathSeparator(path);
-    path += "jvm";
-    return path;
+    return pathInDirectory(destination, "jvm");
 }
 
 SString installDestination(InstallJVMOption option) {
@@ -55,11 +52,6 @@ void copyFile(FILE* source, FILE* target, int& error) {
     }
 }
 
-SString lastPathComponent(const SString& name) {
-    unsigned int separator = name.find_last_of("/\\");
-    return separator == SString::npos ? name : name.substr(separator + 1);
-}
-
 }  // namespace
 
 void Launcher::installJVM(InstallJVMOption option) {
@@ -85,10 +77,8 @@ void Launcher::installJVM(InstallJVMOption option) {
     destination = PlatformImpl::getAbsolutePath(destination);
 
     SString installerPath = installer->extract(destination);
-    SString output;
-    SString errors;
-    PlatformImpl::executeProcess(quoteForShell(installerPath), destination, false, true, true,
-                                 &output, &errors, false);
+    // The installer's output stays off the launcher's console.
+    PlatformImpl::runCaptured(quoteForShell(installerPath), destination, nullptr, nullptr);
     PlatformImpl::deleteFile(installerPath);
 
     SString jvmFile = jvmFileIn(destination);
@@ -101,14 +91,12 @@ void Launcher::installJVM(InstallJVMOption option) {
     setStringVariable(1, jvmFile);
 }
 
-void Launcher::installJVM(bool showProgress, bool, const SString& installerPath,
-                          const SString& destination) {
+void Launcher::installJVM(bool, bool, const SString& installerPath, const SString& destination) {
     // Both paths are meant relative to where the caller stands, not to the
     // destination that becomes the working directory.
     SString installer = PlatformImpl::getAbsolutePath(installerPath);
     SString target = PlatformImpl::getAbsolutePath(destination);
-    PlatformImpl::executeProcess(quoteForShell(installer), target, showProgress, false, true,
-                                 nullptr, nullptr, false);
+    PlatformImpl::runAttached(quoteForShell(installer), target);
     SString jvmFile = jvmFileIn(target);
     recordInstalledJVM(target, jvmFile, false);
     PlatformImpl::writeResultLine(jvmFile);
@@ -136,9 +124,7 @@ void Launcher::executeEmbeddedLauncher(long position) {
     PlatformImpl::cleanup();
     SString reason = PlatformImpl::replaceProcess(arguments);
 
-    SString text("Unable to execute the embedded launcher: ");
-    text += reason;
-    logMessage(text, LOG_ERROR);
+    logMessage(joinText("Unable to execute the embedded launcher: ", reason), LOG_ERROR);
     PlatformImpl::addFileToCleanupList(directory);
 }
 
@@ -175,14 +161,9 @@ const SString& Launcher::getApplicationArchive(const SString& fileName) {
     if (!m_applicationArchive.empty()) {
         return m_applicationArchive;
     }
-    SString source = getOriginalLauncherDir();
-    if (!source.empty()) {
-        appendPathSeparator(source);
-    }
-    source += fileName;
-    SString target = PlatformImpl::createTempSubDirectory();
-    appendPathSeparator(target);
-    target += lastPathComponent(fileName);
+    SString source = pathInDirectory(getOriginalLauncherDir(), fileName);
+    SString target = pathInDirectory(PlatformImpl::createTempSubDirectory(),
+                                     lastPathComponent(fileName, anySeparators));
 
     int error = 0;
     FILE* in = fopen(source.c_str(), "rb");

@@ -20,12 +20,6 @@
 
 namespace {
 
-void logInfo(const char* text, const SString& detail) {
-    SString line(text);
-    line += detail;
-    Launcher::logMessage(line, LOG_INFO);
-}
-
 void showSearchStatus(bool showProgress) {
     if (showProgress) {
         PlatformImpl::setUIStatus(STATUS_SEARCHING_JVM);
@@ -38,20 +32,15 @@ void showSearchStatus(bool showProgress) {
 // Logs a failed search as an error, with the catalogue text in front of the
 // exception's message, and shows it when asked to.
 void reportSearchFailure(MessageIdentifier id, const LauncherException& e, bool showFailMsg) {
-    SString text = PlatformImpl::getMessageText(id);
-    text += ' ';
-    text += e.message;
+    SString text = joinText(PlatformImpl::getMessageText(id), ' ', e.message);
     Launcher::logMessage(text, LOG_ERROR);
     if (showFailMsg) {
         PlatformImpl::showUIMessage(text);
     }
 }
 
-LauncherException badFileId(const char* text, long fileId, const char* tail) {
-    SString message(text);
-    message += convertToString(fileId);
-    message += tail;
-    return LauncherException(message);
+LauncherException badFileId(const char* text, long fileId, const SString& tail) {
+    return LauncherException(joinText(text, convertToString(fileId), tail));
 }
 
 void printLine(const SString& text) {
@@ -102,10 +91,9 @@ void Launcher::verifyJVM(bool showProgress, bool showFailMsg, long fileId) {
         throw badFileId("Cannot verify jvm file at index ", fileId, " because it does not exist.");
     }
     if (entry->m_fileType != FILE_JVM) {
-        SString tail(" which corresponds to the file named ");
-        tail += entry->m_fileName;
         throw badFileId("To verify a JVM, use an index of a jvm file. The index passed in was ",
-                        fileId, tail.c_str());
+                        fileId,
+                        joinText(" which corresponds to the file named ", entry->m_fileName));
     }
     if (entry->m_tagFile == nullptr || !entry->m_tagFile->isLoaded()) {
         throw badFileId("The jvm file with file id ", fileId, " could not be read.");

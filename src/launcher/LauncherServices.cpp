@@ -27,9 +27,7 @@ const char* logPrefix(LogMessageType type) {
 }
 
 LauncherException invalidVariable(const char* bank, long n) {
-    SString text(bank);
-    text += convertToString(n);
-    return LauncherException(text);
+    return LauncherException(joinText(bank, convertToString(n)));
 }
 
 }  // namespace
@@ -70,7 +68,7 @@ SString Launcher::getOriginalLauncherFileName() {
 }
 
 SString Launcher::getOriginalLauncherDir() {
-    unsigned int separator = m_origLauncherFileName.find_last_of("/\\");
+    unsigned int separator = m_origLauncherFileName.find_last_of(anySeparators);
     if (separator == SString::npos) {
         return SString();
     }

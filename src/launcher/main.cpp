@@ -7,14 +7,14 @@
 #include "Launcher.h"
 #include "LauncherException.h"
 #include "PlatformImpl.h"
+#include "TextUtils.h"
 
 namespace {
 
 // Failures that are not the launcher's own (memory exhausted, a broken
 // invariant) are reported like its own errors.
 int reportUnexpectedFailure(const char* reason) {
-    SString text("Unexpected failure: ");
-    text += reason;
+    SString text = joinText("Unexpected failure: ", reason);
     PlatformImpl::showUIMessage(text);
     Launcher::logMessage(text, LOG_ERROR);
     return -1;

@@ -41,7 +41,7 @@ void appendWord(SString& text, const SString& word) {
 SString sideFileName(const char* suffix) {
     SString name = Launcher::getOriginalLauncherFileName();
     unsigned int dot = name.rfind('.');
-    unsigned int separator = name.find_last_of("/\\");
+    unsigned int separator = name.find_last_of(anySeparators);
     if (dot != SString::npos && separator != SString::npos && dot > separator) {
         name.erase(dot);
     }
@@ -128,15 +128,13 @@ int LaunchScript::execute(const JVMFile& jvm, const StringDeque* extraArguments,
         command += quoteForShell(extraArguments->at(i));
     }
 
-    SString logText("Executing launch script command: ");
-    logText += command;
     if (m_autoSetWorkingDir) {
-        logText += " in working directory ";
-        logText += directory;
+        Launcher::logInfo("Executing launch script command: ", command, " in working directory ",
+                          directory);
     } else {
-        logText += " in current working directory";
+        Launcher::logInfo("Executing launch script command: ", command,
+                          " in current working directory");
     }
-    Launcher::logMessage(logText, LOG_INFO);
 
     bool console = m_displayConsole || showConsole;
     bool capture = !console && m_captureOutput;
@@ -148,8 +146,9 @@ int LaunchScript::execute(const JVMFile& jvm, const StringDeque* extraArguments,
             applyWizardEnvironment(jvm);
         }
         PlatformImpl::preJavaLaunch(purpose, jvm);
-        exitCode = PlatformImpl::executeProcess(command, directory, console, capture, true,
-                                                &m_stdOut, &m_stdErr, false, options);
+        exitCode =
+            capture ? PlatformImpl::runCaptured(command, directory, &m_stdOut, &m_stdErr, options)
+                    : PlatformImpl::runAttached(command, directory, options);
     }
 
     if (capture) {
@@ -163,12 +162,7 @@ int LaunchScript::execute(const JVMFile& jvm, const StringDeque* extraArguments,
 }
 
 SString LaunchScript::launcherDirectory() const {
-    SString name = Launcher::getLauncherFileName();
-    unsigned int separator = name.rfind('/');
-    if (separator == SString::npos) {
-        return SString();
-    }
-    return separator == 0 ? SString("/") : name.substr(0, separator);
+    return parentDirectory(Launcher::getLauncherFileName());
 }
 
 void LaunchScript::applyWizardEnvironment(const JVMFile& jvm) const {
@@ -238,10 +232,8 @@ void LaunchScript::getArguments(const SString& text, unsigned int& position,
             return;
         }
         if (c != steps[state].expected) {
-            SString message(steps[state].error);
-            message += " (near character ";
-            message += convertToString(stepStart);
-            message += ")";
+            SString message =
+                joinText(steps[state].error, " (near character ", convertToString(stepStart), ')');
             throwException(text, message.c_str());
         }
         ++position;
@@ -296,10 +288,7 @@ SString LaunchScript::callFunction(const SString& text, const SString& name,
         }
         return (this->*entry.function)(arguments);
     }
-    SString message("Invalid function name (");
-    message += name;
-    message += ").";
-    throwException(text, message.c_str());
+    throwException(text, joinText("Invalid function name (", name, ").").c_str());
 }
 
 SString LaunchScript::functionReplace(const StringDeque& arguments) const {
@@ -379,12 +368,7 @@ void LaunchScript::exportClasspath(const SString& classpath) const {
         return;
     }
     PlatformImpl::setEnvironmentVariable(name, classpath);
-    SString logText("Set env var ");
-    logText += name;
-    logText += " to ";
-    logText += classpath;
-    logText += "\n";
-    Launcher::logMessage(logText, LOG_INFO);
+    Launcher::logInfo("Set env var ", name, " to ", classpath, '\n');
 }
 
 SString LaunchScript::functionIfExists(const StringDeque& arguments) const {
@@ -419,11 +403,8 @@ SString LaunchScript::functionTempDir(const StringDeque&) const {
 
 SString LaunchScript::makeSystemProp(const JVMFile* jvm, const SString& name,
                                      const SString& value) const {
-    SString property = jvmTag(jvm, "SYSTEM");
-    property += name;
-    property += jvmTag(jvm, "SYSTEM_SEPARATOR");
-    property += jvmResolve(jvm, value);
-    return property;
+    return joinText(jvmTag(jvm, "SYSTEM"), name, jvmTag(jvm, "SYSTEM_SEPARATOR"),
+                    jvmResolve(jvm, value));
 }
 
 SString LaunchScript::buildRuntimeClasspath(const JVMFile* jvm, const char* suffix) const {
@@ -492,9 +473,7 @@ SString LaunchScript::buildRuntimeJavaArgs(const JVMFile* jvm) const {
 void LaunchScript::throwException(const SString& text, const char* message) const {
     Launcher::logMessage("Launch command:", LOG_INFO);
     Launcher::logMessage(text, LOG_INFO);
-    SString error("Launch script error: ");
-    error += message;
-    throw LauncherException(error);
+    throw LauncherException(joinText("Launch script error: ", message));
 }
 
 void stripQdDuotes(SString& text) {

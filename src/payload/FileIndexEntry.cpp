@@ -122,9 +122,7 @@ void FileIndexEntry::loadTagFile(FILE* stream) {
 
 SString FileIndexEntry::extract(const SString& directory) const {
     if (!staysInside(m_fileName)) {
-        SString message("Unsafe file name in file index: ");
-        message += m_fileName;
-        throw LauncherException(message);
+        throw LauncherException(joinText("Unsafe file name in file index: ", m_fileName));
     }
     long bytes = m_length;
     long files = 1;
@@ -135,18 +133,14 @@ SString FileIndexEntry::extract(const SString& directory) const {
     if (!PlatformImpl::checkFreeSpace(directory, bytes, files)) {
         throw fileWriteError(0);
     }
-    SString target(directory);
-    appendPathSeparator(target);
-    target += m_fileName;
+    SString target = pathInDirectory(directory, m_fileName);
 
     // Opening the target would truncate the launcher itself when an entry is
     // named like it and extracted beside it.
     SString launcherFile = Launcher::getLauncherFileName();
     if (PlatformImpl::isSameFile(target, launcherFile)) {
-        SString message("Refusing to extract ");
-        message += m_fileName;
-        message += " over the running launcher file.";
-        throw LauncherException(message);
+        throw LauncherException(
+            joinText("Refusing to extract ", m_fileName, " over the running launcher file."));
     }
     // The launcher file was readable when the index was loaded; if it no
     // longer is, the error number says why.
@@ -178,10 +172,8 @@ SString FileIndexEntry::extract(const SString& directory) const {
         throw LauncherException(PlatformImpl::getMessageText(MSG_CANCELED));
     }
     if (position < m_offset + m_length) {
-        SString message("The launcher file ends within the data of ");
-        message += m_fileName;
-        message += ".";
-        throw LauncherException(message);
+        throw LauncherException(
+            joinText("The launcher file ends within the data of ", m_fileName, '.'));
     }
     if (m_fileType == FILE_JVM_INSTALLER || m_fileType == FILE_EMBEDDED_LAUNCHER) {
         PlatformImpl::setFileExecutable(target);

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 
 #include "Instructions.h"
@@ -19,12 +18,6 @@ namespace {
 // The smallest index entry: type, id, length, offset, name length and flag.
 const long MIN_ENTRY_SIZE = 1 + 4 + 4 + 4 + 2 + 1;
 
-LauncherException prefixed(MessageIdentifier id, const LauncherException& cause) {
-    SString message = PlatformImpl::getMessageText(id);
-    message += cause.message;
-    return LauncherException(message);
-}
-
 // The number of bytes from the current position to the end of stream; the
 // position is kept.
 long bytesLeft(FILE* stream) {
@@ -37,23 +30,13 @@ long bytesLeft(FILE* stream) {
     return end > position ? end - position : 0;
 }
 
-void appendLogLine(SString& text, const char* label, long value) {
-    text += label;
-    text += convertToString(value);
-    text += "\n";
-}
-
 // TagFile::write passes silently over a file that it cannot create; an
 // extraction that leaves no input file must not pass for a success.
 void checkWritable(const char* path) {
     FILE* file = fopen(path, "a");
     if (file == nullptr) {
         int error = errno;
-        SString message("Unable to write tag file ");
-        message += path;
-        message += ": ";
-        message += strerror(error);
-        throw LauncherException(message);
+        throwSystemError(joinText("Unable to write tag file ", path, ": "), error);
     }
     fclose(file);
 }
@@ -116,14 +99,11 @@ void LauncherInputFiles::loadFileIndex(FILE* stream, long offset) {
 void LauncherInputFiles::logFileIndex() const {
     for (long i = 0; i < m_fileIndex.count; i++) {
         const FileIndexEntry* entry = m_fileIndex.at(i);
-        SString text;
-        appendLogLine(text, "file type: ", entry->m_fileType);
-        appendLogLine(text, "  file id: ", entry->m_fileId);
-        appendLogLine(text, "  length: ", entry->m_length);
-        appendLogLine(text, "  offset: ", entry->m_offset);
-        text += "  file name: ";
-        text += entry->m_fileName;
-        Launcher::logMessage(text, LOG_INFO);
+        Launcher::logInfo("file type: ", convertToString(entry->m_fileType),
+                          "\n  file id: ", convertToString(entry->m_fileId),
+                          "\n  length: ", convertToString(entry->m_length),
+                          "\n  offset: ", convertToString(entry->m_offset),
+                          "\n  file name: ", entry->m_fileName);
     }
 }
 
@@ -143,7 +123,7 @@ void LauncherInputFiles::buildFromTagFile(const FileIndexEntry& entry) {
                 try {
                     m_instructions = new Instructions(*entry.m_tagFile);
                 } catch (const LauncherException& e) {
-                    throw prefixed(MSG_INSTRUCTIONS_LOAD_FAILED, e);
+                    throw e.withContext(PlatformImpl::getMessageText(MSG_INSTRUCTIONS_LOAD_FAILED));
                 }
             }
             break;
@@ -152,7 +132,7 @@ void LauncherInputFiles::buildFromTagFile(const FileIndexEntry& entry) {
                 try {
                     m_jvmFiles.addJVMFile(new JVMFile(*entry.m_tagFile));
                 } catch (const LauncherException& e) {
-                    throw prefixed(MSG_JVM_FILE_LOAD_FAILED, e);
+                    throw e.withContext(PlatformImpl::getMessageText(MSG_JVM_FILE_LOAD_FAILED));
                 }
             }
             break;
@@ -161,7 +141,8 @@ void LauncherInputFiles::buildFromTagFile(const FileIndexEntry& entry) {
                 try {
                     m_launchScript = new LaunchScript(*entry.m_tagFile, true);
                 } catch (const LauncherException& e) {
-                    throw prefixed(MSG_LAUNCH_SCRIPT_LOAD_FAILED, e);
+                    throw e.withContext(
+                        PlatformImpl::getMessageText(MSG_LAUNCH_SCRIPT_LOAD_FAILED));
                 }
                 PlatformImpl::setUITitle(m_launchScript->m_description);
             }
@@ -179,7 +160,7 @@ void LauncherInputFiles::load(const TagFile& inputFile) {
             delete m_instructions;
             m_instructions = program;
         } catch (const LauncherException& e) {
-            throw prefixed(MSG_INSTRUCTIONS_LOAD_FAILED, e);
+            throw e.withContext(PlatformImpl::getMessageText(MSG_INSTRUCTIONS_LOAD_FAILED));
         }
     }
     SString launchScript = inputFile.getTagValue("LAUNCHSCRIPT");
@@ -189,7 +170,7 @@ void LauncherInputFiles::load(const TagFile& inputFile) {
             delete m_launchScript;
             m_launchScript = script;
         } catch (const LauncherException& e) {
-            throw prefixed(MSG_LAUNCH_SCRIPT_LOAD_FAILED, e);
+            throw e.withContext(PlatformImpl::getMessageText(MSG_LAUNCH_SCRIPT_LOAD_FAILED));
         }
         PlatformImpl::setUITitle(m_launchScript->m_description);
     }
@@ -212,7 +193,7 @@ void LauncherInputFiles::load(const TagFile& inputFile) {
         try {
             m_jvmFiles.addJVMFile(new JVMFile(loadTagFile(path)));
         } catch (const LauncherException& e) {
-            throw prefixed(MSG_JVM_FILE_LOAD_FAILED, e);
+            throw e.withContext(PlatformImpl::getMessageText(MSG_JVM_FILE_LOAD_FAILED));
         }
     }
 }

@@ -9,6 +9,7 @@
 
 #include "Launcher.h"
 #include "PlatformImpl.h"
+#include "TextUtils.h"
 
 DeleteFullDir::DeleteFullDir() : FileNavigator(false) {}
 
@@ -59,8 +60,6 @@ bool deleteOneFile(const SString& path) {
 }
 
 void logDeleteFileFailure(const SString& path, int error) {
-    SString text("Could not delete ");
-    text += path;
-    text += " :  ";
-    Launcher::logMessage(systemErrorMessage(text, error), LOG_WARNING);
+    Launcher::logMessage(systemErrorMessage(joinText("Could not delete ", path, " :  "), error),
+                         LOG_WARNING);
 }

@@ -55,10 +55,8 @@ void pushGrowing(StringDeque& list, const SString& path) {
 // An unreadable directory only narrows the walk, so it is no error; the log
 // says which part of the tree was missed.
 void logReadFailure(const SString& dir, int error) {
-    SString text("Could not read directory ");
-    text += dir;
-    text += ": ";
-    Launcher::logMessage(systemErrorMessage(text, error), LOG_WARNING);
+    Launcher::logMessage(
+        systemErrorMessage(joinText("Could not read directory ", dir, ": "), error), LOG_WARNING);
 }
 
 }  // namespace
@@ -103,9 +101,7 @@ bool FileNavigator::readDirectory(const SString& dir, long& fileCount) {
         if (isDotOrDotDot(entry->d_name)) {
             continue;
         }
-        SString path(dir);
-        appendPathSeparator(path);
-        path += entry->d_name;
+        SString path = pathInDirectory(dir, entry->d_name);
         if (isDirectoryEntry(entry, path)) {
             pushGrowing(m_sdqPendingDirs, path);
             continue;

@@ -7,9 +7,9 @@
 //
 // PlatformImpl is a class of static members only; it is never used as an
 // object. Its definitions are split by concern:
-//   PlatformImplEnvironment.cpp  environment, separators, byte order
-//   PlatformImplProcess.cpp      executeProcess
-//   PlatformImplFiles.cpp        temporary files, cleanup, disk space
+//   PlatformImplEnvironment.cpp  environment, directories, separators, byte order
+//   PlatformImplProcess.cpp      executeProcess, runCaptured, runAttached
+//   PlatformImplFiles.cpp        temporary files, cleanup, disk space, resolvePath
 //   PlatformImplSearch.cpp       search roots, hints, findFiles
 //   PlatformImplConsole.cpp      console display and messages
 
@@ -102,6 +102,21 @@ class PlatformImpl {
                               bool capture, bool redirect, SString* stdOut, SString* stdErr,
                               bool replace, const ProcessOptions& options = ProcessOptions());
 
+    // executeProcess in the two ways the launcher starts a child: through
+    // /bin/sh, in `workingDir` (when not empty), waiting for its end, with
+    // the same result and failures.
+    //
+    // runCaptured appends the child's standard output to *stdOut and its
+    // standard error to *stdErr (a null pointer drops that stream); nothing
+    // reaches the launcher's own streams.
+    static int runCaptured(const SString& command, const SString& workingDir, SString* stdOut,
+                           SString* stdErr, const ProcessOptions& options = ProcessOptions());
+    // runAttached lets the child write to the launcher's standard output and
+    // error, and read its standard input and terminal (unless
+    // options.nullInput).
+    static int runAttached(const SString& command, const SString& workingDir,
+                           const ProcessOptions& options = ProcessOptions());
+
     // Replaces the launcher's process image with the program arguments[0]
     // (an exact path, no PATH lookup), handing it every argument byte for
     // byte. Standard output and standard error are flushed first. Returns
@@ -130,6 +145,8 @@ class PlatformImpl {
     // normalisation); the path unchanged when it is absolute or the current
     // directory cannot be determined.
     static SString getAbsolutePath(const SString& path);
+    // The launcher's current directory, or "" when it cannot be determined.
+    static SString getCurrentDirectory();
 
     // ---- Signals -------------------------------------------------------------
 
@@ -183,6 +200,9 @@ class PlatformImpl {
     static bool fileExists(const SString& path);
     // True when both paths exist and name the same file (links followed).
     static bool isSameFile(const SString& first, const SString& second);
+    // The absolute path of an existing file with every symbolic link, "."
+    // and ".." resolved; "" when it cannot be resolved.
+    static SString resolvePath(const SString& path);
     static void setFileExecutable(const SString& path);
     // True when the file system holding `dir` has room for `bytes` written
     // to `files` files. Throws LauncherException when it cannot be queried.

@@ -1,4 +1,6 @@
-// Platform layer: environment variables, the path separator and byte order.
+// Platform layer: environment variables, the current directory, absolute
+// paths, the path separator and byte order. Only src/platform/ talks to the
+// operating system.
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -40,14 +42,6 @@ void PlatformImpl::preJavaLaunch(int, const JVMFile&) {}
 
 namespace {
 
-SString currentDirectory() {
-    char buffer[PATH_MAX + 1] = {0};
-    if (getcwd(buffer, sizeof buffer - 1) == nullptr) {
-        return SString();
-    }
-    return SString(buffer);
-}
-
 SString ownExecutable() {
     char buffer[PATH_MAX + 1] = {0};
     ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
@@ -63,13 +57,8 @@ SString absolutePath(const SString& path) {
     if (!path.empty() && path[0] == '/') {
         return path;
     }
-    SString directory = currentDirectory();
-    if (directory.empty()) {
-        return directory;
-    }
-    appendPathSeparator(directory);
-    directory += path;
-    return directory;
+    SString directory = PlatformImpl::getCurrentDirectory();
+    return directory.empty() ? directory : pathInDirectory(directory, path);
 }
 
 bool isExecutableFile(const SString& path) {
@@ -87,12 +76,8 @@ SString findInPath(const SString& name) {
     while (start <= path.length()) {
         unsigned int colon = path.find(':', start);
         unsigned int end = colon == SString::npos ? path.length() : colon;
-        SString candidate = path.substr(start, end - start);
-        if (candidate.empty()) {
-            candidate = ".";
-        }
-        appendPathSeparator(candidate);
-        candidate += name;
+        SString directory = path.substr(start, end - start);
+        SString candidate = pathInDirectory(directory.empty() ? SString(".") : directory, name);
         if (isExecutableFile(candidate)) {
             return absolutePath(candidate);
         }
@@ -119,4 +104,11 @@ SString PlatformImpl::getLauncherPath(const char* argv0) {
 SString PlatformImpl::getAbsolutePath(const SString& path) {
     SString absolute = absolutePath(path);
     return absolute.empty() ? path : absolute;
+}
+
+SString PlatformImpl::getCurrentDirectory() {
+    char* directory = getcwd(nullptr, 0);
+    SString result(directory);
+    free(directory);
+    return result;
 }

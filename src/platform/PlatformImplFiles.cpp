@@ -13,7 +13,6 @@
 #include "DeleteFullDir.h"
 #include "FileNavigator.h"
 #include "Launcher.h"
-#include "LauncherException.h"
 #include "PlatformImpl.h"
 #include "TextUtils.h"
 
@@ -26,26 +25,6 @@ namespace {
 
 const char* const kDefaultTempDir = "/var/tmp/";
 
-SString currentDirectory() {
-    char* cwd = getcwd(nullptr, 0);
-    SString result(cwd);
-    free(cwd);
-    return result;
-}
-
-// A relative temporary directory is made absolute at once: executeProcess
-// may change the current directory later, and the cleanup must still find
-// what was created.
-SString absolutePath(const SString& path) {
-    if (path.length() > 0 && path[0] == '/') {
-        return path;
-    }
-    SString result = currentDirectory();
-    appendPathSeparator(result);
-    result += path;
-    return result;
-}
-
 bool isExistingDirectory(const SString& path) {
     struct stat info;
     return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -55,19 +34,14 @@ bool isExistingDirectory(const SString& path) {
 // fill in: they pick the name and create it in one step, so no one can slip
 // a file or a link in under a predicted name.
 std::vector<char> uniqueNameTemplate() {
-    SString path = PlatformImpl::getSystemTempDirectory();
-    appendPathSeparator(path);
-    path += "cvjXXXXXX";
+    SString path = pathInDirectory(PlatformImpl::getSystemTempDirectory(), "cvjXXXXXX");
     return std::vector<char>(path.c_str(), path.c_str() + path.length() + 1);
 }
 
 // The failure to create a temporary file or directory named after `pattern`:
 // which one, where, and the system's reason.
-LauncherException creationError(const char* what, const SString& pattern, int error) {
-    SString text(what);
-    text += pattern;
-    text += ": ";
-    return LauncherException(systemErrorMessage(text, error));
+[[noreturn]] void throwCreationError(const char* what, const SString& pattern, int error) {
+    throwSystemError(joinText(what, pattern, ": "), error);
 }
 
 void removeFirst(StringDeque& list, const SString& path) {
@@ -90,16 +64,19 @@ void deleteAll(StringDeque& list) {
 
 }  // namespace
 
+// A relative temporary directory is made absolute at once: executeProcess
+// may change the current directory later, and the cleanup must still find
+// what was created.
 void PlatformImpl::setSystemTempDir(const SString& path) {
     if (isExistingDirectory(path)) {
-        m_tempDir = absolutePath(path);
+        m_tempDir = getAbsolutePath(path);
     }
 }
 
 SString PlatformImpl::getSystemTempDirectory() {
     if (m_tempDir.empty()) {
         SString fromEnvironment = getEnvironmentVariable("TMPDIR");
-        m_tempDir = isExistingDirectory(fromEnvironment) ? absolutePath(fromEnvironment)
+        m_tempDir = isExistingDirectory(fromEnvironment) ? getAbsolutePath(fromEnvironment)
                                                          : SString(kDefaultTempDir);
     }
     return m_tempDir;
@@ -111,7 +88,7 @@ SString PlatformImpl::createTempSubDirectory() {
     SString pattern(name.data());
     if (mkdtemp(name.data()) == nullptr) {
         int error = errno;
-        throw creationError("Error creating tmp directory ", pattern, error);
+        throwCreationError("Error creating tmp directory ", pattern, error);
     }
     SString path(name.data());
     m_sdqCreatedDrs.push_back(path);
@@ -125,7 +102,7 @@ SString PlatformImpl::createTempFile() {
     int fd = mkstemp(name.data());
     if (fd < 0) {
         int error = errno;
-        throw creationError("Error creating tmp file ", pattern, error);
+        throwCreationError("Error creating tmp file ", pattern, error);
     }
     close(fd);
     SString path(name.data());
@@ -179,6 +156,13 @@ bool PlatformImpl::isSameFile(const SString& first, const SString& second) {
            a.st_ino == b.st_ino;
 }
 
+SString PlatformImpl::resolvePath(const SString& path) {
+    char* resolved = realpath(path.c_str(), nullptr);
+    SString result(resolved);
+    free(resolved);
+    return result;
+}
+
 void PlatformImpl::setFileExecutable(const SString& path) {
     struct stat info;
     if (stat(path.c_str(), &info) == 0) {
@@ -187,11 +171,11 @@ void PlatformImpl::setFileExecutable(const SString& path) {
 }
 
 bool PlatformImpl::checkFreeSpace(const SString& dir, long bytes, long files) {
-    SString path = dir.length() > 0 && dir[0] == '/' ? dir : currentDirectory();
+    SString path = dir.length() > 0 && dir[0] == '/' ? dir : getCurrentDirectory();
     struct statvfs info;
     if (statvfs(path.c_str(), &info) != 0) {
         int error = errno;
-        throw LauncherException(systemErrorMessage("", error));
+        throwSystemError("", error);
     }
     // Some file systems leave the fragment size 0; their block size is the unit.
     double fragmentSize = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
@@ -200,10 +184,12 @@ bool PlatformImpl::checkFreeSpace(const SString& dir, long bytes, long files) {
 
 void PlatformImpl::deleteLauncher() {
     SString file = Launcher::getLauncherFileName();
-    unsigned int slash = file.rfind('/');
+    SString directory = parentDirectory(file);
     unlink(file.c_str());
-    if (slash != SString::npos && slash > 0) {
-        rmdir(file.substr(0, slash).c_str());
+    // Its directory goes with it when left empty (rmdir removes nothing
+    // else); the root is never tried.
+    if (directory.length() > 1) {
+        rmdir(directory.c_str());
     }
 }
 

@@ -17,6 +17,7 @@
 #include "Launcher.h"
 #include "LauncherException.h"
 #include "PlatformImpl.h"
+#include "TextUtils.h"
 
 namespace {
 
@@ -141,10 +142,9 @@ int replaceLauncher(const SString& command) {
     }
     execArguments(arguments, true);
     int error = errno;
-    SString text("Could not start ");
-    text += arguments.at(0);
-    text += ": ";
-    Launcher::logMessage(systemErrorMessage(text, error), LOG_WARNING);
+    Launcher::logMessage(
+        systemErrorMessage(joinText("Could not start ", arguments.at(0), ": "), error),
+        LOG_WARNING);
     return 0;
 }
 
@@ -219,10 +219,7 @@ void enterWorkingDirectory(const SString& dir) {
     }
     if (chdir(dir.c_str()) != 0) {
         int error = errno;
-        SString text("Error setting working directory: ");
-        text += dir;
-        text += " ";
-        throwSystemError(text, error);
+        throwSystemError(joinText("Error setting working directory: ", dir, ' '), error);
     }
 }
 
@@ -500,6 +497,17 @@ int PlatformImpl::executeProcess(const SString& command, const SString& workingD
     return ended ? exitCodeOf(status) : processTimedOut;
 }
 
+int PlatformImpl::runCaptured(const SString& command, const SString& workingDir, SString* stdOut,
+                              SString* stdErr, const ProcessOptions& options) {
+    return executeProcess(command, workingDir, false, true, true, stdOut, stdErr, false, options);
+}
+
+int PlatformImpl::runAttached(const SString& command, const SString& workingDir,
+                              const ProcessOptions& options) {
+    return executeProcess(command, workingDir, true, false, false, nullptr, nullptr, false,
+                          options);
+}
+
 unsigned int readFromFile(FILE* stream, SString* text) {
     char buffer[kChunkSize];
     unsigned int size = 0;
@@ -511,9 +519,7 @@ unsigned int readFromFile(FILE* stream, SString* text) {
 }
 
 SString systemErrorMessage(const SString& text, int error) {
-    SString message(text);
-    message += strerror(error);
-    return message;
+    return joinText(text, strerror(error));
 }
 
 void throwSystemError(const SString& text, int error) {

@@ -69,10 +69,8 @@ int PlatformImpl::pendingSignal() {
 void PlatformImpl::throwIfInterrupted() {
     int signalNumber = g_pendingSignal;
     if (signalNumber != 0) {
-        SString text("Interrupted by signal ");
-        text += convertToString(signalNumber);
-        text += ".";
-        throw LauncherException(text);
+        throw LauncherException(
+            joinText("Interrupted by signal ", convertToString(signalNumber), '.'));
     }
 }
 

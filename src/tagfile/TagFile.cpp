@@ -1,11 +1,11 @@
 #include "TagFile.h"
 
 #include <cerrno>
-#include <cstring>
 #include <memory>
 
 #include "Launcher.h"
 #include "LauncherException.h"
+#include "PlatformImpl.h"
 #include "TextUtils.h"
 
 namespace {
@@ -47,25 +47,7 @@ bool needsQuotes(const SString& value) {
 // The value as load reads it back: quoted, with inner quotes doubled, when
 // plain text would lose blanks or quotes.
 SString formatValue(const SString& value) {
-    if (!needsQuotes(value)) {
-        return value;
-    }
-    // Sized up front: SString grows by 32 characters at a time.
-    unsigned int quotes = 0;
-    for (unsigned int i = 0; i < value.length(); ++i) {
-        quotes += value[i] == '"' ? 1 : 0;
-    }
-    SString quoted;
-    quoted.reserve(value.length() + quotes + 2);
-    quoted += '"';
-    for (unsigned int i = 0; i < value.length(); ++i) {
-        if (value[i] == '"') {
-            quoted += '"';
-        }
-        quoted += value[i];
-    }
-    quoted += '"';
-    return quoted;
+    return needsQuotes(value) ? quoteArgument(value) : value;
 }
 
 bool writeText(FILE* file, const SString& text) {
@@ -93,9 +75,7 @@ TagFile::TagFile() : loaded(false), lineNumber(0) {}
 TagFile::TagFile(const SString& path) : loaded(false), lineNumber(0) {
     FileHandle file(fopen(path.c_str(), "r"));
     if (!file) {
-        SString message("Unable to load input file: ");
-        message += path;
-        throw LauncherException(message);
+        throw LauncherException(joinText("Unable to load input file: ", path));
     }
     load(file.get(), path, 0, -1);
 }
@@ -208,21 +188,13 @@ void TagFile::write(const SString& path) const {
     ok = fclose(file) == 0 && ok;
     if (!ok) {
         error = error != 0 ? error : errno;
-        SString message("Unable to write tag file ");
-        message += path;
-        message += ": ";
-        message += strerror(error);
-        throw LauncherException(message);
+        throwSystemError(joinText("Unable to write tag file ", path, ": "), error);
     }
 }
 
 void TagFile::logSyntaxError(const SString& message, const SString& fileName, long line) {
-    SString text("Syntax error in ");
-    text += fileName;
-    text += " at line ";
-    text += convertToString(line);
-    text += " ==> ";
-    text += message;
+    SString text = joinText("Syntax error in ", fileName, " at line ", convertToString(line),
+                            " ==> ", message);
     Launcher::logMessage(text, LOG_ERROR);
     throw LauncherException(text);
 }
@@ -233,9 +205,7 @@ void TagFile::readLine(FILE* file, SString& line) {
     int error = errno;
     ++lineNumber;
     if (ferror(file)) {
-        SString message("Unable to read tag file: ");
-        message += strerror(error);
-        throw LauncherException(message);
+        throwSystemError("Unable to read tag file: ", error);
     }
 }
 

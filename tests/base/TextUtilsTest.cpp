@@ -92,6 +92,66 @@ TEST(TextUtilsTest, AppendPathSeparatorOnlyWhenMissing) {
     }
 }
 
+TEST(TextUtilsTest, JoinTextPutsAllPartsInOrder) {
+    const char* none = nullptr;
+    EXPECT_STREQ(joinText("a", SString("b"), 'c', none, "").c_str(), "abc");
+    SString withNul("x\0y", 3);
+    EXPECT_EQ(joinText('[', withNul, ']').compare(SString("[x\0y]", 5)), 0);
+    SString longPart(40, 'z');
+    EXPECT_EQ(joinText(longPart, ": ", longPart).length(), 82u);
+}
+
+TEST(TextUtilsTest, PathHelpersSplitAndJoinAtTheSeparator) {
+    const struct {
+        const char* path;
+        const char* parent;
+        const char* last;
+        const char* lastOfAny;
+    } rows[] = {
+        {"/opt/jdk/bin/java", "/opt/jdk/bin", "java", "java"},
+        {"/java", "/", "java", "java"},
+        {"java", "", "java", "java"},
+        {"a/b/", "a/b", "", ""},
+        {"/", "/", "", ""},
+        {"", "", "", ""},
+        {"C:\\dir\\app.jar", "", "C:\\dir\\app.jar", "app.jar"},
+        {"a\\b/c", "a\\b", "c", "c"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path);
+        EXPECT_STREQ(parentDirectory(row.path).c_str(), row.parent);
+        EXPECT_STREQ(lastPathComponent(row.path).c_str(), row.last);
+        EXPECT_STREQ(lastPathComponent(row.path, anySeparators).c_str(), row.lastOfAny);
+    }
+    const struct {
+        const char* directory;
+        const char* name;
+        const char* expected;
+    } joins[] = {{"", "x", "x"},
+                 {"/", "x", "/x"},
+                 {"/opt", "x", "/opt/x"},
+                 {"/opt/", "x", "/opt/x"},
+                 {"dir", "", "dir/"}};
+    for (const auto& row : joins) {
+        SCOPED_TRACE(::testing::Message() << row.directory << " + " << row.name);
+        EXPECT_STREQ(pathInDirectory(row.directory, row.name).c_str(), row.expected);
+    }
+}
+
+TEST(TextUtilsTest, QuoteArgumentIsReadBackByParseStringArgument) {
+    const struct {
+        const char* text;
+        const char* quoted;
+    } rows[] = {{"", "\"\""}, {"a\"b", "\"a\"\"b\""}, {" x ", "\" x \""}, {"\"\"", "\"\"\"\"\"\""}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        SString quoted = quoteArgument(row.text);
+        EXPECT_STREQ(quoted.c_str(), row.quoted);
+        unsigned int index = 1;
+        EXPECT_STREQ(parseStringArgument(quoted, index, true).c_str(), row.text);
+    }
+}
+
 TEST(TextUtilsTest, StringEndsWithGivesSuffixPosition) {
     const struct {
         const char* text;

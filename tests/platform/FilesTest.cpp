@@ -314,6 +314,18 @@ TEST_F(PlatformImplFilesTest, FileExistsFollowsLinks) {
     EXPECT_FALSE(PlatformImpl::fileExists(path("none").c_str()));
 }
 
+TEST_F(PlatformImplFilesTest, ResolvePathFollowsLinksAndDotDot) {
+    makeDir(path("sub"));
+    writeFile(path("target"), "");
+    ASSERT_EQ(symlink("target", path("link").c_str()), 0);
+    ASSERT_EQ(chdir(dir_.path().c_str()), 0);
+    SString here = PlatformImpl::getCurrentDirectory();
+    ASSERT_FALSE(here.empty());
+    EXPECT_EQ(text(PlatformImpl::resolvePath("sub/../link")), text(here) + "/target");
+    EXPECT_EQ(text(PlatformImpl::resolvePath(".")), text(here));
+    EXPECT_EQ(text(PlatformImpl::resolvePath("missing")), "");
+}
+
 TEST_F(PlatformImplFilesTest, SetFileExecutableAddsExecuteForEveryone) {
     writeFile(path("f"), "", 0640);
     PlatformImpl::setFileExecutable(path("f").c_str());

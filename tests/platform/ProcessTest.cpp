@@ -29,14 +29,12 @@ class PlatformImplProcessTest : public PlatformTempDirTest {
     static Result capture(const std::string& command, const std::string& dir = "") {
         SString out;
         SString err;
-        int code = PlatformImpl::executeProcess(command.c_str(), dir.c_str(), false, true, true,
-                                                &out, &err, false);
+        int code = PlatformImpl::runCaptured(command.c_str(), dir.c_str(), &out, &err);
         return {code, text(out), text(err)};
     }
 
     static int run(const std::string& command) {
-        return PlatformImpl::executeProcess(command.c_str(), "", false, false, false, nullptr,
-                                            nullptr, false);
+        return PlatformImpl::runAttached(command.c_str(), "");
     }
 
     // Progress marks counted while the display prints nothing.

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 #include "FileIndexEntry.h"
@@ -21,19 +20,13 @@ const size_t COPY_BUFFER_SIZE = 1 << 16;
 const long MAX_LAUNCHER_SIZE = INT32_MAX;
 const long MAX_NAME_LENGTH = 0x7FFF;
 
-LauncherException systemError(const char* what, const SString& path, int error) {
-    SString message(what);
-    message += path;
-    message += ": ";
-    message += strerror(error);
-    return LauncherException(message);
+// A failed system call on `path`: `what`, the path, ": " and the reason.
+[[noreturn]] void throwPathError(const char* what, const SString& path, int error) {
+    throwSystemError(joinText(what, path, ": "), error);
 }
 
-LauncherException fileError(const SString& path, const char* problem) {
-    SString message(path);
-    message += ": ";
-    message += problem;
-    return LauncherException(message);
+LauncherException fileError(const SString& path, const SString& problem) {
+    return LauncherException(joinText(path, ": ", problem));
 }
 
 void warn(const SString& text) {
@@ -46,12 +39,12 @@ void checkReadable(const SString& path) {
     ScopedFile file(fopen(path.c_str(), "rb"));
     if (file == nullptr) {
         int error = errno;
-        throw systemError("cannot read ", path, error);
+        throwPathError("cannot read ", path, error);
     }
     fgetc(file.get());
     if (ferror(file.get())) {
         int error = errno;
-        throw systemError("cannot read ", path, error);
+        throwPathError("cannot read ", path, error);
     }
 }
 
@@ -61,10 +54,8 @@ void checkStub(const SString& stub) {
     try {
         payload.load(stub, false);
     } catch (const LauncherException& e) {
-        SString message("the stub carries a damaged payload (");
-        message += e.message;
-        message += "); give the plain launcher program with --stub";
-        throw fileError(stub, message.c_str());
+        throw fileError(stub, joinText("the stub carries a damaged payload (", e.message,
+                                       "); give the plain launcher program with --stub"));
     }
     if (payload.m_fileIndex.count > 0) {
         throw fileError(stub,
@@ -80,11 +71,8 @@ void checkTagFile(const PayloadFile& file) {
     try {
         TagFile tagFile(file.path);
     } catch (const LauncherException& e) {
-        SString message("not a valid ");
-        message += PackerOptions::typeName(file.type);
-        message += " tag file: ";
-        message += e.message;
-        throw fileError(file.path, message.c_str());
+        throw e.withContext(joinText(file.path, ": not a valid ",
+                                     PackerOptions::typeName(file.type), " tag file: "));
     }
 }
 
@@ -98,17 +86,12 @@ void checkName(const PayloadFile& file) {
     if (name.find('\n') != SString::npos) {
         throw fileError(file.path, "the entry name must not hold a line feed");
     }
-    SString padded("/");
-    padded += name;
-    padded += "/";
-    if (name[0] == '/' || padded.find("/../") != SString::npos) {
+    if (name[0] == '/' || joinText('/', name, '/').find("/../") != SString::npos) {
         throw fileError(file.path, "the entry name must be a relative path without \"..\"");
     }
     if (name.find('/') != SString::npos) {
-        SString text("the entry name ");
-        text += name;
-        text += " holds \"/\": the launcher extracts it only where that directory exists";
-        warn(text);
+        warn(joinText("the entry name ", name,
+                      " holds \"/\": the launcher extracts it only where that directory exists"));
     }
 }
 
@@ -121,10 +104,8 @@ void warnAboutIndex(const std::vector<PayloadFile>& files) {
         long id = LauncherWriter::entryId(files[i], static_cast<long>(i));
         for (size_t j = 0; j < i; j++) {
             if (LauncherWriter::entryId(files[j], static_cast<long>(j)) == id) {
-                SString text("file id ");
-                text += convertToString(id);
-                text += " is used twice; the launcher finds only the first";
-                warn(text);
+                warn(joinText("file id ", convertToString(id),
+                              " is used twice; the launcher finds only the first"));
             }
         }
     }
@@ -159,7 +140,7 @@ long appendFile(FILE* out, const SString& path, long& position) {
     ScopedFile in(fopen(path.c_str(), "rb"));
     if (in == nullptr) {
         int error = errno;
-        throw systemError("cannot read ", path, error);
+        throwPathError("cannot read ", path, error);
     }
     std::unique_ptr<char[]> buffer(new char[COPY_BUFFER_SIZE]);
     long copied = 0;
@@ -172,14 +153,14 @@ long appendFile(FILE* out, const SString& path, long& position) {
         }
         if (fwrite(buffer.get(), 1, got, out) < got) {
             int error = errno;
-            throw systemError("cannot write ", SString("the launcher file"), error);
+            throwPathError("cannot write ", "the launcher file", error);
         }
         copied += static_cast<long>(got);
         position += static_cast<long>(got);
     }
     if (ferror(in.get())) {
         int error = errno;
-        throw systemError("cannot read ", path, error);
+        throwPathError("cannot read ", path, error);
     }
     return copied;
 }
@@ -233,8 +214,7 @@ SString LauncherWriter::entryName(const PayloadFile& file) {
     if (!file.name.empty()) {
         return file.name;
     }
-    unsigned int slash = file.path.find_last_of('/');
-    return slash == SString::npos ? file.path : file.path.substr(slash + 1);
+    return lastPathComponent(file.path);
 }
 
 long LauncherWriter::entryId(const PayloadFile& file, long position) {
@@ -253,12 +233,11 @@ void LauncherWriter::check(const SString& stub, const std::vector<PayloadFile>& 
 
 void LauncherWriter::write(const SString& stub, const std::vector<PayloadFile>& files, long purpose,
                            const SString& output) {
-    SString partial(output);
-    partial += ".cvpack-part";
+    SString partial = joinText(output, ".cvpack-part");
     ScopedFile out(fopen(partial.c_str(), "wb"));
     if (out == nullptr) {
         int error = errno;
-        throw systemError("cannot create ", output, error);
+        throwPathError("cannot create ", output, error);
     }
     try {
         writeLauncher(out.get(), stub, files, purpose);
@@ -279,7 +258,7 @@ void LauncherWriter::write(const SString& stub, const std::vector<PayloadFile>& 
     }
     if (error != 0) {
         remove(partial.c_str());
-        throw systemError("cannot write ", output, error);
+        throwPathError("cannot write ", output, error);
     }
     PlatformImpl::setFileExecutable(output);
 }

@@ -65,12 +65,7 @@ const OptionDefinition* findOption(const SString& name) {
 }
 
 SString quoted(const char* before, const SString& text, const char* after) {
-    SString message(before);
-    message += "'";
-    message += text;
-    message += "'";
-    message += after;
-    return message;
+    return joinText(before, '\'', text, '\'', after);
 }
 
 // A whole decimal number between min and max, or a UsageError about option.
@@ -79,13 +74,9 @@ long parseNumber(const SString& text, long min, long max, const SString& option)
     errno = 0;
     long value = strtol(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || errno != 0 || value < min || value > max) {
-        SString message = quoted("invalid value ", text, " for ");
-        message += option;
-        message += ": expected a number from ";
-        message += convertToString(min);
-        message += " to ";
-        message += convertToString(max);
-        throw UsageError(message);
+        throw UsageError(joinText(quoted("invalid value ", text, " for "), option,
+                                  ": expected a number from ", convertToString(min), " to ",
+                                  convertToString(max)));
     }
     return value;
 }

@@ -5,21 +5,17 @@
 #include "LauncherException.h"
 #include "LauncherInputFiles.h"
 #include "PackerOptions.h"
+#include "TextUtils.h"
 
 void PayloadLister::list(const SString& path, FILE* out) {
     LauncherInputFiles payload;
     try {
         payload.load(path, false);
     } catch (const LauncherException& e) {
-        SString message(path);
-        message += ": ";
-        message += e.message;
-        throw LauncherException(message);
+        throw e.withContext(joinText(path, ": "));
     }
     if (payload.m_fileIndex.count == 0) {
-        SString message(path);
-        message += ": carries no embedded file";
-        throw LauncherException(message);
+        throw LauncherException(joinText(path, ": carries no embedded file"));
     }
     fprintf(out, "purpose %d, %d files\n", Launcher::getLauncherPurpose(path.c_str()),
             payload.m_fileIndex.count);

@@ -2,13 +2,14 @@
 // embed, and lists what a launcher file carries. See PackerOptions.h for the
 // command line. Exit status: 0 done, 1 failed, 2 usage error.
 #include <cstdio>
-#include <cstdlib>
 
 #include "FileIndexEntry.h"
 #include "LauncherException.h"
 #include "LauncherWriter.h"
 #include "PackerOptions.h"
 #include "PayloadLister.h"
+#include "PlatformImpl.h"
+#include "TextUtils.h"
 
 namespace {
 
@@ -48,15 +49,10 @@ const char g_help[] =
     "Tag files are checked for syntax errors before anything is written.\n"
     "Exit status: 0 done, 1 failed, 2 usage error.\n";
 
-// The directory of the running cvpack, without a trailing "/".
+// The directory of the running cvpack; "." when it cannot be found.
 SString programDirectory() {
-    char* self = realpath("/proc/self/exe", nullptr);
-    if (self == nullptr) {
-        return SString(".");
-    }
-    SString path(self);
-    free(self);
-    return path.substr(0, path.find_last_of('/'));
+    SString self = PlatformImpl::resolvePath("/proc/self/exe");
+    return self.empty() ? SString(".") : parentDirectory(self);
 }
 
 bool isReadable(const SString& path) {
@@ -69,13 +65,10 @@ bool isReadable(const SString& path) {
 }
 
 SString defaultStub() {
-    SString stub = programDirectory();
-    stub += "/cvlaunch";
+    SString stub = pathInDirectory(programDirectory(), "cvlaunch");
     if (!isReadable(stub)) {
-        SString message("no launcher program: ");
-        message += stub;
-        message += " is missing; give one with --stub FILE";
-        throw LauncherException(message);
+        throw LauncherException(
+            joinText("no launcher program: ", stub, " is missing; give one with --stub FILE"));
     }
     return stub;
 }
@@ -85,22 +78,17 @@ SString defaultStub() {
 // missing one is an error unless the packager says otherwise.
 SString defaultVerifyArchive() {
     SString directory = programDirectory();
-    SString beside = directory;
-    beside += "/verify.jar";
-    SString installed = directory;
-    installed += "/../share/cvlaunch/verify.jar";
+    SString beside = pathInDirectory(directory, "verify.jar");
+    SString installed = pathInDirectory(directory, "../share/cvlaunch/verify.jar");
     if (isReadable(beside)) {
         return beside;
     }
     if (isReadable(installed)) {
         return installed;
     }
-    SString message("the verification archive verify.jar is missing (looked for ");
-    message += beside;
-    message += " and ";
-    message += installed;
-    message += "); give one with --verify-archive FILE, or --no-verify-archive";
-    throw LauncherException(message);
+    throw LauncherException(
+        joinText("the verification archive verify.jar is missing (looked for ", beside, " and ",
+                 installed, "); give one with --verify-archive FILE, or --no-verify-archive"));
 }
 
 bool hasFileOfType(const std::vector<PayloadFile>& files, long type) {
