@@ -11,6 +11,7 @@
 #include "SubStatusWrapper.h"
 #include "TagFile.h"
 #include "TextUtils.h"
+#include "TriedHomes.h"
 
 const char* jvmPropertiesTagName = "JVM_PROPERTIES";
 const char* pathHintTagName = "PATH_HINT";
@@ -88,15 +89,6 @@ SString homeKey(const SString& home) {
         key.erase(key.length() - 1);
     }
     return key;
-}
-
-bool contains(const StringDeque& list, const SString& text) {
-    for (long i = 0; i < list.count; ++i) {
-        if (list.at(i).compare(text) == 0) {
-            return true;
-        }
-    }
-    return false;
 }
 
 void logInfo(const char* first, const SString& second, const char* third = "",
@@ -316,7 +308,7 @@ JVMMatch* JVMFile::verifyWithPlatformHints(const SString& classpath,
     return match;
 }
 
-JVMMatch* JVMFile::verifyWithPlatformJVMPaths(const SString& classpath,
+JVMMatch* JVMFile::verifyWithPlatformJVMPaths(TriedHomes& tried, const SString& classpath,
                                               const SString& className) const {
     if (!hasRequiredProperties()) {
         return nullptr;
@@ -326,7 +318,6 @@ JVMMatch* JVMFile::verifyWithPlatformJVMPaths(const SString& classpath,
     PlatformImpl::getPlatformJVMPaths(directories);
     // Several PATH entries (/bin, /usr/bin and the JDK's own bin, say) often
     // lead to one JDK.
-    StringDeque homesTried;
     JVMMatch* match = nullptr;
     for (long d = 0; match == nullptr && d < directories.count; ++d) {
         const SString& directory = directories.at(d);
@@ -334,10 +325,9 @@ JVMMatch* JVMFile::verifyWithPlatformJVMPaths(const SString& classpath,
             continue;
         }
         SString home = homeFromPathDirectory(directory);
-        if (contains(homesTried, homeKey(home))) {
+        if (!tried.firstTry(*this, homeKey(home))) {
             continue;
         }
-        homesTried.push_back(homeKey(home));
         logInfo("Checking JVM at ", home, " which was resolved from the platform JVM path ",
                 directory);
         match = verify(home, classpath, className);

@@ -33,6 +33,7 @@
 
 class JVMMatch;
 class TagFile;
+class TriedHomes;
 
 extern const char* jvmPropertiesTagName;  // "JVM_PROPERTIES"
 extern const char* pathHintTagName;       // "PATH_HINT"
@@ -68,8 +69,12 @@ class JVMFile : public MacroHandler {
     JVMMatch* verifyWithPlatformHints(const SString& classpath, const SString& className) const;
     // Every PATH directory, turned into a home: through homeFromExecutable
     // when the executable there leads to a real JDK, otherwise by cutting the
-    // directory part of JVM_EXE off the PATH directory. A home is tried once.
-    JVMMatch* verifyWithPlatformJVMPaths(const SString& classpath, const SString& className) const;
+    // directory part of JVM_EXE off the PATH directory. A home that `tried`
+    // already holds for this file is skipped without a message, and every
+    // home tried is recorded there; a home with and without its trailing "/"
+    // counts as one.
+    JVMMatch* verifyWithPlatformJVMPaths(TriedHomes& tried, const SString& classpath,
+                                         const SString& className) const;
     // Runs the verification class on `home` and checks its output; sets
     // JVM_HOME to `home` whatever the outcome. The run gets /dev/null as
     // standard input; one that has not ended after 60 seconds (or the

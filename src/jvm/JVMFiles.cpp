@@ -103,7 +103,7 @@ void JVMFiles::searchAll(JVMMatchPtrDeque& matches, bool stopAtFirstMatch) {
 
 void JVMFiles::exhaustiveSearch(JVMMatchPtrDeque& matches) {
     m_unverifiedMatches.clear();
-    m_sdqTriedHomes.clear();
+    m_triedHomes.clear();
     StringDeque names;
     collectExecutableNames(names);
     SubStatusWrapper subStatus;
@@ -119,13 +119,12 @@ bool JVMFiles::foundFile(const SString& path) {
     for (long i = 0; i < m_jvmFileDeque.count && m_match == nullptr; i++) {
         JVMFile* jvmFile = m_jvmFileDeque.at(i);
         SString home = candidateHome(*jvmFile, path);
-        if (home.empty()) {
+        // Two links to one JVM give one candidate per file.
+        if (home.empty() || !m_triedHomes.firstTry(*jvmFile, home)) {
             continue;
         }
         if (i == 0 && m_stopAtFirstMatch) {
-            if (firstImmediateTry(home)) {
-                m_match = jvmFile->verify(home, m_verifyClasspath, m_verifyClassName);
-            }
+            m_match = jvmFile->verify(home, m_verifyClasspath, m_verifyClassName);
         } else {
             addUnverifiedMatch(jvmFile, home);
         }
@@ -170,6 +169,7 @@ bool JVMFiles::verifyWithHints() {
         return false;
     }
     logInfo("Initiating JVM search based on hints...");
+    m_triedHomes.clear();
     bool searchAll = false;
     for (long i = 0; i < m_jvmFileDeque.count && m_match == nullptr && !searchAll; i++) {
         const JVMFile* jvmFile = m_jvmFileDeque.at(i);
@@ -181,7 +181,8 @@ bool JVMFiles::verifyWithHints() {
             m_match = jvmFile->verifyWithPathHints(m_verifyClasspath, m_verifyClassName);
         }
         if (m_match == nullptr) {
-            m_match = jvmFile->verifyWithPlatformJVMPaths(m_verifyClasspath, m_verifyClassName);
+            m_match = jvmFile->verifyWithPlatformJVMPaths(m_triedHomes, m_verifyClasspath,
+                                                          m_verifyClassName);
         }
     }
     return searchAll;
@@ -213,16 +214,6 @@ SString JVMFiles::candidateHome(const JVMFile& jvmFile, const SString& path) con
         return realHome;
     }
     return end == 1 ? SString("/") : path.substr(0, end - 1);
-}
-
-bool JVMFiles::firstImmediateTry(const SString& home) {
-    for (long i = 0; i < m_sdqTriedHomes.count; i++) {
-        if (m_sdqTriedHomes.at(i).compare(home) == 0) {
-            return false;
-        }
-    }
-    m_sdqTriedHomes.push_back(home);
-    return true;
 }
 
 void JVMFiles::verifyUnverifiedMatches(JVMMatchPtrDeque& matches) {

@@ -25,6 +25,7 @@
 #include "JVMMatch.h"
 #include "SString.h"
 #include "StringDeque.h"
+#include "TriedHomes.h"
 #include "UnverifiedJVMMatch.h"
 
 class JVMFiles : public FileFindListener {
@@ -72,7 +73,8 @@ class JVMFiles : public FileFindListener {
     // Called by the walk for every path that ends in one of the executables.
     // Returns true, which stops the walk, once a match has been stored.
     bool foundFile(const SString& path) override;
-    // Records a candidate home for the description file, once per home.
+    // Appends a candidate home to the description file's entry, making the
+    // entry when the file has none yet.
     void addUnverifiedMatch(JVMFile* jvmFile, const SString& home);
 
     JVMFilePtrDeque m_jvmFileDeque;  // owned
@@ -97,11 +99,10 @@ class JVMFiles : public FileFindListener {
     // The candidate home of a found path for a description file, or "" when
     // the path is not that file's executable.
     SString candidateHome(const JVMFile& jvmFile, const SString& path) const;
-    // False when the home was already verified at once during this walk.
-    bool firstImmediateTry(const SString& home);
     void verifyUnverifiedMatches(JVMMatchPtrDeque& matches);
 
-    // The homes verified at once during the current walk (stop-at-first mode,
-    // first description file), so that two links to one JVM run it once.
-    StringDeque m_sdqTriedHomes;
+    // What the running phase has taken up, so that it tries a home once per
+    // file: the homes of the PATH directories during the hint phase, and
+    // every candidate of the walk, whether verified at once or collected.
+    TriedHomes m_triedHomes;
 };

@@ -8,6 +8,7 @@
 
 #include "JVMMatch.h"
 #include "TagFile.h"
+#include "TriedHomes.h"
 #include "launchscript/LaunchTestSupport.h"
 
 using launchtest::countOf;
@@ -54,6 +55,7 @@ class JVMFileVerifyTest : public ::testing::Test {
     TagFile tags;
     JVMFile jvm;
     std::string home;
+    TriedHomes tried;
 };
 
 TEST_F(JVMFileVerifyTest, OutputMustHoldTheMarkerAndTheExpectedValues) {
@@ -148,7 +150,7 @@ TEST_F(JVMFileVerifyTest, FilesWithoutPropertiesOnlyVerifyAGivenHome) {
     EXPECT_EQ(nullptr, jvm.verify("", "Verify"));
     EXPECT_EQ(nullptr, jvm.verifyWithPathHints("", "Verify"));
     EXPECT_EQ(nullptr, jvm.verifyWithPlatformHints("", "Verify"));
-    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths("", "Verify"));
+    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths(tried, "", "Verify"));
     EXPECT_EQ(4u, countOf(log(),
                           "WARNING: Unable to verify fake.jvm because the JVM_PROPERTIES "
                           "tag was not specified.\n"));
@@ -197,7 +199,7 @@ TEST_F(JVMFileVerifyTest, PathEntriesEndingInTheExecutableDirectoryGiveTheirPare
     std::string other = dir.file("other");
     std::string path = other + "::" + home + "/bin/";
     ScopedEnv pathVariable("PATH", path.c_str());
-    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformJVMPaths("", "Verify"));
+    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformJVMPaths(tried, "", "Verify"));
     ASSERT_NE(nullptr, match);
     EXPECT_STREQ((home + "/").c_str(), match->m_jvmHome.c_str());
     std::string text = log();
@@ -216,7 +218,7 @@ TEST_F(JVMFileVerifyTest, PathEntriesEndingInTheExecutableDirectoryGiveTheirPare
 TEST_F(JVMFileVerifyTest, PathEntryIsCutOnlyAtAWholeComponent) {
     std::string sbin = dir.file("usr/sbin");
     ScopedEnv pathVariable("PATH", sbin.c_str());
-    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths("", "Verify"));
+    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths(tried, "", "Verify"));
     EXPECT_NE(std::string::npos,
               log().find("Checking JVM at " + sbin +
                          "/ which was resolved from the platform JVM path " + sbin + "\n"));
@@ -227,7 +229,7 @@ TEST_F(JVMFileVerifyTest, ExecutableNameWithoutDirectoryKeepsThePathEntry) {
     writeVerifyingJava(home, "17\\nFake Corp\\n");
     std::string path = home + "/bin";
     ScopedEnv pathVariable("PATH", path.c_str());
-    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformJVMPaths("", "Verify"));
+    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformJVMPaths(tried, "", "Verify"));
     ASSERT_NE(nullptr, match);
     EXPECT_STREQ(path.c_str(), match->m_jvmHome.c_str());
 }
@@ -240,7 +242,7 @@ TEST_F(JVMFileVerifyTest, LinkedPathExecutableLeadsToTheRealHomeOnce) {
     ASSERT_EQ(0, symlink((home + "/bin/java").c_str(), dir.file("bin/java").c_str()));
     std::string path = dir.file("usrbin") + ":" + dir.file("bin") + ":" + home + "/bin";
     ScopedEnv pathVariable("PATH", path.c_str());
-    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths("", "Verify"));
+    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths(tried, "", "Verify"));
     std::string text = log();
     std::string realHome = realPath(home);
     EXPECT_NE(std::string::npos, text.find("Checking JVM at " + realHome +
