@@ -124,7 +124,9 @@ bool JVMFiles::foundFile(const SString& path) {
             continue;
         }
         if (i == 0 && m_stopAtFirstMatch) {
-            m_match = jvmFile->verify(home, m_verifyClasspath, m_verifyClassName);
+            JVMCandidates candidate;
+            candidate.add(*jvmFile, home);
+            m_match = candidate.verifyFirst(m_verifyClasspath, m_verifyClassName);
         } else {
             addUnverifiedMatch(jvmFile, home);
         }
@@ -159,9 +161,11 @@ void JVMFiles::verifyUserJavaHome() {
         return;
     }
     logInfo("Checking user specified Java home directory => ", home);
-    for (long i = 0; i < m_jvmFileDeque.count && m_match == nullptr; i++) {
-        m_match = m_jvmFileDeque.at(i)->verify(home, m_verifyClasspath, m_verifyClassName);
+    JVMCandidates candidates;
+    for (long i = 0; i < m_jvmFileDeque.count; i++) {
+        candidates.add(*m_jvmFileDeque.at(i), home);
     }
+    m_match = candidates.verifyFirst(m_verifyClasspath, m_verifyClassName);
 }
 
 bool JVMFiles::verifyWithHints() {
@@ -216,21 +220,25 @@ SString JVMFiles::candidateHome(const JVMFile& jvmFile, const SString& path) con
     return end == 1 ? SString("/") : path.substr(0, end - 1);
 }
 
+JVMCandidates JVMFiles::walkCandidates() const {
+    JVMCandidates candidates(true);
+    for (long i = 0; i < m_unverifiedMatches.count; i++) {
+        const UnverifiedJVMMatch* entry = m_unverifiedMatches.at(i);
+        for (long j = 0; j < entry->m_sdqJVMHomes.count; j++) {
+            candidates.add(*entry->m_jvmFile, entry->m_sdqJVMHomes.at(j));
+        }
+    }
+    return candidates;
+}
+
 void JVMFiles::verifyUnverifiedMatches(JVMMatchPtrDeque& matches) {
     logInfo("Processing unverified matches.\n");
-    bool done = false;
-    for (long i = 0; i < m_unverifiedMatches.count && !done; i++) {
-        const UnverifiedJVMMatch* entry = m_unverifiedMatches.at(i);
-        for (long j = 0; j < entry->m_sdqJVMHomes.count && !done; j++) {
-            if (PlatformImpl::m_canceled) {
-                return;
-            }
-            JVMMatch* match = entry->m_jvmFile->verify(entry->m_sdqJVMHomes.at(j),
-                                                       m_verifyClasspath, m_verifyClassName);
-            if (match != nullptr) {
-                matches.push_back(match);
-                done = m_stopAtFirstMatch;
-            }
+    JVMCandidates candidates = walkCandidates();
+    long next = 0;
+    while (JVMMatch* match = candidates.verifyFirst(m_verifyClasspath, m_verifyClassName, next)) {
+        matches.push_back(match);
+        if (m_stopAtFirstMatch) {
+            return;
         }
     }
 }

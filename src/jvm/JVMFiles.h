@@ -12,6 +12,8 @@
 //   3. when that last file had "SEARCH_ALL" true, a walk over the whole file
 //      system for the first "JVM_EXE" of every description file.
 // searchAll does the walk alone and verifies every candidate it found.
+// Every phase produces its candidate homes as a JVMCandidates list, which
+// verifies them in order up to the first match.
 //
 // During the walk, candidates are collected per description file (duplicate
 // homes dropped) and verified after it, except that in stop-at-first mode the
@@ -21,6 +23,7 @@
 // the JDK it points at rather than to /usr.
 
 #include "FileFindListener.h"
+#include "JVMCandidates.h"
 #include "JVMFile.h"
 #include "JVMMatch.h"
 #include "SString.h"
@@ -99,6 +102,9 @@ class JVMFiles : public FileFindListener {
     // The candidate home of a found path for a description file, or "" when
     // the path is not that file's executable.
     SString candidateHome(const JVMFile& jvmFile, const SString& path) const;
+    // The candidates that the walk collected, file by file in the order of
+    // m_unverifiedMatches; verification stops at the cancel flag.
+    JVMCandidates walkCandidates() const;
     void verifyUnverifiedMatches(JVMMatchPtrDeque& matches);
 
     // What the running phase has taken up, so that it tries a home once per
