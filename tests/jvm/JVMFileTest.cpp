@@ -7,6 +7,7 @@
 #include <string>
 
 #include "JVMMatch.h"
+#include "Launcher.h"
 #include "TagFile.h"
 #include "TriedHomes.h"
 #include "launchscript/LaunchTestSupport.h"
@@ -192,6 +193,23 @@ TEST_F(JVMFileVerifyTest, PlatformHintsNameVariablesWithDirectoryLists) {
     EXPECT_NE(std::string::npos, text.find("Checking JVM at " + home +
                                            " which was resolved from platform hint "
                                            "CVTEST_JVM_HINT\n"));
+}
+
+// A verification run may set variables (SET_ENV_FOR_WIZARD, for launcher
+// purpose 0), so a platform hint's variable is read only when its turn comes.
+TEST_F(JVMFileVerifyTest, PlatformHintVariableIsReadWhenItsTurnComes) {
+    std::string first = dir.file("first");
+    writeVerifyingJava(first, "11\\nFake Corp\\n");
+    writeVerifyingJava(home, "17\\nFake Corp\\n");
+    ScopedEnv firstHint("CVTEST_FIRST_HINT", first.c_str());
+    ScopedEnv lateHint("CVTEST_LATE_HINT", "");
+    tags.appendTagValue("PLATFORM_HINT", "CVTEST_FIRST_HINT");
+    tags.appendTagValue("PLATFORM_HINT", "CVTEST_LATE_HINT");
+    tags.setTagValue("SET_ENV_FOR_WIZARD", ("CVTEST_LATE_HINT=" + home).c_str());
+    Launcher::m_launcherPurpose = 0;
+    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformHints("", "Verify"));
+    ASSERT_NE(nullptr, match);
+    EXPECT_STREQ(home.c_str(), match->m_jvmHome.c_str());
 }
 
 TEST_F(JVMFileVerifyTest, PathEntriesEndingInTheExecutableDirectoryGiveTheirParent) {
