@@ -11,6 +11,7 @@
 #include "SubStatusWrapper.h"
 #include "TagFile.h"
 #include "TextUtils.h"
+#include "TriedHomes.h"
 
 const char* jvmPropertiesTagName = "JVM_PROPERTIES";
 const char* pathHintTagName = "PATH_HINT";
@@ -90,13 +91,12 @@ SString homeKey(const SString& home) {
     return key;
 }
 
-bool contains(const StringDeque& list, const SString& text) {
-    for (long i = 0; i < list.count; ++i) {
-        if (list.at(i).compare(text) == 0) {
-            return true;
-        }
-    }
-    return false;
+// The parts, one after the other, as one text.
+template <class... Parts>
+SString joined(const Parts&... parts) {
+    SString text;
+    ((text += parts), ...);
+    return text;
 }
 
 void logInfo(const char* first, const SString& second, const char* third = "",
@@ -266,83 +266,94 @@ bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& e
     return true;
 }
 
-JVMMatch* JVMFile::verifyWithPathHints(const SString& classpath, const SString& className) const {
+bool JVMFile::startHintSearch(const char* hints) const {
     if (!hasRequiredProperties()) {
-        return nullptr;
+        return false;
     }
-    logInfo("Searching for ", tagValue("DESC"), " using path hints");
-    StringDeque roots;
-    PlatformImpl::getJVMSearchPartitions(roots);
-    unsigned int count = m_tagFile->getTagValueCount(pathHintTagName);
-    JVMMatch* match = nullptr;
-    for (unsigned int i = 0; match == nullptr && i < count; ++i) {
-        SString hint = m_tagFile->getTagValue(pathHintTagName, i);
-        if (hint.find('/') == 0) {
-            hint.erase(0, 1);
-        }
-        for (long r = 0; match == nullptr && r < roots.count; ++r) {
-            SString candidate = joinPath(roots.at(r), hint);
-            logInfo("Checking path hint ", candidate);
-            match = verify(candidate, classpath, className);
-        }
-    }
-    return match;
+    logInfo("Searching for ", tagValue("DESC"), hints);
+    return true;
+}
+
+JVMMatch* JVMFile::verifyWithPathHints(const SString& classpath, const SString& className) const {
+    return startHintSearch(" using path hints") ? pathHintHomes().verifyFirst(classpath, className)
+                                                : nullptr;
 }
 
 JVMMatch* JVMFile::verifyWithPlatformHints(const SString& classpath,
                                            const SString& className) const {
-    if (!hasRequiredProperties()) {
+    if (!startHintSearch(" using platform hints")) {
         return nullptr;
     }
-    logInfo("Searching for ", tagValue("DESC"), " using platform hints");
-    unsigned int count = m_tagFile->getTagValueCount(platformHintTagName);
+    // A verification run may set environment variables (SET_ENV_FOR_WIZARD),
+    // so a hint's variable is read only when the homes before it have failed.
+    JVMCandidates candidates;
+    long next = 0;
     JVMMatch* match = nullptr;
+    unsigned int count = m_tagFile->getTagValueCount(platformHintTagName);
     for (unsigned int i = 0; match == nullptr && i < count; ++i) {
-        SString hint = m_tagFile->getTagValue(platformHintTagName, i);
-        if (hint.empty()) {
-            continue;
-        }
-        StringDeque directories;
-        PlatformImpl::getPlatformHint(directories, hint);
-        for (long d = 0; match == nullptr && d < directories.count; ++d) {
-            const SString& directory = directories.at(d);
-            if (directory.empty()) {
-                continue;
-            }
-            logInfo("Checking JVM at ", directory, " which was resolved from platform hint ", hint);
-            match = verify(directory, classpath, className);
-        }
+        addPlatformHintHomes(m_tagFile->getTagValue(platformHintTagName, i), candidates);
+        match = candidates.verifyFirst(classpath, className, next);
     }
     return match;
 }
 
-JVMMatch* JVMFile::verifyWithPlatformJVMPaths(const SString& classpath,
+JVMMatch* JVMFile::verifyWithPlatformJVMPaths(TriedHomes& tried, const SString& classpath,
                                               const SString& className) const {
-    if (!hasRequiredProperties()) {
-        return nullptr;
+    return startHintSearch(" using platform specific JVM Path hints")
+               ? platformJVMPathHomes(tried).verifyFirst(classpath, className)
+               : nullptr;
+}
+
+JVMCandidates JVMFile::pathHintHomes() const {
+    StringDeque roots;
+    PlatformImpl::getJVMSearchPartitions(roots);
+    JVMCandidates candidates;
+    unsigned int count = m_tagFile->getTagValueCount(pathHintTagName);
+    for (unsigned int i = 0; i < count; ++i) {
+        SString hint = m_tagFile->getTagValue(pathHintTagName, i);
+        if (hint.find('/') == 0) {
+            hint.erase(0, 1);
+        }
+        for (long r = 0; r < roots.count; ++r) {
+            SString home = joinPath(roots.at(r), hint);
+            candidates.add(*this, home, joined("Checking path hint ", home));
+        }
     }
-    logInfo("Searching for ", tagValue("DESC"), " using platform specific JVM Path hints");
+    return candidates;
+}
+
+void JVMFile::addPlatformHintHomes(const SString& hint, JVMCandidates& candidates) const {
+    StringDeque directories;
+    PlatformImpl::getPlatformHint(directories, hint);
+    for (long d = 0; d < directories.count; ++d) {
+        const SString& directory = directories.at(d);
+        if (!directory.empty()) {
+            candidates.add(*this, directory,
+                           joined("Checking JVM at ", directory,
+                                  " which was resolved from platform hint ", hint));
+        }
+    }
+}
+
+JVMCandidates JVMFile::platformJVMPathHomes(TriedHomes& tried) const {
     StringDeque directories;
     PlatformImpl::getPlatformJVMPaths(directories);
-    // Several PATH entries (/bin, /usr/bin and the JDK's own bin, say) often
-    // lead to one JDK.
-    StringDeque homesTried;
-    JVMMatch* match = nullptr;
-    for (long d = 0; match == nullptr && d < directories.count; ++d) {
+    JVMCandidates candidates;
+    for (long d = 0; d < directories.count; ++d) {
         const SString& directory = directories.at(d);
         if (directory.empty()) {
             continue;
         }
+        // Several PATH entries (/bin, /usr/bin and the JDK's own bin, say)
+        // often lead to one JDK.
         SString home = homeFromPathDirectory(directory);
-        if (contains(homesTried, homeKey(home))) {
-            continue;
+        if (tried.firstTry(*this, homeKey(home))) {
+            candidates.add(*this, home,
+                           joined("Checking JVM at ", home,
+                                  " which was resolved from the platform JVM path ", directory));
         }
-        homesTried.push_back(homeKey(home));
-        logInfo("Checking JVM at ", home, " which was resolved from the platform JVM path ",
-                directory);
-        match = verify(home, classpath, className);
     }
-    return match;
+    return candidates;
 }
 
 SString JVMFile::homeFromPathDirectory(const SString& directory) const {

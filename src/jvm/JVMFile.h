@@ -26,6 +26,7 @@
 // by the expected values, one per line. Each verification writes the home into
 // JVM_HOME of the tag file, which is shared with every JVMMatch it returns.
 
+#include "JVMCandidates.h"
 #include "MacroHandler.h"
 #include "PtrDeque.h"
 #include "SString.h"
@@ -33,6 +34,7 @@
 
 class JVMMatch;
 class TagFile;
+class TriedHomes;
 
 extern const char* jvmPropertiesTagName;  // "JVM_PROPERTIES"
 extern const char* pathHintTagName;       // "PATH_HINT"
@@ -61,6 +63,7 @@ class JVMFile : public MacroHandler {
     // without JVM_PROPERTIES, as do the three hint operations below.
     JVMMatch* verify(const SString& classpath, const SString& className) const;
     // One home; null without a message when the home or JVM_EXE is empty.
+    // The step that every candidate of every search phase goes through.
     JVMMatch* verify(const SString& home, const SString& classpath, const SString& className) const;
     // Every PATH_HINT under every search root.
     JVMMatch* verifyWithPathHints(const SString& classpath, const SString& className) const;
@@ -68,14 +71,19 @@ class JVMFile : public MacroHandler {
     JVMMatch* verifyWithPlatformHints(const SString& classpath, const SString& className) const;
     // Every PATH directory, turned into a home: through homeFromExecutable
     // when the executable there leads to a real JDK, otherwise by cutting the
-    // directory part of JVM_EXE off the PATH directory. A home is tried once.
-    JVMMatch* verifyWithPlatformJVMPaths(const SString& classpath, const SString& className) const;
+    // directory part of JVM_EXE off the PATH directory. A home that `tried`
+    // already holds for this file is skipped without a message, and every
+    // home tried is recorded there; a home with and without its trailing "/"
+    // counts as one.
+    JVMMatch* verifyWithPlatformJVMPaths(TriedHomes& tried, const SString& classpath,
+                                         const SString& className) const;
     // Runs the verification class on `home` and checks its output; sets
-    // JVM_HOME to `home` whatever the outcome. The run gets /dev/null as
-    // standard input; one that has not ended after 60 seconds (or the
-    // milliseconds of the environment variable CV_VERIFY_TIME_LIMIT_MS, for
-    // tests) is killed with everything it started, logged as a warning, and
-    // fails.
+    // JVM_HOME to `home` whatever the outcome. The only place that probes a
+    // home: every verification of every search phase ends here. The run gets
+    // /dev/null as standard input; one that has not ended after 60 seconds
+    // (or the milliseconds of the environment variable
+    // CV_VERIFY_TIME_LIMIT_MS, for tests) is killed with everything it
+    // started, logged as a warning, and fails.
     bool performVerify(const SString& home, const SString& classpath,
                        const SString& className) const;
 
@@ -101,6 +109,15 @@ class JVMFile : public MacroHandler {
     // The command of performVerify; fills `expected` from JVM_PROPERTIES.
     SString buildVerifyCommand(const SString& home, const SString& classpath,
                                const SString& className, StringPairPtrDeque& expected) const;
+    // The required-properties test, then the log line that a hint search
+    // for this file begins; `hints` ends that line. False when refused.
+    bool startHintSearch(const char* hints) const;
+    // The candidate homes of the hint operations, in the order to try them,
+    // each announced by its "Checking ..." log line.
+    JVMCandidates pathHintHomes() const;
+    // Appends the directories listed by the variable `hint`.
+    void addPlatformHintHomes(const SString& hint, JVMCandidates& candidates) const;
+    JVMCandidates platformJVMPathHomes(TriedHomes& tried) const;
     // The home that a PATH directory stands for.
     SString homeFromPathDirectory(const SString& directory) const;
 

@@ -95,7 +95,7 @@ void JVMFiles::searchAll(JVMMatchPtrDeque& matches, bool stopAtFirstMatch) {
 
 void JVMFiles::exhaustiveSearch(JVMMatchPtrDeque& matches) {
     m_unverifiedMatches.clear();
-    m_sdqTriedHomes.clear();
+    m_triedHomes.clear();
     StringDeque names;
     collectExecutableNames(names);
     SubStatusWrapper subStatus;
@@ -111,13 +111,14 @@ bool JVMFiles::foundFile(const SString& path) {
     for (long i = 0; i < m_jvmFileDeque.count && m_match == nullptr; i++) {
         JVMFile* jvmFile = m_jvmFileDeque.at(i);
         SString home = candidateHome(*jvmFile, path);
-        if (home.empty()) {
+        // Two links to one JVM give one candidate per file.
+        if (home.empty() || !m_triedHomes.firstTry(*jvmFile, home)) {
             continue;
         }
         if (i == 0 && m_stopAtFirstMatch) {
-            if (firstImmediateTry(home)) {
-                m_match = jvmFile->verify(home, m_verifyClasspath, m_verifyClassName);
-            }
+            JVMCandidates candidate;
+            candidate.add(*jvmFile, home);
+            m_match = candidate.verifyFirst(m_verifyClasspath, m_verifyClassName);
         } else {
             addUnverifiedMatch(jvmFile, home);
         }
@@ -152,9 +153,11 @@ void JVMFiles::verifyUserJavaHome() {
         return;
     }
     logInfo("Checking user specified Java home directory => ", home);
-    for (long i = 0; i < m_jvmFileDeque.count && m_match == nullptr; i++) {
-        m_match = m_jvmFileDeque.at(i)->verify(home, m_verifyClasspath, m_verifyClassName);
+    JVMCandidates candidates;
+    for (long i = 0; i < m_jvmFileDeque.count; i++) {
+        candidates.add(*m_jvmFileDeque.at(i), home);
     }
+    m_match = candidates.verifyFirst(m_verifyClasspath, m_verifyClassName);
 }
 
 bool JVMFiles::verifyWithHints() {
@@ -162,6 +165,7 @@ bool JVMFiles::verifyWithHints() {
         return false;
     }
     logInfo("Initiating JVM search based on hints...");
+    m_triedHomes.clear();
     bool searchAll = false;
     for (long i = 0; i < m_jvmFileDeque.count && m_match == nullptr && !searchAll; i++) {
         const JVMFile* jvmFile = m_jvmFileDeque.at(i);
@@ -173,7 +177,8 @@ bool JVMFiles::verifyWithHints() {
             m_match = jvmFile->verifyWithPathHints(m_verifyClasspath, m_verifyClassName);
         }
         if (m_match == nullptr) {
-            m_match = jvmFile->verifyWithPlatformJVMPaths(m_verifyClasspath, m_verifyClassName);
+            m_match = jvmFile->verifyWithPlatformJVMPaths(m_triedHomes, m_verifyClasspath,
+                                                          m_verifyClassName);
         }
     }
     return searchAll;
@@ -207,31 +212,25 @@ SString JVMFiles::candidateHome(const JVMFile& jvmFile, const SString& path) con
     return end == 1 ? SString("/") : path.substr(0, end - 1);
 }
 
-bool JVMFiles::firstImmediateTry(const SString& home) {
-    for (long i = 0; i < m_sdqTriedHomes.count; i++) {
-        if (m_sdqTriedHomes.at(i).compare(home) == 0) {
-            return false;
+JVMCandidates JVMFiles::walkCandidates() const {
+    JVMCandidates candidates(true);
+    for (long i = 0; i < m_unverifiedMatches.count; i++) {
+        const UnverifiedJVMMatch* entry = m_unverifiedMatches.at(i);
+        for (long j = 0; j < entry->m_sdqJVMHomes.count; j++) {
+            candidates.add(*entry->m_jvmFile, entry->m_sdqJVMHomes.at(j));
         }
     }
-    m_sdqTriedHomes.push_back(home);
-    return true;
+    return candidates;
 }
 
 void JVMFiles::verifyUnverifiedMatches(JVMMatchPtrDeque& matches) {
     logInfo("Processing unverified matches.\n");
-    bool done = false;
-    for (long i = 0; i < m_unverifiedMatches.count && !done; i++) {
-        const UnverifiedJVMMatch* entry = m_unverifiedMatches.at(i);
-        for (long j = 0; j < entry->m_sdqJVMHomes.count && !done; j++) {
-            if (PlatformImpl::m_canceled) {
-                return;
-            }
-            JVMMatch* match = entry->m_jvmFile->verify(entry->m_sdqJVMHomes.at(j),
-                                                       m_verifyClasspath, m_verifyClassName);
-            if (match != nullptr) {
-                matches.push_back(match);
-                done = m_stopAtFirstMatch;
-            }
+    JVMCandidates candidates = walkCandidates();
+    long next = 0;
+    while (JVMMatch* match = candidates.verifyFirst(m_verifyClasspath, m_verifyClassName, next)) {
+        matches.push_back(match);
+        if (m_stopAtFirstMatch) {
+            return;
         }
     }
 }

@@ -12,6 +12,8 @@
 //   3. when that last file had "SEARCH_ALL" true, a walk over the whole file
 //      system for the first "JVM_EXE" of every description file.
 // searchAll does the walk alone and verifies every candidate it found.
+// Every phase produces its candidate homes as a JVMCandidates list, which
+// verifies them in order up to the first match.
 //
 // During the walk, candidates are collected per description file (duplicate
 // homes dropped) and verified after it, except that in stop-at-first mode the
@@ -21,10 +23,12 @@
 // the JDK it points at rather than to /usr.
 
 #include "FileFindListener.h"
+#include "JVMCandidates.h"
 #include "JVMFile.h"
 #include "JVMMatch.h"
 #include "SString.h"
 #include "StringDeque.h"
+#include "TriedHomes.h"
 #include "UnverifiedJVMMatch.h"
 
 class JVMFiles : public FileFindListener {
@@ -72,7 +76,8 @@ class JVMFiles : public FileFindListener {
     // Called by the walk for every path that ends in one of the executables.
     // Returns true, which stops the walk, once a match has been stored.
     bool foundFile(const SString& path) override;
-    // Records a candidate home for the description file, once per home.
+    // Appends a candidate home to the description file's entry, making the
+    // entry when the file has none yet.
     void addUnverifiedMatch(JVMFile* jvmFile, const SString& home);
 
     JVMFilePtrDeque m_jvmFileDeque;  // owned
@@ -97,11 +102,13 @@ class JVMFiles : public FileFindListener {
     // The candidate home of a found path for a description file, or "" when
     // the path is not that file's executable.
     SString candidateHome(const JVMFile& jvmFile, const SString& path) const;
-    // False when the home was already verified at once during this walk.
-    bool firstImmediateTry(const SString& home);
+    // The candidates that the walk collected, file by file in the order of
+    // m_unverifiedMatches; verification stops at the cancel flag.
+    JVMCandidates walkCandidates() const;
     void verifyUnverifiedMatches(JVMMatchPtrDeque& matches);
 
-    // The homes verified at once during the current walk (stop-at-first mode,
-    // first description file), so that two links to one JVM run it once.
-    StringDeque m_sdqTriedHomes;
+    // What the running phase has taken up, so that it tries a home once per
+    // file: the homes of the PATH directories during the hint phase, and
+    // every candidate of the walk, whether verified at once or collected.
+    TriedHomes m_triedHomes;
 };

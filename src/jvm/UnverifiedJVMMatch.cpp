@@ -3,11 +3,6 @@
 UnverifiedJVMMatch::UnverifiedJVMMatch(JVMFile& jvmFile) : m_jvmFile(&jvmFile) {}
 
 void UnverifiedJVMMatch::addJVMHome(const SString& home) {
-    for (long i = 0; i < m_sdqJVMHomes.count; i++) {
-        if (m_sdqJVMHomes.at(i).compare(home) == 0) {
-            return;
-        }
-    }
     m_sdqJVMHomes.push_back(home);
 }
 

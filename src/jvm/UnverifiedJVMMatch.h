@@ -8,7 +8,7 @@ class JVMFile;
 
 // One JVM description file and the candidate homes that the disk walk found
 // for it, awaiting verification. The homes keep the order in which they were
-// found and hold no duplicates (exact, case-sensitive comparison).
+// found; the walk drops repeated homes before it adds them (TriedHomes).
 class UnverifiedJVMMatch {
   public:
     // An entry for the file with no homes yet; the file is not owned and must
@@ -17,7 +17,7 @@ class UnverifiedJVMMatch {
     UnverifiedJVMMatch(const UnverifiedJVMMatch&) = delete;
     UnverifiedJVMMatch& operator=(const UnverifiedJVMMatch&) = delete;
 
-    // Appends the home unless an equal one is already listed.
+    // Appends the home.
     void addJVMHome(const SString& home);
     // True when this entry refers to that very object (not to an equal file).
     bool equals(const JVMFile& jvmFile) const;

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "JVMMatch.h"
+#include "Launcher.h"
 #include "TagFile.h"
+#include "TriedHomes.h"
 #include "launchscript/LaunchTestSupport.h"
 
 using launchtest::countOf;
@@ -54,6 +56,7 @@ class JVMFileVerifyTest : public ::testing::Test {
     TagFile tags;
     JVMFile jvm;
     std::string home;
+    TriedHomes tried;
 };
 
 TEST_F(JVMFileVerifyTest, OutputMustHoldTheMarkerAndTheExpectedValues) {
@@ -148,7 +151,7 @@ TEST_F(JVMFileVerifyTest, FilesWithoutPropertiesOnlyVerifyAGivenHome) {
     EXPECT_EQ(nullptr, jvm.verify("", "Verify"));
     EXPECT_EQ(nullptr, jvm.verifyWithPathHints("", "Verify"));
     EXPECT_EQ(nullptr, jvm.verifyWithPlatformHints("", "Verify"));
-    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths("", "Verify"));
+    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths(tried, "", "Verify"));
     EXPECT_EQ(4u, countOf(log(),
                           "WARNING: Unable to verify fake.jvm because the JVM_PROPERTIES "
                           "tag was not specified.\n"));
@@ -192,12 +195,29 @@ TEST_F(JVMFileVerifyTest, PlatformHintsNameVariablesWithDirectoryLists) {
                                            "CVTEST_JVM_HINT\n"));
 }
 
+// A verification run may set variables (SET_ENV_FOR_WIZARD, for launcher
+// purpose 0), so a platform hint's variable is read only when its turn comes.
+TEST_F(JVMFileVerifyTest, PlatformHintVariableIsReadWhenItsTurnComes) {
+    std::string first = dir.file("first");
+    writeVerifyingJava(first, "11\\nFake Corp\\n");
+    writeVerifyingJava(home, "17\\nFake Corp\\n");
+    ScopedEnv firstHint("CVTEST_FIRST_HINT", first.c_str());
+    ScopedEnv lateHint("CVTEST_LATE_HINT", "");
+    tags.appendTagValue("PLATFORM_HINT", "CVTEST_FIRST_HINT");
+    tags.appendTagValue("PLATFORM_HINT", "CVTEST_LATE_HINT");
+    tags.setTagValue("SET_ENV_FOR_WIZARD", ("CVTEST_LATE_HINT=" + home).c_str());
+    Launcher::m_launcherPurpose = 0;
+    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformHints("", "Verify"));
+    ASSERT_NE(nullptr, match);
+    EXPECT_STREQ(home.c_str(), match->m_jvmHome.c_str());
+}
+
 TEST_F(JVMFileVerifyTest, PathEntriesEndingInTheExecutableDirectoryGiveTheirParent) {
     writeVerifyingJava(home, "17\\nFake Corp\\n");
     std::string other = dir.file("other");
     std::string path = other + "::" + home + "/bin/";
     ScopedEnv pathVariable("PATH", path.c_str());
-    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformJVMPaths("", "Verify"));
+    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformJVMPaths(tried, "", "Verify"));
     ASSERT_NE(nullptr, match);
     EXPECT_STREQ((home + "/").c_str(), match->m_jvmHome.c_str());
     std::string text = log();
@@ -216,7 +236,7 @@ TEST_F(JVMFileVerifyTest, PathEntriesEndingInTheExecutableDirectoryGiveTheirPare
 TEST_F(JVMFileVerifyTest, PathEntryIsCutOnlyAtAWholeComponent) {
     std::string sbin = dir.file("usr/sbin");
     ScopedEnv pathVariable("PATH", sbin.c_str());
-    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths("", "Verify"));
+    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths(tried, "", "Verify"));
     EXPECT_NE(std::string::npos,
               log().find("Checking JVM at " + sbin +
                          "/ which was resolved from the platform JVM path " + sbin + "\n"));
@@ -227,7 +247,7 @@ TEST_F(JVMFileVerifyTest, ExecutableNameWithoutDirectoryKeepsThePathEntry) {
     writeVerifyingJava(home, "17\\nFake Corp\\n");
     std::string path = home + "/bin";
     ScopedEnv pathVariable("PATH", path.c_str());
-    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformJVMPaths("", "Verify"));
+    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformJVMPaths(tried, "", "Verify"));
     ASSERT_NE(nullptr, match);
     EXPECT_STREQ(path.c_str(), match->m_jvmHome.c_str());
 }
@@ -240,7 +260,7 @@ TEST_F(JVMFileVerifyTest, LinkedPathExecutableLeadsToTheRealHomeOnce) {
     ASSERT_EQ(0, symlink((home + "/bin/java").c_str(), dir.file("bin/java").c_str()));
     std::string path = dir.file("usrbin") + ":" + dir.file("bin") + ":" + home + "/bin";
     ScopedEnv pathVariable("PATH", path.c_str());
-    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths("", "Verify"));
+    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths(tried, "", "Verify"));
     std::string text = log();
     std::string realHome = realPath(home);
     EXPECT_NE(std::string::npos, text.find("Checking JVM at " + realHome +

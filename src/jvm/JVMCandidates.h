@@ -1,0 +1,45 @@
+#pragma once
+
+// Candidate JVM homes in the order in which a search tries them, each with
+// the description file that it must satisfy, and the one loop that verifies
+// them. Every phase of a search (the user's Java home, the path hints, the
+// platform hints, the PATH directories, the disk walk) produces such a list;
+// its verification ends at the first match.
+
+#include <vector>
+
+#include "SString.h"
+
+class JVMFile;
+class JVMMatch;
+
+class JVMCandidates {
+  public:
+    // With `cancelable`, verification ends before the next candidate once
+    // PlatformImpl::m_canceled is set (the candidates of a disk walk).
+    explicit JVMCandidates(bool cancelable = false);
+
+    // Appends a candidate. The file is not owned and must outlive the list.
+    // A non-empty `announcement` is logged right before the home is verified.
+    void add(const JVMFile& jvmFile, const SString& home, const SString& announcement = SString());
+
+    // Verifies the candidates from `next` on, in order, each against its own
+    // description file (JVMFile::verify), and returns the first match, which
+    // the caller owns, or null. `next` is left after the candidate that
+    // matched, so that a further call goes on with the rest; candidates added
+    // in between come after them. Failures of a verification run propagate
+    // as LauncherException.
+    JVMMatch* verifyFirst(const SString& classpath, const SString& className, long& next) const;
+    // The same from the first candidate on.
+    JVMMatch* verifyFirst(const SString& classpath, const SString& className) const;
+
+  private:
+    struct Candidate {
+        const JVMFile* jvmFile;
+        SString home;
+        SString announcement;
+    };
+
+    std::vector<Candidate> m_candidates;
+    bool m_cancelable;
+};
