@@ -41,35 +41,15 @@ long verifyTimeLimit() {
 void logVerifyTimedOut(const SString& home, long limitMs) {
     char seconds[32];
     snprintf(seconds, sizeof seconds, "%g", limitMs / 1000.0);
-    SString warning("Verification of ");
-    warning += home;
-    warning += " did not end within ";
-    warning += seconds;
-    warning += " seconds; it was stopped.";
-    Launcher::logMessage(warning, LOG_WARNING);
+    Launcher::logMessage(joinText("Verification of ", home, " did not end within ", seconds,
+                                  " seconds; it was stopped."),
+                         LOG_WARNING);
 }
 
-// `directory` and `name` joined by one "/".
-SString joinPath(const SString& directory, const SString& name) {
-    SString path(directory);
-    if (stringEndsWith(path, "/") == SString::npos) {
-        path += '/';
-    }
-    path += name;
-    return path;
-}
-
-// `text` as one quoted argument of a launch script function ("" for ").
-SString quotedArgument(const SString& text) {
-    SString quoted("\"");
-    for (unsigned int i = 0; i < text.length(); ++i) {
-        if (text[i] == '"') {
-            quoted += '"';
-        }
-        quoted += text[i];
-    }
-    quoted += '"';
-    return quoted;
+// `name` inside `directory`; an empty directory (a description file without
+// JVM_HOME) stands for the root.
+SString pathUnder(const SString& directory, const SString& name) {
+    return pathInDirectory(directory.empty() ? SString("/") : directory, name);
 }
 
 // An expected value ending in "..." is a prefix; any other must match whole.
@@ -89,23 +69,6 @@ SString homeKey(const SString& home) {
         key.erase(key.length() - 1);
     }
     return key;
-}
-
-// The parts, one after the other, as one text.
-template <class... Parts>
-SString joined(const Parts&... parts) {
-    SString text;
-    ((text += parts), ...);
-    return text;
-}
-
-void logInfo(const char* first, const SString& second, const char* third = "",
-             const SString& fourth = SString()) {
-    SString text(first);
-    text += second;
-    text += third;
-    text += fourth;
-    Launcher::logMessage(text, LOG_INFO);
 }
 
 }  // namespace
@@ -139,12 +102,9 @@ bool JVMFile::hasRequiredProperties() const {
     if (!tagValue(jvmPropertiesTagName).empty()) {
         return true;
     }
-    SString warning("Unable to verify ");
-    warning += m_tagFile->fileName;
-    warning += " because the ";
-    warning += jvmPropertiesTagName;
-    warning += " tag was not specified.";
-    Launcher::logMessage(warning, LOG_WARNING);
+    Launcher::logMessage(joinText("Unable to verify ", m_tagFile->fileName, " because the ",
+                                  jvmPropertiesTagName, " tag was not specified."),
+                         LOG_WARNING);
     return false;
 }
 
@@ -165,17 +125,17 @@ JVMMatch* JVMFile::verify(const SString& home, const SString& classpath,
     SString description = tagValue("DESC");
     PlatformImpl::setUISubStatus(SUBSTATUS_VERIFYING, description);
 
-    SString executable = joinPath(home, jvmExe);
-    logInfo("Verifying JVM at ", executable, "\n   for JVM: ", description);
+    SString executable = pathUnder(home, jvmExe);
+    Launcher::logInfo("Verifying JVM at ", executable, "\n   for JVM: ", description);
     if (!PlatformImpl::fileExists(executable)) {
-        logInfo("", executable, " does not exist");
+        Launcher::logInfo("", executable, " does not exist");
         PlatformImpl::advanceUIProgress(2);
         return nullptr;
     }
     if (!performVerify(home, classpath, className)) {
         return nullptr;
     }
-    logInfo("Found matching JVM at ", home);
+    Launcher::logInfo("Found matching JVM at ", home);
     return new JVMMatch(home, *m_tagFile);
 }
 
@@ -204,24 +164,17 @@ SString JVMFile::buildVerifyCommand(const SString& home, const SString& classpat
                                     const SString& className, StringPairPtrDeque& expected) const {
     // The home comes from the disk and may hold any character: quoted for
     // the shell, a directory name cannot run commands.
-    SString command = quoteForShell(joinPath(home, "@JVM_EXE@"));
-    command += " %CP%(";
-    command += quotedArgument(classpath);
-    command += ") ";
-    command += className;
+    SString command = joinText(quoteForShell(pathUnder(home, "@JVM_EXE@")), " %CP%(",
+                               quoteArgument(classpath), ") ", className);
 
     unsigned int count = m_tagFile->getTagValueCount(jvmPropertiesTagName);
     for (unsigned int i = 0; i < count; ++i) {
         SString property = m_tagFile->getTagValue(jvmPropertiesTagName, i);
         unsigned int equals = property.find('=');
         if (equals == SString::npos) {
-            SString warning("Invalid ");
-            warning += jvmPropertiesTagName;
-            warning += " setting (";
-            warning += property;
-            warning += ") in JVM File ";
-            warning += m_tagFile->fileName;
-            Launcher::logMessage(warning, LOG_WARNING);
+            Launcher::logMessage(joinText("Invalid ", jvmPropertiesTagName, " setting (", property,
+                                          ") in JVM File ", m_tagFile->fileName),
+                                 LOG_WARNING);
             continue;
         }
         SString name = property.substr(0, equals);
@@ -245,10 +198,7 @@ bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& e
         markerFound = line.compare(verificationMarker) == 0;
     }
     if (!markerFound) {
-        SString error("Invalid magic value: ");
-        error += line;
-        error += "\n";
-        Launcher::logMessage(error, LOG_ERROR);
+        Launcher::logMessage(joinText("Invalid magic value: ", line, "\n"), LOG_ERROR);
         return false;
     }
     for (long i = 0; i < expected.count; ++i) {
@@ -270,7 +220,7 @@ bool JVMFile::startHintSearch(const char* hints) const {
     if (!hasRequiredProperties()) {
         return false;
     }
-    logInfo("Searching for ", tagValue("DESC"), hints);
+    Launcher::logInfo("Searching for ", tagValue("DESC"), hints);
     return true;
 }
 
@@ -315,8 +265,8 @@ JVMCandidates JVMFile::pathHintHomes() const {
             hint.erase(0, 1);
         }
         for (long r = 0; r < roots.count; ++r) {
-            SString home = joinPath(roots.at(r), hint);
-            candidates.add(*this, home, joined("Checking path hint ", home));
+            SString home = pathUnder(roots.at(r), hint);
+            candidates.add(*this, home, joinText("Checking path hint ", home));
         }
     }
     return candidates;
@@ -329,8 +279,8 @@ void JVMFile::addPlatformHintHomes(const SString& hint, JVMCandidates& candidate
         const SString& directory = directories.at(d);
         if (!directory.empty()) {
             candidates.add(*this, directory,
-                           joined("Checking JVM at ", directory,
-                                  " which was resolved from platform hint ", hint));
+                           joinText("Checking JVM at ", directory,
+                                    " which was resolved from platform hint ", hint));
         }
     }
 }
@@ -349,8 +299,8 @@ JVMCandidates JVMFile::platformJVMPathHomes(TriedHomes& tried) const {
         SString home = homeFromPathDirectory(directory);
         if (tried.firstTry(*this, homeKey(home))) {
             candidates.add(*this, home,
-                           joined("Checking JVM at ", home,
-                                  " which was resolved from the platform JVM path ", directory));
+                           joinText("Checking JVM at ", home,
+                                    " which was resolved from the platform JVM path ", directory));
         }
     }
     return candidates;
@@ -359,8 +309,8 @@ JVMCandidates JVMFile::platformJVMPathHomes(TriedHomes& tried) const {
 SString JVMFile::homeFromPathDirectory(const SString& directory) const {
     SString jvmExe = tagValue(jvmExeTagName);
     unsigned int lastSeparator = jvmExe.rfind('/');
-    SString exeName = lastSeparator == SString::npos ? jvmExe : jvmExe.substr(lastSeparator + 1);
-    SString linkedHome = homeFromExecutable(joinPath(directory, exeName), jvmExe);
+    SString linkedHome =
+        homeFromExecutable(pathUnder(directory, lastPathComponent(jvmExe)), jvmExe);
     if (!linkedHome.empty()) {
         return linkedHome;
     }
@@ -370,7 +320,7 @@ SString JVMFile::homeFromPathDirectory(const SString& directory) const {
     // A PATH entry such as /opt/jdk/bin stands for the home /opt/jdk/ when
     // JVM_EXE is bin/java.
     // The cut must fall on a whole component: /usr/sbin/ is no home /usr/s.
-    SString home = joinPath(directory, "");
+    SString home = pathUnder(directory, "");
     unsigned int cut = stringEndsWith(home, jvmExe.substr(0, lastSeparator + 1).c_str());
     if (cut != SString::npos && (cut == 0 || home[cut - 1] == '/')) {
         home.erase(cut);
@@ -386,9 +336,7 @@ SString JVMFile::homeFromExecutable(const SString& exePath, const SString& jvmEx
     if (target.empty()) {
         return SString();
     }
-    SString suffix("/");
-    suffix += jvmExe;
-    unsigned int cut = stringEndsWith(target, suffix.c_str());
+    unsigned int cut = stringEndsWith(target, joinText('/', jvmExe).c_str());
     if (target.compare(exePath) == 0 || cut == SString::npos) {
         return SString();
     }

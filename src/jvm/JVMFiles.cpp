@@ -12,21 +12,12 @@ namespace {
 const char searchAllTagName[] = "SEARCH_ALL";
 const char descTagName[] = "DESC";
 
-void logInfo(const char* text, const SString& detail = SString()) {
-    SString line(text);
-    line += detail;
-    Launcher::logMessage(line, LOG_INFO);
-}
-
 SString firstValue(const JVMFile& jvmFile, const char* name) {
     return jvmFile.getTagFile().getTagValue(name, 0);
 }
 
 SString quoted(const SString& text) {
-    SString result("\"");
-    result += text;
-    result += '"';
-    return result;
+    return joinText('"', text, '"');
 }
 
 }  // namespace
@@ -100,7 +91,7 @@ void JVMFiles::exhaustiveSearch(JVMMatchPtrDeque& matches) {
     collectExecutableNames(names);
     SubStatusWrapper subStatus;
     PlatformImpl::setUISubStatus(SUBSTATUS_SCANNING_DISKS, SString());
-    logInfo("Beginning exhaustive search");
+    Launcher::logInfo("Beginning exhaustive search");
     PlatformImpl::findFiles(names, *this);
     if (m_match == nullptr) {
         verifyUnverifiedMatches(matches);
@@ -152,7 +143,7 @@ void JVMFiles::verifyUserJavaHome() {
     if (home.empty()) {
         return;
     }
-    logInfo("Checking user specified Java home directory => ", home);
+    Launcher::logInfo("Checking user specified Java home directory => ", home);
     JVMCandidates candidates;
     for (long i = 0; i < m_jvmFileDeque.count; i++) {
         candidates.add(*m_jvmFileDeque.at(i), home);
@@ -164,7 +155,7 @@ bool JVMFiles::verifyWithHints() {
     if (m_match != nullptr) {
         return false;
     }
-    logInfo("Initiating JVM search based on hints...");
+    Launcher::logInfo("Initiating JVM search based on hints...");
     m_triedHomes.clear();
     bool searchAll = false;
     for (long i = 0; i < m_jvmFileDeque.count && m_match == nullptr && !searchAll; i++) {
@@ -224,7 +215,7 @@ JVMCandidates JVMFiles::walkCandidates() const {
 }
 
 void JVMFiles::verifyUnverifiedMatches(JVMMatchPtrDeque& matches) {
-    logInfo("Processing unverified matches.\n");
+    Launcher::logInfo("Processing unverified matches.\n");
     JVMCandidates candidates = walkCandidates();
     long next = 0;
     while (JVMMatch* match = candidates.verifyFirst(m_verifyClasspath, m_verifyClassName, next)) {
