@@ -1,7 +1,6 @@
 #include "LaunchScript.h"
 
 #include <cstdio>
-#include <memory>
 
 #include "FileIndexEntry.h"
 #include "JVMFile.h"
@@ -9,6 +8,7 @@
 #include "LauncherException.h"
 #include "LauncherInputFiles.h"
 #include "PlatformImpl.h"
+#include "ScopedFile.h"
 #include "TagFile.h"
 #include "TextUtils.h"
 
@@ -53,7 +53,7 @@ SString sideFileName(const char* suffix) {
 
 // Appends the lines of a side file; a file that cannot be opened is empty.
 void readSideFile(const char* suffix, StringDeque& lines) {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(fopen(sideFileName(suffix).c_str(), "r"), fclose);
+    ScopedFile file(fopen(sideFileName(suffix).c_str(), "r"));
     if (!file) {
         return;
     }

@@ -2,20 +2,15 @@
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 
 #include "Launcher.h"
 #include "LauncherException.h"
+#include "ScopedFile.h"
 #include "TextUtils.h"
 
 namespace {
 
 const char* const g_tagCompleter = "/:";
-
-struct FileCloser {
-    void operator()(FILE* file) const { fclose(file); }
-};
-using FileHandle = std::unique_ptr<FILE, FileCloser>;
 
 std::string keyOf(const SString& name) {
     return std::string(name.c_str(), name.length());
@@ -91,7 +86,7 @@ bool writeEntry(FILE* file, const TagFileEntry& entry) {
 TagFile::TagFile() : loaded(false), lineNumber(0) {}
 
 TagFile::TagFile(const SString& path) : loaded(false), lineNumber(0) {
-    FileHandle file(fopen(path.c_str(), "r"));
+    ScopedFile file(fopen(path.c_str(), "r"));
     if (!file) {
         SString message("Unable to load input file: ");
         message += path;

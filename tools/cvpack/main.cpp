@@ -9,6 +9,7 @@
 #include "LauncherWriter.h"
 #include "PackerOptions.h"
 #include "PayloadLister.h"
+#include "ScopedFile.h"
 
 namespace {
 
@@ -60,12 +61,7 @@ SString programDirectory() {
 }
 
 bool isReadable(const SString& path) {
-    FILE* file = fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return false;
-    }
-    fclose(file);
-    return true;
+    return ScopedFile(fopen(path.c_str(), "rb")) != nullptr;
 }
 
 SString defaultStub() {
