@@ -12,7 +12,7 @@
 //   PlatformImplFiles.cpp        temporary files, cleanup, disk space
 //   PlatformImplSearch.cpp       search roots, hints, findFiles
 //   PlatformImplConsole.cpp      console display and messages
-//   PlatformImplCopy.cpp         copying bytes from file to file
+//   PlatformImplCopy.cpp         copyBytes, from file to file
 
 #include <cerrno>
 #include <climits>
@@ -256,8 +256,8 @@ bool hasFreeSpace(double fragmentSize, double freeFragments, long bytes, long fi
 
 // How copyBytes goes: the size of its steps and what it does between them.
 struct CopySteps {
-    // Bytes per step: the size of the one buffer, and the most that one read
-    // and the writes of its bytes carry.
+    // Bytes per step: the most that one step copies, and the size of the one
+    // buffer of the steps that do not go through the kernel.
     size_t size = 1 << 16;
     // One console progress mark after each step (advanceUIProgress(1)).
     bool progressMarks = false;
@@ -279,12 +279,13 @@ struct CopyResult {
 const long copyToEnd = LONG_MAX;
 
 // Copies up to `length` bytes of `source`, from its absolute position
-// `offset`, to `target`, one step at a time through one buffer, with plain
-// reads and writes on the streams' file descriptors. Stops after `length`
-// bytes, at the end of the source, at the first failed read or write, or at
-// a cancel request (see CopySteps). The source's own stream position is
-// neither used nor moved. The target is flushed first and written at its file
-// position, so that what is written to it afterwards follows the copied bytes.
-// Interrupted calls are repeated; a failure is reported in the result, never
-// thrown.
+// `offset`, to `target`, one step at a time: in the kernel (copy_file_range)
+// between regular files where the system allows it, otherwise with plain
+// reads and writes through one buffer on the streams' file descriptors. Stops
+// after `length` bytes, at the end of the source, at the first failed read or
+// write, or at a cancel request (see CopySteps). The source's own stream
+// position is neither used nor moved. The target is flushed first and written
+// at its file position, so that what is written to it afterwards follows the
+// copied bytes. Interrupted calls are repeated; a failure is reported in the
+// result, never thrown.
 CopyResult copyBytes(FILE* source, long offset, FILE* target, long length, const CopySteps& steps);

@@ -1,5 +1,6 @@
 // copyBytes: the one copy loop of extraction, the archive copy and the packer.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <string>
@@ -41,6 +42,27 @@ TEST(CopyBytesTest, CopiesFromTheOffsetAndLetsLaterWritesFollow) {
         EXPECT_EQ(result.error(), 0);
         EXPECT_EQ(readFile(dir.file("target")), std::string("<") + row.copied + ">");
     }
+}
+
+// The kernel copies only between regular files: into a pipe the bytes go
+// through the buffer.
+TEST(CopyBytesTest, PipeTargetIsWrittenThroughTheBuffer) {
+    TempDir dir;
+    writeFile(dir.file("source"), "0123456789");
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    ScopedFile reader(fdopen(ends[0], "rb"));
+    ScopedFile writer(fdopen(ends[1], "wb"));
+    ScopedFile source(fopen(dir.file("source").c_str(), "rb"));
+    CopySteps steps;
+    steps.size = 4;
+    CopyResult result = copyBytes(source.get(), 2, writer.get(), 7, steps);
+    writer.reset();
+    char bytes[16] = {};
+    EXPECT_EQ(fread(bytes, 1, sizeof bytes, reader.get()), 7u);
+    EXPECT_STREQ(bytes, "2345678");
+    EXPECT_EQ(result.copied, 7);
+    EXPECT_EQ(result.error(), 0);
 }
 
 TEST(CopyBytesTest, FailedReadOrWriteIsReportedApart) {
