@@ -39,10 +39,17 @@ install_missing() {
     fi
 }
 
-# configure_and_build DIR [cmake options...]
+# configure_and_build DIR [CMAKE_OPTION...] [--target TARGET...] configures
+# DIR with the options and builds the targets named after --target, or
+# everything.
 configure_and_build() {
     local dir=$1
     shift
-    cmake -S . -B "$dir" "$@" >/dev/null
-    cmake --build "$dir" -j2
+    local options=()
+    while [ $# -gt 0 ] && [ "$1" != --target ]; do
+        options+=("$1")
+        shift
+    done
+    cmake -S . -B "$dir" "${options[@]}" >/dev/null
+    cmake --build "$dir" -j2 "$@"
 }

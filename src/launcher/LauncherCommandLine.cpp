@@ -8,6 +8,7 @@
 #include "LauncherException.h"
 #include "LauncherInputFiles.h"
 #include "PlatformImpl.h"
+#include "ScopedFile.h"
 #include "TagFile.h"
 #include "TextUtils.h"
 
@@ -61,19 +62,13 @@ SString unquoteFileName(const SString& arg) {
 void readInputFile(const SString& arg, TagFile& inputFile) {
     try {
         SString name = unquoteFileName(arg);
-        FILE* stream = name.empty() ? nullptr : fopen(name.c_str(), "r");
+        ScopedFile stream(name.empty() ? nullptr : fopen(name.c_str(), "r"));
         if (stream == nullptr) {
             throw LauncherException(PlatformImpl::getMessageText(MSG_INPUT_FILE_OPEN_FAILED));
         }
         Launcher::logInfo("Loading input file ", arg);
-        try {
-            inputFile.load(stream, arg, 0, -1);
-        } catch (...) {
-            fclose(stream);
-            throw;
-        }
+        inputFile.load(stream.get(), arg, 0, -1);
         Launcher::setLogFileName(inputFile.getTagValue("LOGFILE", 0));
-        fclose(stream);
     } catch (const LauncherException& e) {
         PlatformImpl::showUIMessage(
             joinText(PlatformImpl::getMessageText(MSG_INPUT_FILE_LOAD_FAILED), e.message));
@@ -302,12 +297,9 @@ int Launcher::getLauncherPurpose(const char* path) {
         return m_launcherPurpose;
     }
     int purpose = -1;
-    FILE* file = fopen(path, "rb");
-    if (file != nullptr) {
-        if (fseek(file, -9, SEEK_END) == 0) {
-            purpose = fgetc(file);
-        }
-        fclose(file);
+    ScopedFile file(fopen(path, "rb"));
+    if (file != nullptr && fseek(file.get(), -9, SEEK_END) == 0) {
+        purpose = fgetc(file.get());
     }
     if (ownFile) {
         m_launcherPurpose = purpose;

@@ -1,8 +1,6 @@
 // The bundled JVM installer, the embedded launcher and the application
 // archive: the payload files that are put to work beyond the Java command.
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "FileIndexEntry.h"
@@ -11,6 +9,7 @@
 #include "LauncherException.h"
 #include "LauncherInputFiles.h"
 #include "PlatformImpl.h"
+#include "ScopedFile.h"
 #include "TagFile.h"
 #include "TextUtils.h"
 
@@ -40,16 +39,23 @@ void recordInstalledJVM(const SString& destination, const SString& jvmFile, bool
     tags.write(jvmFile);
 }
 
-void copyFile(FILE* source, FILE* target, int& error) {
-    char buffer[4096];
-    while (!feof(source) && !ferror(source)) {
-        memset(buffer, 0, sizeof buffer);
-        size_t read = fread(buffer, 1, sizeof buffer, source);
-        if (fwrite(buffer, 1, read, target) < read) {
-            error = errno;
-            return;
-        }
+// Copies source to the new file target. A source or a target that cannot be
+// opened gives no copy and no error: false. A failed read or write throws,
+// once the partial copy is gone.
+bool copyArchive(const SString& source, const SString& target) {
+    ScopedFile in(fopen(source.c_str(), "rb"));
+    ScopedFile out(in != nullptr ? fopen(target.c_str(), "wb") : nullptr);
+    if (out == nullptr) {
+        return false;
     }
+    CopyResult result = copyBytes(in.get(), 0, out.get(), copyToEnd, CopySteps());
+    int closeError = closeWrittenFile(out);
+    int error = result.error() != 0 ? result.error() : closeError;
+    if (error != 0) {
+        PlatformImpl::deleteFile(target);
+        throw fileWriteError(error);
+    }
+    return true;
 }
 
 }  // namespace
@@ -165,26 +171,8 @@ const SString& Launcher::getApplicationArchive(const SString& fileName) {
     SString target = pathInDirectory(PlatformImpl::createTempSubDirectory(),
                                      lastPathComponent(fileName, anySeparators));
 
-    int error = 0;
-    FILE* in = fopen(source.c_str(), "rb");
-    FILE* out = in != nullptr ? fopen(target.c_str(), "wb") : nullptr;
-    if (in != nullptr && out != nullptr) {
-        copyFile(in, out, error);
+    if (copyArchive(source, target)) {
         m_applicationArchive = target;
-    }
-    if (out != nullptr) {
-        // A full disk may only show when the buffered tail is written.
-        bool flushed = fflush(out) == 0;
-        if (!flushed && error == 0) {
-            error = errno;
-        }
-        fclose(out);
-    }
-    if (in != nullptr) {
-        fclose(in);
-    }
-    if (error != 0) {
-        throw fileWriteError(error);
     }
     return m_applicationArchive;
 }

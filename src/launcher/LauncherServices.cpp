@@ -4,6 +4,7 @@
 
 #include "Launcher.h"
 #include "LauncherException.h"
+#include "ScopedFile.h"
 #include "TextUtils.h"
 
 SString Launcher::m_logFileName;
@@ -38,17 +39,15 @@ void Launcher::logMessage(const char* text, LogMessageType type) {
     }
     // Opened and closed for every entry, so that each entry is on disk when
     // this returns and survives a crash or the exec of another program.
-    FILE* log = fopen(m_logFileName.c_str(), "a");
+    ScopedFile log(fopen(m_logFileName.c_str(), "a"));
     if (log == nullptr) {
         return;
     }
     if (!m_logFileInitialized) {
-        fputs("------------------\n", log);
+        fputs("------------------\n", log.get());
         m_logFileInitialized = true;
     }
-    fprintf(log, "%s%s\n", logPrefix(type), text);
-    fflush(log);
-    fclose(log);
+    fprintf(log.get(), "%s%s\n", logPrefix(type), text);
 }
 
 void Launcher::logMessage(const SString& text, LogMessageType type) {

@@ -1,12 +1,12 @@
 #include "LaunchScript.h"
 
 #include <cstdio>
-#include <memory>
 
 #include "JVMFile.h"
 #include "Launcher.h"
 #include "LauncherException.h"
 #include "PlatformImpl.h"
+#include "ScopedFile.h"
 #include "TagFile.h"
 #include "TextUtils.h"
 
@@ -51,7 +51,7 @@ SString sideFileName(const char* suffix) {
 
 // Appends the lines of a side file; a file that cannot be opened is empty.
 void readSideFile(const char* suffix, StringDeque& lines) {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(fopen(sideFileName(suffix).c_str(), "r"), fclose);
+    ScopedFile file(fopen(sideFileName(suffix).c_str(), "r"));
     if (!file) {
         return;
     }

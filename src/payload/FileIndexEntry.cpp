@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <memory>
 #include <vector>
 
 #include "Launcher.h"
@@ -47,30 +46,83 @@ bool staysInside(const SString& name) {
     return true;
 }
 
-// Copies the bytes from position to end of source into target, one chunk
-// and one progress mark at a time, until the end, the end of source, an error
-// or a cancel request; position is left where copying stopped. Returns the
-// error number of a failed read or write, or 0. Both streams are unbuffered:
-// the chunk buffer is the only copy of the data, so each chunk is one read and
-// one write, as with dd.
-int copyChunks(FILE* source, FILE* target, long& position, long end) {
-    std::unique_ptr<char[]> buffer(new char[EXTRACT_CHUNK_SIZE]);
-    while (position < end && !feof(source) && !PlatformImpl::m_canceled) {
-        size_t chunk = EXTRACT_CHUNK_SIZE;
-        if (end - position < static_cast<long>(chunk)) {
-            chunk = static_cast<size_t>(end - position);
-        }
-        size_t got = fread(buffer.get(), 1, chunk, source);
-        if (got < chunk && ferror(source)) {
-            return errno;
-        }
-        if (fwrite(buffer.get(), 1, got, target) < got || fflush(target) != 0) {
-            return errno;
-        }
-        PlatformImpl::advanceUIProgress(1);
-        position += static_cast<long>(got);
+// The extraction's target in directory, once it is safe to write: its name
+// stays inside the directory, the file system has room and it is not the
+// running launcher file.
+SString checkedTarget(const FileIndexEntry& entry, const SString& directory) {
+    if (!staysInside(entry.m_fileName)) {
+        throw LauncherException(joinText("Unsafe file name in file index: ", entry.m_fileName));
     }
-    return 0;
+    long bytes = entry.m_length;
+    long files = 1;
+    if (entry.m_compressed) {
+        bytes += entry.m_decompressedSize;
+        files += entry.m_decompressedFileCount;
+    }
+    if (!PlatformImpl::checkFreeSpace(directory, bytes, files)) {
+        throw fileWriteError(0);
+    }
+    SString target = pathInDirectory(directory, entry.m_fileName);
+    // Opening the target would truncate the launcher itself when an entry is
+    // named like it and extracted beside it.
+    if (PlatformImpl::isSameFile(target, Launcher::getLauncherFileName())) {
+        throw LauncherException(
+            joinText("Refusing to extract ", entry.m_fileName, " over the running launcher file."));
+    }
+    return target;
+}
+
+// Copies the entry's bytes out of the launcher file into target, one chunk
+// and one progress mark at a time. Throws when either file cannot be opened;
+// a failed read, write or close (which then counts as a write) is in the
+// result.
+CopyResult copyOut(const FileIndexEntry& entry, const SString& target) {
+    // The launcher file was readable when the index was loaded; if it no
+    // longer is, the error number says why.
+    ScopedFile source(fopen(Launcher::getLauncherFileName().c_str(), "rb"));
+    if (source == nullptr) {
+        int error = errno;
+        throw fileWriteError(error);
+    }
+    ScopedFile output(fopen(target.c_str(), "wb"));
+    if (output == nullptr) {
+        int error = errno;
+        throw fileWriteError(error);
+    }
+    CopySteps steps;
+    steps.size = EXTRACT_CHUNK_SIZE;
+    steps.progressMarks = true;
+    steps.cancelable = true;
+    CopyResult result =
+        copyBytes(source.get(), entry.m_offset, output.get(), entry.m_length, steps);
+    int closeError = closeWrittenFile(output);
+    if (result.error() == 0) {
+        result.writeError = closeError;
+    }
+    return result;
+}
+
+// Makes an installer or a launcher executable once it is complete. A target
+// with only part of its bytes is of no use to anyone: it goes, and the
+// reason is thrown.
+void finish(const FileIndexEntry& entry, const SString& target, const CopyResult& copy) {
+    int error = copy.error();
+    if (error != 0 || PlatformImpl::m_canceled || copy.copied < entry.m_length) {
+        PlatformImpl::deleteFile(target);
+    }
+    if (error != 0) {
+        throw fileWriteError(error);
+    }
+    if (PlatformImpl::m_canceled) {
+        throw LauncherException(PlatformImpl::getMessageText(MSG_CANCELED));
+    }
+    if (copy.copied < entry.m_length) {
+        throw LauncherException(
+            joinText("The launcher file ends within the data of ", entry.m_fileName, '.'));
+    }
+    if (entry.m_fileType == FILE_JVM_INSTALLER || entry.m_fileType == FILE_EMBEDDED_LAUNCHER) {
+        PlatformImpl::setFileExecutable(target);
+    }
 }
 
 }  // namespace
@@ -121,63 +173,8 @@ void FileIndexEntry::loadTagFile(FILE* stream) {
 }
 
 SString FileIndexEntry::extract(const SString& directory) const {
-    if (!staysInside(m_fileName)) {
-        throw LauncherException(joinText("Unsafe file name in file index: ", m_fileName));
-    }
-    long bytes = m_length;
-    long files = 1;
-    if (m_compressed) {
-        bytes += m_decompressedSize;
-        files += m_decompressedFileCount;
-    }
-    if (!PlatformImpl::checkFreeSpace(directory, bytes, files)) {
-        throw fileWriteError(0);
-    }
-    SString target = pathInDirectory(directory, m_fileName);
-
-    // Opening the target would truncate the launcher itself when an entry is
-    // named like it and extracted beside it.
-    SString launcherFile = Launcher::getLauncherFileName();
-    if (PlatformImpl::isSameFile(target, launcherFile)) {
-        throw LauncherException(
-            joinText("Refusing to extract ", m_fileName, " over the running launcher file."));
-    }
-    // The launcher file was readable when the index was loaded; if it no
-    // longer is, the error number says why.
-    ScopedFile source(fopen(launcherFile.c_str(), "rb"));
-    if (source == nullptr || fseek(source.get(), m_offset, SEEK_SET) != 0) {
-        int error = errno;
-        throw fileWriteError(error);
-    }
-    ScopedFile output(fopen(target.c_str(), "wb"));
-    if (output == nullptr) {
-        int error = errno;
-        throw fileWriteError(error);
-    }
-    setvbuf(source.get(), nullptr, _IONBF, 0);
-    setvbuf(output.get(), nullptr, _IONBF, 0);
-    long position = m_offset;
-    int error = copyChunks(source.get(), output.get(), position, m_offset + m_length);
-    if (fclose(output.release()) != 0 && error == 0) {
-        error = errno;
-    }
-    // A partial file is of no use to anyone: it goes, whatever the reason.
-    if (error != 0 || PlatformImpl::m_canceled || position < m_offset + m_length) {
-        PlatformImpl::deleteFile(target);
-    }
-    if (error != 0) {
-        throw fileWriteError(error);
-    }
-    if (PlatformImpl::m_canceled) {
-        throw LauncherException(PlatformImpl::getMessageText(MSG_CANCELED));
-    }
-    if (position < m_offset + m_length) {
-        throw LauncherException(
-            joinText("The launcher file ends within the data of ", m_fileName, '.'));
-    }
-    if (m_fileType == FILE_JVM_INSTALLER || m_fileType == FILE_EMBEDDED_LAUNCHER) {
-        PlatformImpl::setFileExecutable(target);
-    }
+    SString target = checkedTarget(*this, directory);
+    finish(*this, target, copyOut(*this, target));
     return target;
 }
 

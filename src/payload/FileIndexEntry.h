@@ -96,11 +96,13 @@ class FileIndexEntry {
     // first, advances the console progress by one mark per chunk of
     // EXTRACT_CHUNK_SIZE bytes and honours PlatformImpl::m_canceled before
     // every chunk. Installers and embedded launchers (types 4 and 7) are made
-    // executable. A launcher file that ends early gives a shorter target.
-    // Throws LauncherException with the catalogue's write-error text and the
-    // temporary-space hint (with the error number between them when the target
-    // or the launcher file could not be opened or a write fell short), or with
-    // the cancel text. A partly written target is left in place.
+    // executable. Throws LauncherException with the catalogue's write-error
+    // text and the temporary-space hint (with the error number between them
+    // when the target or the launcher file could not be opened, a read or a
+    // write failed), with the cancel text, with "The launcher file ends within
+    // the data of NAME." when the launcher file ends early, or for a name that
+    // leaves the directory or names the running launcher file. A target that
+    // did not get all its bytes is removed.
     SString extract(const SString& directory) const;
 
     long m_fileType;

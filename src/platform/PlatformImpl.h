@@ -12,8 +12,10 @@
 //   PlatformImplFiles.cpp        temporary files, cleanup, disk space, resolvePath
 //   PlatformImplSearch.cpp       search roots, hints, findFiles
 //   PlatformImplConsole.cpp      console display and messages
+//   PlatformImplCopy.cpp         copyBytes, from file to file
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cwchar>
@@ -273,3 +275,39 @@ auto retryOnEintr(Call call) -> decltype(call()) {
 // rounded up to whole fragments, several files get one spare fragment each.
 // True when the space is enough (exactly enough passes).
 bool hasFreeSpace(double fragmentSize, double freeFragments, long bytes, long files);
+
+// How copyBytes goes: the size of its steps and what it does between them.
+struct CopySteps {
+    // Bytes per step: the most that one step copies, and the size of the one
+    // buffer of the steps that do not go through the kernel.
+    size_t size = 1 << 16;
+    // One console progress mark after each step (advanceUIProgress(1)).
+    bool progressMarks = false;
+    // Stops before a step when PlatformImpl::m_canceled is set.
+    bool cancelable = false;
+};
+
+// Where copyBytes stopped: the bytes of the steps it completed, and the errno
+// of the read or the write that failed (0 for none; at most one is set).
+struct CopyResult {
+    long copied = 0;
+    int readError = 0;
+    int writeError = 0;
+
+    int error() const { return readError != 0 ? readError : writeError; }
+};
+
+// copyBytes's length for everything up to the end of the source.
+const long copyToEnd = LONG_MAX;
+
+// Copies up to `length` bytes of `source`, from its absolute position
+// `offset`, to `target`, one step at a time: in the kernel (copy_file_range)
+// between regular files where the system allows it, otherwise with plain
+// reads and writes through one buffer on the streams' file descriptors. Stops
+// after `length` bytes, at the end of the source, at the first failed read or
+// write, or at a cancel request (see CopySteps). The source's own stream
+// position is neither used nor moved. The target is flushed first and written
+// at its file position, so that what is written to it afterwards follows the
+// copied bytes. Interrupted calls are repeated; a failure is reported in the
+// result, never thrown.
+CopyResult copyBytes(FILE* source, long offset, FILE* target, long length, const CopySteps& steps);

@@ -1,21 +1,16 @@
 #include "TagFile.h"
 
 #include <cerrno>
-#include <memory>
 
 #include "Launcher.h"
 #include "LauncherException.h"
 #include "PlatformImpl.h"
+#include "ScopedFile.h"
 #include "TextUtils.h"
 
 namespace {
 
 const char* const g_tagCompleter = "/:";
-
-struct FileCloser {
-    void operator()(FILE* file) const { fclose(file); }
-};
-using FileHandle = std::unique_ptr<FILE, FileCloser>;
 
 std::string keyOf(const SString& name) {
     return std::string(name.c_str(), name.length());
@@ -73,7 +68,7 @@ bool writeEntry(FILE* file, const TagFileEntry& entry) {
 TagFile::TagFile() : loaded(false), lineNumber(0) {}
 
 TagFile::TagFile(const SString& path) : loaded(false), lineNumber(0) {
-    FileHandle file(fopen(path.c_str(), "r"));
+    ScopedFile file(fopen(path.c_str(), "r"));
     if (!file) {
         throw LauncherException(joinText("Unable to load input file: ", path));
     }

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 
 #include "FileIndexEntry.h"
 #include "LauncherException.h"
@@ -15,7 +14,6 @@
 
 namespace {
 
-const size_t COPY_BUFFER_SIZE = 1 << 16;
 // Offsets and lengths are signed 32-bit numbers in the index.
 const long MAX_LAUNCHER_SIZE = INT32_MAX;
 const long MAX_NAME_LENGTH = 0x7FFF;
@@ -142,27 +140,21 @@ long appendFile(FILE* out, const SString& path, long& position) {
         int error = errno;
         throwPathError("cannot read ", path, error);
     }
-    std::unique_ptr<char[]> buffer(new char[COPY_BUFFER_SIZE]);
-    long copied = 0;
-    size_t got;
-    while ((got = fread(buffer.get(), 1, COPY_BUFFER_SIZE, in.get())) > 0) {
-        if (position + static_cast<long>(got) > MAX_LAUNCHER_SIZE) {
-            throw LauncherException(
-                "the launcher file would exceed 2 GiB - 1 bytes, "
-                "the most that its file index can address");
-        }
-        if (fwrite(buffer.get(), 1, got, out) < got) {
-            int error = errno;
-            throwPathError("cannot write ", "the launcher file", error);
-        }
-        copied += static_cast<long>(got);
-        position += static_cast<long>(got);
+    // One byte more than fits tells a file that is too large.
+    CopyResult result = copyBytes(in.get(), 0, out, MAX_LAUNCHER_SIZE - position + 1, CopySteps());
+    if (result.readError != 0) {
+        throwPathError("cannot read ", path, result.readError);
     }
-    if (ferror(in.get())) {
-        int error = errno;
-        throwPathError("cannot read ", path, error);
+    if (result.writeError != 0) {
+        throwPathError("cannot write ", "the launcher file", result.writeError);
     }
-    return copied;
+    position += result.copied;
+    if (position > MAX_LAUNCHER_SIZE) {
+        throw LauncherException(
+            "the launcher file would exceed 2 GiB - 1 bytes, "
+            "the most that its file index can address");
+    }
+    return result.copied;
 }
 
 struct WrittenEntry {

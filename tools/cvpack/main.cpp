@@ -9,6 +9,7 @@
 #include "PackerOptions.h"
 #include "PayloadLister.h"
 #include "PlatformImpl.h"
+#include "ScopedFile.h"
 #include "TextUtils.h"
 
 namespace {
@@ -56,12 +57,7 @@ SString programDirectory() {
 }
 
 bool isReadable(const SString& path) {
-    FILE* file = fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return false;
-    }
-    fclose(file);
-    return true;
+    return ScopedFile(fopen(path.c_str(), "rb")) != nullptr;
 }
 
 SString defaultStub() {
