@@ -8,9 +8,9 @@
 
 #include "InstructionsException.h"
 #include "Launcher.h"
-#include "support/TestSupport.h"
 #include "LauncherException.h"
 #include "TagFile.h"
+#include "support/LauncherStateGuard.h"
 
 namespace {
 
@@ -51,8 +51,10 @@ Outcome runProgram(const std::vector<std::string>& lines) {
 
 class InstructionsTest : public ::testing::Test {
   protected:
-    void SetUp() override { testsupport::resetLauncherVariables(); }
-    void TearDown() override { testsupport::resetLauncherVariables(); }
+    void TearDown() override { state.checkTempDir(); }
+
+    // The variable banks start empty and are put back afterwards.
+    testsupport::LauncherStateGuard state;
 
     // Expands expression as the instruction with index 4 would.
     Outcome expand(const char* expression, std::string* expanded) {

@@ -6,7 +6,7 @@
 
 #include "Launcher.h"
 #include "LauncherException.h"
-#include "support/TestSupport.h"
+#include "support/LauncherStateGuard.h"
 
 namespace {
 
@@ -16,8 +16,8 @@ std::string str(const SString& s) {
 
 class VariableRefTest : public ::testing::Test {
   protected:
-    void SetUp() override { testsupport::resetLauncherVariables(); }
-    void TearDown() override { testsupport::resetLauncherVariables(); }
+    // The variable banks start empty and are put back afterwards.
+    testsupport::LauncherStateGuard state;
 };
 
 // The message of the LauncherException that init throws, or "" when it succeeds.

@@ -1,6 +1,8 @@
 #include "JVMFile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <memory>
@@ -10,15 +12,16 @@
 #include "Launcher.h"
 #include "TagFile.h"
 #include "TriedHomes.h"
-#include "launchscript/LaunchTestSupport.h"
+#include "support/FakeJavaHome.h"
+#include "support/LauncherUnitTest.h"
+#include "support/ScopedEnv.h"
 
-using launchtest::countOf;
-using launchtest::LauncherStateGuard;
-using launchtest::realPath;
-using launchtest::ScopedEnv;
-using launchtest::writeFakeJava;
-using launchtest::writeVerifyingJava;
+using testsupport::countOf;
+using testsupport::FakeJavaHome;
 using testsupport::readFile;
+using testsupport::realPath;
+using testsupport::ScopedEnv;
+using testsupport::writeVerifyingJava;
 
 namespace {
 
@@ -30,17 +33,17 @@ TEST(JVMFileTest, AtMacrosReadTagsAndDropTheHomeBackslash) {
     EXPECT_STREQ("C:\\jdk|dir\\||a@b", jvm.resolve("@JVM_HOME@|@OTHER@|@MISSING@|a@@b").c_str());
 }
 
-class JVMFileVerifyTest : public ::testing::Test {
+class JVMFileVerifyTest : public testsupport::LauncherUnitTest {
   protected:
     // The home lies under the real path of the directory, so that only the
     // links a test makes count as links.
-    JVMFileVerifyTest() : state(dir.file("log")), jvm(tags), home(realPath(dir.path()) + "/jdk") {
+    JVMFileVerifyTest() : jvm(tags), home(realPath(dir.path()) + "/jdk") {
         tags.fileName = "fake.jvm";
-        tags.setTagValue("DESC", "Fake JVM");
-        tags.setTagValue("JVM_EXE", "bin/java");
-        tags.setTagValue("CLASSPATH", "-cp ");
-        tags.appendTagValue("JVM_PROPERTIES", "java.version=17...");
-        tags.appendTagValue("JVM_PROPERTIES", " java.vendor = Fake Corp ");
+        testsupport::appendTags(tags, {{"DESC", "Fake JVM"},
+                                       {"JVM_EXE", "bin/java"},
+                                       {"CLASSPATH", "-cp "},
+                                       {"JVM_PROPERTIES", "java.version=17..."},
+                                       {"JVM_PROPERTIES", " java.vendor = Fake Corp "}});
     }
 
     // Owns what a verification returns.
@@ -49,10 +52,6 @@ class JVMFileVerifyTest : public ::testing::Test {
             jvm.verify(candidate.c_str(), "\"/v/verify.jar\"", "\"Verify\""));
     }
 
-    std::string log() { return readFile(dir.file("log")); }
-
-    testsupport::TempDir dir;
-    LauncherStateGuard state;
     TagFile tags;
     JVMFile jvm;
     std::string home;
@@ -95,9 +94,9 @@ TEST_F(JVMFileVerifyTest, MissingMarkerLogsTheLastLine) {
 }
 
 TEST_F(JVMFileVerifyTest, VerifiesAHomeByRunningItsJava) {
-    writeFakeJava(home,
-                  "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$JAVA_HOME/args\"\n"
-                  "printf '1739021872\\n17.0.2\\nFake Corp\\n'\n");
+    FakeJavaHome(home,
+                 "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$JAVA_HOME/args\"\n"
+                 "printf '1739021872\\n17.0.2\\nFake Corp\\n'\n");
     std::unique_ptr<JVMMatch> match = verify(home);
     ASSERT_NE(nullptr, match);
     EXPECT_STREQ(home.c_str(), match->m_jvmHome.c_str());
@@ -276,7 +275,7 @@ TEST(JVMFileHomeTest, HomeFromExecutableFollowsLinksToTheExecutable) {
     testsupport::TempDir dir;
     std::string base = realPath(dir.path());
     std::string realHome = base + "/jdk";
-    launchtest::writeVerifyingJava(realHome, "");
+    writeVerifyingJava(realHome, "");
     mkdir((base + "/bin").c_str(), 0755);
     ASSERT_EQ(0, symlink((realHome + "/bin/java").c_str(), (base + "/bin/java").c_str()));
     ASSERT_EQ(0, symlink((realHome + "/bin/missing").c_str(), (base + "/bin/dangling").c_str()));

@@ -16,10 +16,11 @@
 #include "PlatformImpl.h"
 #include "TagFile.h"
 #include "jvm/JVMSearchFixture.h"
-#include "launchscript/LaunchTestSupport.h"
 
 namespace {
 
+using testsupport::entriesOf;
+using testsupport::makeDirectories;
 using Strings = std::vector<std::string>;
 
 class JVMFilesTest : public JVMSearchFixture {
@@ -212,6 +213,7 @@ TEST_F(JVMFilesTest, WalkedTreeGivesRealHomesOncePerFile) {
     // A link found only under the name "java" whose target the walk does not
     // reach: it is no candidate for "bin/java".
     std::string hidden = makeHome("tmp/jdk", "A");
+    state_.temp().expectLeft("jdk");
     makeDirectories(dir_.file("alternatives"));
     ASSERT_EQ(symlink((hidden + "/bin/java").c_str(), dir_.file("alternatives/java").c_str()), 0);
     std::string other = makeHome("xbin", "A", "java");
@@ -314,7 +316,6 @@ TEST_F(JVMFilesTest, WriteVerifyJarExtractsTheVerificationArchive) {
     testsupport::writeFile(dir_.file("payload"), "firstJAR-second");
     SString savedLauncher = Launcher::m_launcherFileName;
     Launcher::m_launcherFileName = dir_.file("payload").c_str();
-    launchtest::ScopedIndexEntries entries;
     struct {
         long type;
         const char* name;
@@ -326,7 +327,7 @@ TEST_F(JVMFilesTest, WriteVerifyJarExtractsTheVerificationArchive) {
         {FILE_VERIFY_ARCHIVE, "verify.jar", 9, 6},
     };
     for (const auto& file : layout) {
-        FileIndexEntry& entry = entries.add(file.type, -1);
+        FileIndexEntry& entry = testsupport::addIndexEntry(file.type, -1);
         entry.m_fileName = file.name;
         entry.m_offset = file.offset;
         entry.m_length = file.length;

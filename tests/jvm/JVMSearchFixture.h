@@ -1,16 +1,17 @@
 #pragma once
 
-// A fixture for the JVM search tests: fake JVM homes in a fresh temporary
-// directory, each with an executable shell script in place of Java that
-// records its home in a calls file and prints the verification marker and a
-// chosen java.vendor, and in-memory JVM description files that accept one
-// vendor. Verification then runs without Java: the scripts ignore their
-// arguments, so the class path can name an archive that does not exist.
+// A fixture for the JVM search tests: fake JVM homes in a fresh directory,
+// whose Java prints the verification marker and a chosen java.vendor and
+// whose runs the fixture records in order, and in-memory JVM description
+// files that accept one vendor. Verification then runs without Java: the
+// scripts ignore their arguments, so the class path can name an archive that
+// does not exist.
 //
-// The fixture also points the launcher's temporary directory, its log and
-// PATH into the directory (PATH holds one empty directory, so the PATH phase
-// of a search finds nothing unless a test adds to it), clears the user Java
-// home, hides the console display and restores all of it afterwards.
+// The launcher's state is that of a fresh process (LauncherStateGuard), with
+// the log in the directory and the console display hidden; PATH holds one
+// empty directory, so the PATH phase of a search finds nothing unless a test
+// adds to it, and LANG is unset. TearDown fails a test that leaves anything in
+// the launcher's temporary directory beyond what its cleanup lists hold.
 
 #include <gtest/gtest.h>
 
@@ -20,12 +21,14 @@
 
 #include "SString.h"
 #include "TagFile.h"
+#include "support/LauncherStateGuard.h"
+#include "support/ScopedEnv.h"
 #include "support/TestSupport.h"
 
 class JVMSearchFixture : public ::testing::Test {
   protected:
     void SetUp() override;
-    void TearDown() override;
+    void TearDown() override { state_.checkTempDir(); }
 
     // Creates <dir>/<name>/<exe> printing the marker and `vendor` and
     // returns the home <dir>/<name>.
@@ -37,29 +40,21 @@ class JVMSearchFixture : public ::testing::Test {
                          const std::string& exe = "bin/java");
     // The homes whose fake Java ran, in order.
     std::vector<std::string> calls() const;
-    std::string logText() const;
+    std::string logText() const { return testsupport::readFile(dir_.file("log")); }
     // The launcher's temporary directory for this test.
-    std::string tempDir() const { return dir_.file("tmp"); }
+    std::string tempDir() const { return state_.tempDir(); }
     // Whether `path` is on the launcher's file cleanup list.
     static bool onCleanupList(const SString& path);
     // Sets an environment variable for this test only.
-    void setEnv(const std::string& name, const std::string& value);
+    void setEnv(const std::string& name, const std::string& value) {
+        env_.set(name, value.c_str());
+    }
 
     testsupport::TempDir dir_;
+    // The launcher's temporary directory is <dir>/tmp, which walks pass over.
+    testsupport::LauncherStateGuard state_{dir_.file("tmp")};
 
   private:
-    // Takes everything below our directory off the cleanup lists.
-    void forgetCleanupEntries();
-
     std::vector<std::unique_ptr<TagFile>> tagFiles_;
-    std::vector<std::pair<std::string, std::unique_ptr<std::string>>> savedEnv_;
-    SString savedTempDir_;
-    SString savedLogFile_;
-    SString savedUserJavaHome_;
-    bool savedUIVisible_ = true;
+    testsupport::ScopedEnv env_;
 };
-
-// Creates the directory and its missing parents.
-void makeDirectories(const std::string& path);
-// The names in a directory, without "." and "..".
-std::vector<std::string> entriesOf(const std::string& dir);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "FileIndexEntry.h"
 #include "LaunchScript.h"
@@ -9,11 +10,12 @@
 #include "LauncherInputFiles.h"
 #include "PlatformImpl.h"
 #include "TagFile.h"
-#include "launchscript/LaunchTestSupport.h"
+#include "support/FakeJavaHome.h"
+#include "support/LauncherUnitTest.h"
+#include "support/ScopedEnv.h"
+#include "support/TestSupport.h"
 
-using launchtest::countOf;
-using launchtest::LauncherStateGuard;
-using launchtest::ScopedEnv;
+using testsupport::countOf;
 using testsupport::readFile;
 using testsupport::writeFile;
 
@@ -23,30 +25,13 @@ const char* const missingPieceError =
     "ERROR: Unable to launch the internal launch script with the internal JVM file. Either the "
     "launch script or the JVM file is missing from the launcher.\n";
 
-// Lends the payload of the process (Launcher::m_inputFiles) a launch script,
-// index entries and pass-through arguments, and takes them back at the end.
-class LauncherLaunchTest : public ::testing::Test {
+// The guard gives every test a payload of its own (Launcher::m_inputFiles)
+// and takes back the launch script, index entries and pass-through arguments
+// that the test puts into it.
+class LauncherLaunchTest : public testsupport::LauncherUnitTest {
   protected:
-    LauncherLaunchTest()
-        : state(dir.file("log")),
-          savedScript(Launcher::m_inputFiles.m_launchScript),
-          home(dir.file("jdk")) {
-        Launcher::m_inputFiles.m_launchScript = nullptr;
-        for (long i = 0; i < Launcher::m_passThroughArgs.count; ++i) {
-            savedArguments.push_back(Launcher::m_passThroughArgs.at(i));
-        }
-        Launcher::m_passThroughArgs.clear();
-        launchtest::writeFakeJava(home, "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" +
-                                            dir.file("args") + "\"\nexit 3\n");
+    LauncherLaunchTest() : home(dir.file("jdk")), java(home, "exit 3\n") {
         writeFile(dir.file("match.jvm"), "JVM_HOME: " + home + "\n");
-    }
-    ~LauncherLaunchTest() override {
-        delete Launcher::m_inputFiles.m_launchScript;
-        Launcher::m_inputFiles.m_launchScript = savedScript;
-        Launcher::m_passThroughArgs.clear();
-        for (long i = 0; i < savedArguments.count; ++i) {
-            Launcher::m_passThroughArgs.push_back(savedArguments.at(i));
-        }
     }
 
     void useLaunchScript() {
@@ -56,17 +41,11 @@ class LauncherLaunchTest : public ::testing::Test {
 
     // Appends an index entry of `type` with `id`, holding `tagFile` (owned).
     void addEntry(long type, long id, TagFile* tagFile) {
-        entries.add(type, id).m_tagFile = tagFile;
+        testsupport::addIndexEntry(type, id).m_tagFile = tagFile;
     }
 
-    std::string log() { return readFile(dir.file("log")); }
-
-    testsupport::TempDir dir;
-    LauncherStateGuard state;
-    LaunchScript* savedScript;
-    launchtest::ScopedIndexEntries entries;
-    StringDeque savedArguments;
     std::string home;
+    testsupport::FakeJavaHome java;
 };
 
 TEST_F(LauncherLaunchTest, LaunchWithoutLaunchScriptReadsNothing) {
@@ -78,7 +57,7 @@ TEST_F(LauncherLaunchTest, LaunchRunsTheScriptAgainstTheJvmFileOnDisk) {
     useLaunchScript();
     Launcher::m_passThroughArgs.push_back("two words");
     EXPECT_EQ(3, Launcher::launch(dir.file("match.jvm").c_str(), 0));
-    EXPECT_EQ("Main\ntwo words\n", readFile(dir.file("args")));
+    EXPECT_EQ(java.args(), (std::vector<std::string>{"Main", "two words"}));
     EXPECT_FALSE(PlatformImpl::isUIVisible());
 
     try {
@@ -91,19 +70,18 @@ TEST_F(LauncherLaunchTest, LaunchRunsTheScriptAgainstTheJvmFileOnDisk) {
 
 TEST_F(LauncherLaunchTest, RunningStatusIsShownOnlyWithUiSeconds) {
     useLaunchScript();
-    ScopedEnv lang("LANG", "C");
+    testsupport::ScopedEnv lang("LANG", "C");
     PlatformImpl::setSilent(false);
-    {
-        launchtest::StdoutToFile console(dir.file("console"));
-        Launcher::initializeUI();
-        Launcher::launch(dir.file("match.jvm").c_str(), 0);
-        EXPECT_EQ(std::string::npos, readFile(dir.file("console")).find("Running"));
-        Launcher::initializeUI();
-        Launcher::launch(dir.file("match.jvm").c_str(), 5);
-    }
-    EXPECT_EQ(1u, countOf(readFile(dir.file("console")), "Running"));
+    testing::internal::CaptureStdout();
+    Launcher::initializeUI();
+    Launcher::launch(dir.file("match.jvm").c_str(), 0);
+    std::string withoutSeconds = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(std::string::npos, withoutSeconds.find("Running"));
+    testing::internal::CaptureStdout();
+    Launcher::initializeUI();
+    Launcher::launch(dir.file("match.jvm").c_str(), 5);
+    EXPECT_EQ(1u, countOf(withoutSeconds + testing::internal::GetCapturedStdout(), "Running"));
     EXPECT_FALSE(PlatformImpl::isUIVisible());
-    PlatformImpl::showUI();
 }
 
 TEST_F(LauncherLaunchTest, IlaunchRunsAnEmbeddedJvmFile) {
@@ -112,7 +90,7 @@ TEST_F(LauncherLaunchTest, IlaunchRunsAnEmbeddedJvmFile) {
     tags->setTagValue("JVM_HOME", home.c_str());
     addEntry(FILE_JVM, 7001, tags);
     EXPECT_EQ(3, Launcher::ilaunch(7001, 0));
-    EXPECT_EQ("Main\n", readFile(dir.file("args")));
+    EXPECT_EQ(java.args(), std::vector<std::string>{"Main"});
 }
 
 TEST_F(LauncherLaunchTest, IlaunchWithoutScriptOrEmbeddedJvmFileLogsAndFails) {
@@ -127,7 +105,7 @@ TEST_F(LauncherLaunchTest, IlaunchWithoutScriptOrEmbeddedJvmFileLogsAndFails) {
         EXPECT_EQ(-1, Launcher::ilaunch(id, 0));
     }
     EXPECT_EQ(4u, countOf(log(), missingPieceError));
-    EXPECT_FALSE(testsupport::fileExists(dir.file("args")));
+    EXPECT_FALSE(java.ran());
 }
 
 }  // namespace

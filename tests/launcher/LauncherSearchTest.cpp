@@ -11,7 +11,6 @@
 #include "PlatformImpl.h"
 #include "TagFile.h"
 #include "jvm/JVMSearchFixture.h"
-#include "launchscript/LaunchTestSupport.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -20,8 +19,8 @@ const char kNoSuitableJVM[] =
     "A suitable JVM could not be found. Please run the installer again using the option "
     "-cv:javahome <JAVA HOME DIR>";
 
-// The search actions run on the process-wide payload: the fixture lends it
-// its JVM description files and takes them back afterwards.
+// The search actions run on the process-wide payload, which the fixture's
+// state guard gives each test anew.
 class LauncherSearchTest : public JVMSearchFixture {
   protected:
     void SetUp() override {
@@ -30,11 +29,6 @@ class LauncherSearchTest : public JVMSearchFixture {
         Launcher::setStringVariable(1, "old S1");
         Launcher::setStringVariable(2, "old S2");
         Launcher::setLongVariable(1, 7);
-    }
-    void TearDown() override {
-        jvmFiles().m_jvmFileDeque.clear();
-        jvmFiles().setVerifyClass(SString(), SString());
-        JVMSearchFixture::TearDown();
     }
 
     static JVMFiles& jvmFiles() { return Launcher::m_inputFiles.m_jvmFiles; }
@@ -170,9 +164,8 @@ TEST_F(LauncherSearchTest, VerifyJVMWithAnUnknownIdThrows) {
 }
 
 TEST_F(LauncherSearchTest, VerifyJVMByIdRefusesWhatIsNoReadJVMFile) {
-    launchtest::ScopedIndexEntries entries;
-    entries.add(FILE_LAUNCH_SCRIPT, 5).m_fileName = "launch.tag";
-    entries.add(FILE_JVM, 6).m_fileName = "unread.jvm";
+    testsupport::addIndexEntry(FILE_LAUNCH_SCRIPT, 5).m_fileName = "launch.tag";
+    testsupport::addIndexEntry(FILE_JVM, 6).m_fileName = "unread.jvm";
     const std::pair<long, const char*> cases[] = {
         {5,
          "To verify a JVM, use an index of a jvm file. The index passed in was 5 which "
@@ -195,8 +188,7 @@ TEST_F(LauncherSearchTest, VerifyJVMByIdVerifiesTheUserJavaHome) {
     std::string home = makeHome("user", "A");
     std::string path = dir_.file("fake.jvm");
     makeJVMFile("Fake A", "A").write(path.c_str());
-    launchtest::ScopedIndexEntries entries;
-    entries.add(FILE_JVM, 3).m_tagFile = new TagFile(path.c_str());
+    testsupport::addIndexEntry(FILE_JVM, 3).m_tagFile = new TagFile(path.c_str());
     Launcher::m_userJavaHome = home.c_str();
 
     Launcher::verifyJVM(false, false, 3L);
@@ -218,6 +210,7 @@ TEST_F(LauncherSearchTest, SearchPrintsHomeAndMatchFileAndKeepsTheFile) {
     EXPECT_EQ(out, "1\n" + home + "\n" + path + "\n");
     EXPECT_TRUE(testsupport::fileExists(path));
     EXPECT_FALSE(onCleanupList(path.c_str()));
+    state_.temp().expectLeft(path.substr(path.rfind('/') + 1));
 }
 
 TEST_F(LauncherSearchTest, SearchWithoutAMatchPrintsZero) {

@@ -2,30 +2,36 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "FileIndexEntry.h"
 #include "JVMFile.h"
+#include "Launcher.h"
 #include "LauncherException.h"
+#include "PlatformImpl.h"
 #include "TagFile.h"
-#include "launchscript/LaunchTestSupport.h"
+#include "support/FakeJavaHome.h"
+#include "support/LauncherUnitTest.h"
+#include "support/ScopedEnv.h"
+#include "support/TestSupport.h"
 
-using launchtest::LauncherStateGuard;
-using launchtest::ScopedEnv;
 using testsupport::readFile;
+using testsupport::ScopedEnv;
 using testsupport::writeFile;
 
 namespace {
 
-class LaunchScriptTest : public ::testing::Test {
+class LaunchScriptTest : public testsupport::LauncherUnitTest {
   protected:
-    LaunchScriptTest() : state(dir.file("log")), jvm(tags) {
+    LaunchScriptTest() : jvm(tags) {
         tags.fileName = "test.jvm";
-        tags.setTagValue("JVM_HOME", "/jdk");
-        tags.setTagValue("SYSTEM", "-D");
-        tags.setTagValue("SYSTEM_SEPARATOR", "=");
-        tags.setTagValue("CLASSPATH", "-cp ");
-        tags.setTagValue("CLASSPATH_SEPARATOR", ":");
+        testsupport::appendTags(tags, {{"JVM_HOME", "/jdk"},
+                                       {"SYSTEM", "-D"},
+                                       {"SYSTEM_SEPARATOR", "="},
+                                       {"CLASSPATH", "-cp "},
+                                       {"CLASSPATH_SEPARATOR", ":"}});
     }
 
     // The command expanded by a script without side files or archives.
@@ -44,15 +50,11 @@ class LaunchScriptTest : public ::testing::Test {
         return "(no exception)";
     }
 
-    std::string log() { return readFile(dir.file("log")); }
-
     // Makes `name` the original launcher, so that its side files are read.
     void setOriginalLauncher(const std::string& name) {
         Launcher::m_origLauncherFileName = name.c_str();
     }
 
-    testsupport::TempDir dir;
-    LauncherStateGuard state;
     TagFile tags;
     JVMFile jvm;
 };
@@ -225,13 +227,11 @@ TEST_F(LaunchScriptTest, ClasspathVariableModeSetsTheVariableInstead) {
 TEST_F(LaunchScriptTest, ClasspathArchivesAreExtractedAnewForEveryCall) {
     writeFile(dir.file("launcher"), "JAR1JAR2");
     Launcher::m_launcherFileName = dir.file("launcher").c_str();
-    PlatformImpl::m_tempDir = dir.path().c_str();
-    launchtest::ScopedIndexEntries entries;
-    FileIndexEntry& first = entries.add(FILE_CLASSPATH_ARCHIVE, 1);
+    FileIndexEntry& first = testsupport::addIndexEntry(FILE_CLASSPATH_ARCHIVE, 1);
     first.m_fileName = "one.jar";
     first.m_length = 4;
-    entries.add(FILE_VERIFY_ARCHIVE, 2).m_fileName = "verify.jar";
-    FileIndexEntry& second = entries.add(FILE_CLASSPATH_ARCHIVE, 3);
+    testsupport::addIndexEntry(FILE_VERIFY_ARCHIVE, 2).m_fileName = "verify.jar";
+    FileIndexEntry& second = testsupport::addIndexEntry(FILE_CLASSPATH_ARCHIVE, 3);
     second.m_fileName = "two.jar";
     second.m_offset = 4;
     second.m_length = 4;
@@ -244,7 +244,7 @@ TEST_F(LaunchScriptTest, ClasspathArchivesAreExtractedAnewForEveryCall) {
     ASSERT_NE(std::string::npos, directoryEnd) << classpath;
     std::string directory = classpath.substr(4, directoryEnd - 4);
     EXPECT_EQ("-cp " + directory + "/one.jar:" + directory + "/two.jar", classpath);
-    EXPECT_EQ(0u, directory.find(dir.path() + "/"));
+    EXPECT_EQ(0u, directory.find(state.tempDir() + "/"));
     EXPECT_EQ("JAR1", readFile(directory + "/one.jar"));
     EXPECT_EQ("JAR2", readFile(directory + "/two.jar"));
     EXPECT_EQ(std::string::npos, std::string(script.resolve(jvm).c_str()).find(directory));
@@ -268,29 +268,17 @@ TEST_F(LaunchScriptTest, EndlessExpansionIsAScriptError) {
     }
 }
 
-// Runs launch scripts on a fake java that records its arguments, some
-// environment variables and its working directory.
+// Runs launch scripts on a fake java.
 class LaunchScriptExecuteTest : public LaunchScriptTest {
   protected:
-    LaunchScriptExecuteTest() : home(dir.file("jdk")) {
-        launchtest::writeFakeJava(
-            home, "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" + dir.file("args") +
-                      "\"\n"
-                      "printf 'JAVA_HOME=%s\\nWIZ_A=%s\\nWIZ_B=%s\\nPWD=%s\\n' "
-                      "\"$JAVA_HOME\" \"${WIZ_A-unset}\" \"${WIZ_B-unset}\" "
-                      "\"$(pwd -P)\" > \"" +
-                      dir.file("env") +
-                      "\"\n"
-                      "echo out-line\n"
-                      "echo err-line >&2\n"
-                      "exit 7\n");
+    LaunchScriptExecuteTest()
+        : home(dir.file("jdk")), java(home, "echo out-line\necho err-line >&2\nexit 7\n") {
         tags.setTagValue("JVM_HOME", home.c_str());
         scriptFile.setTagValue("COMMAND", "\"@JVM_HOME@/bin/java\" Main");
     }
 
-    std::string env() { return readFile(dir.file("env")); }
-
     std::string home;
+    testsupport::FakeJavaHome java;
     TagFile scriptFile;
 };
 
@@ -314,9 +302,10 @@ TEST_F(LaunchScriptExecuteTest, RunsTheExpandedCommandWithQuotedPassThroughArgum
 
     EXPECT_EQ(7, script.execute(jvm, &arguments, false));
 
-    EXPECT_EQ("-cp\nfirst.jar:" + home + "/lib/rt.jar:a b.jar\n-Dp=1\n-Xmx64m\nMain\n" +
-                  "plain\ntwo  words\nq\"uote\n$HOME\n`echo hi`\nback\\slash\nend\\\nit's\n\n",
-              readFile(dir.file("args")));
+    EXPECT_EQ(java.args(),
+              (std::vector<std::string>{"-cp", "first.jar:" + home + "/lib/rt.jar:a b.jar", "-Dp=1",
+                                        "-Xmx64m", "Main", "plain", "two  words", "q\"uote",
+                                        "$HOME", "`echo hi`", "back\\slash", "end\\", "it's", ""}));
     EXPECT_STREQ("out-line\n", script.m_stdOut.c_str());
     EXPECT_STREQ("err-line\n", script.m_stdErr.c_str());
     std::string text = log();
@@ -336,7 +325,7 @@ TEST_F(LaunchScriptExecuteTest, JavaHomeIsSetForTheRunAndRestoredAfter) {
     {
         ScopedEnv javaHome("JAVA_HOME", "/before");
         script.execute(jvm, nullptr, false);
-        EXPECT_NE(std::string::npos, env().find("JAVA_HOME=" + home + "\n"));
+        EXPECT_EQ(java.env("JAVA_HOME"), home);
         EXPECT_STREQ("/before", getenv("JAVA_HOME"));
     }
     ScopedEnv javaHome("JAVA_HOME", nullptr);
@@ -351,15 +340,12 @@ TEST_F(LaunchScriptExecuteTest, WizardVariablesAreSetForPurposesZeroAndTwo) {
     tags.appendTagValue("SET_ENV_FOR_WIZARD", "  ");
     std::string launcher = dir.file("launcher");
     Launcher::m_launcherFileName = launcher.c_str();
+    const std::optional<std::string> unset;
     struct {
         char purpose;
-        const char* variables;
-    } cases[] = {
-        {0, "WIZ_A=1\nWIZ_B=\n"},
-        {1, "WIZ_A=unset\nWIZ_B=unset\n"},
-        {2, "WIZ_A=1\nWIZ_B=\n"},
-        {3, "WIZ_A=unset\nWIZ_B=unset\n"},
-    };
+        std::optional<std::string> wizA;
+        std::optional<std::string> wizB;
+    } cases[] = {{0, "1", ""}, {1, unset, unset}, {2, "1", ""}, {3, unset, unset}};
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.purpose));
         ScopedEnv wizA("WIZ_A", nullptr);
@@ -368,10 +354,11 @@ TEST_F(LaunchScriptExecuteTest, WizardVariablesAreSetForPurposesZeroAndTwo) {
         Launcher::m_launcherPurpose = -1;
         LaunchScript script(scriptFile, true);
         script.execute(jvm, nullptr, false);
-        EXPECT_NE(std::string::npos, env().find(c.variables));
+        EXPECT_EQ(java.env("WIZ_A"), c.wizA);
+        EXPECT_EQ(java.env("WIZ_B"), c.wizB);
     }
     // The script runs in the launcher's directory, and the launcher stays there.
-    EXPECT_NE(std::string::npos, env().find("PWD=" + launchtest::realPath(dir.path()) + "\n"));
+    EXPECT_EQ(java.cwd(), testsupport::realPath(dir.path()));
     EXPECT_NE(std::string::npos, log().find(" in working directory " + dir.path() + "\n"));
 }
 
@@ -379,12 +366,10 @@ TEST_F(LaunchScriptExecuteTest, ConsoleModeLetsTheOutputThrough) {
     LaunchScript script(scriptFile, true);
     scriptFile.setTagValue("DISPLAY_CONSOLE", "1");
     LaunchScript consoleScript(scriptFile, true);
-    {
-        launchtest::StdoutToFile console(dir.file("console"));
-        EXPECT_EQ(7, script.execute(jvm, nullptr, true));
-        EXPECT_EQ(7, consoleScript.execute(jvm, nullptr, false));
-    }
-    EXPECT_EQ("out-line\nout-line\n", readFile(dir.file("console")));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(7, script.execute(jvm, nullptr, true));
+    EXPECT_EQ(7, consoleScript.execute(jvm, nullptr, false));
+    EXPECT_EQ("out-line\nout-line\n", testing::internal::GetCapturedStdout());
     EXPECT_STREQ("", script.m_stdOut.c_str());
     EXPECT_STREQ("", consoleScript.m_stdOut.c_str());
     EXPECT_EQ(std::string::npos, log().find("StdOut:"));

@@ -94,11 +94,9 @@ TEST_F(LauncherInputFilesTest, BadEntryKeepsTheEntriesBeforeIt) {
 
 TEST_F(LauncherInputFilesTest, EachEntryIsLoggedAsOneEntryOfFiveLines) {
     Launcher::setLogFileName(SString(path("log").c_str()));
-    bool initialized = Launcher::m_logFileInitialized;
     Launcher::m_logFileInitialized = true;  // no separator line before the entry
     writeIndex(ByteWriter().be32(1).entry(1, 3, 120, 4096, "a.jvm").bytes, payloadtest::kStubSize);
     EXPECT_EQ(loadError(false), "");
-    Launcher::m_logFileInitialized = initialized;
     EXPECT_EQ(readFile(path("log")),
               "file type: 1\n  file id: 3\n  length: 120\n  offset: 4096\n  file name: a.jvm\n");
 }
@@ -215,19 +213,13 @@ TEST_F(LauncherInputFilesTest, ImplausibleCountReservesNothing) {
     EXPECT_LE(files.m_fileIndex.capacity, 30);
 }
 
-// extractAll works in the current directory.
+// extractAll works in the current directory, which the state guard puts back.
 class LauncherInputFilesExtractAllTest : public LauncherInputFilesTest {
   protected:
     void SetUp() override {
         LauncherInputFilesTest::SetUp();
-        ASSERT_NE(getcwd(savedCwd, sizeof savedCwd), nullptr);
         ASSERT_EQ(chdir(dir.c_str()), 0);
     }
-    void TearDown() override {
-        EXPECT_EQ(chdir(savedCwd), 0);
-        LauncherInputFilesTest::TearDown();
-    }
-    char savedCwd[4096];
 };
 
 TEST_F(LauncherInputFilesExtractAllTest, WritesEveryFileAndAnInputFile) {

@@ -2,8 +2,8 @@
 #define PAYLOADTESTSUPPORT_H
 
 // Helpers of the payload tests: launcher files built byte by byte, and a
-// fixture with a fresh temporary directory that restores the launcher's
-// process-wide state afterwards.
+// fixture with a fresh directory for them whose launcher state is that of a
+// fresh process (LauncherStateGuard).
 
 #include <gtest/gtest.h>
 
@@ -16,6 +16,7 @@
 #include "FileIndexEntry.h"
 #include "Launcher.h"
 #include "PlatformImpl.h"
+#include "support/LauncherStateGuard.h"
 #include "support/TestSupport.h"
 
 namespace payloadtest {
@@ -96,30 +97,23 @@ inline std::string buildLauncher(const std::vector<Embedded>& files,
 using testsupport::readFile;
 using testsupport::writeFile;
 
-// Each test gets its own temporary directory; the launcher's
-// static state that the payload code reads is reset and restored.
+// Each test gets a directory of its own, where the launcher file lies; a
+// test that leaves anything in the launcher's temporary directory fails.
 class PayloadFixture : public ::testing::Test {
   protected:
     void SetUp() override {
-        savedLauncher = Launcher::m_launcherFileName;
         Launcher::m_launcherFileName = SString(path("launcher").c_str());
         PlatformImpl::setSilent(true);
-        PlatformImpl::m_canceled = false;
     }
-    void TearDown() override {
-        Launcher::m_launcherFileName = savedLauncher;
-        Launcher::setLogFileName(SString());
-        PlatformImpl::setSilent(false);
-        PlatformImpl::m_canceled = false;
-    }
+    void TearDown() override { state.checkTempDir(); }
 
     std::string path(const std::string& name) const { return temp.file(name); }
     // Writes the launcher file that Launcher::getLauncherFileName names.
     void writeLauncher(const std::string& bytes) { writeFile(path("launcher"), bytes); }
 
+    testsupport::LauncherStateGuard state;
     testsupport::TempDir temp;
     const std::string& dir = temp.path();
-    SString savedLauncher;
 };
 
 }  // namespace payloadtest

@@ -10,7 +10,8 @@
 #include "MessageCatalogue.h"
 #include "PlatformImpl.h"
 #include "SubStatusWrapper.h"
-#include "platform/ScopedLang.h"
+#include "support/LauncherStateGuard.h"
+#include "support/ScopedEnv.h"
 
 namespace {
 
@@ -107,22 +108,21 @@ std::string str(const SString& s) {
 }  // namespace
 
 // The display state is process-wide: every test starts from the initial state
-// and leaves it behind, whatever order the tests run in.
+// and leaves it behind, whatever order the tests run in. The state guard
+// takes care of PlatformImpl's part, the fixture of the console's counters.
 class ConsoleTest : public ::testing::Test {
   protected:
-    void SetUp() override { resetDisplay(); }
-    void TearDown() override { resetDisplay(); }
+    void SetUp() override { resetCounters(); }
+    void TearDown() override { resetCounters(); }
 
-    static void resetDisplay() {
-        PlatformImpl::setSilent(false);
-        PlatformImpl::showUI();
+    static void resetCounters() {
         ui_progress = 0;
         ui_progressBlock = 0;
         g_title = "";
-        PlatformImpl::m_subStatus = SUBSTATUS_NONE;
     }
 
-    ScopedLang lang_{"C"};
+    testsupport::LauncherStateGuard state_;
+    testsupport::ScopedEnv lang_{"LANG", "C"};
 };
 
 TEST_F(ConsoleTest, StatusLineIsEmptyLineThenTextWithTitle) {
@@ -146,7 +146,7 @@ TEST_F(ConsoleTest, StatusLineIsEmptyLineThenTextWithTitle) {
 }
 
 TEST_F(ConsoleTest, StatusLineUsesLanguageOfLangAndEmptyTitle) {
-    ScopedLang::set("de_DE.UTF-8");
+    lang_.set("LANG", "de_DE.UTF-8");
     CapturedStdout out;
     PlatformImpl::setUIStatus(STATUS_RUNNING);
     EXPECT_EQ(out.finish(), "\n wird ausgeführt...\n");
@@ -301,6 +301,6 @@ TEST_F(ConsoleTest, MessageTextsComeFromTheirCatalogueEntries) {
     for (const auto& row : rows) {
         EXPECT_EQ(str(PlatformImpl::getMessageText(row.first)), row.second);
     }
-    ScopedLang::set("fr_FR.UTF-8");
+    lang_.set("LANG", "fr_FR.UTF-8");
     EXPECT_EQ(str(PlatformImpl::getMessageText(MSG_CANCELED)), "Annulé par l'utilisateur.");
 }

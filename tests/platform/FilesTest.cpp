@@ -6,7 +6,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,10 +17,12 @@
 #include "LauncherException.h"
 #include "PlatformImpl.h"
 #include "platform/PlatformTempDirTest.h"
+#include "support/ScopedEnv.h"
 
 namespace {
 
 using testsupport::fileExists;
+using testsupport::listOf;
 using testsupport::writeFile;
 
 void makeDir(const std::string& path) {
@@ -33,21 +34,8 @@ bool isDir(const std::string& path) {
     return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-std::vector<std::string> listOf(const StringDeque& list) {
-    std::vector<std::string> result;
-    for (long i = 0; i < list.count; ++i) {
-        result.push_back(list.at(i).c_str());
-    }
-    return result;
-}
-
 class PlatformImplFilesTest : public PlatformTempDirTest {
   protected:
-    void TearDown() override {
-        Launcher::setLogFileName("");
-        PlatformTempDirTest::TearDown();
-    }
-
     // Log entries written from now on go to a file of their own.
     void startLog() {
         Launcher::m_logFileInitialized = true;  // no separator line
@@ -55,12 +43,7 @@ class PlatformImplFilesTest : public PlatformTempDirTest {
     }
 
     std::vector<std::string> logLines() const {
-        std::vector<std::string> lines;
-        std::istringstream log(fileExists(path("log")) ? testsupport::readFile(path("log")) : "");
-        for (std::string line; std::getline(log, line);) {
-            lines.push_back(line);
-        }
-        return lines;
+        return testsupport::linesOf(testsupport::readFile(path("log")));
     }
 
     static std::string warning(const std::string& file, int error) {
@@ -73,7 +56,7 @@ TEST_F(PlatformImplFilesTest, TempDirIsTheGivenExistingDirectory) {
     PlatformImpl::setSystemTempDir(path("file").c_str());
     PlatformImpl::setSystemTempDir(path("missing").c_str());
     PlatformImpl::setSystemTempDir("");
-    EXPECT_EQ(text(PlatformImpl::getSystemTempDirectory()), dir_.path());
+    EXPECT_EQ(text(PlatformImpl::getSystemTempDirectory()), tempDir());
 
     makeDir(path("other"));
     PlatformImpl::setSystemTempDir((path("other") + "/").c_str());
@@ -90,8 +73,7 @@ TEST_F(PlatformImplFilesTest, RelativeTempDirIsMadeAbsolute) {
 }
 
 TEST_F(PlatformImplFilesTest, WithoutGivenDirectoryTmpdirThenVarTmp) {
-    const char* saved = getenv("TMPDIR");
-    std::string savedValue = saved != nullptr ? saved : "";
+    testsupport::ScopedEnv tmpdir;
     struct Case {
         std::string tmpdir;
         std::string expected;
@@ -105,19 +87,14 @@ TEST_F(PlatformImplFilesTest, WithoutGivenDirectoryTmpdirThenVarTmp) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tmpdir);
-        setenv("TMPDIR", c.tmpdir.c_str(), 1);
+        tmpdir.set("TMPDIR", c.tmpdir.c_str());
         PlatformImpl::m_tempDir = "";
         EXPECT_EQ(text(PlatformImpl::getSystemTempDirectory()), c.expected);
-    }
-    if (saved != nullptr) {
-        setenv("TMPDIR", savedValue.c_str(), 1);
-    } else {
-        unsetenv("TMPDIR");
     }
 }
 
 TEST_F(PlatformImplFilesTest, UniqueNamesAreNewAndInsideTheTempDir) {
-    std::string prefix = dir_.path() + "/cvj";
+    std::string prefix = tempDir() + "/cvj";
     SString file1 = PlatformImpl::createTempFile();
     SString file2 = PlatformImpl::createTempFile();
     SString dir1 = PlatformImpl::createTempSubDirectory();
@@ -170,6 +147,7 @@ TEST_F(PlatformImplFilesTest, CleanupRemovesEverythingListedOnce) {
     PlatformImpl::addFileToCleanupList(path("listed-as-file").c_str());
 
     PlatformImpl::cleanup();
+    EXPECT_TRUE(state_.temp().isEmpty());
     EXPECT_TRUE(dir_.isEmpty());
     EXPECT_EQ(PlatformImpl::m_sdqCreatedFiles.count, 0);
     EXPECT_EQ(PlatformImpl::m_sdqCreatedDrs.count, 0);
@@ -201,17 +179,14 @@ TEST_F(PlatformImplFilesTest, RemovingFromListTakesOneEntry) {
 TEST_F(PlatformImplFilesTest, CleanupDeletesLauncherCopyWhenAsked) {
     makeDir(path("cvjA1"));
     writeFile(path("cvjA1/setup"), "launcher");
-    SString savedName = Launcher::m_launcherFileName;
     Launcher::m_launcherFileName = path("cvjA1/setup").c_str();
     PlatformImpl::m_deleteLauncher = true;
     PlatformImpl::cleanup();
     EXPECT_FALSE(PlatformImpl::m_deleteLauncher);
     EXPECT_TRUE(dir_.isEmpty());
-    Launcher::m_launcherFileName = savedName;
 }
 
 TEST_F(PlatformImplFilesTest, DeleteLauncherKeepsANonEmptyDirectory) {
-    SString savedName = Launcher::m_launcherFileName;
     makeDir(path("d"));
     writeFile(path("d/setup"), "");
     writeFile(path("d/other"), "");
@@ -226,7 +201,6 @@ TEST_F(PlatformImplFilesTest, DeleteLauncherKeepsANonEmptyDirectory) {
     PlatformImpl::deleteLauncher();
     EXPECT_FALSE(fileExists(path("d/other")));
     EXPECT_TRUE(isDir(path("d")));
-    Launcher::m_launcherFileName = savedName;
 }
 
 TEST_F(PlatformImplFilesTest, DeletingATreeDoesNotFollowLinks) {

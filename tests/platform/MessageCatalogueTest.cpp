@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ScopedLang.h"
+#include "support/ScopedEnv.h"
 
 namespace {
 
@@ -149,7 +149,7 @@ TEST(MessageCatalogueTest, LocaleIsChosenByLang) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.lang != nullptr ? row.lang : "(unset)");
-        ScopedLang lang(row.lang);
+        testsupport::ScopedEnv lang("LANG", row.lang);
         int locale = get_locale();
         ASSERT_GE(locale, 0);
         ASSERT_LT(locale, MSG_LOCALE_COUNT);
@@ -158,26 +158,26 @@ TEST(MessageCatalogueTest, LocaleIsChosenByLang) {
 }
 
 TEST(MessageCatalogueTest, MessageIsFormattedInTheCurrentLocale) {
-    ScopedLang lang("de_DE.UTF-8");
+    testsupport::ScopedEnv lang("LANG", "de_DE.UTF-8");
     EXPECT_STREQ(getMsg(7, "abcd").get(), "abcd wird ausgeführt...");
-    ScopedLang::set("C");
+    lang.set("LANG", "C");
     EXPECT_STREQ(getMsg(7, "abcd").get(), "Running abcd...");
 }
 
 TEST(MessageCatalogueTest, NullArgumentFillsPlaceholderWithNothing) {
-    ScopedLang lang("C");
+    testsupport::ScopedEnv lang("LANG", "C");
     EXPECT_STREQ(getMsg(1, nullptr).get(), "Initializing ...");
     EXPECT_STREQ(getMsg(20, nullptr).get(), "Error loading instructions file.");
 }
 
 TEST(MessageCatalogueTest, IdOutOfRangeGivesErrorText) {
-    ScopedLang lang("fr");
+    testsupport::ScopedEnv lang("LANG", "fr");
     EXPECT_STREQ(getMsg(39, nullptr).get(), "Error displaying message: id(39)");
     EXPECT_STREQ(getMsg(-1, "x").get(), "Error displaying message: id(-1)");
 }
 
 TEST(MessageCatalogueTest, BufferIsZeroFilledBehindTheText) {
-    ScopedLang lang("C");
+    testsupport::ScopedEnv lang("LANG", "C");
     Msg msg = getMsg(18, nullptr);
     EXPECT_STREQ(msg.get(), ".");
     for (int i = 1; i < MSG_BUFFER_SIZE; ++i) {
@@ -186,7 +186,7 @@ TEST(MessageCatalogueTest, BufferIsZeroFilledBehindTheText) {
 }
 
 TEST(MessageCatalogueTest, LongTextIsCutToTheBuffer) {
-    ScopedLang lang("C");
+    testsupport::ScopedEnv lang("LANG", "C");
     const std::string arg(3000, 'x');
     Msg msg = getMsg(7, arg.c_str());
     const std::string expected = "Running " + arg.substr(0, MSG_BUFFER_SIZE - 1 - 8);

@@ -1,46 +1,31 @@
 #pragma once
 
 // Fixture of the platform tests that touch the disk: every test gets a fresh
-// directory of its own, which is also made the launcher's temporary
-// directory. The temporary directory, the cleanup lists and the current
-// directory (executeProcess changes it) are put back afterwards, and the
-// console prints nothing meanwhile.
+// directory of its own for the files it makes, and the launcher state of a
+// fresh process (LauncherStateGuard) with the console printing nothing. A
+// test fails when it leaves anything in the launcher's temporary directory
+// beyond what the cleanup lists hold.
 
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <string>
 
 #include <unistd.h>
 
 #include "Console.h"
 #include "PlatformImpl.h"
+#include "support/LauncherStateGuard.h"
 #include "support/TestSupport.h"
 
 class PlatformTempDirTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char cwd[PATH_MAX];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        savedCwd_ = cwd;
-        savedTempDir_ = PlatformImpl::m_tempDir;
-        // Progress marks are counted, not printed.
-        savedOutput_ = g_enableOutput;
-        g_enableOutput = false;
-        PlatformImpl::m_tempDir = "";
-        PlatformImpl::setSystemTempDir(dir_.path().c_str());
-        ASSERT_STREQ(PlatformImpl::getSystemTempDirectory().c_str(), dir_.path().c_str());
-    }
-
-    void TearDown() override {
-        PlatformImpl::m_sdqCreatedFiles.clear();
-        PlatformImpl::m_sdqCreatedDrs.clear();
-        PlatformImpl::m_tempDir = savedTempDir_;
-        g_enableOutput = savedOutput_;
-        EXPECT_EQ(chdir(savedCwd_.c_str()), 0);
-    }
+    // Progress marks are counted, not printed.
+    void SetUp() override { g_enableOutput = false; }
+    void TearDown() override { state_.checkTempDir(); }
 
     std::string path(const std::string& name) const { return dir_.file(name); }
+    // The launcher's temporary directory.
+    const std::string& tempDir() const { return state_.tempDir(); }
 
     static std::string text(const SString& s) { return std::string(s.c_str(), s.length()); }
 
@@ -56,10 +41,6 @@ class PlatformTempDirTest : public ::testing::Test {
         return pid;
     }
 
+    testsupport::LauncherStateGuard state_;
     testsupport::TempDir dir_;
-
-  private:
-    std::string savedCwd_;
-    SString savedTempDir_;
-    bool savedOutput_ = true;
 };

@@ -15,6 +15,7 @@
 #include "LauncherException.h"
 #include "PlatformImpl.h"
 #include "platform/PlatformTempDirTest.h"
+#include "support/ScopedEnv.h"
 
 namespace {
 
@@ -185,9 +186,9 @@ TEST_F(PlatformImplProcessTest, MissingWorkingDirectoryStartsNothing) {
 }
 
 TEST_F(PlatformImplProcessTest, ChildrenSeeVariablesSetByTheLauncher) {
+    testsupport::ScopedEnv variable("CVJ_PROCESS_TEST", nullptr);
     PlatformImpl::setEnvironmentVariable("CVJ_PROCESS_TEST", "a b=1");
     Result result = capture("printf %s \"$CVJ_PROCESS_TEST\"");
-    unsetenv("CVJ_PROCESS_TEST");
     EXPECT_EQ(result.out, "a b=1");
 }
 

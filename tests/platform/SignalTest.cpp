@@ -27,16 +27,6 @@ class PlatformImplSignalTest : public PlatformTempDirTest {
         return WEXITSTATUS(status);
     }
 
-    static bool waitForFile(const std::string& file) {
-        for (int i = 0; i < 500; ++i) {
-            if (testsupport::fileExists(file)) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return false;
-    }
-
     // The recorded signal, or 200 + n when the interruption text is wrong.
     static int reportInterruption() {
         try {
@@ -69,7 +59,7 @@ TEST_F(PlatformImplSignalTest, SignalIsPassedOnToTheRunningChildAndRecorded) {
             }
             return reportInterruption();
         });
-        ASSERT_TRUE(waitForFile(ready));
+        ASSERT_TRUE(testsupport::waitForFile(ready));
         kill(child, SIGTERM);
         EXPECT_EQ(exitCodeOf(child), SIGTERM);
         EXPECT_EQ(testsupport::readFile(got), "TERM\n");

@@ -20,21 +20,15 @@
 #include "FindFiles.h"
 #include "PlatformImpl.h"
 #include "platform/PlatformTempDirTest.h"
+#include "support/ScopedEnv.h"
 
 namespace {
 
+using testsupport::listOf;
 using testsupport::writeFile;
 
 void makeDir(const std::string& path) {
     ASSERT_EQ(mkdir(path.c_str(), 0755), 0) << path;
-}
-
-std::vector<std::string> listOf(const StringDeque& list) {
-    std::vector<std::string> result;
-    for (long i = 0; i < list.count; ++i) {
-        result.push_back(list.at(i).c_str());
-    }
-    return result;
 }
 
 std::string parentOf(const std::string& path) {
@@ -347,19 +341,15 @@ TEST(PlatformImplSearchTest, HintSplitsAtEveryColon) {
         {"", {}},
         {nullptr, {}},
     };
+    testsupport::ScopedEnv hint;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value != nullptr ? c.value : "unset");
-        if (c.value != nullptr) {
-            setenv("CVJ_HINT_TEST", c.value, 1);
-        } else {
-            unsetenv("CVJ_HINT_TEST");
-        }
+        hint.set("CVJ_HINT_TEST", c.value);
         StringDeque list;
         list.push_back("old");
         PlatformImpl::getPlatformHint(list, "CVJ_HINT_TEST");
         EXPECT_EQ(listOf(list), c.expected);
     }
-    unsetenv("CVJ_HINT_TEST");
 
     StringDeque list;
     list.push_back("old");
@@ -368,12 +358,9 @@ TEST(PlatformImplSearchTest, HintSplitsAtEveryColon) {
 }
 
 TEST(PlatformImplSearchTest, JVMPathsAreThePathDirectories) {
-    const char* saved = getenv("PATH");
-    std::string savedValue = saved != nullptr ? saved : "";
-    setenv("PATH", "/x/bin:/y/bin", 1);
+    testsupport::ScopedEnv path("PATH", "/x/bin:/y/bin");
     StringDeque list;
     PlatformImpl::getPlatformJVMPaths(list);
-    setenv("PATH", savedValue.c_str(), 1);
     EXPECT_EQ(listOf(list), (std::vector<std::string>{"/x/bin", "/y/bin"}));
 }
 

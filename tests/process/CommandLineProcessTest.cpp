@@ -4,65 +4,52 @@
 #include <string>
 
 #include "MessageCatalogue.h"
-#include "support/TestSupport.h"
+#include "support/LauncherProcessTest.h"
 
 namespace {
 
-using testsupport::ProcessOptions;
-using testsupport::ProcessResult;
+using testsupport::LauncherResult;
 using testsupport::readFile;
-using testsupport::TempDir;
 using testsupport::writeFile;
 
 const std::string kOpenFailed =
     "Unable to open input file specified on the command line after the -in option.";
 const std::string kLoadFailed = "Could not load the input file.";
 
-class CommandLineProcessTest : public ::testing::Test {
+class CommandLineProcessTest : public testsupport::LauncherProcessTest {
   protected:
-    ProcessResult launch(std::vector<std::string> args, ProcessOptions options = {}) {
-        args.insert(args.begin(), {testsupport::cvlaunchPath(), "-cv:tempdir", temp_.path()});
-        if (options.workingDir.empty()) {
-            options.workingDir = work_.path();
-        }
-        options.env.emplace("LANG", testsupport::kUnset);
-        return testsupport::runProcess(args, options);
+    LauncherResult launch(const std::vector<std::string>& args,
+                          const testsupport::LauncherOptions& options = {}) {
+        return run(testsupport::cvlaunchPath(), args, options);
     }
-    void TearDown() override { EXPECT_TRUE(temp_.isEmpty()) << "temporary files left behind"; }
-
-    TempDir work_;
-    TempDir temp_;
 };
 
 TEST_F(CommandLineProcessTest, VersionIsShownUnlessSilent) {
-    ProcessResult version = launch({"-cv:version"});
+    LauncherResult version = launch({"-cv:version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "2.41\n");
 
-    ProcessResult silent = launch({"-cv:silent", "-cv:version"});
+    LauncherResult silent = launch({"-cv:silent", "-cv:version"});
     EXPECT_EQ(silent.status, 0);
     EXPECT_EQ(silent.out, "");
 
     // Options take effect from left to right.
-    ProcessResult late = launch({"-cv:version", "-cv:silent"});
+    LauncherResult late = launch({"-cv:version", "-cv:silent"});
     EXPECT_EQ(late.out, "2.41\n");
 }
 
 TEST_F(CommandLineProcessTest, MissingInputFileIsShownTwiceAndLoggedAsError) {
     std::string log = work_.file("x.log");
-    ProcessResult result = launch({"-cv:log", log, "-cv:in", "missing.tag"});
+    LauncherResult result = launch({"-cv:log", log, "-cv:in", "missing.tag"});
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.out, kLoadFailed + kOpenFailed + "\n" + kOpenFailed + "\n");
     EXPECT_EQ(readFile(log), "------------------\nERROR: " + kOpenFailed + "\n");
 }
 
 TEST_F(CommandLineProcessTest, MessagesFollowTheLanguageOfLang) {
-    ProcessOptions german;
+    testsupport::LauncherOptions german;
     german.env["LANG"] = "de_DE.UTF-8";
-    std::vector<std::string> args = {testsupport::cvlaunchPath(), "-cv:tempdir", temp_.path(),
-                                     "-cv:in", "missing.tag"};
-    german.workingDir = work_.path();
-    ProcessResult result = testsupport::runProcess(args, german);
+    LauncherResult result = launch({"-cv:in", "missing.tag"}, german);
     std::string open = unixlauncher_msg_de[33];
     std::string load = unixlauncher_msg_de[19];
     EXPECT_NE(open, kOpenFailed);
@@ -70,24 +57,24 @@ TEST_F(CommandLineProcessTest, MessagesFollowTheLanguageOfLang) {
 }
 
 TEST_F(CommandLineProcessTest, OptionWithoutItsValue) {
-    ProcessResult in = launch({"-cv:in"});
+    LauncherResult in = launch({"-cv:in"});
     EXPECT_EQ(in.status, 255);
     EXPECT_EQ(in.out, "An input file name must follow the '-in' command line option.\n");
 
     // A missing log name is reported, and the (absent) program still runs;
     // the end of the run closes the row of progress marks.
-    ProcessResult log = launch({"-cv:log"});
+    LauncherResult log = launch({"-cv:log"});
     EXPECT_EQ(log.status, 255);
     EXPECT_EQ(log.out,
               "A log file name must be specified after the -log option on the command line.\n\n");
 
-    ProcessResult orig = launch({"-cv:version", "-cv:orig"});
+    LauncherResult orig = launch({"-cv:version", "-cv:orig"});
     EXPECT_EQ(orig.status, 255);
     EXPECT_EQ(orig.out, "2.41\nMissing original launcher file name.\n");
 }
 
 TEST_F(CommandLineProcessTest, LauncherWithoutPayloadEndsWithMinusOneSilently) {
-    ProcessResult result = launch({"-Xmx64m", "some-argument"});
+    LauncherResult result = launch({"-Xmx64m", "some-argument"});
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.out, "\n");  // only the end of the (empty) row of progress marks
 }
@@ -95,11 +82,11 @@ TEST_F(CommandLineProcessTest, LauncherWithoutPayloadEndsWithMinusOneSilently) {
 TEST_F(CommandLineProcessTest, QuotedInputFileNameOpensTheFileBetweenTheQuotes) {
     writeFile(work_.file("in.tag"), "ACTION: INSTALL_JVM\nLOGFILE: " + work_.file("in.log") + "\n");
     std::string log = work_.file("cmd.log");
-    ProcessResult result = launch({"-cv:log", log, "-cv:in", "\"in.tag\""});
+    LauncherResult result = launch({"-cv:log", log, "-cv:in", "\"in.tag\""});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(readFile(log), "------------------\nLoading input file \"in.tag\"\n");
 
-    ProcessResult lone = launch({"-cv:in", "\""});
+    LauncherResult lone = launch({"-cv:in", "\""});
     EXPECT_EQ(lone.status, 255);
     EXPECT_EQ(lone.out, kLoadFailed + kOpenFailed + "\n" + kOpenFailed + "\n");
 }
@@ -107,7 +94,7 @@ TEST_F(CommandLineProcessTest, QuotedInputFileNameOpensTheFileBetweenTheQuotes) 
 TEST_F(CommandLineProcessTest, InputFileWithoutLogfileSwitchesTheLogOff) {
     writeFile(work_.file("in.tag"), "ACTION: INSTALL_JVM\nINSTALL_JVM_EXE: /bin/true\n");
     std::string log = work_.file("x.log");
-    ProcessResult result = launch({"-cv:log", log, "-cv:in", "in.tag", "-cv:version"});
+    LauncherResult result = launch({"-cv:log", log, "-cv:in", "in.tag", "-cv:version"});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "2.41\n");
     EXPECT_EQ(readFile(log), "------------------\nLoading input file in.tag\n");
@@ -115,12 +102,12 @@ TEST_F(CommandLineProcessTest, InputFileWithoutLogfileSwitchesTheLogOff) {
 
 TEST_F(CommandLineProcessTest, InvalidOrMissingActionIsShownTwice) {
     writeFile(work_.file("none.tag"), "SHOW_FAIL_MSG: 1\n");
-    ProcessResult none = launch({"-cv:in", "none.tag"});
+    LauncherResult none = launch({"-cv:in", "none.tag"});
     EXPECT_EQ(none.status, 255);
     EXPECT_EQ(none.out, "Invalid action in input file: \nInvalid action in input file: \n");
 
     writeFile(work_.file("bad.tag"), "ACTION: DANCE\n");
-    ProcessResult bad = launch({"-cv:in", "bad.tag"});
+    LauncherResult bad = launch({"-cv:in", "bad.tag"});
     EXPECT_EQ(bad.status, 255);
     EXPECT_EQ(bad.out,
               "Invalid action in input file: DANCE\nInvalid action in input file: DANCE\n");
@@ -129,7 +116,7 @@ TEST_F(CommandLineProcessTest, InvalidOrMissingActionIsShownTwice) {
 TEST_F(CommandLineProcessTest, SyntaxErrorOfTheInputFileNamesFileAndLine) {
     writeFile(work_.file("f.tag"), "ACTION: SEARCH\njust text\n");
     std::string log = work_.file("x.log");
-    ProcessResult result = launch({"-cv:log", log, "-cv:in", "f.tag"});
+    LauncherResult result = launch({"-cv:log", log, "-cv:in", "f.tag"});
     std::string error =
         "Syntax error in f.tag at line 2 ==> Missing colon at the end of the tag name.";
     EXPECT_EQ(result.status, 255);
@@ -141,7 +128,7 @@ TEST_F(CommandLineProcessTest, SyntaxErrorOfTheInputFileNamesFileAndLine) {
 TEST_F(CommandLineProcessTest, VerifyActionWithoutItsKeysFails) {
     std::string log = work_.file("x.log");
     writeFile(work_.file("v.tag"), "ACTION: VERIFY_JVM\nLOGFILE: " + log + "\n");
-    ProcessResult result = launch({"-cv:in", "v.tag"});
+    LauncherResult result = launch({"-cv:in", "v.tag"});
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(readFile(log),
@@ -154,9 +141,7 @@ TEST_F(CommandLineProcessTest, RelativeLauncherPathIsFoundFromTheWorkingDirector
     // extracting its (empty) payload reads it.
     std::string copy = work_.file("launcher");
     writeFile(copy, readFile(testsupport::cvlaunchPath()), 0755);
-    ProcessOptions options;
-    options.workingDir = work_.path();
-    ProcessResult dotted = testsupport::runProcess({"./launcher", "-cv:extract"}, options);
+    LauncherResult dotted = run("./launcher", {"-cv:extract"});
     EXPECT_EQ(dotted.status, 0) << dotted.out;
     EXPECT_EQ(readFile(work_.file("input.tag")), "ACTION:  RUN_INSTRUCTIONS\n");
 }

@@ -9,13 +9,13 @@
 
 #include "support/TestSupport.h"
 
+namespace {
+
 using testsupport::ProcessResult;
 using testsupport::readFile;
 using testsupport::runProcess;
 using testsupport::TempDir;
 using testsupport::writeFile;
-
-namespace {
 
 const char kInstructions[] = "INSTRUCTIONS:\n  LAUNCH a.jvm 0\n/:\n";
 const char kJvm[] = "JVM_EXE: bin/java\n";
@@ -146,7 +146,7 @@ TEST_F(CvpackProcessTest, WritesTheLayoutThatTheListingShows) {
 TEST_F(CvpackProcessTest, EmbedsTheVerifyArchiveBesideItByDefault) {
     ASSERT_EQ(cvpack({"--instructions", "setup.ins", "-o", "out"}).status, 0);
     ProcessResult listing = cvpack({"--list", "out"});
-    std::string verifyJar = std::string(TEST_BINARY_DIR) + "/verify.jar";
+    std::string verifyJar = testsupport::verifyArchivePath();
     std::string size = std::to_string(readFile(verifyJar).size());
     EXPECT_NE(listing.out.find("\nverify-archive          1 "), std::string::npos) << listing.out;
     EXPECT_NE(listing.out.find(" " + size + " "), std::string::npos) << listing.out;

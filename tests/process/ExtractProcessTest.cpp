@@ -1,4 +1,4 @@
-// "-cv:extract" on a launcher file built by cvpack: every embedded file comes
+// "-cv:extract" on a launcher file built by cvpack's writer: every embedded file comes
 // out byte for byte, and the "input.tag" written beside them runs them again
 // with "-cv:in".
 #include <gtest/gtest.h>
@@ -8,18 +8,17 @@
 #include <string>
 #include <vector>
 
-#include "support/TestSupport.h"
+#include "support/LauncherProcessTest.h"
 
-using testsupport::ProcessResult;
+using testsupport::LauncherResult;
 using testsupport::readFile;
-using testsupport::runProcess;
 using testsupport::TempDir;
 using testsupport::writeFile;
 
 namespace {
 
 struct Source {
-    const char* option;
+    long type;
     const char* name;
     std::string content;
 };
@@ -34,55 +33,46 @@ std::string noise(size_t size) {
     return bytes;
 }
 
-class ExtractProcessTest : public ::testing::Test {
+class ExtractProcessTest : public testsupport::LauncherProcessTest {
   protected:
     void SetUp() override {
         sources = {
-            {"--instructions", "setup.ins", "INSTRUCTIONS:\n  LAUNCH a.jvm 0\n/:\n"},
-            {"--jvm", "a.jvm", "JVM_EXE: bin/java\n"},
-            {"--launch-script", "run.ls", "COMMAND: exit 7\nDESC: Demo\n"},
-            {"--jvm", "b.jvm", "JVM_EXE: jre/bin/java\n"},
-            {"--classpath-archive", "lib.jar", noise(3000)},
-            {"--jvm-installer", "jre.bin", "#!/bin/sh\nexit 0\n"},
-            {"--app-archive", "app.jar", noise(200000)},
+            {FILE_INSTRUCTIONS, "setup.ins", "INSTRUCTIONS:\n  LAUNCH a.jvm 0\n/:\n"},
+            {FILE_JVM, "a.jvm", "JVM_EXE: bin/java\n"},
+            {FILE_LAUNCH_SCRIPT, "run.ls", "COMMAND: exit 7\nDESC: Demo\n"},
+            {FILE_JVM, "b.jvm", "JVM_EXE: jre/bin/java\n"},
+            {FILE_CLASSPATH_ARCHIVE, "lib.jar", noise(3000)},
+            {FILE_JVM_INSTALLER, "jre.bin", "#!/bin/sh\nexit 0\n"},
+            {FILE_APPLICATION_ARCHIVE, "app.jar", noise(200000)},
         };
-        std::vector<std::string> args = {testsupport::cvpackPath()};
+        testsupport::LauncherFileBuilder builder(input.path());
         for (const Source& source : sources) {
             writeFile(input.file(source.name), source.content);
-            args.push_back(source.option);
-            args.push_back(input.file(source.name));
+            builder.add(source.type, source.name);
         }
-        args.push_back("-o");
-        args.push_back(launcher());
-        ProcessResult packed = runProcess(args);
-        ASSERT_EQ(packed.status, 0) << packed.err;
+        builder.write(launcher());
     }
     std::string launcher() const { return input.file("setup"); }
     // Runs the launcher in the work directory with its own empty temp dir.
-    ProcessResult run(std::vector<std::string> args) {
-        args.insert(args.begin(), {launcher(), "-cv:tempdir", temp.path()});
-        testsupport::ProcessOptions options;
-        options.workingDir = work.path();
-        return runProcess(args, options);
+    LauncherResult run(const std::vector<std::string>& args) {
+        return LauncherProcessTest::run(launcher(), args);
     }
 
     TempDir input;
-    TempDir work;
-    TempDir temp;
     std::vector<Source> sources;
 };
 
 TEST_F(ExtractProcessTest, ExtractWritesWhatTheListingShows) {
-    ProcessResult result = run({"-cv:extract"});
+    LauncherResult result = run({"-cv:extract"});
     ASSERT_EQ(result.status, 0) << result.out;
     for (const Source& source : sources) {
-        EXPECT_TRUE(readFile(work.file(source.name)) == source.content) << source.name;
+        EXPECT_TRUE(readFile(work_.file(source.name)) == source.content) << source.name;
     }
-    EXPECT_EQ(readFile(work.file("verify.jar")),
-              readFile(std::string(TEST_BINARY_DIR) + "/verify.jar"));
+    EXPECT_EQ(readFile(work_.file("verify.jar")), readFile(testsupport::verifyArchivePath()));
 
     // Every line of the listing names a file of that size in the directory.
-    ProcessResult listing = runProcess({testsupport::cvpackPath(), "--list", launcher()});
+    testsupport::ProcessResult listing =
+        testsupport::runProcess({testsupport::cvpackPath(), "--list", launcher()});
     std::istringstream lines(listing.out);
     std::string line;
     std::getline(lines, line);
@@ -94,26 +84,25 @@ TEST_F(ExtractProcessTest, ExtractWritesWhatTheListingShows) {
         size_t size = 0;
         long offset = 0;
         fields >> type >> id >> size >> offset >> name;
-        EXPECT_EQ(readFile(work.file(name)).size(), size) << line;
+        EXPECT_EQ(readFile(work_.file(name)).size(), size) << line;
         entries++;
     }
     EXPECT_EQ(entries, 8);
-    EXPECT_EQ(work.entries().size(), 9u);  // the files and input.tag
-    EXPECT_TRUE(temp.isEmpty());
+    EXPECT_EQ(work_.entries().size(), 9u);  // the files and input.tag
 }
 
 TEST_F(ExtractProcessTest, OnlyInstallersComeOutExecutable) {
     ASSERT_EQ(run({"-cv:extract"}).status, 0);
     struct stat info;
-    ASSERT_EQ(stat(work.file("jre.bin").c_str(), &info), 0);
+    ASSERT_EQ(stat(work_.file("jre.bin").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0111, 0111u);
-    ASSERT_EQ(stat(work.file("app.jar").c_str(), &info), 0);
+    ASSERT_EQ(stat(work_.file("app.jar").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0111, 0u);
 }
 
 TEST_F(ExtractProcessTest, InputFileRunsTheExtractedFiles) {
     ASSERT_EQ(run({"-cv:extract"}).status, 0);
-    EXPECT_EQ(readFile(work.file("input.tag")),
+    EXPECT_EQ(readFile(work_.file("input.tag")),
               "ACTION:  RUN_INSTRUCTIONS\n"
               "INSTRUCTIONS:  setup.ins\n"
               "JVM:\n  a.jvm\n  b.jvm\n/:\n"
@@ -121,38 +110,38 @@ TEST_F(ExtractProcessTest, InputFileRunsTheExtractedFiles) {
     EXPECT_EQ(run({"-cv:in", "input.tag"}).status, 7);
 
     // The files on disk take the place of the embedded ones.
-    writeFile(work.file("run.ls"), "COMMAND: exit 9\n");
+    writeFile(work_.file("run.ls"), "COMMAND: exit 9\n");
     EXPECT_EQ(run({"-cv:in", "input.tag"}).status, 9);
-    writeFile(work.file("setup.ins"), "INSTRUCTIONS:\n  SET N1 = 1\n/:\n");
+    writeFile(work_.file("setup.ins"), "INSTRUCTIONS:\n  SET N1 = 1\n/:\n");
     EXPECT_EQ(run({"-cv:in", "input.tag"}).status, 0);
-    EXPECT_TRUE(temp.isEmpty());
 }
 
 TEST_F(ExtractProcessTest, FailedExtractionReportsTheWriteError) {
     writeFile(input.file("lib.jar"), "x");
-    ProcessResult packed =
-        runProcess({testsupport::cvpackPath(), "--classpath-archive", input.file("lib.jar"),
-                    "--name", "missing/lib.jar", "-o", launcher()});
-    ASSERT_EQ(packed.status, 0) << packed.err;
-    ProcessResult result = run({"-cv:extract"});
+    testsupport::LauncherFileBuilder(input.path())
+        .add(FILE_CLASSPATH_ARCHIVE, "lib.jar")
+        .name("missing/lib.jar")
+        .write(launcher());
+    LauncherResult result = run({"-cv:extract"});
     EXPECT_EQ(result.status, 255);
     EXPECT_NE(result.out.find("Unable to extract embedded files from the launcher. Error writing "
                               "file = 2 There may not be enough temporary disk space."),
               std::string::npos)
         << result.out;
-    EXPECT_FALSE(testsupport::fileExists(work.file("input.tag")));
+    EXPECT_FALSE(testsupport::fileExists(work_.file("input.tag")));
 }
 
 TEST_F(ExtractProcessTest, EntryNamedLikeTheLauncherNeverOverwritesIt) {
     writeFile(input.file("lib.jar"), "x");
-    ProcessResult packed =
-        runProcess({testsupport::cvpackPath(), "--no-verify-archive", "--classpath-archive",
-                    input.file("lib.jar"), "--name", "setup", "-o", launcher()});
-    ASSERT_EQ(packed.status, 0) << packed.err;
+    testsupport::LauncherFileBuilder(input.path())
+        .withoutVerifyArchive()
+        .add(FILE_CLASSPATH_ARCHIVE, "lib.jar")
+        .name("setup")
+        .write(launcher());
     std::string before = readFile(launcher());
-    testsupport::ProcessOptions options;
-    options.workingDir = input.path();
-    ProcessResult result = runProcess({"./setup", "-cv:extract"}, options);
+    testsupport::LauncherOptions inInput;
+    inInput.workingDir = input.path();
+    LauncherResult result = LauncherProcessTest::run("./setup", {"-cv:extract"}, inInput);
     EXPECT_EQ(result.status, 255);
     EXPECT_NE(result.out.find("Refusing to extract setup over the running launcher file."),
               std::string::npos)

@@ -13,18 +13,17 @@
 #include <utility>
 #include <vector>
 
-#include "support/TestSupport.h"
+#include "support/FakeJavaHome.h"
+#include "support/LauncherProcessTest.h"
 
 namespace {
 
-using testsupport::BackgroundProcess;
-using testsupport::ProcessOptions;
-using testsupport::ProcessResult;
+using testsupport::FakeJavaHome;
+using testsupport::LauncherOptions;
+using testsupport::LauncherResult;
 using testsupport::readFile;
-using testsupport::runProcess;
 using testsupport::TempDir;
 using testsupport::writeFile;
-using Files = std::vector<std::pair<std::string, std::string>>;
 
 const int kFailure = 255;
 const char* const kWriteError = "Error writing file = ";
@@ -42,72 +41,35 @@ std::string archiveBytes(size_t size) {
     return bytes;
 }
 
-class FailureProcessTest : public ::testing::Test {
+class FailureProcessTest : public testsupport::LauncherProcessTest {
   protected:
-    void TearDown() override {
-        EXPECT_EQ(temp_.entries(), std::vector<std::string>()) << "temporary files left behind";
-    }
-
-    // A fake Java: the shell `body`, after it announces that it runs.
-    void writeJava(const std::string& path, const std::string& body) {
-        writeFile(path, "#!/bin/sh\ntouch \"" + work_.file("java-ran") + "\"\n" + body, 0755);
-    }
-
     // A launcher whose program launches the fake Java of home_ directly, with
     // a class path archive of `archiveSize` bytes that is extracted first.
     std::string packLauncher(size_t archiveSize) {
-        writeJava(home_.file("java"), "exit 0\n");
-        writeFile(work_.file("program.tag"), "INSTRUCTIONS:\n  ILAUNCH 0 0\n/:\n");
-        writeFile(work_.file("a.jvm"), "JVM_HOME: " + home_.path() + "\nJVM_EXE: java\n");
-        writeFile(work_.file("launch.tag"), "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CP%()\"\n");
-        writeFile(work_.file("lib.jar"), archiveBytes(archiveSize));
-        return pack({{"--jvm", "a.jvm"},
-                     {"--instructions", "program.tag"},
-                     {"--launch-script", "launch.tag"},
-                     {"--classpath-archive", "lib.jar"}},
-                    true);
+        return packDirectLaunch(home_.path(), archiveBytes(archiveSize));
     }
 
-    std::string pack(const Files& files, bool withoutVerifyArchive = false) {
-        std::vector<std::string> args = {testsupport::cvpackPath()};
-        if (withoutVerifyArchive) {
-            args.push_back("--no-verify-archive");
-        }
-        for (const auto& file : files) {
-            args.push_back(file.first);
-            args.push_back(work_.file(file.second));
-        }
-        args.push_back("-o");
-        args.push_back(work_.file("launcher"));
-        ProcessResult packed = runProcess(args);
-        EXPECT_EQ(packed.status, 0) << packed.err;
-        return work_.file("launcher");
-    }
-
-    // The launcher's command line with the temporary directory and the log.
-    std::vector<std::string> command(const std::string& launcher,
-                                     const std::vector<std::string>& args = {}) {
-        std::vector<std::string> all = {launcher, "-cv:tempdir", temp_.path(), "-cv:log", log()};
-        all.insert(all.end(), args.begin(), args.end());
-        return all;
-    }
-
-    ProcessOptions options() const {
-        ProcessOptions options;
-        options.workingDir = work_.path();
-        options.env["LANG"] = testsupport::kUnset;
+    // The options of every run: the log as well.
+    LauncherOptions options() const {
+        LauncherOptions options = LauncherProcessTest::options();
+        options.logFile = log();
         return options;
     }
 
-    // Runs the command under a file size limit of `blocks` blocks of 512
+    std::vector<std::string> command(const std::string& launcher,
+                                     const std::vector<std::string>& args = {}) const {
+        return testsupport::launcherCommand(launcher, args, options());
+    }
+
+    // Runs the launcher under a file size limit of `blocks` blocks of 512
     // bytes: a write past it fails as on a full disk, or, unless the launcher
     // catches SIGXFSZ, ends it at once.
-    ProcessResult runWithFileSizeLimit(const std::vector<std::string>& argv, int blocks,
-                                       const ProcessOptions& runOptions) {
+    testsupport::ProcessResult runWithFileSizeLimit(const std::vector<std::string>& argv,
+                                                    int blocks, const LauncherOptions& runOptions) {
         std::vector<std::string> shell = {
             "/bin/sh", "-c", "ulimit -f " + std::to_string(blocks) + "; exec \"$@\"", "sh"};
         shell.insert(shell.end(), argv.begin(), argv.end());
-        return runProcess(shell, runOptions);
+        return testsupport::runProcess(shell, runOptions);
     }
 
     // An input file for SEARCH over the given PATH_HINT homes.
@@ -119,25 +81,19 @@ class FailureProcessTest : public ::testing::Test {
         }
         jvm += "/:\n";
         writeFile(work_.file("fake.jvm"), jvm);
-        pack({{"--jvm", "fake.jvm"}});
+        launcherFile({{FILE_JVM, "fake.jvm"}}).write("launcher");
         writeFile(work_.file("input.tag"),
                   "ACTION: SEARCH\nSHOW_PROGRESS: 0\nSHOW_FAIL_MSG: 0\nLOGFILE: " + log() + "\n");
         return work_.file("input.tag");
     }
 
     // A fake home whose Java runs `body` when it is verified.
-    std::string makeHome(const std::string& name, const std::string& body) {
-        std::string home = work_.file(name);
-        runProcess({"/bin/mkdir", "-p", home + "/bin"});
-        writeJava(home + "/bin/java", body);
-        return home;
+    FakeJavaHome makeHome(const std::string& name, const std::string& body) {
+        return FakeJavaHome(work_.file(name), body);
     }
 
-    std::string log() const { return work_.file("run.log"); }
-
-    TempDir work_;
-    TempDir temp_;
     TempDir home_;
+    FakeJavaHome java_{home_.path(), "exit 0\n", "java"};
 };
 
 // ---- A full disk ---------------------------------------------------------------
@@ -145,9 +101,9 @@ class FailureProcessTest : public ::testing::Test {
 TEST_F(FailureProcessTest, DiskFullWhileExtractingEveryFileIsReported) {
     std::string launcher = packLauncher(1 << 20);
     TempDir target;
-    ProcessOptions inTarget = options();
+    LauncherOptions inTarget = options();
     inTarget.workingDir = target.path();
-    ProcessResult result = runWithFileSizeLimit(command(launcher, {"-cv:extract"}), 256, inTarget);
+    auto result = runWithFileSizeLimit(command(launcher, {"-cv:extract"}), 256, inTarget);
 
     EXPECT_EQ(result.status, kFailure) << result.out << result.err;
     EXPECT_TRUE(contains(result.out, kWriteError + std::to_string(EFBIG))) << result.out;
@@ -159,11 +115,11 @@ TEST_F(FailureProcessTest, DiskFullWhileExtractingEveryFileIsReported) {
 
 TEST_F(FailureProcessTest, DiskFullWhileExtractingTheClassPathStopsTheLaunch) {
     std::string launcher = packLauncher(1 << 20);
-    ProcessResult result = runWithFileSizeLimit(command(launcher), 256, options());
+    auto result = runWithFileSizeLimit(command(launcher), 256, options());
 
     EXPECT_EQ(result.status, kFailure) << result.out << result.err;
     EXPECT_TRUE(contains(result.out, kWriteError + std::to_string(EFBIG))) << result.out;
-    EXPECT_FALSE(testsupport::fileExists(work_.file("java-ran")));
+    EXPECT_FALSE(java_.ran());
 }
 
 // The copy of an embedded launcher that did not fit is removed with its
@@ -172,9 +128,11 @@ TEST_F(FailureProcessTest, DiskFullWhileCopyingTheEmbeddedLauncherLeavesNoCopy) 
     writeFile(work_.file("program.tag"), "INSTRUCTIONS:\n  EXECUTE_LAUNCHER 1\n/:\n");
     writeFile(work_.file("inner"), archiveBytes(1 << 20), 0755);
     std::string launcher =
-        pack({{"--instructions", "program.tag"}, {"--embedded-launcher", "inner"}}, true);
+        launcherFile({{FILE_INSTRUCTIONS, "program.tag"}, {FILE_EMBEDDED_LAUNCHER, "inner"}})
+            .withoutVerifyArchive()
+            .write("launcher");
 
-    ProcessResult result = runWithFileSizeLimit(command(launcher), 256, options());
+    auto result = runWithFileSizeLimit(command(launcher), 256, options());
 
     EXPECT_EQ(result.status, kFailure) << result.out << result.err;
     EXPECT_TRUE(contains(result.out, kWriteError + std::to_string(EFBIG))) << result.out;
@@ -198,19 +156,20 @@ TEST_F(FailureProcessTest, TruncatedLauncherFileFailsTheExtraction) {
     copy += bytes.substr(trailer + 4);
     writeFile(work_.file("truncated"), copy, 0755);
 
-    ProcessResult result = runProcess(command(work_.file("truncated")), options());
+    LauncherResult result = run(work_.file("truncated"), {}, options());
 
     EXPECT_EQ(result.status, kFailure) << result.out << result.err;
     EXPECT_TRUE(contains(result.out, "The launcher file ends within the data of lib.jar."))
         << result.out;
-    EXPECT_FALSE(testsupport::fileExists(work_.file("java-ran")));
+    EXPECT_FALSE(java_.ran());
 }
 
 // The verified Java removes the launcher file; the launch that follows can no
 // longer extract its class path archive from it.
 TEST_F(FailureProcessTest, LauncherFileRemovedDuringTheRunFailsTheLaunch) {
-    std::string home = makeHome(
-        "jdk", "rm -f \"" + work_.file("launcher") + "\"\nprintf '%s\\n' 1739021872 Fake\n");
+    std::string home = makeHome("jdk", "rm -f \"" + work_.file("launcher") +
+                                           "\"\nprintf '%s\\n' 1739021872 Fake\n")
+                           .home();
     writeFile(work_.file("fake.jvm"),
               "JVM_EXE: bin/java\nJVM_PROPERTIES: java.vendor=Fake\n"
               "PATH_HINT: " +
@@ -219,16 +178,17 @@ TEST_F(FailureProcessTest, LauncherFileRemovedDuringTheRunFailsTheLaunch) {
               "INSTRUCTIONS:\n  FIND_JVM 0 0\n  LAUNCH \"@S2@\" 0\n/:\n");
     writeFile(work_.file("launch.tag"), "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CP%()\"\n");
     writeFile(work_.file("lib.jar"), archiveBytes(10000));
-    std::string launcher = pack({{"--instructions", "program.tag"},
-                                 {"--launch-script", "launch.tag"},
-                                 {"--jvm", "fake.jvm"},
-                                 {"--classpath-archive", "lib.jar"}});
+    std::string launcher = launcherFile({{FILE_INSTRUCTIONS, "program.tag"},
+                                         {FILE_LAUNCH_SCRIPT, "launch.tag"},
+                                         {FILE_JVM, "fake.jvm"},
+                                         {FILE_CLASSPATH_ARCHIVE, "lib.jar"}})
+                               .write("launcher");
 
-    ProcessResult result = runProcess(command(launcher), options());
+    LauncherResult result = run(launcher, {}, options());
 
     EXPECT_EQ(result.status, kFailure) << result.out << result.err;
     EXPECT_TRUE(contains(result.out, kWriteError + std::to_string(ENOENT))) << result.out;
-    EXPECT_TRUE(contains(readFile(log()), "Found matching JVM at " + home)) << readFile(log());
+    EXPECT_TRUE(contains(result.log, "Found matching JVM at " + home)) << result.log;
 }
 
 // ---- A temporary directory that cannot be written ------------------------------------
@@ -236,17 +196,17 @@ TEST_F(FailureProcessTest, LauncherFileRemovedDuringTheRunFailsTheLaunch) {
 TEST_F(FailureProcessTest, UnwritableTemporaryDirectoryIsReported) {
     std::string launcher = packLauncher(1000);
     // Root ignores permission bits; an immutable directory refuses even root.
-    if (runProcess({"/usr/bin/chattr", "+i", temp_.path()}).status != 0) {
+    if (testsupport::runProcess({"/usr/bin/chattr", "+i", temp_.path()}).status != 0) {
         GTEST_SKIP() << "chattr +i is not available here";
     }
-    ProcessResult result = runProcess(command(launcher), options());
-    runProcess({"/usr/bin/chattr", "-i", temp_.path()});
+    LauncherResult result = run(launcher, {}, options());
+    testsupport::runProcess({"/usr/bin/chattr", "-i", temp_.path()});
 
     EXPECT_EQ(result.status, kFailure) << result.out << result.err;
     EXPECT_TRUE(contains(result.out, "Error creating tmp directory " + temp_.path() +
                                          "/cvjXXXXXX: Operation not permitted"))
         << result.out;
-    EXPECT_FALSE(testsupport::fileExists(work_.file("java-ran")));
+    EXPECT_FALSE(java_.ran());
 }
 
 // ---- A Java that hangs or is killed during verification ----------------------------
@@ -263,15 +223,14 @@ TEST_F(FailureProcessTest, BrokenJavaDuringVerificationLetsTheSearchGoOn) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::string broken = makeHome(std::string("broken-") + c.name, c.java);
-        std::string good = makeHome("good", "printf '%s\\n' 1739021872 Fake\n");
+        std::string broken = makeHome(std::string("broken-") + c.name, c.java).home();
+        std::string good = makeHome("good", "printf '%s\\n' 1739021872 Fake\n").home();
         std::string input = searchInput({broken, good});
-        ProcessOptions withLimit = options();
+        LauncherOptions withLimit = options();
         withLimit.env["CV_VERIFY_TIME_LIMIT_MS"] = "300";
 
         auto start = std::chrono::steady_clock::now();
-        ProcessResult result =
-            runProcess(command(work_.file("launcher"), {"-cv:in", input}), withLimit);
+        LauncherResult result = run(work_.file("launcher"), {"-cv:in", input}, withLimit);
         std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
 
         EXPECT_EQ(result.status, 0) << result.err;
@@ -279,26 +238,25 @@ TEST_F(FailureProcessTest, BrokenJavaDuringVerificationLetsTheSearchGoOn) {
         EXPECT_LT(elapsed.count(), 5.0);
         std::string warning = "WARNING: Verification of " + broken +
                               " did not end within 0.3 seconds; it was stopped.";
-        EXPECT_EQ(contains(readFile(log()), warning), c.timedOut) << readFile(log());
+        EXPECT_EQ(contains(result.log, warning), c.timedOut) << result.log;
         // The match file reported for the good home is the caller's to keep.
         for (const std::string& name : temp_.entries()) {
-            runProcess({"/bin/rm", "-rf", temp_.file(name)});
+            testsupport::runProcess({"/bin/rm", "-rf", temp_.file(name)});
         }
     }
 }
 
 TEST_F(FailureProcessTest, HangingJavaAloneMeansNoJVMFound) {
-    std::string broken = makeHome("broken", "exec sleep 30\n");
+    std::string broken = makeHome("broken", "exec sleep 30\n").home();
     std::string input = searchInput({broken});
-    ProcessOptions withLimit = options();
+    LauncherOptions withLimit = options();
     withLimit.env["CV_VERIFY_TIME_LIMIT_MS"] = "200";
 
-    ProcessResult result =
-        runProcess(command(work_.file("launcher"), {"-cv:in", input}), withLimit);
+    LauncherResult result = run(work_.file("launcher"), {"-cv:in", input}, withLimit);
 
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "0\n");
-    EXPECT_TRUE(contains(readFile(log()), "did not end within 0.2 seconds")) << readFile(log());
+    EXPECT_TRUE(contains(result.log, "did not end within 0.2 seconds")) << result.log;
 }
 
 // ---- Interrupts at each stage ------------------------------------------------------------
@@ -310,10 +268,10 @@ class InterruptedStageTest : public FailureProcessTest, public ::testing::WithPa
     template <typename Ready>
     void interrupt(const std::vector<std::string>& argv, Ready ready) {
         auto start = std::chrono::steady_clock::now();
-        BackgroundProcess process(argv, options());
+        testsupport::BackgroundProcess process(argv, options());
         ASSERT_TRUE(ready());
         process.signal(GetParam());
-        ProcessResult result = process.wait();
+        testsupport::ProcessResult result = process.wait();
         std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
         EXPECT_EQ(result.status, 128 + GetParam()) << result.out << result.err;
         EXPECT_LT(elapsed.count(), 10.0);
@@ -321,17 +279,17 @@ class InterruptedStageTest : public FailureProcessTest, public ::testing::WithPa
 };
 
 TEST_P(InterruptedStageTest, DuringVerification) {
-    std::string home = makeHome("slow", "exec sleep 30\n");
-    std::string input = searchInput({home});
+    FakeJavaHome slow = makeHome("slow", "exec sleep 30\n");
+    std::string input = searchInput({slow.home()});
     interrupt(command(work_.file("launcher"), {"-cv:in", input}),
-              [this] { return testsupport::waitForFile(work_.file("java-ran")); });
+              [&slow] { return slow.waitForRun(); });
     EXPECT_TRUE(contains(readFile(log()), "Executing launch script command: ")) << readFile(log());
 }
 
 TEST_P(InterruptedStageTest, DuringTheDiskWalk) {
     std::string exe = "bin/cvtest-" + std::to_string(getpid()) + "-nowhere";
     writeFile(work_.file("fake.jvm"), "JVM_EXE: " + exe + "\nJVM_PROPERTIES: java.vendor=Fake\n");
-    pack({{"--jvm", "fake.jvm"}});
+    launcherFile({{FILE_JVM, "fake.jvm"}}).write("launcher");
     writeFile(work_.file("input.tag"),
               "ACTION: SEARCH_ALL\nSHOW_PROGRESS: 0\nSHOW_FAIL_MSG: 0\nLOGFILE: " + log() + "\n");
     interrupt(command(work_.file("launcher"), {"-cv:in", work_.file("input.tag")}), [this] {
@@ -353,7 +311,7 @@ TEST_P(InterruptedStageTest, DuringExtraction) {
         }
         return !temp_.isEmpty();
     });
-    EXPECT_FALSE(testsupport::fileExists(work_.file("java-ran")));
+    EXPECT_FALSE(java_.ran());
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, InterruptedStageTest, ::testing::Values(SIGINT, SIGTERM));

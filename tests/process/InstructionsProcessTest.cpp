@@ -4,26 +4,26 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
-#include "support/TestSupport.h"
+#include "support/FakeJavaHome.h"
+#include "support/LauncherProcessTest.h"
 
 namespace {
 
-using testsupport::ProcessResult;
+using testsupport::LauncherResult;
 using testsupport::readFile;
 using testsupport::TempDir;
 using testsupport::writeFile;
 
-class InstructionsProcessTest : public ::testing::Test {
+class InstructionsProcessTest : public testsupport::LauncherProcessTest {
   protected:
     // Writes the program as the block of "INSTRUCTIONS" and the input file
-    // that runs it; returns the launcher's arguments.
-    std::vector<std::string> prepare(const std::vector<std::string>& program) {
+    // that runs it.
+    void prepare(const std::vector<std::string>& program) {
         std::string text = "INSTRUCTIONS:\n";
         for (const std::string& line : program) {
             text += "  " + line + "\n";
@@ -31,39 +31,35 @@ class InstructionsProcessTest : public ::testing::Test {
         writeFile(work_.file("program.tag"), text + "/:\n");
         writeFile(work_.file("input.tag"),
                   "ACTION: RUN_INSTRUCTIONS\nINSTRUCTIONS: " + work_.file("program.tag") +
-                      "\nLOGFILE: " + work_.file("run.log") + "\n");
-        return {testsupport::cvlaunchPath(), "-cv:tempdir", temp_.path(), "-cv:in",
-                work_.file("input.tag")};
+                      "\nLOGFILE: " + log() + "\n");
     }
 
-    ProcessResult run(const std::vector<std::string>& program) {
-        testsupport::ProcessOptions options;
-        options.workingDir = work_.path();
-        options.env.emplace("LANG", testsupport::kUnset);
-        return testsupport::runProcess(prepare(program), options);
+    LauncherResult run(const std::vector<std::string>& program) {
+        prepare(program);
+        return runInput();
     }
 
-    std::string log() const {
-        return testsupport::fileExists(work_.file("run.log")) ? readFile(work_.file("run.log"))
-                                                              : "";
+    // Runs the input file that prepare wrote.
+    LauncherResult runInput() {
+        testsupport::LauncherOptions options;
+        options.logFile = log();
+        options.logOption = false;
+        return LauncherProcessTest::run(testsupport::cvlaunchPath(),
+                                        {"-cv:in", work_.file("input.tag")}, options);
     }
-
-    void TearDown() override { EXPECT_TRUE(temp_.isEmpty()) << "temporary files left behind"; }
-
-    TempDir work_;
-    TempDir temp_;
 };
 
 TEST_F(InstructionsProcessTest, ProgramWithoutLaunchEndsWithZero) {
-    ProcessResult result = run({"SET N1 = 0", "JMP0 @N1@ end", "INSTALL_JVM 9", ":end", "// done"});
+    LauncherResult result =
+        run({"SET N1 = 0", "JMP0 @N1@ end", "INSTALL_JVM 9", ":end", "// done"});
     EXPECT_EQ(result.status, 0) << result.out;
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(log().find("ERROR"), std::string::npos) << log();
+    EXPECT_EQ(result.log.find("ERROR"), std::string::npos) << result.log;
 }
 
 TEST_F(InstructionsProcessTest, JumpsAndVariablesCarryThroughTheRun) {
     // The failing last instruction shows S1, which records the path taken.
-    ProcessResult result = run({
+    LauncherResult result = run({
         "SET N1 = 0",               // 1
         "SET S1 = start",           // 2
         ":loop",                    // 3
@@ -81,17 +77,17 @@ TEST_F(InstructionsProcessTest, JumpsAndVariablesCarryThroughTheRun) {
         "Error in instructions. Invalid numeric expression (start-first-second) Line number (12)";
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.out, message + "\n");
-    EXPECT_NE(log().find("ERROR: " + message + "\n"), std::string::npos) << log();
+    EXPECT_NE(result.log.find("ERROR: " + message + "\n"), std::string::npos) << result.log;
 }
 
 TEST_F(InstructionsProcessTest, UnknownCommandIsReportedWithItsNumber) {
-    ProcessResult result = run({"// first", ":label", "FOO", "SET N1 = 1"});
+    LauncherResult result = run({"// first", ":label", "FOO", "SET N1 = 1"});
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.out, "Error in instructions. Invalid command (FOO).  Line number (3)\n");
 }
 
 TEST_F(InstructionsProcessTest, VariableReferenceErrorHasNoInstructionNumber) {
-    ProcessResult result = run({"SET X1 = 1"});
+    LauncherResult result = run({"SET X1 = 1"});
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.out,
               "Invalid variable specified on left hand side of SET statement. Invalid variable "
@@ -99,7 +95,7 @@ TEST_F(InstructionsProcessTest, VariableReferenceErrorHasNoInstructionNumber) {
 }
 
 TEST_F(InstructionsProcessTest, SelfReferencingVariableFailsInsteadOfHanging) {
-    ProcessResult result = run({"SET S1 = @@S1@@@@", "SET S2 = @S1@"});
+    LauncherResult result = run({"SET S1 = @@S1@@@@", "SET S2 = @S1@"});
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.out,
               "Error in instructions. Variable references in (@S1@) do not resolve. Line number "
@@ -107,12 +103,9 @@ TEST_F(InstructionsProcessTest, SelfReferencingVariableFailsInsteadOfHanging) {
 }
 
 TEST_F(InstructionsProcessTest, SyntaxErrorInProgramFileIsReported) {
-    std::vector<std::string> args = prepare({"SET N1 = 1"});
+    prepare({"SET N1 = 1"});
     writeFile(work_.file("program.tag"), "INSTRUCTIONS:\n  SET N1 = 1\n");
-    testsupport::ProcessOptions options;
-    options.workingDir = work_.path();
-    options.env.emplace("LANG", testsupport::kUnset);
-    ProcessResult result = testsupport::runProcess(args, options);
+    LauncherResult result = runInput();
     EXPECT_EQ(result.status, 255);
     EXPECT_NE(result.out.find("Syntax error in " + work_.file("program.tag") +
                               " at line 1 ==> Missing /: tag completer."),
@@ -122,58 +115,36 @@ TEST_F(InstructionsProcessTest, SyntaxErrorInProgramFileIsReported) {
 
 TEST_F(InstructionsProcessTest, ResultIsThatOfTheLastLaunch) {
     TempDir home;
-    writeFile(home.file("java"), "#!/bin/sh\nexit 3\n", 0755);
+    testsupport::FakeJavaHome java(home.path(), "exit 3\n", "java");
     writeFile(work_.file("a.jvm"), "JVM_HOME: " + home.path() + "\nJVM_EXE: java\n");
     writeFile(work_.file("launch.tag"), "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\"\"\n");
     writeFile(work_.file("program.tag"),
               "INSTRUCTIONS:\n  ILAUNCH 0 0\n  GOTO end\n  FOO\n:end\n  SET S1 = after\n/:\n");
-    ProcessResult packed = testsupport::runProcess(
-        {testsupport::cvpackPath(), "--no-verify-archive", "--jvm", work_.file("a.jvm"),
-         "--instructions", work_.file("program.tag"), "--launch-script", work_.file("launch.tag"),
-         "-o", work_.file("app")});
-    ASSERT_EQ(packed.status, 0) << packed.out << packed.err;
+    std::string app = launcherFile({{FILE_JVM, "a.jvm"},
+                                    {FILE_INSTRUCTIONS, "program.tag"},
+                                    {FILE_LAUNCH_SCRIPT, "launch.tag"}})
+                          .withoutVerifyArchive()
+                          .write("app");
 
-    ProcessResult result =
-        testsupport::runProcess({work_.file("app"), "-cv:silent", "-cv:tempdir", temp_.path()});
+    LauncherResult result = LauncherProcessTest::run(app, {"-cv:silent"});
     EXPECT_EQ(result.status, 3) << result.out;
 }
 
 TEST_F(InstructionsProcessTest, SignalEndsAnEndlessProgram) {
-    std::vector<std::string> args = prepare({"// spin", ":again", "GOTO again"});
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-        argv.push_back(&arg[0]);
-    }
-    argv.push_back(nullptr);
-    const std::string output = work_.file("out.txt");
-    pid_t pid = fork();
-    ASSERT_NE(pid, -1);
-    if (pid == 0) {
-        if (freopen(output.c_str(), "w", stdout) == nullptr) {
-            _exit(126);
-        }
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
+    prepare({"// spin", ":again", "GOTO again"});
+    testsupport::BackgroundProcess process(
+        testsupport::launcherCommand(testsupport::cvlaunchPath(),
+                                     {"-cv:in", work_.file("input.tag")}, options()),
+        options());
     // Long enough for the launcher to be inside the loop.
     usleep(300000);
-    kill(pid, SIGTERM);
-    int status = 0;
-    pid_t ended = 0;
-    for (int i = 0; i < 1000 && ended == 0; ++i) {
-        usleep(10000);
-        ended = waitpid(pid, &status, WNOHANG);
-    }
-    if (ended == 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        FAIL() << "the program kept running after SIGTERM";
-    }
+    process.signal(SIGTERM);
+    testsupport::ProcessResult result = process.wait();
     // An ordinary exit with 128 + 15: the launcher noticed the signal and
     // ended through its own cleanup, not by the signal's default action.
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
-    EXPECT_EQ(readFile(output), "Interrupted by signal 15.\n");
+    EXPECT_FALSE(result.killed);
+    EXPECT_EQ(result.status, 128 + SIGTERM);
+    EXPECT_EQ(result.out, "Interrupted by signal 15.\n");
 }
 
 }  // namespace

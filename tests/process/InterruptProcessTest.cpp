@@ -7,64 +7,42 @@
 #include <string>
 #include <vector>
 
-#include "support/TestSupport.h"
+#include "support/FakeJavaHome.h"
+#include "support/LauncherProcessTest.h"
 
 namespace {
 
-using testsupport::ProcessResult;
+using testsupport::FakeJavaHome;
 using testsupport::readFile;
-using testsupport::runProcess;
 using testsupport::TempDir;
 using testsupport::writeFile;
 
-class InterruptProcessTest : public ::testing::TestWithParam<int> {
+class InterruptProcessTest : public testsupport::LauncherProcessTest,
+                             public ::testing::WithParamInterface<int> {
   protected:
     // A launcher whose "Java" program announces that it runs, records the
     // signal it receives and ends by it.
     std::string packSleeper() {
-        writeFile(home_.file("java"),
-                  "#!/bin/sh\n"
-                  "trap 'echo got > \"" +
-                      work_.file("signal") +
-                      "\"; exit 99' TERM INT HUP\n"
-                      "touch \"" +
-                      work_.file("running") +
-                      "\"\n"
-                      "while :; do sleep 0.05; done\n",
-                  0755);
-        writeFile(work_.file("program.tag"), "INSTRUCTIONS:\n  ILAUNCH 0 0\n/:\n");
-        writeFile(work_.file("a.jvm"), "JVM_HOME: " + home_.path() + "\nJVM_EXE: java\n");
-        writeFile(work_.file("launch.tag"), "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CP%()\"\n");
-        writeFile(work_.file("lib.jar"), "not really an archive");
-        std::vector<std::string> args = {testsupport::cvpackPath(),
-                                         "--no-verify-archive",
-                                         "--jvm",
-                                         work_.file("a.jvm"),
-                                         "--instructions",
-                                         work_.file("program.tag"),
-                                         "--launch-script",
-                                         work_.file("launch.tag"),
-                                         "--classpath-archive",
-                                         work_.file("lib.jar"),
-                                         "-o",
-                                         work_.file("app")};
-        EXPECT_EQ(runProcess(args).status, 0);
-        return work_.file("app");
+        FakeJavaHome(home_.path(),
+                     "trap 'echo got > " + testsupport::shellQuote(work_.file("signal")) +
+                         "; exit 99' TERM INT HUP\ntouch " +
+                         testsupport::shellQuote(work_.file("running")) +
+                         "\nwhile :; do sleep 0.05; done\n",
+                     "java");
+        return packDirectLaunch(home_.path(), "not really an archive");
     }
 
     // Starts the launcher, waits until its program runs, sends the signal
     // and returns the launcher's exit status.
     int interruptRunningLaunch(const std::string& launcher, int signal) {
         testsupport::BackgroundProcess process(
-            {launcher, "-cv:silent", "-cv:tempdir", temp_.path()});
+            testsupport::launcherCommand(launcher, {"-cv:silent"}, options()), options());
         EXPECT_TRUE(testsupport::waitForFile(work_.file("running")));
         EXPECT_FALSE(temp_.isEmpty());  // the class path archive is extracted
         process.signal(signal);
         return process.wait().status;
     }
 
-    TempDir work_;
-    TempDir temp_;
     TempDir home_;
 };
 
@@ -73,7 +51,6 @@ TEST_P(InterruptProcessTest, SignalIsPassedOnAndNothingIsLeftBehind) {
     std::string launcher = packSleeper();
     EXPECT_EQ(interruptRunningLaunch(launcher, signal), 128 + signal);
     EXPECT_EQ(readFile(work_.file("signal")), "got\n");
-    EXPECT_TRUE(temp_.isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, InterruptProcessTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
@@ -86,22 +63,21 @@ TEST(TerminalProcessTest, ProgramReadsTheTerminalOfTheLauncher) {
         GTEST_SKIP() << "no script(1) to provide a terminal";
     }
     TempDir work;
-    writeFile(work.file("ask"), "#!/bin/sh\nprintf 'type: '\nread line\necho \"read [$line]\"\n",
-              0755);
+    FakeJavaHome(work.path(), "printf 'type: '\nread line\necho \"read [$line]\"\n", "ask");
     writeFile(work.file("program.tag"), "INSTRUCTIONS:\n  ILAUNCH 0 0\n/:\n");
     writeFile(work.file("a.jvm"), "JVM_HOME: " + work.path() + "\nJVM_EXE: ask\n");
     writeFile(work.file("launch.tag"), "DISPLAY_CONSOLE: 1\nCOMMAND: @JVM_HOME@/@JVM_EXE@\n");
-    std::vector<std::string> pack = {
-        testsupport::cvpackPath(), "--no-verify-archive",   "--jvm",
-        work.file("a.jvm"),        "--instructions",        work.file("program.tag"),
-        "--launch-script",         work.file("launch.tag"), "-o",
-        work.file("app")};
-    ASSERT_EQ(runProcess(pack).status, 0);
+    std::string app = testsupport::LauncherFileBuilder(work.path())
+                          .add({{FILE_JVM, "a.jvm"},
+                                {FILE_INSTRUCTIONS, "program.tag"},
+                                {FILE_LAUNCH_SCRIPT, "launch.tag"}})
+                          .withoutVerifyArchive()
+                          .write("app");
 
     testsupport::ProcessOptions options;
     options.input = "hello\n";
-    ProcessResult result =
-        runProcess({script, "-qec", work.file("app") + " -cv:silent", "/dev/null"}, options);
+    testsupport::ProcessResult result =
+        testsupport::runProcess({script, "-qec", app + " -cv:silent", "/dev/null"}, options);
     EXPECT_EQ(result.status, 0);
     EXPECT_NE(result.out.find("read [hello]"), std::string::npos) << result.out;
 }

@@ -2,22 +2,21 @@
 // with cvpack: on a fake java (a shell script that records what it gets) and
 // on the real JDK of this machine.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "support/TestSupport.h"
+#include "support/FakeJavaHome.h"
+#include "support/LauncherProcessTest.h"
 
 namespace {
 
-using testsupport::ProcessOptions;
-using testsupport::ProcessResult;
+using testsupport::LauncherFileBuilder;
+using testsupport::LauncherResult;
 using testsupport::readFile;
-using testsupport::runProcess;
-using testsupport::TempDir;
 using testsupport::writeFile;
+using Args = std::vector<std::string>;
 
 const char* const jvmSettings =
     "JVM_EXE: bin/java\n"
@@ -26,125 +25,98 @@ const char* const jvmSettings =
     "SYSTEM: -D\n"
     "SYSTEM_SEPARATOR: =\n";
 
-// A JDK under /usr/lib/jvm, as a real path; empty when there is none.
-std::string findJDK() {
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/usr/lib/jvm", error)) {
-        if (access((entry.path() / "bin/java").c_str(), X_OK) == 0) {
-            return std::filesystem::canonical(entry.path(), error).string();
-        }
-    }
-    return "";
-}
-
-class LaunchProcessTest : public ::testing::Test {
+class LaunchProcessTest : public testsupport::LauncherProcessTest {
   protected:
-    LaunchProcessTest() : home_(work_.file("jdk")) {
-        runProcess({"/bin/mkdir", "-p", home_ + "/bin"});
-        // Records its arguments, JAVA_HOME, WIZ, its directory and the class
-        // path archive (which is gone once the launcher has ended).
-        writeFile(home_ + "/bin/java",
-                  "#!/bin/sh\n"
-                  "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" +
-                      work_.file("args") +
-                      "\"\n"
-                      "printf 'JAVA_HOME=%s\\nWIZ=%s\\nPWD=%s\\n' \"$JAVA_HOME\" \"${WIZ-unset}\" "
-                      "\"$(pwd -P)\" > \"" +
-                      work_.file("env") +
-                      "\"\n"
-                      "if [ \"$1\" = -cp ]; then cat \"$2\" > \"" +
-                      work_.file("archive") +
-                      "\"; fi\n"
-                      "exit 42\n",
-                  0755);
+    // The fake java also copies the class path archive, which is gone once
+    // the launcher has ended.
+    LaunchProcessTest()
+        : home_(work_.file("jdk")),
+          java_(home_, "if [ \"$1\" = -cp ]; then cat \"$2\" > " +
+                           testsupport::shellQuote(work_.file("archive")) + "; fi\nexit 42\n") {
         writeFile(work_.file("launch.tag"),
                   "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CP%() "
                   "%SYSTEMPROP%(\"\"p\"\", \"\"@JVM_HOME@\"\") Main\"\n");
         writeFile(work_.file("lib.jar"), "JARDATA");
     }
-    void TearDown() override { EXPECT_TRUE(temp_.isEmpty()) << "temporary files left behind"; }
 
-    // Packs work_/launcher: the instruction program and the given cvpack
-    // arguments (the default verification archive comes with it).
-    void pack(const std::string& instructions, std::vector<std::string> args) {
+    // The files of work_/launcher after the instruction program (the default
+    // verification archive comes last).
+    LauncherFileBuilder pack(const std::string& instructions,
+                             const LauncherFileBuilder::Files& files) {
         writeFile(work_.file("instructions.tag"), "INSTRUCTIONS:\n" + instructions + "/:\n");
-        args.insert(args.begin(),
-                    {testsupport::cvpackPath(), "--instructions", work_.file("instructions.tag")});
-        args.insert(args.end(), {"-o", work_.file("launcher")});
-        ProcessResult packed = runProcess(args);
-        ASSERT_EQ(0, packed.status) << packed.err;
+        return launcherFile({{FILE_INSTRUCTIONS, "instructions.tag"}}).add(files);
     }
 
-    ProcessResult run(std::vector<std::string> args) {
-        args.insert(args.begin(), {work_.file("launcher"), "-cv:tempdir", temp_.path(), "-cv:log",
-                                   work_.file("log")});
-        ProcessOptions options;
-        options.env["LANG"] = testsupport::kUnset;
-        return runProcess(args, options);
+    LauncherResult run(const Args& args) {
+        testsupport::LauncherOptions options;
+        options.logFile = log();
+        return LauncherProcessTest::run(work_.file("launcher"), args, options);
     }
 
-    TempDir work_;
-    TempDir temp_;
     std::string home_;
+    testsupport::FakeJavaHome java_;
 };
 
 TEST_F(LaunchProcessTest, IlaunchRunsTheEmbeddedJvmFileAndPassesTheExitCode) {
     writeFile(work_.file("embedded.jvm"), "JVM_HOME: " + home_ + "\n" + jvmSettings);
-    pack("  ILAUNCH 10 0\n",
-         {"--launch-script", work_.file("launch.tag"), "--jvm", work_.file("embedded.jvm"), "--id",
-          "10", "--classpath-archive", work_.file("lib.jar")});
+    pack("  ILAUNCH 10 0\n", {{FILE_LAUNCH_SCRIPT, "launch.tag"}, {FILE_JVM, "embedded.jvm"}})
+        .id(10)
+        .add(FILE_CLASSPATH_ARCHIVE, "lib.jar")
+        .write("launcher");
 
-    ProcessResult result = run({"two words", "$HOME", "q\"x", "back\\slash"});
+    LauncherResult result = run({"two words", "$HOME", "q\"x", "back\\slash"});
 
-    EXPECT_EQ(42, result.status) << result.out << readFile(work_.file("log"));
-    std::string args = readFile(work_.file("args"));
-    std::string archiveStart = "-cp\n" + temp_.path() + "/";
-    EXPECT_EQ(0u, args.find(archiveStart)) << args;
-    size_t archiveEnd = args.find("/lib.jar\n");
-    ASSERT_NE(std::string::npos, archiveEnd) << args;
-    EXPECT_EQ("-Dp=" + home_ + "\nMain\ntwo words\n$HOME\nq\"x\nback\\slash\n",
-              args.substr(archiveEnd + 9));
+    EXPECT_EQ(42, result.status) << result.out << result.log;
+    Args args = java_.args();
+    ASSERT_EQ(args.size(), 8u);
+    EXPECT_EQ(args[0], "-cp");
+    EXPECT_EQ(0u, args[1].find(temp_.path() + "/")) << args[1];
+    EXPECT_EQ(args[1].substr(args[1].rfind('/')), "/lib.jar");
+    EXPECT_EQ(Args(args.begin() + 2, args.end()),
+              (Args{"-Dp=" + home_, "Main", "two words", "$HOME", "q\"x", "back\\slash"}));
     EXPECT_EQ("JARDATA", readFile(work_.file("archive")));
-    std::string realWork = std::filesystem::canonical(work_.path()).string();
-    EXPECT_EQ("JAVA_HOME=" + home_ + "\nWIZ=unset\nPWD=" + realWork + "\n",
-              readFile(work_.file("env")));
+    EXPECT_EQ(java_.env("JAVA_HOME"), home_);
+    EXPECT_EQ(java_.env("WIZ"), std::nullopt);
+    EXPECT_EQ(java_.cwd(), testsupport::realPath(work_.path()));
 }
 
 TEST_F(LaunchProcessTest, LaunchReadsTheJvmFileOnDiskAndWizardVariablesFollowThePurpose) {
     writeFile(work_.file("disk file.jvm"),
               "JVM_HOME: " + home_ + "\n" + jvmSettings + "SET_ENV_FOR_WIZARD: WIZ = on\n");
     struct {
-        const char* purpose;
-        const char* wizard;
-    } cases[] = {{"0", "WIZ=on\n"}, {"1", "WIZ=unset\n"}, {"2", "WIZ=on\n"}};
+        long purpose;
+        std::optional<std::string> wizard;
+    } cases[] = {{0, "on"}, {1, std::nullopt}, {2, "on"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.purpose);
         pack("  LAUNCH \"" + work_.file("disk file.jvm") + "\" 0\n",
-             {"--launch-script", work_.file("launch.tag"), "--purpose", c.purpose});
+             {{FILE_LAUNCH_SCRIPT, "launch.tag"}})
+            .purpose(c.purpose)
+            .write("launcher");
         EXPECT_EQ(42, run({}).status);
-        EXPECT_NE(std::string::npos, readFile(work_.file("env")).find(c.wizard));
-        EXPECT_EQ("-Dp=" + home_ + "\nMain\n", readFile(work_.file("args")));
+        EXPECT_EQ(java_.env("WIZ"), c.wizard);
+        EXPECT_EQ(java_.args(), (Args{"-Dp=" + home_, "Main"}));
     }
 }
 
 TEST_F(LaunchProcessTest, MissingLaunchScriptOrJvmFileEndsWith255) {
     writeFile(work_.file("embedded.jvm"), "JVM_HOME: " + home_ + "\n");
-    pack("  ILAUNCH 99 0\n", {"--launch-script", work_.file("launch.tag"), "--jvm",
-                              work_.file("embedded.jvm"), "--id", "10"});
+    pack("  ILAUNCH 99 0\n", {{FILE_LAUNCH_SCRIPT, "launch.tag"}, {FILE_JVM, "embedded.jvm"}})
+        .id(10)
+        .write("launcher");
     EXPECT_EQ(255, run({}).status);
-    EXPECT_NE(
-        std::string::npos,
-        readFile(work_.file("log"))
-            .find("ERROR: Unable to launch the internal launch script with the internal JVM "
+    EXPECT_NE(std::string::npos,
+              readFile(log()).find(
+                  "ERROR: Unable to launch the internal launch script with the internal JVM "
                   "file. Either the launch script or the JVM file is missing from the launcher."));
 
-    pack("  LAUNCH \"" + work_.file("embedded.jvm") + "\" 0\n", {});
+    pack("  LAUNCH \"" + work_.file("embedded.jvm") + "\" 0\n", {}).write("launcher");
     EXPECT_EQ(255, run({}).status);
-    EXPECT_FALSE(testsupport::fileExists(work_.file("args")));
+    EXPECT_FALSE(java_.ran());
 }
 
 TEST_F(LaunchProcessTest, RealJdkRunsThePackedDemoApplication) {
-    std::string jdk = findJDK();
+    std::string jdk = testsupport::findJDK();
     std::string helloJar = std::string(TEST_BINARY_DIR) + "/examples/hello.jar";
     if (jdk.empty() || !testsupport::fileExists(helloJar)) {
         GTEST_SKIP() << "no JDK under /usr/lib/jvm, or no " << helloJar;
@@ -156,12 +128,14 @@ TEST_F(LaunchProcessTest, RealJdkRunsThePackedDemoApplication) {
     pack(
         "  FIND_JVM 0 0\n  JMP0 @N1@ nojvm\n  LAUNCH \"@S2@\" 0\n  GOTO end\n  :nojvm\n"
         "  SET N2 = 1\n  :end\n",
-        {"--launch-script", work_.file("launch.tag"), "--jvm", work_.file("real.jvm"),
-         "--classpath-archive", helloJar});
+        {{FILE_LAUNCH_SCRIPT, "launch.tag"},
+         {FILE_JVM, "real.jvm"},
+         {FILE_CLASSPATH_ARCHIVE, helloJar}})
+        .write("launcher");
 
-    ProcessResult result = run({"two words", "$HOME", "`x`", "--exit", "5"});
+    LauncherResult result = run({"two words", "$HOME", "`x`", "--exit", "5"});
 
-    EXPECT_EQ(5, result.status) << result.out << readFile(work_.file("log"));
+    EXPECT_EQ(5, result.status) << result.out << result.log;
     EXPECT_NE(std::string::npos, result.out.find(" in " + jdk + "\n")) << result.out;
     EXPECT_NE(std::string::npos, result.out.find("argument 1: [two words]\n"
                                                  "argument 2: [$HOME]\n"

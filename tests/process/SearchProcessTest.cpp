@@ -2,37 +2,25 @@
 // "VERIFY_JVM") and the FIND_JVM and VERIFY instructions, run through real
 // launcher files made with cvpack: on fake JVM homes (shell scripts in place
 // of Java) and on the real JDK of this machine.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "support/TestSupport.h"
+#include "support/FakeJavaHome.h"
+#include "support/LauncherProcessTest.h"
 
 namespace {
 
-using testsupport::ProcessOptions;
-using testsupport::ProcessResult;
+using testsupport::LauncherOptions;
+using testsupport::LauncherResult;
 using testsupport::readFile;
-using testsupport::runProcess;
-using testsupport::TempDir;
 using testsupport::writeFile;
 using Lines = std::vector<std::string>;
-
-Lines splitLines(const std::string& text) {
-    Lines lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 std::string baseName(const std::string& path) {
     return path.substr(path.rfind('/') + 1);
@@ -43,46 +31,12 @@ std::string jvmFileText(const std::string& desc, const std::string& exe,
     return "DESC: " + desc + "\nJVM_EXE: " + exe + "\nJVM_PROPERTIES: " + property + "\n" + extra;
 }
 
-// The first JDK under /usr/lib/jvm, as a real path; empty when there is none.
-std::string findRealJDK() {
-    DIR* dir = opendir("/usr/lib/jvm");
-    if (dir == nullptr) {
-        return "";
-    }
-    std::vector<std::string> names;
-    while (dirent* entry = readdir(dir)) {
-        names.push_back(entry->d_name);
-    }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
-    for (const std::string& name : names) {
-        std::string java = "/usr/lib/jvm/" + name + "/bin/java";
-        char resolved[PATH_MAX];
-        if (name[0] != '.' && access(java.c_str(), X_OK) == 0 &&
-            realpath(("/usr/lib/jvm/" + name).c_str(), resolved) != nullptr) {
-            return resolved;
-        }
-    }
-    return "";
-}
-
-class SearchProcessTest : public ::testing::Test {
+class SearchProcessTest : public testsupport::LauncherProcessTest {
   protected:
-    void TearDown() override {
-        // The match files that were reported are the only files left.
-        std::vector<std::string> left = temp_.entries();
-        std::sort(reported_.begin(), reported_.end());
-        EXPECT_EQ(left, reported_);
-    }
-
     // A home whose fake Java prints the verification marker and `vendor`.
     std::string makeFakeHome(const std::string& name, const std::string& vendor,
                              const std::string& exe = "bin/java") {
-        std::string home = work_.file(name);
-        std::string exePath = home + "/" + exe;
-        runProcess({"/bin/mkdir", "-p", exePath.substr(0, exePath.rfind('/'))});
-        writeFile(exePath, "#!/bin/sh\nprintf '%s\\n' 1739021872 '" + vendor + "'\n", 0755);
-        return home;
+        return testsupport::writeVerifyingJava(work_.file(name), vendor + "\\n", exe).home();
     }
 
     // The real JDK's description: it must report its own home as java.home.
@@ -91,39 +45,24 @@ class SearchProcessTest : public ::testing::Test {
                            "CLASSPATH: \"-cp \"\nCLASSPATH_SEPARATOR: :\n" + extra);
     }
 
-    // Packs a launcher file with the default verification archive.
-    std::string pack(const std::vector<std::pair<std::string, std::string>>& files) {
-        std::vector<std::string> args = {testsupport::cvpackPath()};
-        for (const auto& file : files) {
-            std::string path = work_.file(file.second);
-            args.push_back(file.first);
-            args.push_back(path);
-        }
-        args.push_back("-o");
-        args.push_back(work_.file("launcher"));
-        ProcessResult packed = runProcess(args);
-        EXPECT_EQ(packed.status, 0) << packed.err;
-        return work_.file("launcher");
-    }
-
-    ProcessResult run(std::vector<std::string> args, ProcessOptions options = {}) {
-        args.insert(args.begin(), {work_.file("launcher"), "-cv:tempdir", temp_.path()});
-        options.workingDir = work_.path();
-        options.env["LANG"] = testsupport::kUnset;
-        return runProcess(args, options);
+    LauncherResult run(const std::vector<std::string>& args, const LauncherOptions& options = {}) {
+        return LauncherProcessTest::run(work_.file("launcher"), args, options);
     }
 
     // Runs the launcher on an input file with the action and extra lines.
-    ProcessResult runAction(const std::string& action, const std::string& extra = "",
-                            const ProcessOptions& options = {}) {
+    LauncherResult runAction(const std::string& action, const std::string& extra = "",
+                             LauncherOptions options = {}) {
         writeFile(work_.file("input.tag"), "ACTION: " + action +
                                                "\nSHOW_PROGRESS: 0\nSHOW_FAIL_MSG: 0\n"
                                                "LOGFILE: " +
                                                log() + "\n" + extra);
+        options.logFile = log();
+        options.logOption = false;
         return run({"-cv:in", work_.file("input.tag")}, options);
     }
 
-    // Checks one (home, match file) pair of the output and notes the file.
+    // Checks one (home, match file) pair of the output; the match file is the
+    // caller's to keep, so it is left in the temporary directory.
     void expectMatch(const std::string& home, const std::string& path, const std::string& desc) {
         EXPECT_EQ(path.rfind(temp_.path() + "/", 0), 0u) << path;
         ASSERT_TRUE(testsupport::fileExists(path)) << path;
@@ -132,33 +71,27 @@ class SearchProcessTest : public ::testing::Test {
         EXPECT_NE(text.find("JVM_HOME:  " + home + "\n"), std::string::npos) << text;
         EXPECT_NE(text.find("JVM_FILE:  " + path + "\n"), std::string::npos) << text;
         EXPECT_NE(text.find("JVM_TEMP:  0\n"), std::string::npos) << text;
-        reported_.push_back(baseName(path));
+        temp_.expectLeft(baseName(path));
     }
 
     // The three lines of a SEARCH that found `home`.
-    void expectFound(const ProcessResult& result, const std::string& home,
+    void expectFound(const LauncherResult& result, const std::string& home,
                      const std::string& desc) {
-        Lines lines = splitLines(result.out);
-        ASSERT_EQ(lines.size(), 3u) << result.out << readFile(log());
+        Lines lines = testsupport::linesOf(result.out);
+        ASSERT_EQ(lines.size(), 3u) << result.out << result.log;
         EXPECT_EQ(lines[0], "1");
         EXPECT_EQ(lines[1], home);
         expectMatch(home, lines[2], desc);
     }
-
-    std::string log() const { return work_.file("run.log"); }
-
-    TempDir work_;
-    TempDir temp_;
-    std::vector<std::string> reported_;
 };
 
 TEST_F(SearchProcessTest, SearchPrintsTheHomeAndKeepsOnlyTheMatchFile) {
     std::string home = makeFakeHome("jdk", "Fake");
     writeFile(work_.file("fake.jvm"),
               jvmFileText("Fake JVM", "bin/java", "java.vendor=Fake", "PATH_HINT: " + home + "\n"));
-    pack({{"--jvm", "fake.jvm"}});
+    launcherFile({{FILE_JVM, "fake.jvm"}}).write("launcher");
 
-    ProcessResult result = runAction("SEARCH");
+    LauncherResult result = runAction("SEARCH");
 
     EXPECT_EQ(result.status, 0) << result.err;
     expectFound(result, home, "Fake JVM");
@@ -169,9 +102,9 @@ TEST_F(SearchProcessTest, SearchWithoutAMatchPrintsZero) {
     std::string home = makeFakeHome("jdk", "Other");
     writeFile(work_.file("fake.jvm"),
               jvmFileText("Fake JVM", "bin/java", "java.vendor=Fake", "PATH_HINT: " + home + "\n"));
-    pack({{"--jvm", "fake.jvm"}});
+    launcherFile({{FILE_JVM, "fake.jvm"}}).write("launcher");
 
-    ProcessResult result = runAction("SEARCH");
+    LauncherResult result = runAction("SEARCH");
 
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "0\n");
@@ -181,11 +114,11 @@ TEST_F(SearchProcessTest, VerifyJVMPrintsWhetherTheHomeIsValid) {
     std::string good = makeFakeHome("good", "Fake");
     std::string bad = makeFakeHome("bad", "Other");
     writeFile(work_.file("fake.jvm"), jvmFileText("Fake JVM", "bin/java", "java.vendor=Fake"));
-    pack({});
+    launcherFile().write("launcher");
 
     for (const auto& [home, expected] : {std::pair{good, "1\n"}, std::pair{bad, "0\n"}}) {
         SCOPED_TRACE(home);
-        ProcessResult result =
+        LauncherResult result =
             runAction("VERIFY_JVM", "VERIFY_JVM_FILE: " + work_.file("fake.jvm") +
                                         "\nVERIFY_JVM_HOME: " + home + "\n");
         EXPECT_EQ(result.status, 0) << result.err;
@@ -199,15 +132,15 @@ TEST_F(SearchProcessTest, VerifyInstructionTakesTheIdOfAJVMFile) {
     std::string home = makeFakeHome("jdk", "Fake");
     writeFile(work_.file("fake.jvm"), jvmFileText("Fake JVM", "bin/java", "java.vendor=Fake"));
     writeFile(work_.file("good.tag"), "INSTRUCTIONS:\n  VERIFY 0 0 1\n/:\n");
-    pack({{"--instructions", "good.tag"}, {"--jvm", "fake.jvm"}});
+    launcherFile({{FILE_INSTRUCTIONS, "good.tag"}, {FILE_JVM, "fake.jvm"}}).write("launcher");
 
-    ProcessResult result = run({"-cv:log", log(), "-cv:javahome", home});
+    LauncherResult result = run({"-cv:log", log(), "-cv:javahome", home});
 
     EXPECT_EQ(result.status, 0) << result.out << result.err;
     EXPECT_NE(readFile(log()).find("After VERIFY, the jvm home is " + home), std::string::npos);
 
     writeFile(work_.file("bad.tag"), "INSTRUCTIONS:\n  VERIFY 0 0 0\n/:\n");
-    pack({{"--instructions", "bad.tag"}, {"--jvm", "fake.jvm"}});
+    launcherFile({{FILE_INSTRUCTIONS, "bad.tag"}, {FILE_JVM, "fake.jvm"}}).write("launcher");
 
     result = run({"-cv:javahome", home});
 
@@ -219,14 +152,14 @@ TEST_F(SearchProcessTest, VerifyInstructionTakesTheIdOfAJVMFile) {
 }
 
 TEST_F(SearchProcessTest, SearchFindsTheRealJDKByItsPathHint) {
-    std::string jdk = findRealJDK();
+    std::string jdk = testsupport::findJDK();
     if (jdk.empty()) {
         GTEST_SKIP() << "no JDK under /usr/lib/jvm";
     }
     writeFile(work_.file("real.jvm"), realJVMFile(jdk, "PATH_HINT: " + jdk.substr(1) + "\n"));
-    pack({{"--jvm", "real.jvm"}});
+    launcherFile({{FILE_JVM, "real.jvm"}}).write("launcher");
 
-    ProcessResult result = runAction("SEARCH");
+    LauncherResult result = runAction("SEARCH");
 
     EXPECT_EQ(result.status, 0) << result.err;
     expectFound(result, jdk, "Real JDK");
@@ -242,11 +175,11 @@ TEST_F(SearchProcessTest, SearchFindsTheJDKOfTheJavaOnThePath) {
     std::string java = resolved;
     std::string jdk = java.substr(0, java.size() - std::string("/bin/java").size());
     writeFile(work_.file("path.jvm"), realJVMFile(jdk));
-    pack({{"--jvm", "path.jvm"}});
+    launcherFile({{FILE_JVM, "path.jvm"}}).write("launcher");
 
-    ProcessOptions options;
+    LauncherOptions options;
     options.env["PATH"] = "/usr/local/bin:/usr/bin:/bin";
-    ProcessResult result = runAction("SEARCH", "", options);
+    LauncherResult result = runAction("SEARCH", "", options);
 
     expectFound(result, jdk, "Real JDK");
 }
@@ -254,7 +187,7 @@ TEST_F(SearchProcessTest, SearchFindsTheJDKOfTheJavaOnThePath) {
 // FIND_JVM then LAUNCH with the match file: the real JDK runs the
 // verification class from the class path archive.
 TEST_F(SearchProcessTest, FindJVMThenLaunchRunsTheRealJDK) {
-    std::string jdk = findRealJDK();
+    std::string jdk = testsupport::findJDK();
     if (jdk.empty()) {
         GTEST_SKIP() << "no JDK under /usr/lib/jvm";
     }
@@ -265,13 +198,14 @@ TEST_F(SearchProcessTest, FindJVMThenLaunchRunsTheRealJDK) {
     writeFile(work_.file("launch.tag"),
               "DESC: search test\nDISPLAY_CONSOLE: 1\n"
               "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CP%() Verify java.home cvtest.unset\"\n");
-    writeFile(work_.file("verify.jar"), readFile(std::string(TEST_BINARY_DIR) + "/verify.jar"));
-    pack({{"--instructions", "program.tag"},
-          {"--launch-script", "launch.tag"},
-          {"--jvm", "real.jvm"},
-          {"--classpath-archive", "verify.jar"}});
+    writeFile(work_.file("verify.jar"), readFile(testsupport::verifyArchivePath()));
+    launcherFile({{FILE_INSTRUCTIONS, "program.tag"},
+                  {FILE_LAUNCH_SCRIPT, "launch.tag"},
+                  {FILE_JVM, "real.jvm"},
+                  {FILE_CLASSPATH_ARCHIVE, "verify.jar"}})
+        .write("launcher");
 
-    ProcessResult result = run({"-cv:log", log()});
+    LauncherResult result = run({"-cv:log", log()});
 
     EXPECT_EQ(result.status, 0) << result.out << result.err;
     EXPECT_NE(result.out.find("1739021872\n" + jdk + "\n\n"), std::string::npos) << result.out;
@@ -284,18 +218,18 @@ TEST_F(SearchProcessTest, SearchAllReportsEveryMatchAndKeepsTheirFiles) {
     std::string exe = "bin/cvtest-" + std::to_string(getpid()) + "-java";
     std::string fake = makeFakeHome("jdk", "Fake", exe);
     writeFile(work_.file("fake.jvm"), jvmFileText("Fake JVM", exe, "java.vendor=Fake"));
-    std::string jdk = findRealJDK();
-    std::vector<std::pair<std::string, std::string>> files = {{"--jvm", "fake.jvm"}};
+    std::string jdk = testsupport::findJDK();
+    testsupport::LauncherFileBuilder launcher = launcherFile({{FILE_JVM, "fake.jvm"}});
     if (!jdk.empty()) {
         writeFile(work_.file("real.jvm"), realJVMFile(jdk));
-        files.push_back({"--jvm", "real.jvm"});
+        launcher.add(FILE_JVM, "real.jvm");
     }
-    pack(files);
+    launcher.write("launcher");
 
-    ProcessResult result = runAction("SEARCH_ALL");
+    LauncherResult result = runAction("SEARCH_ALL");
 
     EXPECT_EQ(result.status, 0) << result.err;
-    Lines lines = splitLines(result.out);
+    Lines lines = testsupport::linesOf(result.out);
     ASSERT_FALSE(lines.empty());
     size_t count = std::stoul(lines[0]);
     ASSERT_EQ(lines.size(), 1 + 2 * count) << result.out;

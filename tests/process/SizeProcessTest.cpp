@@ -7,15 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "payload/PayloadTestSupport.h"
-#include "support/TestSupport.h"
+#include "support/LauncherProcessTest.h"
 
 namespace {
 
-using testsupport::ProcessOptions;
-using testsupport::ProcessResult;
-using testsupport::readFile;
-using testsupport::TempDir;
+using testsupport::LauncherResult;
 using testsupport::writeFile;
 
 const int kHugeCount = 100000;
@@ -26,14 +22,12 @@ const char* const kLaunchScript = "DISPLAY_CONSOLE: 1\nCOMMAND: echo @DESC@; exi
 const char* const kLaunchedOutput = "the launched JVM file\n";
 const int kLaunchedStatus = 7;
 
-class SizeProcessTest : public ::testing::Test {
+class SizeProcessTest : public testsupport::LauncherProcessTest {
   protected:
     SizeProcessTest() {
         writeFile(work_.file("launch.tag"), kLaunchScript);
         writeFile(work_.file("a.jvm"), jvmFile());
     }
-
-    void TearDown() override { EXPECT_TRUE(temp_.isEmpty()) << "temporary files left behind"; }
 
     static std::string jvmFile() { return "DESC: the launched JVM file\nJVM_EXE: bin/java\n"; }
 
@@ -46,36 +40,27 @@ class SizeProcessTest : public ::testing::Test {
     }
 
     // Runs the input file as the action of the built launcher.
-    ProcessResult runInput(const std::string& inputFile) {
-        return run({testsupport::cvlaunchPath(), "-cv:in", inputFile});
+    LauncherResult runInput(const std::string& inputFile) {
+        return run(testsupport::cvlaunchPath(), {"-cv:silent", "-cv:in", inputFile});
     }
-
-    ProcessResult run(std::vector<std::string> args) {
-        args.insert(args.begin() + 1, {"-cv:silent", "-cv:tempdir", temp_.path()});
-        ProcessOptions options;
-        options.workingDir = work_.path();
-        options.env["LANG"] = testsupport::kUnset;
-        return testsupport::runProcess(args, options);
-    }
-
-    TempDir work_;
-    TempDir temp_;
 };
 
 TEST_F(SizeProcessTest, LauncherFileWithHundredThousandEntriesLaunchesItsLastOne) {
     // Tiny class path archives first; the JVM file that is launched last.
-    std::vector<payloadtest::Embedded> files;
+    writeFile(work_.file("x"), "x");
+    writeFile(work_.file("program.tag"),
+              block("INSTRUCTIONS", {"ILAUNCH " + std::to_string(kHugeCount - 1) + " 0"}));
+    testsupport::LauncherFileBuilder launcher = launcherFile().withoutVerifyArchive();
     for (int id = 0; id < kHugeCount - 3; ++id) {
-        files.push_back({FILE_CLASSPATH_ARCHIVE, id, "a" + std::to_string(id), "x"});
+        launcher.add(FILE_CLASSPATH_ARCHIVE, "x").name("a" + std::to_string(id));
     }
-    files.push_back({FILE_INSTRUCTIONS, kHugeCount - 3, "program.tag",
-                     block("INSTRUCTIONS", {"ILAUNCH " + std::to_string(kHugeCount - 1) + " 0"})});
-    files.push_back({FILE_LAUNCH_SCRIPT, kHugeCount - 2, "launch.tag", kLaunchScript});
-    files.push_back({FILE_JVM, kHugeCount - 1, "a.jvm", jvmFile()});
-    writeFile(work_.file("launcher"),
-              payloadtest::buildLauncher(files, readFile(testsupport::cvlaunchPath())), 0755);
+    launcher
+        .add({{FILE_INSTRUCTIONS, "program.tag"},
+              {FILE_LAUNCH_SCRIPT, "launch.tag"},
+              {FILE_JVM, "a.jvm"}})
+        .write("launcher");
 
-    ProcessResult result = run({work_.file("launcher")});
+    LauncherResult result = run(work_.file("launcher"), {"-cv:silent"});
     EXPECT_EQ(result.status, kLaunchedStatus) << result.out << result.err;
     EXPECT_EQ(result.out, kLaunchedOutput);
 }
@@ -96,7 +81,7 @@ TEST_F(SizeProcessTest, FiftyMegabyteInputFileIsReadToItsEnd) {
     ASSERT_GT(input.size(), 50u * 1024 * 1024);
     writeFile(work_.file("input.tag"), input);
 
-    ProcessResult result = runInput(work_.file("input.tag"));
+    LauncherResult result = runInput(work_.file("input.tag"));
     EXPECT_EQ(result.status, kLaunchedStatus) << result.out << result.err;
     EXPECT_EQ(result.out, kLaunchedOutput);
 }
@@ -115,7 +100,7 @@ TEST_F(SizeProcessTest, HundredThousandLineProgramRuns) {
               "ACTION: RUN_INSTRUCTIONS\nINSTRUCTIONS: " + work_.file("program.tag") +
                   "\nLAUNCHSCRIPT: " + work_.file("launch.tag") + "\n");
 
-    ProcessResult result = runInput(work_.file("input.tag"));
+    LauncherResult result = runInput(work_.file("input.tag"));
     EXPECT_EQ(result.status, kLaunchedStatus) << result.out << result.err;
     EXPECT_EQ(result.out, kLaunchedOutput);
 }

@@ -1,179 +1,42 @@
 #include "support/TestSupport.h"
 
-#include "Launcher.h"
-
 #include <dirent.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
+#include <climits>
 #include <cstdlib>
-#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <stdexcept>
+
+#include "FileIndexEntry.h"
+#include "Launcher.h"
+#include "LauncherInputFiles.h"
+#include "StringDeque.h"
+#include "TagFile.h"
 
 namespace testsupport {
 
-const char* const kUnset = "\x01unset";
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
 
-namespace {
+void writeFile(const std::string& path, const std::string& content, int mode) {
+    std::ofstream file(path, std::ios::binary);
+    file << content;
+    file.close();
+    if (!file || chmod(path.c_str(), mode) != 0) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
 
-void removeTree(const std::string& path) {
+bool fileExists(const std::string& path) {
     struct stat info;
-    if (lstat(path.c_str(), &info) != 0) {
-        return;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        chmod(path.c_str(), 0700);
-        if (DIR* dir = opendir(path.c_str())) {
-            while (dirent* entry = readdir(dir)) {
-                std::string name = entry->d_name;
-                if (name != "." && name != "..") {
-                    removeTree(path + "/" + name);
-                }
-            }
-            closedir(dir);
-        }
-        rmdir(path.c_str());
-    } else {
-        unlink(path.c_str());
-    }
-}
-
-void applyEnvironment(const std::map<std::string, std::string>& env) {
-    for (const auto& entry : env) {
-        if (entry.second == kUnset) {
-            unsetenv(entry.first.c_str());
-        } else {
-            setenv(entry.first.c_str(), entry.second.c_str(), 1);
-        }
-    }
-}
-
-// DANGER: runs in the forked child; it must end in exec or _exit.
-[[noreturn]] void execChild(const std::vector<std::string>& argv, const ProcessOptions& options,
-                            int in, int out, int err) {
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    if (!options.workingDir.empty() && chdir(options.workingDir.c_str()) != 0) {
-        _exit(126);
-    }
-    applyEnvironment(options.env);
-    std::vector<char*> args;
-    for (const std::string& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    _exit(127);
-}
-
-void drain(int outFd, int errFd, ProcessResult& result) {
-    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
-    std::string* sinks[2] = {&result.out, &result.err};
-    int open = 2;
-    while (open > 0) {
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0)
-                continue;
-            char buffer[65536];
-            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                sinks[i]->append(buffer, n);
-            } else if (n == 0 || errno != EINTR) {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
-}
-
-}  // namespace
-
-TempDir::TempDir() {
-    char pattern[] = "/tmp/cvtest-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    path_ = pattern;
-}
-
-TempDir::~TempDir() {
-    removeTree(path_);
-}
-
-std::vector<std::string> TempDir::entries() const {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(path_.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.push_back(name);
-            }
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
-                                     const ProcessOptions& options) {
-    int out[2], err[2];
-    int in = open("/dev/null", O_RDONLY);
-    if (in < 0 || pipe(out) != 0 || pipe(err) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
-    fflush(stdout);
-    fflush(stderr);
-    pid_ = fork();
-    if (pid_ < 0) {
-        throw std::runtime_error("fork failed");
-    }
-    if (pid_ == 0) {
-        close(out[0]);
-        close(err[0]);
-        execChild(argv, options, in, out[1], err[1]);
-    }
-    close(in);
-    close(out[1]);
-    close(err[1]);
-    out_ = out[0];
-    err_ = err[0];
-}
-
-BackgroundProcess::~BackgroundProcess() {
-    if (pid_ > 0) {
-        kill(pid_, SIGKILL);
-        wait();
-    }
-}
-
-void BackgroundProcess::signal(int number) const {
-    kill(pid_, number);
-}
-
-ProcessResult BackgroundProcess::wait() {
-    ProcessResult result;
-    drain(out_, err_, result);
-    int status = 0;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-    pid_ = -1;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
+    return stat(path.c_str(), &info) == 0;
 }
 
 bool waitForFile(const std::string& path, int timeoutMs) {
@@ -183,87 +46,127 @@ bool waitForFile(const std::string& path, int timeoutMs) {
     return fileExists(path);
 }
 
-ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
-    int in[2], out[2], err[2];
-    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) {
-        throw std::runtime_error("pipe failed");
+void makeDirectories(const std::string& path) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        mkdir(path.substr(0, slash).c_str(), 0755);
     }
-    fflush(stdout);
-    fflush(stderr);
-    pid_t pid = fork();
-    if (pid < 0) {
-        throw std::runtime_error("fork failed");
-    }
-    if (pid == 0) {
-        close(in[1]);
-        close(out[0]);
-        close(err[0]);
-        execChild(argv, options, in[0], out[1], err[1]);
-    }
-    close(in[0]);
-    close(out[1]);
-    close(err[1]);
-    // Small inputs fit the pipe; the child reads them whenever it likes.
-    signal(SIGPIPE, SIG_IGN);
-    if (!options.input.empty()) {
-        ssize_t ignored = write(in[1], options.input.data(), options.input.size());
-        (void)ignored;
-    }
-    close(in[1]);
-
-    ProcessResult result;
-    drain(out[0], err[0], result);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
+    mkdir(path.c_str(), 0755);
 }
 
-std::string readFile(const std::string& path) {
-    std::string text;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return text;
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
     }
-    char buffer[65536];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) {
-        text.append(buffer, n);
-    }
-    fclose(file);
-    return text;
+    return lines;
 }
 
-void writeFile(const std::string& path, const std::string& content, int mode) {
-    FILE* file = fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        throw std::runtime_error("cannot write " + path);
+std::vector<std::string> listOf(const StringDeque& list) {
+    std::vector<std::string> strings;
+    for (long i = 0; i < list.count; ++i) {
+        strings.push_back(list.at(i).c_str());
     }
-    fwrite(content.data(), 1, content.size(), file);
-    fclose(file);
-    chmod(path.c_str(), mode);
+    return strings;
 }
 
-bool fileExists(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0;
+std::vector<std::string> entriesOf(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* handle = opendir(dir.c_str())) {
+        while (dirent* entry = readdir(handle)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.push_back(name);
+            }
+        }
+        closedir(handle);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
-void resetLauncherVariables() {
-    for (long n = 1; n <= 10; ++n) {
-        Launcher::setStringVariable(n, "");
+std::string realPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) != nullptr ? resolved : "";
+}
+
+size_t countOf(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
     }
-    for (long n = 1; n <= 5; ++n) {
-        Launcher::setLongVariable(n, 0);
+    return count;
+}
+
+std::string shellQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     }
+    return quoted + "'";
+}
+
+void appendTags(TagFile& tagFile, const std::vector<std::pair<const char*, const char*>>& tags) {
+    for (const auto& tag : tags) {
+        tagFile.appendTagValue(tag.first, tag.second);
+    }
+}
+
+FileIndexEntry& addIndexEntry(long type, long id) {
+    FileIndexEntry* entry = new FileIndexEntry();
+    entry->m_fileType = type;
+    entry->m_fileId = id;
+    Launcher::m_inputFiles.m_fileIndex.push_back(entry);
+    return *entry;
 }
 
 std::string cvlaunchPath() {
     return CVLAUNCH_PATH;
 }
+
 std::string cvpackPath() {
     return CVPACK_PATH;
+}
+
+std::string verifyArchivePath() {
+    return std::string(TEST_BINARY_DIR) + "/verify.jar";
+}
+
+std::string findJDK() {
+    for (const std::string& name : entriesOf("/usr/lib/jvm")) {
+        std::string home = "/usr/lib/jvm/" + name;
+        if (name[0] != '.' && access((home + "/bin/java").c_str(), X_OK) == 0) {
+            return realPath(home);
+        }
+    }
+    return "";
+}
+
+std::vector<std::string> launcherCommand(const std::string& launcher,
+                                         const std::vector<std::string>& args,
+                                         const LauncherOptions& options) {
+    std::vector<std::string> command = {launcher};
+    if (!options.tempDir.empty()) {
+        command.insert(command.end(), {"-cv:tempdir", options.tempDir});
+    }
+    if (!options.logFile.empty() && options.logOption) {
+        command.insert(command.end(), {"-cv:log", options.logFile});
+    }
+    command.insert(command.end(), args.begin(), args.end());
+    return command;
+}
+
+LauncherResult runLauncher(const std::string& launcher, const std::vector<std::string>& args,
+                           LauncherOptions options) {
+    options.env.emplace("LANG", kUnset);
+    LauncherResult result;
+    static_cast<ProcessResult&>(result) =
+        runProcess(launcherCommand(launcher, args, options), options);
+    if (!options.logFile.empty()) {
+        result.log = readFile(options.logFile);
+    }
+    return result;
 }
 
 }  // namespace testsupport

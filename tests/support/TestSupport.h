@@ -1,87 +1,81 @@
 #pragma once
 
-// Helpers shared by the tests: temporary directories that must be left
-// empty, running the built programs as real processes, small file utilities.
+// Helpers shared by the tests: small file utilities, the built programs, and
+// running a launcher file as a program. The classes of the test support have
+// headers of their own (TempDir, BackgroundProcess, ScopedEnv, FakeJavaHome,
+// LauncherFileBuilder, LauncherStateGuard, LauncherProcessTest).
 
-#include <map>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "support/BackgroundProcess.h"
+#include "support/TempDir.h"
+
+class FileIndexEntry;
+class StringDeque;
+class TagFile;
 
 namespace testsupport {
 
-// A fresh directory under /tmp for one test. The destructor removes the
-// whole tree; `isEmpty` lets a test check that the code under test left
-// nothing behind in it.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-    // Names of the entries directly inside the directory, sorted.
-    std::vector<std::string> entries() const;
-    bool isEmpty() const { return entries().empty(); }
-
-  private:
-    std::string path_;
-};
-
-struct ProcessResult {
-    int status = -1;  // exit code, or 128 + signal number
-    std::string out;
-    std::string err;
-};
-
-struct ProcessOptions {
-    std::string workingDir;                  // empty: the test's own
-    std::map<std::string, std::string> env;  // set (or, with value "\x01unset", removed)
-    std::string input;                       // written to standard input
-};
-
-// Runs argv[0] with the arguments (no shell) and collects its output.
-ProcessResult runProcess(const std::vector<std::string>& argv,
-                         const ProcessOptions& options = ProcessOptions());
-
-// A program started (no shell) for a test that acts on it while it runs,
-// typically by sending it a signal. Standard input is /dev/null; the output
-// is collected by wait. The destructor kills and reaps a program that was
-// not waited for.
-class BackgroundProcess {
-  public:
-    explicit BackgroundProcess(const std::vector<std::string>& argv,
-                               const ProcessOptions& options = ProcessOptions());
-    ~BackgroundProcess();
-    BackgroundProcess(const BackgroundProcess&) = delete;
-    BackgroundProcess& operator=(const BackgroundProcess&) = delete;
-
-    void signal(int number) const;
-    // Waits for the end and returns the exit status and the output.
-    ProcessResult wait();
-
-  private:
-    int pid_;
-    int out_;
-    int err_;
-};
-
-// Polls until `path` exists, at most `timeoutMs`; true when it does.
-bool waitForFile(const std::string& path, int timeoutMs = 5000);
-
-// Marker value for ProcessOptions::env that removes a variable.
-extern const char* const kUnset;
-
+// The whole file; empty when it cannot be read.
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content, int mode = 0644);
 bool fileExists(const std::string& path);
+// Polls until `path` exists, at most `timeoutMs`; true when it does.
+bool waitForFile(const std::string& path, int timeoutMs = 5000);
+// Creates the directory and its missing parents.
+void makeDirectories(const std::string& path);
+// The lines of a text, without their line feeds.
+std::vector<std::string> linesOf(const std::string& text);
+// The strings of a deque, in order.
+std::vector<std::string> listOf(const StringDeque& list);
+// The names in a directory, without "." and "..", sorted.
+std::vector<std::string> entriesOf(const std::string& dir);
+// The path with every link resolved; empty when it does not exist.
+std::string realPath(const std::string& path);
+// How often `part` occurs in `text`, overlapping occurrences included.
+size_t countOf(const std::string& text, const std::string& part);
+// The text as one word for /bin/sh, in single quotes.
+std::string shellQuote(const std::string& text);
 
-// Empties S1 to S10 and zeroes N1 to N5.
-void resetLauncherVariables();
+// Appends each (name, value) to the tag file, in order.
+void appendTags(TagFile& tagFile, const std::vector<std::pair<const char*, const char*>>& tags);
 
-// The built programs.
+// Appends an entry to the file index of the process's payload
+// (Launcher::m_inputFiles), which owns it; a LauncherStateGuard takes it back.
+FileIndexEntry& addIndexEntry(long type, long id);
+
+// The built programs and the verification archive beside them.
 std::string cvlaunchPath();
 std::string cvpackPath();
+std::string verifyArchivePath();
+// The first JDK under /usr/lib/jvm, by name, as a real path; empty when there
+// is none.
+std::string findJDK();
+
+// The end of a launcher run.
+struct LauncherResult : ProcessResult {
+    std::string log;  // the log file's content afterwards, if it names one
+};
+
+// How runLauncher runs a launcher file.
+struct LauncherOptions : ProcessOptions {
+    std::string tempDir;  // given with "-cv:tempdir" when not empty
+    std::string logFile;  // read into the result's log
+    // Whether logFile is given with "-cv:log"; false when an input file
+    // names it as its LOGFILE.
+    bool logOption = true;
+};
+
+// The command line of a launcher run: the launcher, "-cv:tempdir" and
+// "-cv:log" as the options say, then `args`.
+std::vector<std::string> launcherCommand(const std::string& launcher,
+                                         const std::vector<std::string>& args,
+                                         const LauncherOptions& options);
+// Runs that command line to its end with LANG unset, unless the options'
+// environment sets it.
+LauncherResult runLauncher(const std::string& launcher, const std::vector<std::string>& args,
+                           LauncherOptions options = LauncherOptions());
 
 }  // namespace testsupport

@@ -9,6 +9,7 @@
 
 #include "Launcher.h"
 #include "LauncherException.h"
+#include "support/LauncherStateGuard.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -67,14 +68,10 @@ std::string loadError(const std::string& text) {
 class LogCapture {
   public:
     LogCapture() { Launcher::setLogFileName(dir.file("log.txt").c_str()); }
-    ~LogCapture() { Launcher::setLogFileName(""); }
-    std::string text() const {
-        return testsupport::fileExists(dir.file("log.txt"))
-                   ? testsupport::readFile(dir.file("log.txt"))
-                   : "";
-    }
+    std::string text() const { return testsupport::readFile(dir.file("log.txt")); }
 
   private:
+    testsupport::LauncherStateGuard state;
     testsupport::TempDir dir;
 };
 

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A JVM home whose Java is a shell script, for running searches,
+// verifications and launches without Java. Every run of the script first
+// records, byte for byte, the arguments, the environment and the working
+// directory it got, in files beside it that the next run overwrites; then it
+// appends the home as a line to the file that CVTEST_JAVA_RUNS names, when
+// that variable is set, so that a test sees in which order several homes
+// ran; then it runs the body.
+class FakeJavaHome {
+  public:
+    // Writes <home>/<exe>, making the missing directories.
+    FakeJavaHome(const std::string& home, const std::string& body,
+                 const std::string& exe = "bin/java");
+
+    const std::string& home() const { return home_; }
+    // The path of the script.
+    const std::string& java() const { return java_; }
+
+    bool ran() const;
+    // Waits at most timeoutMs for a run to begin; true when one did.
+    bool waitForRun(int timeoutMs = 5000) const;
+    // What the last run got.
+    std::vector<std::string> args() const;
+    std::optional<std::string> env(const std::string& name) const;
+    std::string cwd() const;
+
+  private:
+    std::string home_;
+    std::string java_;
+};
+
+// A home whose Java passes verification: it prints the verification marker
+// and then `values`, a printf format ("17\\nFake Corp\\n").
+FakeJavaHome writeVerifyingJava(const std::string& home, const std::string& values,
+                                const std::string& exe = "bin/java");
+
+}  // namespace testsupport
