@@ -1,5 +1,5 @@
 // The LAUNCH and ILAUNCH instructions, run through real launcher files made
-// with cvpack: on a fake java (a shell script that records what it gets) and
+// with cvpack's writer: on a fake java (a shell script that records what it gets) and
 // on the real JDK of this machine.
 #include <gtest/gtest.h>
 

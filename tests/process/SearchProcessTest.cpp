@@ -1,6 +1,6 @@
 // The JVM search actions of input files ("SEARCH", "SEARCH_ALL",
 // "VERIFY_JVM") and the FIND_JVM and VERIFY instructions, run through real
-// launcher files made with cvpack: on fake JVM homes (shell scripts in place
+// launcher files made with cvpack's writer: on fake JVM homes (shell scripts in place
 // of Java) and on the real JDK of this machine.
 #include <gtest/gtest.h>
 #include <unistd.h>
