@@ -11,12 +11,11 @@
 #include "LauncherException.h"
 #include "TagFile.h"
 #include "support/LauncherStateGuard.h"
+#include "support/TestSupport.h"
 
 namespace {
 
-std::string str(const SString& s) {
-    return std::string(s.c_str(), s.length());
-}
+using testsupport::str;
 
 // How a piece of interpreter work ended.
 struct Outcome {

@@ -7,12 +7,11 @@
 #include "Launcher.h"
 #include "LauncherException.h"
 #include "support/LauncherStateGuard.h"
+#include "support/TestSupport.h"
 
 namespace {
 
-std::string str(const SString& s) {
-    return std::string(s.c_str(), s.length());
-}
+using testsupport::str;
 
 class VariableRefTest : public ::testing::Test {
   protected:

@@ -314,7 +314,6 @@ TEST_F(JVMFilesTest, WriteVerifyJarKeepsAClassThatWasSet) {
 // its own; the last one gives the class path, and later calls extract nothing.
 TEST_F(JVMFilesTest, WriteVerifyJarExtractsTheVerificationArchive) {
     testsupport::writeFile(dir_.file("payload"), "firstJAR-second");
-    SString savedLauncher = Launcher::m_launcherFileName;
     Launcher::m_launcherFileName = dir_.file("payload").c_str();
     struct {
         long type;
@@ -338,7 +337,6 @@ TEST_F(JVMFilesTest, WriteVerifyJarExtractsTheVerificationArchive) {
 
     jvmFiles.writeVerifyJar(classPath, className);
     jvmFiles.writeVerifyJar(classPath, className);
-    Launcher::m_launcherFileName = savedLauncher;
 
     EXPECT_STREQ(className.c_str(), "\"Verify\"");
     std::string path = classPath.c_str();

@@ -34,10 +34,6 @@ TagFile& JVMSearchFixture::makeJVMFile(const std::string& desc, const std::strin
     return tagFile;
 }
 
-std::vector<std::string> JVMSearchFixture::calls() const {
-    return testsupport::linesOf(testsupport::readFile(dir_.file("calls")));
-}
-
 bool JVMSearchFixture::onCleanupList(const SString& path) {
     std::vector<std::string> files = testsupport::listOf(PlatformImpl::m_sdqCreatedFiles);
     return std::find(files.begin(), files.end(), path.c_str()) != files.end();

@@ -39,7 +39,9 @@ class JVMSearchFixture : public ::testing::Test {
     TagFile& makeJVMFile(const std::string& desc, const std::string& vendor,
                          const std::string& exe = "bin/java");
     // The homes whose fake Java ran, in order.
-    std::vector<std::string> calls() const;
+    std::vector<std::string> calls() const {
+        return testsupport::linesOf(testsupport::readFile(dir_.file("calls")));
+    }
     std::string logText() const { return testsupport::readFile(dir_.file("log")); }
     // The launcher's temporary directory for this test.
     std::string tempDir() const { return state_.tempDir(); }

@@ -15,6 +15,7 @@
 #include "support/ScopedEnv.h"
 #include "support/TestSupport.h"
 
+using testsupport::addIndexEntry;
 using testsupport::countOf;
 using testsupport::readFile;
 using testsupport::writeFile;
@@ -37,11 +38,6 @@ class LauncherLaunchTest : public testsupport::LauncherUnitTest {
     void useLaunchScript() {
         Launcher::m_inputFiles.m_launchScript =
             new LaunchScript(SString("\"@JVM_HOME@/bin/java\" Main"), true, false);
-    }
-
-    // Appends an index entry of `type` with `id`, holding `tagFile` (owned).
-    void addEntry(long type, long id, TagFile* tagFile) {
-        testsupport::addIndexEntry(type, id).m_tagFile = tagFile;
     }
 
     std::string home;
@@ -88,18 +84,18 @@ TEST_F(LauncherLaunchTest, IlaunchRunsAnEmbeddedJvmFile) {
     useLaunchScript();
     TagFile* tags = new TagFile();
     tags->setTagValue("JVM_HOME", home.c_str());
-    addEntry(FILE_JVM, 7001, tags);
+    addIndexEntry(FILE_JVM, 7001).m_tagFile = tags;
     EXPECT_EQ(3, Launcher::ilaunch(7001, 0));
     EXPECT_EQ(java.args(), std::vector<std::string>{"Main"});
 }
 
 TEST_F(LauncherLaunchTest, IlaunchWithoutScriptOrEmbeddedJvmFileLogsAndFails) {
-    addEntry(FILE_JVM, 7001, new TagFile());
+    addIndexEntry(FILE_JVM, 7001).m_tagFile = new TagFile();
     EXPECT_EQ(-1, Launcher::ilaunch(7001, 0));  // no launch script
 
     useLaunchScript();
-    addEntry(FILE_CLASSPATH_ARCHIVE, 7002, nullptr);
-    addEntry(FILE_JVM, 7003, nullptr);
+    addIndexEntry(FILE_CLASSPATH_ARCHIVE, 7002);
+    addIndexEntry(FILE_JVM, 7003);
     for (long id : {7002L, 7003L, 7004L}) {
         SCOPED_TRACE(id);
         EXPECT_EQ(-1, Launcher::ilaunch(id, 0));

@@ -12,6 +12,7 @@
 #include "SubStatusWrapper.h"
 #include "support/LauncherStateGuard.h"
 #include "support/ScopedEnv.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -101,9 +102,7 @@ class ScopedCType {
     std::string old_;
 };
 
-std::string str(const SString& s) {
-    return std::string(s.data(), s.length());
-}
+using testsupport::str;
 
 }  // namespace
 

@@ -25,10 +25,6 @@ using testsupport::fileExists;
 using testsupport::listOf;
 using testsupport::writeFile;
 
-void makeDir(const std::string& path) {
-    ASSERT_EQ(mkdir(path.c_str(), 0755), 0) << path;
-}
-
 bool isDir(const std::string& path) {
     struct stat info;
     return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -65,7 +61,7 @@ TEST_F(PlatformImplFilesTest, TempDirIsTheGivenExistingDirectory) {
 
 TEST_F(PlatformImplFilesTest, RelativeTempDirIsMadeAbsolute) {
     makeDir(path("rel"));
-    ASSERT_EQ(chdir(dir_.path().c_str()), 0);
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
     PlatformImpl::setSystemTempDir("rel");
     char cwd[PATH_MAX];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
@@ -80,7 +76,7 @@ TEST_F(PlatformImplFilesTest, WithoutGivenDirectoryTmpdirThenVarTmp) {
     };
     writeFile(path("file"), "");
     const Case cases[] = {
-        {dir_.path(), dir_.path()},
+        {dir.path(), dir.path()},
         {path("missing"), "/var/tmp/"},
         {path("file"), "/var/tmp/"},
         {"", "/var/tmp/"},
@@ -138,17 +134,17 @@ TEST_F(PlatformImplFilesTest, CreationFailuresNameTheirCause) {
 
 TEST_F(PlatformImplFilesTest, CleanupRemovesEverythingListedOnce) {
     SString file = PlatformImpl::createTempFile();
-    SString dir = PlatformImpl::createTempSubDirectory();
-    makeDir(std::string(dir.c_str()) + "/sub");
-    writeFile(std::string(dir.c_str()) + "/sub/f", "x");
+    std::string subDir = PlatformImpl::createTempSubDirectory().c_str();
+    makeDir(subDir + "/sub");
+    writeFile(subDir + "/sub/f", "x");
     // A file-list entry that names a directory: the tree goes all the same.
     makeDir(path("listed-as-file"));
     writeFile(path("listed-as-file/g"), "y");
     PlatformImpl::addFileToCleanupList(path("listed-as-file").c_str());
 
     PlatformImpl::cleanup();
-    EXPECT_TRUE(state_.temp().isEmpty());
-    EXPECT_TRUE(dir_.isEmpty());
+    EXPECT_TRUE(state.temp().isEmpty());
+    EXPECT_TRUE(dir.isEmpty());
     EXPECT_EQ(PlatformImpl::m_sdqCreatedFiles.count, 0);
     EXPECT_EQ(PlatformImpl::m_sdqCreatedDrs.count, 0);
 
@@ -183,7 +179,7 @@ TEST_F(PlatformImplFilesTest, CleanupDeletesLauncherCopyWhenAsked) {
     PlatformImpl::m_deleteLauncher = true;
     PlatformImpl::cleanup();
     EXPECT_FALSE(PlatformImpl::m_deleteLauncher);
-    EXPECT_TRUE(dir_.isEmpty());
+    EXPECT_TRUE(dir.isEmpty());
 }
 
 TEST_F(PlatformImplFilesTest, DeleteLauncherKeepsANonEmptyDirectory) {
@@ -283,7 +279,7 @@ TEST_F(PlatformImplFilesTest, FileExistsFollowsLinks) {
     ASSERT_EQ(symlink(path("none").c_str(), path("bad").c_str()), 0);
     EXPECT_TRUE(PlatformImpl::fileExists(path("f").c_str()));
     EXPECT_TRUE(PlatformImpl::fileExists(path("good").c_str()));
-    EXPECT_TRUE(PlatformImpl::fileExists(dir_.path().c_str()));
+    EXPECT_TRUE(PlatformImpl::fileExists(dir.path().c_str()));
     EXPECT_FALSE(PlatformImpl::fileExists(path("bad").c_str()));
     EXPECT_FALSE(PlatformImpl::fileExists(path("none").c_str()));
 }
@@ -331,8 +327,8 @@ TEST(HasFreeSpaceTest, RoundsBytesToFragmentsPerFileCount) {
 }
 
 TEST_F(PlatformImplFilesTest, CheckFreeSpaceQueriesTheFileSystem) {
-    EXPECT_TRUE(PlatformImpl::checkFreeSpace(dir_.path().c_str(), 1, 1));
-    EXPECT_FALSE(PlatformImpl::checkFreeSpace(dir_.path().c_str(), LONG_MAX, 1));
+    EXPECT_TRUE(PlatformImpl::checkFreeSpace(dir.path().c_str(), 1, 1));
+    EXPECT_FALSE(PlatformImpl::checkFreeSpace(dir.path().c_str(), LONG_MAX, 1));
     try {
         PlatformImpl::checkFreeSpace(path("missing").c_str(), 1, 1);
         ADD_FAILURE() << "no exception";
@@ -342,7 +338,7 @@ TEST_F(PlatformImplFilesTest, CheckFreeSpaceQueriesTheFileSystem) {
 }
 
 TEST_F(PlatformImplFilesTest, RelativeOrEmptyPathMeasuresTheCurrentDirectory) {
-    ASSERT_EQ(chdir(dir_.path().c_str()), 0);
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
     EXPECT_TRUE(PlatformImpl::checkFreeSpace("", 1, 1));
     // Not an error: the given path is not the one measured.
     EXPECT_TRUE(PlatformImpl::checkFreeSpace("no/such/dir", 1, 1));

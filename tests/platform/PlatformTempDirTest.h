@@ -1,33 +1,33 @@
 #pragma once
 
-// Fixture of the platform tests that touch the disk: every test gets a fresh
-// directory of its own for the files it makes, and the launcher state of a
-// fresh process (LauncherStateGuard) with the console printing nothing. A
-// test fails when it leaves anything in the launcher's temporary directory
-// beyond what the cleanup lists hold.
+// Fixture of the platform tests that touch the disk: a fresh directory and
+// launcher state for every test (LauncherUnitTest), with the console printing
+// nothing.
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "Console.h"
 #include "PlatformImpl.h"
-#include "support/LauncherStateGuard.h"
-#include "support/TestSupport.h"
+#include "support/LauncherUnitTest.h"
 
-class PlatformTempDirTest : public ::testing::Test {
+class PlatformTempDirTest : public testsupport::LauncherUnitTest {
   protected:
     // Progress marks are counted, not printed.
     void SetUp() override { g_enableOutput = false; }
-    void TearDown() override { state_.checkTempDir(); }
 
-    std::string path(const std::string& name) const { return dir_.file(name); }
+    std::string path(const std::string& name) const { return dir.file(name); }
     // The launcher's temporary directory.
-    const std::string& tempDir() const { return state_.tempDir(); }
+    const std::string& tempDir() const { return state.tempDir(); }
 
     static std::string text(const SString& s) { return std::string(s.c_str(), s.length()); }
+    static void makeDir(const std::string& path) {
+        ASSERT_EQ(mkdir(path.c_str(), 0755), 0) << path;
+    }
 
     // Forks a test child that runs `body` and ends with its result.
     template <typename Body>
@@ -40,7 +40,4 @@ class PlatformTempDirTest : public ::testing::Test {
         }
         return pid;
     }
-
-    testsupport::LauncherStateGuard state_;
-    testsupport::TempDir dir_;
 };

@@ -40,13 +40,9 @@ class PlatformImplProcessTest : public PlatformTempDirTest {
 
     // Progress marks counted while the display prints nothing.
     struct ProgressCounter {
-        ProgressCounter() : start(ui_progress), silent(PlatformImpl::m_silent) {
-            PlatformImpl::m_silent = false;
-        }
-        ~ProgressCounter() { PlatformImpl::m_silent = silent; }
+        ProgressCounter() : start(ui_progress) { PlatformImpl::m_silent = false; }
         int marks() const { return ui_progress - start; }
         int start;
-        bool silent;
     };
 
     // Forks a test child that runs `body` and ends with its result; returns
@@ -163,9 +159,9 @@ TEST_F(PlatformImplProcessTest, ReturnsSoonAfterTheChildEnds) {
 }
 
 TEST_F(PlatformImplProcessTest, WorkingDirectoryBecomesTheLaunchersOwn) {
-    Result result = capture("pwd -P", dir_.path());
+    Result result = capture("pwd -P", dir.path());
     char resolved[PATH_MAX];
-    ASSERT_NE(realpath(dir_.path().c_str(), resolved), nullptr);
+    ASSERT_NE(realpath(dir.path().c_str(), resolved), nullptr);
     EXPECT_EQ(result.out, std::string(resolved) + "\n");
     char cwd[PATH_MAX];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);

@@ -27,10 +27,6 @@ namespace {
 using testsupport::listOf;
 using testsupport::writeFile;
 
-void makeDir(const std::string& path) {
-    ASSERT_EQ(mkdir(path.c_str(), 0755), 0) << path;
-}
-
 std::string parentOf(const std::string& path) {
     return path.substr(0, path.rfind('/'));
 }
@@ -218,7 +214,6 @@ TEST_F(FileNavigatorTest, CancelStopsOnlyCancelableWalks) {
     RecordingWalk deletion(false);
     deletion.process(root.c_str());
     PlatformImpl::deleteFile(root.c_str());
-    PlatformImpl::m_canceled = false;
     EXPECT_TRUE(cancelable.files.empty());
     EXPECT_EQ(deletion.files.size(), 9u);
     EXPECT_FALSE(testsupport::fileExists(root));
@@ -227,13 +222,11 @@ TEST_F(FileNavigatorTest, CancelStopsOnlyCancelableWalks) {
 // Making thousands of files is slow on some disks; an installed tree that
 // holds enough of them serves as well.
 TEST_F(FileNavigatorTest, ProgressAdvancesOncePerThousandFiles) {
-    bool silent = PlatformImpl::m_silent;
     PlatformImpl::m_silent = false;
     int start = ui_progress;
     RecordingWalk walk;
     walk.process("/usr/include");
     int marks = ui_progress - start;
-    PlatformImpl::m_silent = silent;
     if (walk.files.size() < 1000) {
         GTEST_SKIP() << "fewer than 1000 files below /usr/include";
     }
@@ -378,7 +371,6 @@ TEST_F(FindFilesTest, CanceledSearchReportsNothing) {
     RecordingListener listener;
     PlatformImpl::m_canceled = true;
     PlatformImpl::findFiles(wanted, listener);
-    PlatformImpl::m_canceled = false;
     EXPECT_TRUE(listener.found.empty());
 }
 

@@ -23,16 +23,6 @@ struct Source {
     std::string content;
 };
 
-std::string noise(size_t size) {
-    std::string bytes(size, '\0');
-    unsigned int state = 12345;
-    for (char& byte : bytes) {
-        state = state * 1103515245u + 12345u;
-        byte = static_cast<char>(state >> 16);
-    }
-    return bytes;
-}
-
 class ExtractProcessTest : public testsupport::LauncherProcessTest {
   protected:
     void SetUp() override {
@@ -41,9 +31,9 @@ class ExtractProcessTest : public testsupport::LauncherProcessTest {
             {FILE_JVM, "a.jvm", "JVM_EXE: bin/java\n"},
             {FILE_LAUNCH_SCRIPT, "run.ls", "COMMAND: exit 7\nDESC: Demo\n"},
             {FILE_JVM, "b.jvm", "JVM_EXE: jre/bin/java\n"},
-            {FILE_CLASSPATH_ARCHIVE, "lib.jar", noise(3000)},
+            {FILE_CLASSPATH_ARCHIVE, "lib.jar", testsupport::noise(3000)},
             {FILE_JVM_INSTALLER, "jre.bin", "#!/bin/sh\nexit 0\n"},
-            {FILE_APPLICATION_ARCHIVE, "app.jar", noise(200000)},
+            {FILE_APPLICATION_ARCHIVE, "app.jar", testsupport::noise(200000)},
         };
         testsupport::LauncherFileBuilder builder(input.path());
         for (const Source& source : sources) {

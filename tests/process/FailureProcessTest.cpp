@@ -32,21 +32,12 @@ bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// The class path archive: big enough that writing it takes many chunks.
-std::string archiveBytes(size_t size) {
-    std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>(i * 7 + i / 4096);
-    }
-    return bytes;
-}
-
 class FailureProcessTest : public testsupport::LauncherProcessTest {
   protected:
     // A launcher whose program launches the fake Java of home_ directly, with
     // a class path archive of `archiveSize` bytes that is extracted first.
     std::string packLauncher(size_t archiveSize) {
-        return packDirectLaunch(home_.path(), archiveBytes(archiveSize));
+        return packDirectLaunch(home_.path(), testsupport::noise(archiveSize));
     }
 
     // The options of every run: the log as well.
@@ -126,7 +117,7 @@ TEST_F(FailureProcessTest, DiskFullWhileExtractingTheClassPathStopsTheLaunch) {
 // directory, although a complete copy would be left to the launcher it starts.
 TEST_F(FailureProcessTest, DiskFullWhileCopyingTheEmbeddedLauncherLeavesNoCopy) {
     writeFile(work_.file("program.tag"), "INSTRUCTIONS:\n  EXECUTE_LAUNCHER 1\n/:\n");
-    writeFile(work_.file("inner"), archiveBytes(1 << 20), 0755);
+    writeFile(work_.file("inner"), testsupport::noise(1 << 20), 0755);
     std::string launcher =
         launcherFile({{FILE_INSTRUCTIONS, "program.tag"}, {FILE_EMBEDDED_LAUNCHER, "inner"}})
             .withoutVerifyArchive()
@@ -177,7 +168,7 @@ TEST_F(FailureProcessTest, LauncherFileRemovedDuringTheRunFailsTheLaunch) {
     writeFile(work_.file("program.tag"),
               "INSTRUCTIONS:\n  FIND_JVM 0 0\n  LAUNCH \"@S2@\" 0\n/:\n");
     writeFile(work_.file("launch.tag"), "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CP%()\"\n");
-    writeFile(work_.file("lib.jar"), archiveBytes(10000));
+    writeFile(work_.file("lib.jar"), testsupport::noise(10000));
     std::string launcher = launcherFile({{FILE_INSTRUCTIONS, "program.tag"},
                                          {FILE_LAUNCH_SCRIPT, "launch.tag"},
                                          {FILE_JVM, "fake.jvm"},
@@ -212,16 +203,12 @@ TEST_F(FailureProcessTest, UnwritableTemporaryDirectoryIsReported) {
 // ---- A Java that hangs or is killed during verification ----------------------------
 
 TEST_F(FailureProcessTest, BrokenJavaDuringVerificationLetsTheSearchGoOn) {
-    struct Case {
+    const struct {
         const char* name;
         const char* java;
         bool timedOut;
-    };
-    const Case cases[] = {
-        {"hangs", "exec sleep 30\n", true},
-        {"is killed", "kill -9 $$\n", false},
-    };
-    for (const Case& c : cases) {
+    } cases[] = {{"hangs", "exec sleep 30\n", true}, {"is killed", "kill -9 $$\n", false}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::string broken = makeHome(std::string("broken-") + c.name, c.java).home();
         std::string good = makeHome("good", "printf '%s\\n' 1739021872 Fake\n").home();

@@ -1,5 +1,5 @@
 // The bundled JVM installer, the embedded launcher and the application
-// archive, run through real launcher files made with cvpack.
+// archive, run through real launcher files made with cvpack's writer.
 #include <gtest/gtest.h>
 
 #include <string>

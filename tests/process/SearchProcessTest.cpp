@@ -1,6 +1,6 @@
 // The JVM search actions of input files ("SEARCH", "SEARCH_ALL",
 // "VERIFY_JVM") and the FIND_JVM and VERIFY instructions, run through real
-// launcher files made with cvpack: on fake JVM homes (shell scripts in place
+// launcher files made with cvpack's writer: on fake JVM homes (shell scripts in place
 // of Java) and on the real JDK of this machine.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -37,6 +37,16 @@ class SearchProcessTest : public testsupport::LauncherProcessTest {
     std::string makeFakeHome(const std::string& name, const std::string& vendor,
                              const std::string& exe = "bin/java") {
         return testsupport::writeVerifyingJava(work_.file(name), vendor + "\\n", exe).home();
+    }
+
+    // work_/launcher with one description file, which accepts the vendor Fake
+    // and names as its path hint a fake home that prints `vendor`.
+    std::string packHintedHome(const std::string& vendor) {
+        std::string home = makeFakeHome("jdk", vendor);
+        writeFile(work_.file("fake.jvm"), jvmFileText("Fake JVM", "bin/java", "java.vendor=Fake",
+                                                      "PATH_HINT: " + home + "\n"));
+        launcherFile({{FILE_JVM, "fake.jvm"}}).write("launcher");
+        return home;
     }
 
     // The real JDK's description: it must report its own home as java.home.
@@ -86,10 +96,7 @@ class SearchProcessTest : public testsupport::LauncherProcessTest {
 };
 
 TEST_F(SearchProcessTest, SearchPrintsTheHomeAndKeepsOnlyTheMatchFile) {
-    std::string home = makeFakeHome("jdk", "Fake");
-    writeFile(work_.file("fake.jvm"),
-              jvmFileText("Fake JVM", "bin/java", "java.vendor=Fake", "PATH_HINT: " + home + "\n"));
-    launcherFile({{FILE_JVM, "fake.jvm"}}).write("launcher");
+    std::string home = packHintedHome("Fake");
 
     LauncherResult result = runAction("SEARCH");
 
@@ -99,10 +106,7 @@ TEST_F(SearchProcessTest, SearchPrintsTheHomeAndKeepsOnlyTheMatchFile) {
 }
 
 TEST_F(SearchProcessTest, SearchWithoutAMatchPrintsZero) {
-    std::string home = makeFakeHome("jdk", "Other");
-    writeFile(work_.file("fake.jvm"),
-              jvmFileText("Fake JVM", "bin/java", "java.vendor=Fake", "PATH_HINT: " + home + "\n"));
-    launcherFile({{FILE_JVM, "fake.jvm"}}).write("launcher");
+    packHintedHome("Other");
 
     LauncherResult result = runAction("SEARCH");
 

@@ -1,5 +1,6 @@
 #include "support/BackgroundProcess.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -75,8 +76,9 @@ void drain(int outFd, int errFd, ProcessResult& result) {
 
 BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
                                      const ProcessOptions& options) {
+    // Close-on-exec: the child keeps only the ends that execChild moves to 0, 1, 2.
     int in[2], out[2], err[2];
-    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) {
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
     }
     fflush(stdout);
@@ -86,9 +88,6 @@ BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
         throw std::runtime_error("fork failed");
     }
     if (pid_ == 0) {
-        close(in[1]);
-        close(out[0]);
-        close(err[0]);
         execChild(argv, options, in[0], out[1], err[1]);
     }
     close(in[0]);
@@ -110,10 +109,6 @@ BackgroundProcess::~BackgroundProcess() {
         kill(pid_, SIGKILL);
         wait();
     }
-}
-
-void BackgroundProcess::signal(int number) const {
-    kill(pid_, number);
 }
 
 ProcessResult BackgroundProcess::wait() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <signal.h>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -35,7 +37,7 @@ class BackgroundProcess {
     BackgroundProcess(const BackgroundProcess&) = delete;
     BackgroundProcess& operator=(const BackgroundProcess&) = delete;
 
-    void signal(int number) const;
+    void signal(int number) const { kill(pid_, number); }
     // Waits for the end and returns the exit status and the output.
     ProcessResult wait();
 

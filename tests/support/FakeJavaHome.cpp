@@ -31,14 +31,6 @@ FakeJavaHome::FakeJavaHome(const std::string& home, const std::string& body, con
               0755);
 }
 
-bool FakeJavaHome::ran() const {
-    return fileExists(java_ + ".args");
-}
-
-bool FakeJavaHome::waitForRun(int timeoutMs) const {
-    return waitForFile(java_ + ".args", timeoutMs);
-}
-
 std::vector<std::string> FakeJavaHome::args() const {
     return fieldsOf(readFile(java_ + ".args"));
 }

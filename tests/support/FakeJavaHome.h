@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "support/TestSupport.h"
+
 namespace testsupport {
 
 // A JVM home whose Java is a shell script, for running searches,
@@ -20,13 +22,11 @@ class FakeJavaHome {
                  const std::string& exe = "bin/java");
 
     const std::string& home() const { return home_; }
-    // The path of the script.
-    const std::string& java() const { return java_; }
 
-    bool ran() const;
+    bool ran() const { return fileExists(java_ + ".args"); }
     // Waits at most timeoutMs for a run to begin; true when one did.
-    bool waitForRun(int timeoutMs = 5000) const;
-    // What the last run got.
+    bool waitForRun(int timeoutMs = 5000) const { return waitForFile(java_ + ".args", timeoutMs); }
+    // What the last run got; env is empty for a variable it did not get.
     std::vector<std::string> args() const;
     std::optional<std::string> env(const std::string& name) const;
     std::string cwd() const;

@@ -31,21 +31,6 @@ LauncherFileBuilder& LauncherFileBuilder::id(long id) {
     return *this;
 }
 
-LauncherFileBuilder& LauncherFileBuilder::name(const std::string& name) {
-    files_.back().name = name.c_str();
-    return *this;
-}
-
-LauncherFileBuilder& LauncherFileBuilder::purpose(long purpose) {
-    purpose_ = purpose;
-    return *this;
-}
-
-LauncherFileBuilder& LauncherFileBuilder::withoutVerifyArchive() {
-    verifyArchive_ = false;
-    return *this;
-}
-
 std::string LauncherFileBuilder::write(const std::string& output) const {
     std::vector<PayloadFile> files = files_;
     if (verifyArchive_ && std::none_of(files.begin(), files.end(), [](const PayloadFile& file) {

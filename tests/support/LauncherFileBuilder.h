@@ -30,9 +30,18 @@ class LauncherFileBuilder {
     LauncherFileBuilder& add(long type, const std::string& path);
     LauncherFileBuilder& add(const Files& files);
     LauncherFileBuilder& id(long id);
-    LauncherFileBuilder& name(const std::string& name);
-    LauncherFileBuilder& purpose(long purpose);
-    LauncherFileBuilder& withoutVerifyArchive();
+    LauncherFileBuilder& name(const std::string& name) {
+        files_.back().name = name.c_str();
+        return *this;
+    }
+    LauncherFileBuilder& purpose(long purpose) {
+        purpose_ = purpose;
+        return *this;
+    }
+    LauncherFileBuilder& withoutVerifyArchive() {
+        verifyArchive_ = false;
+        return *this;
+    }
 
     // Writes the launcher file (executable) and returns its path. Throws
     // std::runtime_error with the writer's message when it fails.

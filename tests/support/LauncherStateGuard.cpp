@@ -10,6 +10,7 @@
 #include "Launcher.h"
 #include "LauncherInputFiles.h"
 #include "PlatformImpl.h"
+#include "support/TestSupport.h"
 
 namespace testsupport {
 
@@ -51,27 +52,23 @@ void swapDeques(GenericDeque& a, GenericDeque& b) {
     std::swap(a.capacity, b.capacity);
 }
 
-void swapJVMFiles(JVMFiles& a, JVMFiles& b) {
-    swapDeques(a.m_jvmFileDeque, b.m_jvmFileDeque);
-    swapDeques(a.m_unverifiedMatches, b.m_unverifiedMatches);
-    std::swap(a.m_match, b.m_match);
-    std::swap(a.m_stopAtFirstMatch, b.m_stopAtFirstMatch);
-    std::swap(a.m_verifyClasspath, b.m_verifyClasspath);
-    std::swap(a.m_verifyClassName, b.m_verifyClassName);
-}
-
+// The public members of the payload; JVMFiles' list of the homes tried
+// during a walk is private, and every walk starts it anew.
 void swapInputFiles(LauncherInputFiles& a, LauncherInputFiles& b) {
     swapDeques(a.m_fileIndex, b.m_fileIndex);
     swapDeques(a.m_tagFiles, b.m_tagFiles);
     std::swap(a.m_instructions, b.m_instructions);
     std::swap(a.m_launchScript, b.m_launchScript);
-    swapJVMFiles(a.m_jvmFiles, b.m_jvmFiles);
+    JVMFiles& jvmA = a.m_jvmFiles;
+    JVMFiles& jvmB = b.m_jvmFiles;
+    swapDeques(jvmA.m_jvmFileDeque, jvmB.m_jvmFileDeque);
+    swapDeques(jvmA.m_unverifiedMatches, jvmB.m_unverifiedMatches);
+    std::swap(jvmA.m_match, jvmB.m_match);
+    std::swap(jvmA.m_stopAtFirstMatch, jvmB.m_stopAtFirstMatch);
+    std::swap(jvmA.m_verifyClasspath, jvmB.m_verifyClasspath);
+    std::swap(jvmA.m_verifyClassName, jvmB.m_verifyClassName);
     std::swap(a.m_jvmFilesLoaded, b.m_jvmFilesLoaded);
     std::swap(a.m_loaded, b.m_loaded);
-}
-
-bool isInside(const SString& path, const std::string& dir) {
-    return std::string(path.c_str()).compare(0, dir.size() + 1, dir + "/") == 0;
 }
 
 }  // namespace
@@ -97,33 +94,34 @@ void LauncherStateGuard::exchange(State& state) {
     std::swap(state.origLauncherFileName, Launcher::m_origLauncherFileName);
     std::swap(state.stringVariables, Launcher::m_stringVariables);
     std::swap(state.numericVariables, Launcher::m_numericVariables);
-    swapDeques(state.args, Launcher::m_args);
-    swapDeques(state.passThroughArgs, Launcher::m_passThroughArgs);
     std::swap(state.userJavaHome, Launcher::m_userJavaHome);
     std::swap(state.showJavaConsole, Launcher::m_showJavaConsole);
-    swapInputFiles(state.inputFiles, Launcher::m_inputFiles);
     std::swap(state.launcherPurpose, Launcher::m_launcherPurpose);
     std::swap(state.applicationArchive, Launcher::m_applicationArchive);
-
+    swapInputFiles(state.inputFiles, Launcher::m_inputFiles);
+    for (auto deques : {std::pair<GenericDeque*, GenericDeque*>(&state.args, &Launcher::m_args),
+                        {&state.passThroughArgs, &Launcher::m_passThroughArgs},
+                        {&state.createdFiles, &PlatformImpl::m_sdqCreatedFiles},
+                        {&state.createdDirs, &PlatformImpl::m_sdqCreatedDrs}}) {
+        swapDeques(*deques.first, *deques.second);
+    }
     std::swap(state.tempDir, PlatformImpl::m_tempDir);
-    swapDeques(state.createdFiles, PlatformImpl::m_sdqCreatedFiles);
-    swapDeques(state.createdDirs, PlatformImpl::m_sdqCreatedDrs);
     std::swap(state.deleteLauncher, PlatformImpl::m_deleteLauncher);
     std::swap(state.silent, PlatformImpl::m_silent);
-    std::swap(state.subStatus, PlatformImpl::m_subStatus);
-    std::swap(state.subStatusData, PlatformImpl::m_subStatusData);
     sig_atomic_t canceled = PlatformImpl::m_canceled;
     PlatformImpl::m_canceled = state.canceled;
     state.canceled = canceled;
+    std::swap(state.subStatus, PlatformImpl::m_subStatus);
+    std::swap(state.subStatusData, PlatformImpl::m_subStatusData);
     std::swap(state.outputEnabled, g_enableOutput);
 }
 
 void LauncherStateGuard::checkTempDir() const {
     for (const StringDeque* list :
          {&PlatformImpl::m_sdqCreatedFiles, &PlatformImpl::m_sdqCreatedDrs}) {
-        for (long i = 0; i < list->count; ++i) {
-            if (isInside(list->at(i), temp_.path())) {
-                PlatformImpl::deleteFile(list->at(i));
+        for (const std::string& path : listOf(*list)) {
+            if (path.compare(0, temp_.path().size() + 1, temp_.path() + "/") == 0) {
+                PlatformImpl::deleteFile(path.c_str());
             }
         }
     }

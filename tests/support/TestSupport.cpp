@@ -99,6 +99,16 @@ size_t countOf(const std::string& text, const std::string& part) {
     return count;
 }
 
+std::string noise(size_t size) {
+    std::string bytes(size, '\0');
+    unsigned int state = 12345;
+    for (char& byte : bytes) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<char>(state >> 16);
+    }
+    return bytes;
+}
+
 std::string shellQuote(const std::string& text) {
     std::string quoted = "'";
     for (char c : text) {
@@ -119,18 +129,6 @@ FileIndexEntry& addIndexEntry(long type, long id) {
     entry->m_fileId = id;
     Launcher::m_inputFiles.m_fileIndex.push_back(entry);
     return *entry;
-}
-
-std::string cvlaunchPath() {
-    return CVLAUNCH_PATH;
-}
-
-std::string cvpackPath() {
-    return CVPACK_PATH;
-}
-
-std::string verifyArchivePath() {
-    return std::string(TEST_BINARY_DIR) + "/verify.jar";
 }
 
 std::string findJDK() {

@@ -3,12 +3,14 @@
 // Helpers shared by the tests: small file utilities, the built programs, and
 // running a launcher file as a program. The classes of the test support have
 // headers of their own (TempDir, BackgroundProcess, ScopedEnv, FakeJavaHome,
-// LauncherFileBuilder, LauncherStateGuard, LauncherProcessTest).
+// LauncherFileBuilder, LauncherStateGuard, LauncherUnitTest,
+// LauncherProcessTest).
 
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "SString.h"
 #include "support/BackgroundProcess.h"
 #include "support/TempDir.h"
 
@@ -18,6 +20,10 @@ class TagFile;
 
 namespace testsupport {
 
+// The bytes of the string, NULs included.
+inline std::string str(const SString& s) {
+    return std::string(s.data(), s.length());
+}
 // The whole file; empty when it cannot be read.
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content, int mode = 0644);
@@ -36,6 +42,8 @@ std::vector<std::string> entriesOf(const std::string& dir);
 std::string realPath(const std::string& path);
 // How often `part` occurs in `text`, overlapping occurrences included.
 size_t countOf(const std::string& text, const std::string& part);
+// `size` bytes of a fixed pseudo-random sequence.
+std::string noise(size_t size);
 // The text as one word for /bin/sh, in single quotes.
 std::string shellQuote(const std::string& text);
 
@@ -47,9 +55,15 @@ void appendTags(TagFile& tagFile, const std::vector<std::pair<const char*, const
 FileIndexEntry& addIndexEntry(long type, long id);
 
 // The built programs and the verification archive beside them.
-std::string cvlaunchPath();
-std::string cvpackPath();
-std::string verifyArchivePath();
+inline std::string cvlaunchPath() {
+    return CVLAUNCH_PATH;
+}
+inline std::string cvpackPath() {
+    return CVPACK_PATH;
+}
+inline std::string verifyArchivePath() {
+    return std::string(TEST_BINARY_DIR) + "/verify.jar";
+}
 // The first JDK under /usr/lib/jvm, by name, as a real path; empty when there
 // is none.
 std::string findJDK();

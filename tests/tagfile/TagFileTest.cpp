@@ -15,10 +15,7 @@
 namespace {
 
 using Tags = std::vector<std::pair<std::string, std::vector<std::string>>>;
-
-std::string str(const SString& s) {
-    return std::string(s.c_str(), s.length());
-}
+using testsupport::str;
 
 // Every tag of the file, in entry order, with its values.
 Tags contents(const TagFile& tagFile) {
