@@ -288,7 +288,7 @@ TEST_F(PlatformImplFilesTest, ResolvePathFollowsLinksAndDotDot) {
     makeDir(path("sub"));
     writeFile(path("target"), "");
     ASSERT_EQ(symlink("target", path("link").c_str()), 0);
-    ASSERT_EQ(chdir(dir_.path().c_str()), 0);
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
     SString here = PlatformImpl::getCurrentDirectory();
     ASSERT_FALSE(here.empty());
     EXPECT_EQ(text(PlatformImpl::resolvePath("sub/../link")), text(here) + "/target");
