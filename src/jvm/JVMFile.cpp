@@ -3,9 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "CommandText.h"
 #include "JVMMatch.h"
 #include "LaunchScript.h"
 #include "Launcher.h"
+#include "LauncherException.h"
 #include "PlatformImpl.h"
 #include "StringDeque.h"
 #include "SubStatusWrapper.h"
@@ -88,8 +90,14 @@ SString JVMFile::resolve(const SString& text) const {
 void JVMFile::processMacro(SString& text, char, unsigned int start, unsigned int& end) const {
     SString name = text.substr(start + 1, end - start - 1);
     SString value = tagValue(name.c_str());
-    if (name.compare("JVM_HOME") == 0 && stringEndsWith(value, "\\") != SString::npos) {
+    bool home = name.compare("JVM_HOME") == 0;
+    if (home && stringEndsWith(value, "\\") != SString::npos) {
         value.erase(value.length() - 1);
+    }
+    // The home and the file were found on disk or written by the launcher:
+    // they are data, whatever characters they hold.
+    if (home || name.compare("JVM_FILE") == 0) {
+        value = CommandText::value(value);
     }
     text.replace(start, end - start + 1, value);
 }
@@ -142,6 +150,23 @@ JVMMatch* JVMFile::verify(const SString& home, const SString& classpath,
 bool JVMFile::performVerify(const SString& home, const SString& classpath,
                             const SString& className) const {
     m_tagFile->setTagValue("JVM_HOME", home);
+    bool verified;
+    try {
+        verified = runVerification(home, classpath, className);
+    } catch (const LauncherException& e) {
+        // One candidate that cannot be probed ends nothing but its own try;
+        // a signal ends the search.
+        PlatformImpl::throwIfInterrupted();
+        Launcher::logMessage(joinText("Verification of ", home, " failed: ", e.message),
+                             LOG_WARNING);
+        verified = false;
+    }
+    PlatformImpl::advanceUIProgress(6);
+    return verified;
+}
+
+bool JVMFile::runVerification(const SString& home, const SString& classpath,
+                              const SString& className) const {
     StringPairPtrDeque expected;
     LaunchScript script(buildVerifyCommand(home, classpath, className, expected), true, false);
     ProcessOptions options;
@@ -149,23 +174,21 @@ bool JVMFile::performVerify(const SString& home, const SString& classpath,
     options.nullInput = true;
     // Apart from a run that was stopped, the exit code says nothing: only the
     // output decides.
-    bool verified;
     if (script.execute(*this, nullptr, false, options) == processTimedOut) {
         logVerifyTimedOut(home, options.timeLimitMs);
-        verified = false;
-    } else {
-        verified = verifyJVMOutput(script.m_stdOut, expected);
+        return false;
     }
-    PlatformImpl::advanceUIProgress(6);
-    return verified;
+    return verifyJVMOutput(script.m_stdOut, expected);
 }
 
 SString JVMFile::buildVerifyCommand(const SString& home, const SString& classpath,
                                     const SString& className, StringPairPtrDeque& expected) const {
-    // The home comes from the disk and may hold any character: quoted for
-    // the shell, a directory name cannot run commands.
-    SString command = joinText(quoteForShell(pathUnder(home, "@JVM_EXE@")), " %CP%(",
-                               quoteArgument(classpath), ") ", className);
+    // The home comes from the disk and the class from the caller: they may
+    // hold any character, and are data.
+    SString executable = pathUnder(home, CommandText::plain(resolve(tagValue(jvmExeTagName))));
+    SString command =
+        joinText(CommandText::value(executable), " %CP%(",
+                 quoteArgument(CommandText::value(classpath)), ") ", CommandText::value(className));
 
     unsigned int count = m_tagFile->getTagValueCount(jvmPropertiesTagName);
     for (unsigned int i = 0; i < count; ++i) {

@@ -16,12 +16,13 @@
 //
 // "@NAME@" in a text (see MacroHandler.h for the scanning rules) stands for
 // the first value of the tag NAME, empty when the tag is absent. For JVM_HOME
-// only, one trailing backslash of the value is dropped.
+// only, one trailing backslash of the value is dropped. JVM_HOME and JVM_FILE
+// are put in as data (CommandText.h): a home may hold any character.
 //
 // Verification runs JVM_EXE of a home on the verification class with the
 // property names as arguments, through a launch script
-//   "<home>/@JVM_EXE@" %CP%("<class path>") <class name> <name>...
-// (the home escaped for the shell, the class path as one quoted argument) and
+//   <home>/<JVM_EXE> %CP%("<class path>") <class name> <name>...
+// (the executable, the class path and the class name as data) and
 // accepts the home when the output holds the line "1739021872" followed
 // by the expected values, one per line. Each verification writes the home into
 // JVM_HOME of the tag file, which is shared with every JVMMatch it returns.
@@ -83,7 +84,9 @@ class JVMFile : public MacroHandler {
     // /dev/null as standard input; one that has not ended after 60 seconds
     // (or the milliseconds of the environment variable
     // CV_VERIFY_TIME_LIMIT_MS, for tests) is killed with everything it
-    // started, logged as a warning, and fails.
+    // started, logged as a warning, and fails. A probe that cannot be run
+    // (its Java cannot be started, its command not expanded) fails with the
+    // reason logged as a warning; only a signal ends the search.
     bool performVerify(const SString& home, const SString& classpath,
                        const SString& className) const;
 
@@ -106,6 +109,9 @@ class JVMFile : public MacroHandler {
     // False, with the warning logged, when JVM_PROPERTIES has no first value.
     bool hasRequiredProperties() const;
     SString tagValue(const char* name) const;
+    // The probe of performVerify; throws what the launch script throws.
+    bool runVerification(const SString& home, const SString& classpath,
+                         const SString& className) const;
     // The command of performVerify; fills `expected` from JVM_PROPERTIES.
     SString buildVerifyCommand(const SString& home, const SString& classpath,
                                const SString& className, StringPairPtrDeque& expected) const;

@@ -16,10 +16,6 @@ SString firstValue(const JVMFile& jvmFile, const char* name) {
     return jvmFile.getTagFile().getTagValue(name, 0);
 }
 
-SString quoted(const SString& text) {
-    return joinText('"', text, '"');
-}
-
 }  // namespace
 
 JVMFiles::JVMFiles() : m_match(nullptr), m_stopAtFirstMatch(true) {}
@@ -54,7 +50,7 @@ void JVMFiles::writeVerifyJar() {
     }
     SString archivePath = Launcher::extractVerifyArchive();
     if (!archivePath.empty()) {
-        setVerifyClass(quoted(archivePath), quoted("Verify"));
+        setVerifyClass(archivePath, "Verify");
     }
 }
 

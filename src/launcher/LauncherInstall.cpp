@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "FileIndexEntry.h"
-#include "LaunchScript.h"
 #include "Launcher.h"
 #include "LauncherException.h"
 #include "LauncherInputFiles.h"
@@ -37,6 +36,18 @@ void recordInstalledJVM(const SString& destination, const SString& jvmFile, bool
     TagFile tags(jvmFile);
     tags.setDynamicJVMTags(destination, jvmFile, temp);
     tags.write(jvmFile);
+}
+
+// Runs the installer program, without arguments, in `directory`; its output
+// is dropped when `quiet`, otherwise it reaches the console.
+void runInstaller(const SString& installer, const SString& directory, bool quiet) {
+    StringDeque command;
+    command.push_back(installer);
+    if (quiet) {
+        PlatformImpl::runCaptured(command, directory, nullptr, nullptr);
+    } else {
+        PlatformImpl::runAttached(command, directory);
+    }
 }
 
 // Copies source to the new file target. A source or a target that cannot be
@@ -84,7 +95,7 @@ void Launcher::installJVM(InstallJVMOption option) {
 
     SString installerPath = installer->extract(destination);
     // The installer's output stays off the launcher's console.
-    PlatformImpl::runCaptured(quoteForShell(installerPath), destination, nullptr, nullptr);
+    runInstaller(installerPath, destination, true);
     PlatformImpl::deleteFile(installerPath);
 
     SString jvmFile = jvmFileIn(destination);
@@ -102,7 +113,7 @@ void Launcher::installJVM(bool, bool, const SString& installerPath, const SStrin
     // destination that becomes the working directory.
     SString installer = PlatformImpl::getAbsolutePath(installerPath);
     SString target = PlatformImpl::getAbsolutePath(destination);
-    PlatformImpl::runAttached(quoteForShell(installer), target);
+    runInstaller(installer, target, false);
     SString jvmFile = jvmFileIn(target);
     recordInstalledJVM(target, jvmFile, false);
     PlatformImpl::writeResultLine(jvmFile);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "CommandText.h"
 #include "JVMFile.h"
 #include "Launcher.h"
 #include "LauncherException.h"
@@ -121,18 +122,13 @@ LaunchScript::~LaunchScript() {}
 
 int LaunchScript::execute(const JVMFile& jvm, const StringDeque* extraArguments, bool showConsole,
                           const ProcessOptions& options) {
-    SString command = resolve(jvm);
+    CommandText command(resolve(jvm), extraArguments);
     SString directory = m_autoSetWorkingDir ? launcherDirectory() : SString();
-    for (long i = 0; extraArguments != nullptr && i < extraArguments->count; ++i) {
-        command += ' ';
-        command += quoteForShell(extraArguments->at(i));
-    }
-
     if (m_autoSetWorkingDir) {
-        Launcher::logInfo("Executing launch script command: ", command, " in working directory ",
-                          directory);
+        Launcher::logInfo("Executing launch script command: ", command.display(),
+                          " in working directory ", directory);
     } else {
-        Launcher::logInfo("Executing launch script command: ", command,
+        Launcher::logInfo("Executing launch script command: ", command.display(),
                           " in current working directory");
     }
 
@@ -146,9 +142,10 @@ int LaunchScript::execute(const JVMFile& jvm, const StringDeque* extraArguments,
             applyWizardEnvironment(jvm);
         }
         PlatformImpl::preJavaLaunch(purpose, jvm);
+        const StringDeque& arguments = command.arguments();
         exitCode =
-            capture ? PlatformImpl::runCaptured(command, directory, &m_stdOut, &m_stdErr, options)
-                    : PlatformImpl::runAttached(command, directory, options);
+            capture ? PlatformImpl::runCaptured(arguments, directory, &m_stdOut, &m_stdErr, options)
+                    : PlatformImpl::runAttached(arguments, directory, options);
     }
 
     if (capture) {
@@ -201,7 +198,8 @@ void LaunchScript::processMacro(SString& text, char delimiter, unsigned int star
                                 unsigned int& end) const {
     SString name = text.substr(start + 1, end - start - 1);
     if (delimiter == '#') {
-        text.replace(start, end - start + 1, PlatformImpl::getEnvironmentVariable(name));
+        text.replace(start, end - start + 1,
+                     CommandText::splitValue(PlatformImpl::getEnvironmentVariable(name)));
         return;
     }
     unsigned int position = end + 1;
@@ -339,7 +337,9 @@ SString LaunchScript::functionCP(const StringDeque& arguments) const {
     addToClasspath(m_jvmFile, classpath, buildRuntimeClasspath(m_jvmFile, ".cp2"));
 
     if (useEnvironment) {
-        exportClasspath(classpath);
+        // No later pass reaches the variable: its "@" macros are replaced
+        // now, and its values are written in.
+        exportClasspath(CommandText::plain(jvmResolve(m_jvmFile, classpath)));
         return SString();
     }
     if (classpath.empty()) {
@@ -379,18 +379,18 @@ SString LaunchScript::functionIfExists(const StringDeque& arguments) const {
 }
 
 SString LaunchScript::functionLauncherFile(const StringDeque&) const {
-    return Launcher::getLauncherFileName();
+    return CommandText::value(Launcher::getLauncherFileName());
 }
 
 SString LaunchScript::functionLauncherDir(const StringDeque&) const {
-    return Launcher::getOriginalLauncherDir();
+    return CommandText::value(Launcher::getOriginalLauncherDir());
 }
 
 SString LaunchScript::functionApplicationArchive(const StringDeque& arguments) const {
     if (arguments.count == 0) {
-        return Launcher::getApplicationArchive();
+        return CommandText::value(Launcher::getApplicationArchive());
     }
-    return Launcher::getApplicationArchive(arguments.at(0));
+    return CommandText::value(Launcher::getApplicationArchive(arguments.at(0)));
 }
 
 SString LaunchScript::functionTempDir(const StringDeque&) const {
@@ -398,7 +398,7 @@ SString LaunchScript::functionTempDir(const StringDeque&) const {
     if (stringEndsWith(directory, "\\") != SString::npos) {
         directory.erase(directory.length() - 1);
     }
-    return directory;
+    return CommandText::value(directory);
 }
 
 SString LaunchScript::makeSystemProp(const JVMFile* jvm, const SString& name,
@@ -412,7 +412,9 @@ SString LaunchScript::buildRuntimeClasspath(const JVMFile* jvm, const char* suff
     readSideFile(suffix, lines);
     SString classpath;
     for (long i = 0; i < lines.count; ++i) {
-        addToClasspath(jvm, classpath, lines.at(i));
+        if (!lines.at(i).empty()) {
+            addToClasspath(jvm, classpath, CommandText::value(lines.at(i)));
+        }
     }
     return classpath;
 }
@@ -429,7 +431,7 @@ SString LaunchScript::buildJARClasspath() const {
     StringDeque archives;
     Launcher::extractClasspathArchives(archives);
     for (long i = 0; i < archives.count; ++i) {
-        addToClasspath(m_jvmFile, classpath, archives.at(i));
+        addToClasspath(m_jvmFile, classpath, CommandText::value(archives.at(i)));
     }
     return classpath;
 }
@@ -453,8 +455,8 @@ SString LaunchScript::buildRuntimeSystemProps(const JVMFile* jvm) const {
         const SString& line = lines.at(i);
         unsigned int equals = line.find('=');
         if (equals != SString::npos) {
-            appendWord(properties,
-                       makeSystemProp(jvm, line.substr(0, equals), line.substr(equals + 1)));
+            SString property = makeSystemProp(jvm, line.substr(0, equals), line.substr(equals + 1));
+            appendWord(properties, CommandText::value(CommandText::plain(property)));
         }
     }
     return properties;
@@ -465,7 +467,7 @@ SString LaunchScript::buildRuntimeJavaArgs(const JVMFile* jvm) const {
     readSideFile(".ja", lines);
     SString javaArguments;
     for (long i = 0; i < lines.count; ++i) {
-        appendWord(javaArguments, jvmResolve(jvm, lines.at(i)));
+        appendWord(javaArguments, CommandText::literalWords(jvmResolve(jvm, lines.at(i))));
     }
     return javaArguments;
 }
@@ -483,18 +485,4 @@ void stripQdDuotes(SString& text) {
     if (stringEndsWith(text, "\"") != SString::npos) {
         text.erase(text.length() - 1);
     }
-}
-
-SString quoteForShell(const SString& argument) {
-    // Inside double quotes the shell still interprets these four.
-    SString quoted("\"");
-    for (unsigned int i = 0; i < argument.length(); ++i) {
-        char c = argument[i];
-        if (c == '"' || c == '\\' || c == '$' || c == '`') {
-            quoted += '\\';
-        }
-        quoted += c;
-    }
-    quoted += '"';
-    return quoted;
 }

@@ -13,7 +13,11 @@
 // The command is expanded in three passes: the "%" functions, then the "@"
 // tags of the JVM description file, then the "#" environment variables (see
 // MacroHandler.h for the scanning rules). The text a function produces may
-// thus hold "@" and "#" macros; a value from the environment is used as is.
+// thus hold "@" and "#" macros. Every value that does not come from the
+// template or the JVM file (the launcher's paths, temporary paths, JVM_HOME,
+// side-file lines, environment values) is put in as data (CommandText.h): no
+// later pass and no shell reads it as text. An environment value outside
+// quotes is split at blanks, as an unquoted shell variable is.
 //
 // A function call is %NAME%(args):
 //   args   := ws "(" ws [ arg { ws "," ws arg } [ ws "," ] ] ws ")"
@@ -44,10 +48,15 @@
 // file, JVM_CLASSPATH, ".cp", the arguments, ARCHIVE (its "%" functions
 // replaced), the extracted class path archives of the payload, ".cp2"; the
 // result is CLASSPATH followed by the class path, or nothing when it is empty.
-// When USE_CP_ENV_VAR is "1", the class path goes into the environment
-// variable named by CP_ENV_VAR instead (one pair of surrounding double quotes
-// is stripped from each argument and from ARCHIVE), and the call leaves no
-// text.
+// Each side-file line and each archive is one whole entry. When
+// USE_CP_ENV_VAR is "1", the class path (its "@" macros replaced) goes into
+// the environment variable named by CP_ENV_VAR instead (one pair of
+// surrounding double quotes is stripped from each argument and from ARCHIVE),
+// and the call leaves no text.
+//
+// A ".sp" line name=value gives one argument; a ".ja" line gives the words
+// that a shell would make of it, with nothing evaluated ("-Da=\"x y\" -Xss1m"
+// gives -Da=x y and -Xss1m).
 //
 // Side files lie next to the original launcher: its name with the extension
 // (from the last "." after the last "/" or "\") replaced by ".cp1", ".cp",
@@ -85,21 +94,23 @@ class LaunchScript : public MacroHandler {
     LaunchScript(const SString& command, bool captureOutput, bool extractArchives);
     ~LaunchScript() override;
 
-    // Expands the command against `jvm`, appends each extra argument in double
-    // quotes (with ", \, $ and ` escaped, so that the shell passes it on byte
-    // for byte), sets JAVA_HOME to the JVM's home and, for launcher purposes 0
-    // and 2, the JVM file's SET_ENV_FOR_WIZARD variables, and runs the command
-    // through the shell. Captured output is appended to m_stdOut and m_stdErr.
-    // JAVA_HOME gets its earlier value back (empty when it was not set); the
-    // working directory and the SET_ENV_FOR_WIZARD variables stay. `options`
-    // go to executeProcess (a launch has neither time limit nor /dev/null
-    // input). Returns the command's exit code, or processTimedOut when the
-    // time limit stopped it; throws LauncherException when the command cannot
-    // be expanded or started.
+    // Expands the command against `jvm`, appends each extra argument as an
+    // argument of its own, sets JAVA_HOME to the JVM's home and, for launcher
+    // purposes 0 and 2, the JVM file's SET_ENV_FOR_WIZARD variables, and runs
+    // the command (CommandText.h): directly when it is a plain command,
+    // otherwise through /bin/sh. With m_autoSetWorkingDir the command runs in
+    // the launcher's directory; the launcher's own stays. Captured output is
+    // appended to m_stdOut and m_stdErr. JAVA_HOME gets its earlier value
+    // back (empty when it was not set); the SET_ENV_FOR_WIZARD variables
+    // stay. `options` go to the process start (a launch has neither time
+    // limit nor /dev/null input). Returns the command's exit code, or
+    // processTimedOut when the time limit stopped it; throws
+    // LauncherException when the command cannot be expanded or started.
     int execute(const JVMFile& jvm, const StringDeque* extraArguments, bool showConsole,
                 const ProcessOptions& options = ProcessOptions());
 
-    // The command with all three kinds of macro replaced, against `jvm`.
+    // The command with all three kinds of macro replaced, against `jvm`, its
+    // values marked as data (CommandText::plain writes them in).
     SString resolve(const JVMFile& jvm);
     using MacroHandler::resolve;
 
@@ -176,8 +187,3 @@ class LaunchScript : public MacroHandler {
 
 // Removes one double quote at the start and one at the end of `text`.
 void stripQdDuotes(SString& text);
-
-// `text` in double quotes, with a backslash before every double quote,
-// backslash, dollar sign and back quote in it, so that the shell takes it as
-// one word, byte for byte.
-SString quoteForShell(const SString& text);

@@ -177,6 +177,10 @@ void LauncherInputFiles::load(const TagFile& inputFile) {
     SString verifyClassPath = inputFile.getTagValue("VERIFY_CLASSPATH");
     SString verifyClassName = inputFile.getTagValue("VERIFY_CLASS_NAME");
     if (!verifyClassPath.empty() && !verifyClassName.empty()) {
+        // Both are data; quotes that a caller wrote around them for a shell
+        // are no part of them.
+        stripQdDuotes(verifyClassPath);
+        stripQdDuotes(verifyClassName);
         m_jvmFiles.setVerifyClass(verifyClassPath, verifyClassName);
     }
     SString title = inputFile.getTagValue("UI_TITLE");

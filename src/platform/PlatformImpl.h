@@ -91,32 +91,34 @@ class PlatformImpl {
 
     // Runs `command`. With `replace`, the command is split by CmdLine and the
     // launcher's process image is replaced by it (execvp); if that fails,
-    // 0 is returned. Otherwise the command runs through /bin/sh in a child,
-    // after making `workingDir` (when not empty) the launcher's own current
-    // directory; with `capture` (and `redirect`) the child's standard output
-    // and standard error are appended to *stdOut and *stdErr. Returns the
-    // child's exit code, or 128 + the signal number when a signal ended it,
-    // or processTimedOut when `options` set a time limit that passed (the
-    // output read until then is kept). Throws LauncherException when the
-    // directory, /dev/null, a pipe, the fork or the wait fails. `showConsole`
-    // has no effect on this platform.
+    // 0 is returned. Otherwise the command runs as runCaptured (with
+    // `capture` and `redirect`) or runAttached would run /bin/sh -c command.
+    // `showConsole` has no effect on this platform.
     static int executeProcess(const SString& command, const SString& workingDir, bool showConsole,
                               bool capture, bool redirect, SString* stdOut, SString* stdErr,
                               bool replace, const ProcessOptions& options = ProcessOptions());
 
-    // executeProcess in the two ways the launcher starts a child: through
-    // /bin/sh, in `workingDir` (when not empty), waiting for its end, with
-    // the same result and failures.
+    // The two ways the launcher starts a program: arguments[0] (looked up in
+    // PATH when it holds no "/"; a file that the kernel cannot execute is run
+    // by /bin/sh) with every argument byte for byte, in a child that makes
+    // `workingDir` (when not empty) its current directory; the launcher's
+    // own stays. Both wait for the child's end and return its exit code, or
+    // 128 + the signal number when a signal ended it, or processTimedOut when
+    // `options` set a time limit that passed (the output read until then is
+    // kept). A child that cannot be started is reported, never run: throws
+    // LauncherException "Unable to start <program>: " with the system's
+    // reason (or "Error setting working directory: <dir> " and the reason),
+    // as for a failing pipe, fork or wait.
     //
     // runCaptured appends the child's standard output to *stdOut and its
     // standard error to *stdErr (a null pointer drops that stream); nothing
     // reaches the launcher's own streams.
-    static int runCaptured(const SString& command, const SString& workingDir, SString* stdOut,
+    static int runCaptured(const StringDeque& arguments, const SString& workingDir, SString* stdOut,
                            SString* stdErr, const ProcessOptions& options = ProcessOptions());
     // runAttached lets the child write to the launcher's standard output and
     // error, and read its standard input and terminal (unless
     // options.nullInput).
-    static int runAttached(const SString& command, const SString& workingDir,
+    static int runAttached(const StringDeque& arguments, const SString& workingDir,
                            const ProcessOptions& options = ProcessOptions());
 
     // Replaces the launcher's process image with the program arguments[0]
@@ -141,7 +143,8 @@ class PlatformImpl {
     // when it holds a "/" elsewhere (no other normalisation); for a bare name
     // the first PATH directory that holds an executable file of that name, as
     // the shell found it. When that fails, or the current directory is
-    // unknown, the target of /proc/self/exe.
+    // unknown, the target of /proc/self/exe. A path that is a symbolic link
+    // is followed to the real file (resolvePath).
     static SString getLauncherPath(const char* argv0);
     // A relative path made absolute against the current directory (no other
     // normalisation); the path unchanged when it is absolute or the current

@@ -86,19 +86,30 @@ SString findInPath(const SString& name) {
     return SString();
 }
 
+// A launcher installed as a symbolic link is the file that the link leads
+// to, so that its side files and its directory are those of the real file.
+SString followLink(const SString& path) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+        return path;
+    }
+    SString target = PlatformImpl::resolvePath(path);
+    return target.empty() ? path : target;
+}
+
 }  // namespace
 
 SString PlatformImpl::getLauncherPath(const char* argv0) {
     SString name(argv0 ? argv0 : "");
     SString path;
     if (!name.empty() && name[0] == '/') {
-        return name;
+        path = name;
     } else if (name.find('/') != SString::npos) {
         path = absolutePath(name);
     } else if (!name.empty()) {
         path = findInPath(name);
     }
-    return path.empty() ? ownExecutable() : path;
+    return path.empty() ? ownExecutable() : followLink(path);
 }
 
 SString PlatformImpl::getAbsolutePath(const SString& path) {

@@ -112,14 +112,20 @@ class Deadline {
 
 // ---- Replacing the launcher -------------------------------------------------
 
-// Replaces the process image with arguments[0]; with `searchPath`, a name
-// without "/" is looked up in PATH. Returns only on failure, with errno set.
-void execArguments(const StringDeque& arguments, bool searchPath) {
+// The argv of exec for the arguments, which must outlive it.
+std::vector<char*> argumentVector(const StringDeque& arguments) {
     std::vector<char*> argv;
     for (long i = 0; i < arguments.count; ++i) {
         argv.push_back(const_cast<char*>(arguments.at(i).c_str()));
     }
     argv.push_back(nullptr);
+    return argv;
+}
+
+// Replaces the process image with arguments[0]; with `searchPath`, a name
+// without "/" is looked up in PATH. Returns only on failure, with errno set.
+void execArguments(const StringDeque& arguments, bool searchPath) {
+    std::vector<char*> argv = argumentVector(arguments);
     // Whatever stdio still holds would be lost with the process image.
     fflush(stdout);
     fflush(stderr);
@@ -213,15 +219,7 @@ class TerminalHandoff {
 
 // ---- Starting a child ---------------------------------------------------------
 
-void enterWorkingDirectory(const SString& dir) {
-    if (dir.empty()) {
-        return;
-    }
-    if (chdir(dir.c_str()) != 0) {
-        int error = errno;
-        throwSystemError(joinText("Error setting working directory: ", dir, ' '), error);
-    }
-}
+bool reapChild(pid_t pid, int options, int& status, TerminalHandoff& terminal);
 
 // Takes `fd` (opened close-on-exec) into `target`. A descriptor that landed
 // on 0, 1 or 2 (the launcher was started with one of them closed) is moved
@@ -241,8 +239,7 @@ void keepAboveStandardStreams(ScopedFd& target, int fd, const char* failure) {
 
 // Both ends are closed on exec; the child's dup2 copies onto its standard
 // output and error are not.
-void openPipe(Pipe& pipe) {
-    const char* failure = "Couldn't create either stdout or stderr pipe: ";
+void openPipe(Pipe& pipe, const char* failure = "Couldn't create either stdout or stderr pipe: ") {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
         int error = errno;
@@ -263,49 +260,72 @@ void openNullInput(ScopedFd& input) {
     keepAboveStandardStreams(input, fd, failure);
 }
 
-void writeToStandardError(const char* text) {
-    ssize_t ignored = write(STDERR_FILENO, text, strlen(text));
-    (void)ignored;
-}
+// The step at which a child failed before its program ran, as the child
+// reports it on its error pipe.
+enum StartStep { STEP_DIRECTORY, STEP_INPUT, STEP_CAPTURE, STEP_EXEC };
+
+struct StartFailure {
+    int step;
+    int error;
+};
+
+// Everything the child needs, made before the fork: the child itself must
+// not allocate.
+struct ChildSetup {
+    std::vector<char*> argv;
+    const char* directory;
+    const Pipe* out;
+    const Pipe* err;
+    const ScopedFd* input;
+    const Pipe* errors;
+    const sigset_t* signalMask;
+    int terminal;
+};
 
 // DANGER: runs in the forked copy of the launcher. It never returns, throws or
 // calls exit(): the launcher's destructors and exit handlers would delete the
-// parent's temporary files and write its stdio buffers a second time.
-[[noreturn]] void runChild(const char* command, const Pipe* out, const Pipe* err,
-                           const ScopedFd& input, const sigset_t& signalMask, int terminal) {
-    setpgid(0, 0);
-    if (terminal >= 0) {
-        giveTerminalTo(terminal, getpid());
-    }
-    if (input.isOpen() && dup2(input.get(), STDIN_FILENO) < 0) {
-        int error = errno;
-        writeToStandardError("Error redirecting stdin in new process: ");
-        writeToStandardError(strerror(error));
-        writeToStandardError("\n");
-        _exit(127);
-    }
-    if (out != nullptr &&
-        (dup2(out->write.get(), STDOUT_FILENO) < 0 || dup2(err->write.get(), STDERR_FILENO) < 0)) {
-        int error = errno;
-        writeToStandardError("Error capturing stdout or stderr in new process: ");
-        writeToStandardError(strerror(error));
-        writeToStandardError("\n");
-        _exit(127);
-    }
-    sigprocmask(SIG_SETMASK, &signalMask, nullptr);
-    execl("/bin/sh", "sh", "-c", command, static_cast<char*>(nullptr));
+// parent's temporary files and write its stdio buffers a second time. A step
+// that fails is reported on the error pipe, which the exec closes when it
+// succeeds.
+[[noreturn]] void failStart(const ChildSetup& setup, StartStep step) {
+    StartFailure failure = {step, errno};
+    ssize_t ignored = write(setup.errors->write.get(), &failure, sizeof failure);
+    (void)ignored;
     _exit(127);
 }
 
-// Starts the command through /bin/sh in a child whose standard output and
-// error go to the two pipes when they are given, and whose standard input
-// is /dev/null with `nullInput`. The child is registered for signal
-// forwarding before any signal can reach the handler.
-pid_t startChild(const SString& command, const SString& workingDir, int terminal, Pipe* out,
-                 Pipe* err, bool nullInput) {
+[[noreturn]] void runChild(const ChildSetup& setup) {
+    setpgid(0, 0);
+    if (setup.terminal >= 0) {
+        giveTerminalTo(setup.terminal, getpid());
+    }
+    if (setup.directory[0] != '\0' && chdir(setup.directory) != 0) {
+        failStart(setup, STEP_DIRECTORY);
+    }
+    if (setup.input->isOpen() && dup2(setup.input->get(), STDIN_FILENO) < 0) {
+        failStart(setup, STEP_INPUT);
+    }
+    if (setup.out != nullptr && (dup2(setup.out->write.get(), STDOUT_FILENO) < 0 ||
+                                 dup2(setup.err->write.get(), STDERR_FILENO) < 0)) {
+        failStart(setup, STEP_CAPTURE);
+    }
+    sigprocmask(SIG_SETMASK, setup.signalMask, nullptr);
+    // A name without "/" is looked up in PATH, and a file that the kernel
+    // cannot execute is run by /bin/sh, as a shell would.
+    execvp(setup.argv[0], setup.argv.data());
+    failStart(setup, STEP_EXEC);
+}
+
+// Starts the program in a child whose standard output and error go to the two
+// pipes when they are given, and whose standard input is /dev/null with
+// `nullInput`. The working directory is changed in the child only. The child
+// is registered for signal forwarding before any signal can reach the
+// handler. The child reports a failure to start on `errorPipe`, whose
+// reading end stays open for confirmStart.
+pid_t startChild(const StringDeque& arguments, const SString& workingDir, int terminal, Pipe* out,
+                 Pipe* err, bool nullInput, Pipe& errorPipe) {
     SignalBlock block;
     PlatformImpl::throwIfInterrupted();
-    enterWorkingDirectory(workingDir);
     ScopedFd input;
     if (nullInput) {
         openNullInput(input);
@@ -314,6 +334,15 @@ pid_t startChild(const SString& command, const SString& workingDir, int terminal
         openPipe(*out);
         openPipe(*err);
     }
+    openPipe(errorPipe, "Couldn't create the error pipe of a new process: ");
+    ChildSetup setup = {argumentVector(arguments),
+                        workingDir.c_str(),
+                        out,
+                        err,
+                        &input,
+                        &errorPipe,
+                        &block.previous(),
+                        terminal};
     fflush(stdout);
     fflush(stderr);
     pid_t pid = fork();
@@ -322,7 +351,7 @@ pid_t startChild(const SString& command, const SString& workingDir, int terminal
         throwSystemError("Error forking new process: ", error);
     }
     if (pid == 0) {
-        runChild(command.c_str(), out, err, input, block.previous(), terminal);
+        runChild(setup);
     }
     // Both sides set the group, so that it exists before either relies on it.
     setpgid(pid, pid);
@@ -331,7 +360,39 @@ pid_t startChild(const SString& command, const SString& workingDir, int terminal
         out->write.close();
         err->write.close();
     }
+    errorPipe.write.close();
     return pid;
+}
+
+SString startFailureMessage(const StartFailure& failure, const StringDeque& arguments,
+                            const SString& workingDir) {
+    switch (failure.step) {
+        case STEP_DIRECTORY:
+            return systemErrorMessage(
+                joinText("Error setting working directory: ", workingDir, ' '), failure.error);
+        case STEP_INPUT:
+            return systemErrorMessage("Error redirecting stdin in new process: ", failure.error);
+        case STEP_CAPTURE:
+            return systemErrorMessage("Error capturing stdout or stderr in new process: ",
+                                      failure.error);
+    }
+    return systemErrorMessage(joinText("Unable to start ", arguments.at(0), ": "), failure.error);
+}
+
+// Waits until the child runs its program (the exec closed the error pipe) or
+// has reported why it could not; then it is reaped and the failure thrown.
+void confirmStart(pid_t pid, Pipe& errorPipe, TerminalHandoff& terminal,
+                  const StringDeque& arguments, const SString& workingDir) {
+    StartFailure failure;
+    ssize_t size =
+        retryOnEintr([&] { return read(errorPipe.read.get(), &failure, sizeof failure); });
+    errorPipe.read.close();
+    if (size != static_cast<ssize_t>(sizeof failure)) {
+        return;
+    }
+    int status = 0;
+    reapChild(pid, 0, status, terminal);
+    throw LauncherException(startFailureMessage(failure, arguments, workingDir));
 }
 
 // ---- Waiting and capturing ------------------------------------------------------
@@ -472,6 +533,26 @@ int exitCodeOf(int status) {
     return WEXITSTATUS(status);
 }
 
+// Runs the program in a child and waits for its end, collecting its output
+// with `collect`; see PlatformImpl::runCaptured.
+int runProcess(const StringDeque& arguments, const SString& workingDir, bool collect,
+               SString* stdOut, SString* stdErr, const ProcessOptions& options) {
+    Pipe out;
+    Pipe err;
+    Pipe errorPipe;
+    // A child that cannot read the terminal has no use for it.
+    int terminal = options.nullInput ? -1 : foregroundTerminal();
+    pid_t pid = startChild(arguments, workingDir, terminal, collect ? &out : nullptr,
+                           collect ? &err : nullptr, options.nullInput, errorPipe);
+    TerminalHandoff handoff(terminal, pid);
+    confirmStart(pid, errorPipe, handoff, arguments, workingDir);
+    Deadline deadline(options.timeLimitMs);
+    int status = 0;
+    bool ended = collect ? collectOutput(pid, handoff, deadline, out, err, stdOut, stdErr, status)
+                         : waitForChild(pid, deadline, status, handoff);
+    return ended ? exitCodeOf(status) : processTimedOut;
+}
+
 }  // namespace
 
 int PlatformImpl::executeProcess(const SString& command, const SString& workingDir, bool,
@@ -481,31 +562,22 @@ int PlatformImpl::executeProcess(const SString& command, const SString& workingD
         throwIfInterrupted();
         return replaceLauncher(command);
     }
+    StringDeque shell;
+    shell.push_back("/bin/sh");
+    shell.push_back("-c");
+    shell.push_back(command);
     // Without redirect the child writes to the launcher's own streams.
-    bool collect = capture && redirect;
-    Pipe out;
-    Pipe err;
-    // A child that cannot read the terminal has no use for it.
-    int terminal = options.nullInput ? -1 : foregroundTerminal();
-    pid_t pid = startChild(command, workingDir, terminal, collect ? &out : nullptr,
-                           collect ? &err : nullptr, options.nullInput);
-    TerminalHandoff handoff(terminal, pid);
-    Deadline deadline(options.timeLimitMs);
-    int status = 0;
-    bool ended = collect ? collectOutput(pid, handoff, deadline, out, err, stdOut, stdErr, status)
-                         : waitForChild(pid, deadline, status, handoff);
-    return ended ? exitCodeOf(status) : processTimedOut;
+    return runProcess(shell, workingDir, capture && redirect, stdOut, stdErr, options);
 }
 
-int PlatformImpl::runCaptured(const SString& command, const SString& workingDir, SString* stdOut,
-                              SString* stdErr, const ProcessOptions& options) {
-    return executeProcess(command, workingDir, false, true, true, stdOut, stdErr, false, options);
+int PlatformImpl::runCaptured(const StringDeque& arguments, const SString& workingDir,
+                              SString* stdOut, SString* stdErr, const ProcessOptions& options) {
+    return runProcess(arguments, workingDir, true, stdOut, stdErr, options);
 }
 
-int PlatformImpl::runAttached(const SString& command, const SString& workingDir,
+int PlatformImpl::runAttached(const StringDeque& arguments, const SString& workingDir,
                               const ProcessOptions& options) {
-    return executeProcess(command, workingDir, true, false, false, nullptr, nullptr, false,
-                          options);
+    return runProcess(arguments, workingDir, false, nullptr, nullptr, options);
 }
 
 unsigned int readFromFile(FILE* stream, SString* text) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "CommandText.h"
 #include "JVMMatch.h"
 #include "Launcher.h"
 #include "TagFile.h"
@@ -30,7 +31,8 @@ TEST(JVMFileTest, AtMacrosReadTagsAndDropTheHomeBackslash) {
     tags.setTagValue("JVM_HOME", "C:\\jdk\\");
     tags.setTagValue("OTHER", "dir\\");
     JVMFile jvm(tags);
-    EXPECT_STREQ("C:\\jdk|dir\\||a@b", jvm.resolve("@JVM_HOME@|@OTHER@|@MISSING@|a@@b").c_str());
+    EXPECT_STREQ("C:\\jdk|dir\\||a@b",
+                 CommandText::plain(jvm.resolve("@JVM_HOME@|@OTHER@|@MISSING@|a@@b")).c_str());
 }
 
 class JVMFileVerifyTest : public testsupport::LauncherUnitTest {
@@ -48,8 +50,7 @@ class JVMFileVerifyTest : public testsupport::LauncherUnitTest {
 
     // Owns what a verification returns.
     std::unique_ptr<JVMMatch> verify(const std::string& candidate) {
-        return std::unique_ptr<JVMMatch>(
-            jvm.verify(candidate.c_str(), "\"/v/verify.jar\"", "\"Verify\""));
+        return std::unique_ptr<JVMMatch>(jvm.verify(candidate.c_str(), "/v/verify.jar", "Verify"));
     }
 
     TagFile tags;

@@ -338,12 +338,8 @@ TEST_F(JVMFilesTest, WriteVerifyJarExtractsTheVerificationArchive) {
     jvmFiles.writeVerifyJar(classPath, className);
     jvmFiles.writeVerifyJar(classPath, className);
 
-    EXPECT_STREQ(className.c_str(), "\"Verify\"");
+    EXPECT_STREQ(className.c_str(), "Verify");
     std::string path = classPath.c_str();
-    ASSERT_GE(path.size(), 2u);
-    EXPECT_EQ(path.front(), '"');
-    EXPECT_EQ(path.back(), '"');
-    path = path.substr(1, path.size() - 2);
     EXPECT_EQ(path.rfind(tempDir() + "/cvj", 0), 0u) << path;
     EXPECT_EQ(path.substr(path.rfind('/')), "/verify.jar");
     EXPECT_EQ(testsupport::readFile(path), "second");

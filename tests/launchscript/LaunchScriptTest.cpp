@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "CommandText.h"
 #include "FileIndexEntry.h"
 #include "JVMFile.h"
 #include "Launcher.h"
@@ -37,7 +38,7 @@ class LaunchScriptTest : public testsupport::LauncherUnitTest {
     // The command expanded by a script without side files or archives.
     std::string expand(const std::string& command) {
         LaunchScript script(SString(command.c_str()), false, false);
-        return script.resolve(jvm).c_str();
+        return CommandText::plain(script.resolve(jvm)).c_str();
     }
 
     // The message of the exception that expanding the command throws.
@@ -176,7 +177,7 @@ TEST_F(LaunchScriptTest, ClasspathJoinsSideFilesJvmEntriesArgumentsAndArchive) {
     LaunchScript script(scriptFile, false);
     EXPECT_EQ("-cp first1:first2:/jdk/lib/tools.jar:middle:arg1:arg2:" + dir.path() +
                   "/app.jar:last Main",
-              std::string(script.resolve(jvm).c_str()));
+              std::string(CommandText::plain(script.resolve(jvm)).c_str()));
 }
 
 TEST_F(LaunchScriptTest, SideFilesReplaceTheExtensionAfterTheLastSeparator) {
@@ -239,7 +240,7 @@ TEST_F(LaunchScriptTest, ClasspathArchivesAreExtractedAnewForEveryCall) {
     scriptFile.setTagValue("COMMAND", "%CP%()");
     LaunchScript script(scriptFile, false);
 
-    std::string classpath = script.resolve(jvm).c_str();
+    std::string classpath = CommandText::plain(script.resolve(jvm)).c_str();
     size_t directoryEnd = classpath.find("/one.jar:");
     ASSERT_NE(std::string::npos, directoryEnd) << classpath;
     std::string directory = classpath.substr(4, directoryEnd - 4);
@@ -247,7 +248,8 @@ TEST_F(LaunchScriptTest, ClasspathArchivesAreExtractedAnewForEveryCall) {
     EXPECT_EQ(0u, directory.find(state.tempDir() + "/"));
     EXPECT_EQ("JAR1", readFile(directory + "/one.jar"));
     EXPECT_EQ("JAR2", readFile(directory + "/two.jar"));
-    EXPECT_EQ(std::string::npos, std::string(script.resolve(jvm).c_str()).find(directory));
+    EXPECT_EQ(std::string::npos,
+              std::string(CommandText::plain(script.resolve(jvm)).c_str()).find(directory));
     EXPECT_EQ("", expand("%CP%()"));  // a script that does not extract archives
 }
 
@@ -282,7 +284,7 @@ class LaunchScriptExecuteTest : public LaunchScriptTest {
     TagFile scriptFile;
 };
 
-TEST_F(LaunchScriptExecuteTest, RunsTheExpandedCommandWithQuotedPassThroughArguments) {
+TEST_F(LaunchScriptExecuteTest, RunsTheExpandedCommandWithPassThroughArgumentsAsTheyAre) {
     setOriginalLauncher(dir.file("setup.bin"));
     writeFile(dir.file("setup.cp1"), "first.jar\n");
     writeFile(dir.file("setup.sp"), "p=1\n");
@@ -309,12 +311,12 @@ TEST_F(LaunchScriptExecuteTest, RunsTheExpandedCommandWithQuotedPassThroughArgum
     EXPECT_STREQ("out-line\n", script.m_stdOut.c_str());
     EXPECT_STREQ("err-line\n", script.m_stdErr.c_str());
     std::string text = log();
-    EXPECT_NE(std::string::npos,
-              text.find("Executing launch script command: \"" + home + "/bin/java\" -cp " +
-                        "first.jar:" + home + "/lib/rt.jar:\"a b.jar\" -Dp=1 -Xmx64m Main " +
-                        "\"plain\" \"two  words\" \"q\\\"uote\" \"\\$HOME\" \"\\`echo hi\\`\" " +
-                        "\"back\\\\slash\" \"end\\\\\" \"it's\" \"\" in current working " +
-                        "directory\n"));
+    EXPECT_NE(
+        std::string::npos,
+        text.find("Executing launch script command: \"" + home + "/bin/java\" -cp " +
+                  "first.jar:" + home + "/lib/rt.jar:\"a b.jar\" -Dp=1 -Xmx64m Main " +
+                  "\"plain\" \"two  words\" \"q\"uote\" \"$HOME\" \"`echo hi`\" " +
+                  "\"back\\slash\" \"end\\\" \"it's\" \"\" in current working " + "directory\n"));
     EXPECT_NE(std::string::npos,
               text.find("Output from the launch script execution\nStdOut:\nout-line\n\n"
                         "ErrOut:\nerr-line\n\n"));

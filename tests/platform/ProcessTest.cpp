@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,14 +29,27 @@ struct Result {
 class PlatformImplProcessTest : public PlatformTempDirTest {
   protected:
     static Result capture(const std::string& command, const std::string& dir = "") {
+        return captureProgram({"/bin/sh", "-c", command}, dir);
+    }
+
+    static Result captureProgram(const std::vector<std::string>& arguments,
+                                 const std::string& dir = "") {
+        StringDeque deque;
+        for (const std::string& argument : arguments) {
+            deque.push_back(argument.c_str());
+        }
         SString out;
         SString err;
-        int code = PlatformImpl::runCaptured(command.c_str(), dir.c_str(), &out, &err);
+        int code = PlatformImpl::runCaptured(deque, dir.c_str(), &out, &err);
         return {code, text(out), text(err)};
     }
 
     static int run(const std::string& command) {
-        return PlatformImpl::runAttached(command.c_str(), "");
+        StringDeque shell;
+        for (const char* argument : {"/bin/sh", "-c", command.c_str()}) {
+            shell.push_back(argument);
+        }
+        return PlatformImpl::runAttached(shell, "");
     }
 
     // Progress marks counted while the display prints nothing.
@@ -158,14 +172,55 @@ TEST_F(PlatformImplProcessTest, ReturnsSoonAfterTheChildEnds) {
     EXPECT_LT(elapsed.count(), 0.1 + 0.4);
 }
 
-TEST_F(PlatformImplProcessTest, WorkingDirectoryBecomesTheLaunchersOwn) {
+TEST_F(PlatformImplProcessTest, WorkingDirectoryIsTheChildsOnly) {
+    char before[PATH_MAX];
+    ASSERT_NE(getcwd(before, sizeof before), nullptr);
     Result result = capture("pwd -P", dir.path());
     char resolved[PATH_MAX];
     ASSERT_NE(realpath(dir.path().c_str(), resolved), nullptr);
     EXPECT_EQ(result.out, std::string(resolved) + "\n");
-    char cwd[PATH_MAX];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    EXPECT_STREQ(cwd, resolved);
+    char after[PATH_MAX];
+    ASSERT_NE(getcwd(after, sizeof after), nullptr);
+    EXPECT_STREQ(after, before);
+}
+
+TEST_F(PlatformImplProcessTest, ProgramsGetTheirArgumentsAsTheyAre) {
+    std::string script = path("no-shebang");
+    testsupport::writeFile(script, "printf '[%s]' \"$@\"\n", 0755);
+    struct {
+        std::vector<std::string> arguments;
+        std::string out;
+    } cases[] = {
+        {{"printf", "%s|", "$HOME", "a b", "`x`", "\\"}, "$HOME|a b|`x`|\\|"},
+        // The kernel cannot execute a script without "#!": /bin/sh runs it.
+        {{script, "it's", "$(y)"}, "[it's][$(y)]"},
+    };
+    for (const auto& c : cases) {
+        Result result = captureProgram(c.arguments);
+        EXPECT_EQ(result.code, 0) << result.err;
+        EXPECT_EQ(result.out, c.out);
+    }
+}
+
+TEST_F(PlatformImplProcessTest, ProgramThatCannotStartIsReported) {
+    std::string plain = path("not-executable");
+    testsupport::writeFile(plain, "echo ran\n", 0644);
+    struct {
+        std::string program;
+        std::string reason;
+    } cases[] = {
+        {path("missing"), "No such file or directory"},
+        {"cvlaunch-no-such-program", "No such file or directory"},
+        {plain, "Permission denied"},
+    };
+    for (const auto& c : cases) {
+        try {
+            captureProgram({c.program});
+            ADD_FAILURE() << "no exception for " << c.program;
+        } catch (const LauncherException& e) {
+            EXPECT_EQ(text(e.message), "Unable to start " + c.program + ": " + c.reason);
+        }
+    }
 }
 
 TEST_F(PlatformImplProcessTest, MissingWorkingDirectoryStartsNothing) {
