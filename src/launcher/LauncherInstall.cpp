@@ -90,7 +90,7 @@ void Launcher::installJVM(InstallJVMOption option) {
         return;
     }
     // A destination typed at the prompt may be relative; the installer runs
-    // with it as the working directory, so fix it before that changes.
+    // in it and the paths inside it must mean the same there.
     destination = PlatformImpl::getAbsolutePath(destination);
 
     SString installerPath = installer->extract(destination);

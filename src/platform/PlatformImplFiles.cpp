@@ -64,9 +64,8 @@ void deleteAll(StringDeque& list) {
 
 }  // namespace
 
-// A relative temporary directory is made absolute at once: executeProcess
-// may change the current directory later, and the cleanup must still find
-// what was created.
+// A relative temporary directory is made absolute at once: the programs that
+// get paths in it run in other working directories.
 void PlatformImpl::setSystemTempDir(const SString& path) {
     if (isExistingDirectory(path)) {
         m_tempDir = getAbsolutePath(path);
