@@ -31,3 +31,13 @@ void PlatformImpl::throwIfInterrupted() {
 }
 
 void PlatformImpl::setRunningChild(int) {}
+
+void PlatformImpl::setSignalsForChild(bool) {}
+
+void PlatformImpl::blockEndingSignals(sigset_t& previous) {
+    sigprocmask(SIG_BLOCK, nullptr, &previous);
+}
+
+bool PlatformImpl::childWasSignalled() {
+    return false;
+}

@@ -30,6 +30,9 @@ const char* const verificationMarker = "1739021872";
 // shortens the limit for tests; read at every verification.
 const long verifyTimeLimitMs = 60000;
 const char* const verifyTimeLimitVariable = "CV_VERIFY_TIME_LIMIT_MS";
+// The verification class prints a few short lines; a java that prints
+// without end must not exhaust the launcher.
+const size_t verifyOutputLimit = 1 << 20;
 
 // The limit in force: the variable's value when it is a positive number,
 // otherwise verifyTimeLimitMs.
@@ -172,6 +175,8 @@ bool JVMFile::runVerification(const SString& home, const SString& classpath,
     ProcessOptions options;
     options.timeLimitMs = verifyTimeLimit();
     options.nullInput = true;
+    options.killGroupAtEnd = true;
+    options.captureLimit = verifyOutputLimit;
     // Apart from a run that was stopped, the exit code says nothing: only the
     // output decides.
     if (script.execute(*this, nullptr, false, options) == processTimedOut) {

@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
 #include <cwchar>
 
@@ -76,6 +77,13 @@ struct ProcessOptions {
     // not get the terminal either, so an interrupt at the terminal reaches the
     // launcher, which passes it on.
     bool nullInput = false;
+    // A probe: when the child ends, whatever it left in its process group is
+    // killed, so that nothing of it outlives it.
+    bool killGroupAtEnd = false;
+    // Bytes of each captured stream that are kept: the beginning and the end,
+    // with a line between that says how many bytes were not kept; the rest is
+    // read and dropped. 0 keeps everything.
+    size_t captureLimit = 8 << 20;
 };
 
 // executeProcess's result for a child that was killed at its time limit;
@@ -155,13 +163,25 @@ class PlatformImpl {
 
     // ---- Signals -------------------------------------------------------------
 
-    // Installs handlers for SIGINT, SIGTERM and SIGHUP. A signal that arrives
-    // while a child runs is passed on to the child. Every such signal is
-    // recorded and raises m_canceled, so that walks, extractions and the
-    // instruction program wind down; main then cleans up and ends with
-    // 128 + the signal number. SIGXFSZ is caught and does nothing, so that a
-    // write past the file size limit fails (EFBIG) and is reported.
+    // Installs the signal handlers. SIGINT, SIGTERM, SIGHUP and every other
+    // signal that would end the launcher (SIGALRM, SIGXCPU, SIGPOLL, the
+    // real-time ones, ...) are passed on to a running child's process group;
+    // each is recorded and raises m_canceled, so that walks, extractions and
+    // the instruction program wind down, the child is waited for, and main
+    // cleans up and ends with 128 + the signal number. SIGQUIT, SIGUSR1 and
+    // SIGUSR2 go to a running child only, and end the launcher like SIGTERM
+    // when none runs. SIGPIPE is ignored (a failed write reports EPIPE) and
+    // SIGXFSZ is caught and does nothing, so that a write past the file size
+    // limit fails (EFBIG) and is reported. A signal ignored at the start stays
+    // ignored. The launcher becomes the reaper of what its children leave.
     static void installSignalHandlers();
+    // With `child`, before an exec: SIGPIPE back to what the launcher found
+    // at its start. Without, after a failed exec: ignored again.
+    static void setSignalsForChild(bool child);
+    // Blocks the signals that the handlers take, saving the mask in
+    // `previous`: a signal that comes while a child is being started is
+    // delivered once the handler knows the child.
+    static void blockEndingSignals(sigset_t& previous);
     // The signal recorded by the handlers, or 0.
     static int pendingSignal();
     // Throws LauncherException "Interrupted by signal N." when a signal is
@@ -170,6 +190,9 @@ class PlatformImpl {
     // The child to which the handlers pass a signal on, or 0 for none;
     // executeProcess sets it while it waits for a child.
     static void setRunningChild(int pid);
+    // True when the handlers passed a signal on to the running child (or the
+    // last one, once it is no longer running).
+    static bool childWasSignalled();
 
     // ---- JVM search locations --------------------------------------------
 

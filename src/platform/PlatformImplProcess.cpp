@@ -1,7 +1,9 @@
 // Platform layer: child processes and the capture of their output. Only
 // src/platform/ talks to the operating system.
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -22,6 +24,10 @@
 namespace {
 
 const unsigned int kChunkSize = 4096;
+// A captured child is read in larger steps, so that a program that writes
+// much does not cost a system call per page; the progress still shows one
+// mark per kChunkSize bytes.
+const unsigned int kCaptureChunkSize = 65536;
 
 // While the child runs, how often the capture loop looks whether it has ended
 // although its pipes are still open (a process it left behind may hold them).
@@ -68,14 +74,7 @@ struct Pipe {
 // the end, when the handler knows the child.
 class SignalBlock {
   public:
-    SignalBlock() {
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, SIGINT);
-        sigaddset(&set, SIGTERM);
-        sigaddset(&set, SIGHUP);
-        sigprocmask(SIG_BLOCK, &set, &m_previous);
-    }
+    SignalBlock() { PlatformImpl::blockEndingSignals(m_previous); }
     ~SignalBlock() { sigprocmask(SIG_SETMASK, &m_previous, nullptr); }
     SignalBlock(const SignalBlock&) = delete;
     SignalBlock& operator=(const SignalBlock&) = delete;
@@ -86,12 +85,91 @@ class SignalBlock {
     sigset_t m_previous;
 };
 
+// Appends to a text that may grow large, doubling its room when it is full,
+// so that appending a stream costs time in proportion to its length.
+void appendGrowing(SString& text, const char* data, size_t size) {
+    size_t needed = text.length() + size;
+    if (needed > text.capacity()) {
+        size_t doubled = 2 * static_cast<size_t>(text.capacity());
+        text.reserve(static_cast<unsigned int>(
+            std::min(std::max(needed, doubled), size_t(SString().max_size()))));
+    }
+    text.append(data, static_cast<unsigned int>(size));
+}
+
 void appendChunk(SString* text, const char* buffer, unsigned int size) {
     if (text != nullptr && size > 0) {
-        text->append(buffer, size);
+        appendGrowing(*text, buffer, size);
     }
     PlatformImpl::advanceUIProgress(1);
 }
+
+// What is kept of one captured stream: everything up to `limit` bytes (0: no
+// limit); beyond, its first and its last limit / 2 bytes, with a line between
+// that says how many bytes were not kept. The rest is read and dropped, so
+// that a child that writes without end neither blocks nor exhausts the
+// launcher.
+class KeptOutput {
+  public:
+    KeptOutput(SString* text, size_t limit)
+        : m_text(text),
+          m_headRoom(limit == 0 ? SIZE_MAX : limit / 2),
+          m_tail(limit == 0 ? 0 : limit - limit / 2) {}
+
+    void append(const char* data, size_t size) {
+        PlatformImpl::advanceUIProgress(static_cast<long>((size + kChunkSize - 1) / kChunkSize));
+        if (m_text == nullptr) {
+            return;
+        }
+        size_t head = std::min(size, m_headRoom);
+        appendGrowing(*m_text, data, head);
+        m_headRoom -= head;
+        addToTail(data + head, size - head);
+    }
+
+    // Writes the kept end of the stream after its beginning.
+    void finish() {
+        if (m_tailUsed == 0) {
+            return;
+        }
+        if (m_dropped > 0) {
+            *m_text += joinText("\n[", convertToString(static_cast<long>(m_dropped)),
+                                " bytes of output not kept]\n");
+        }
+        size_t start = (m_tailNext + m_tail.size() - m_tailUsed) % m_tail.size();
+        size_t first = std::min(m_tailUsed, m_tail.size() - start);
+        appendGrowing(*m_text, m_tail.data() + start, first);
+        appendGrowing(*m_text, m_tail.data(), m_tailUsed - first);
+        m_tailUsed = 0;
+    }
+
+  private:
+    // Writes into the ring of the last bytes, dropping the oldest.
+    void addToTail(const char* data, size_t size) {
+        if (size > m_tail.size()) {
+            m_dropped += size - m_tail.size();
+            data += size - m_tail.size();
+            size = m_tail.size();
+        }
+        size_t overwritten = std::max(m_tailUsed + size, m_tail.size()) - m_tail.size();
+        m_dropped += overwritten;
+        m_tailUsed += size - overwritten;
+        while (size > 0) {
+            size_t step = std::min(size, m_tail.size() - m_tailNext);
+            std::copy(data, data + step, m_tail.begin() + static_cast<long>(m_tailNext));
+            m_tailNext = (m_tailNext + step) % m_tail.size();
+            data += step;
+            size -= step;
+        }
+    }
+
+    SString* m_text;
+    size_t m_headRoom;
+    std::vector<char> m_tail;
+    size_t m_tailNext = 0;
+    size_t m_tailUsed = 0;
+    size_t m_dropped = 0;
+};
 
 long long monotonicMs() {
     timespec now;
@@ -129,11 +207,15 @@ void execArguments(const StringDeque& arguments, bool searchPath) {
     // Whatever stdio still holds would be lost with the process image.
     fflush(stdout);
     fflush(stderr);
+    PlatformImpl::setSignalsForChild(true);
     if (searchPath) {
         execvp(argv[0], argv.data());
     } else {
         execv(argv[0], argv.data());
     }
+    int error = errno;
+    PlatformImpl::setSignalsForChild(false);
+    errno = error;
 }
 
 int replaceLauncher(const SString& command) {
@@ -309,6 +391,7 @@ struct ChildSetup {
                                  dup2(setup.err->write.get(), STDERR_FILENO) < 0)) {
         failStart(setup, STEP_CAPTURE);
     }
+    PlatformImpl::setSignalsForChild(true);
     sigprocmask(SIG_SETMASK, setup.signalMask, nullptr);
     // A name without "/" is looked up in PATH, and a file that the kernel
     // cannot execute is run by /bin/sh, as a shell would.
@@ -451,7 +534,7 @@ bool waitForChild(pid_t pid, const Deadline& deadline, int& status, TerminalHand
 
 struct CapturedStream {
     ScopedFd* fd;
-    SString* text;
+    KeptOutput kept;
 };
 
 // Waits up to `timeoutMs` for data or an end on the open streams; polled[i]
@@ -471,32 +554,35 @@ void readReadyStreams(CapturedStream* streams, const pollfd* polled) {
         if (polled[i].revents == 0) {
             continue;
         }
-        char buffer[kChunkSize];
+        static char buffer[kCaptureChunkSize];
         ssize_t size =
             retryOnEintr([&] { return read(streams[i].fd->get(), buffer, sizeof buffer); });
         if (size <= 0) {
             streams[i].fd->close();
         } else {
-            appendChunk(streams[i].text, buffer, static_cast<unsigned int>(size));
+            streams[i].kept.append(buffer, static_cast<size_t>(size));
         }
     }
 }
 
-// Collects everything the child writes on both pipes as it arrives, so that
-// it never blocks on a full pipe, until both are at their end. Once the child
-// has ended, reading stops after kQuietAfterEndMs without data or at the
-// latest kDrainLimitAfterEndMs after the end. When the deadline passes
-// before the child ends, the child is killed with its group and false is
-// returned; otherwise true. *status gets the child's status.
-bool collectOutput(pid_t pid, TerminalHandoff& terminal, const Deadline& deadline, Pipe& out,
-                   Pipe& err, SString* outText, SString* errText, int& status) {
-    CapturedStream streams[2] = {{&out.read, outText}, {&err.read, errText}};
+// Reads everything the child writes on both pipes as it arrives, so that it
+// never blocks on a full pipe, until both are at their end. Once the child
+// has ended (and, with `killGroup`, everything left in its group is killed),
+// reading stops after kQuietAfterEndMs without data or at the latest
+// kDrainLimitAfterEndMs after the end. When the deadline passes before the
+// child ends, the child is killed with its group and false is returned;
+// otherwise true. *status gets the child's status.
+bool readUntilEnd(pid_t pid, TerminalHandoff& terminal, const Deadline& deadline,
+                  CapturedStream* streams, bool killGroup, int& status) {
     bool ended = false;
     long long endTime = 0;
-    while (out.read.isOpen() || err.read.isOpen()) {
+    while (streams[0].fd->isOpen() || streams[1].fd->isOpen()) {
         if (!ended && reapChild(pid, WNOHANG, status, terminal)) {
             ended = true;
             endTime = monotonicMs();
+            if (killGroup) {
+                kill(-pid, SIGKILL);
+            }
         }
         if (!ended && deadline.passed()) {
             killChildGroup(pid, status, terminal);
@@ -510,8 +596,8 @@ bool collectOutput(pid_t pid, TerminalHandoff& terminal, const Deadline& deadlin
         if (ready < 0) {
             int error = errno;
             // Closed pipes cannot keep the child blocked while it is waited for.
-            out.read.close();
-            err.read.close();
+            streams[0].fd->close();
+            streams[1].fd->close();
             if (!ended) {
                 reapChild(pid, 0, status, terminal);
             }
@@ -523,6 +609,43 @@ bool collectOutput(pid_t pid, TerminalHandoff& terminal, const Deadline& deadlin
         readReadyStreams(streams, polled);
     }
     return ended || waitForChild(pid, deadline, status, terminal);
+}
+
+// readUntilEnd, keeping what `options` say of each stream in *outText and
+// *errText.
+bool collectOutput(pid_t pid, TerminalHandoff& terminal, const Deadline& deadline, Pipe& out,
+                   Pipe& err, SString* outText, SString* errText, const ProcessOptions& options,
+                   int& status) {
+    CapturedStream streams[2] = {{&out.read, KeptOutput(outText, options.captureLimit)},
+                                 {&err.read, KeptOutput(errText, options.captureLimit)}};
+    bool ended = readUntilEnd(pid, terminal, deadline, streams, options.killGroupAtEnd, status);
+    streams[0].kept.finish();
+    streams[1].kept.finish();
+    return ended;
+}
+
+// Waits for every process left in the child's group: once the child is
+// gone they are the launcher's children (installSignalHandlers made it
+// their reaper). A signal that comes meanwhile is passed on to the group.
+void waitForGroup(pid_t group) {
+    PlatformImpl::setRunningChild(group);
+    int status;
+    while (retryOnEintr([&] { return waitpid(-group, &status, 0); }) > 0) {
+    }
+    PlatformImpl::setRunningChild(0);
+}
+
+// After the child's end: a probe leaves nothing behind; a program that was
+// signalled is waited for as a whole, so that nothing it still runs loses
+// its files to the cleanup (a shell may end at a signal that the program
+// it started survives).
+void settleGroup(pid_t group, const ProcessOptions& options) {
+    if (options.killGroupAtEnd) {
+        kill(-group, SIGKILL);
+        waitForGroup(group);
+    } else if (PlatformImpl::childWasSignalled()) {
+        waitForGroup(group);
+    }
 }
 
 // The exit code as a shell reports it: 128 + the signal for a killed child.
@@ -548,8 +671,10 @@ int runProcess(const StringDeque& arguments, const SString& workingDir, bool col
     confirmStart(pid, errorPipe, handoff, arguments, workingDir);
     Deadline deadline(options.timeLimitMs);
     int status = 0;
-    bool ended = collect ? collectOutput(pid, handoff, deadline, out, err, stdOut, stdErr, status)
-                         : waitForChild(pid, deadline, status, handoff);
+    bool ended =
+        collect ? collectOutput(pid, handoff, deadline, out, err, stdOut, stdErr, options, status)
+                : waitForChild(pid, deadline, status, handoff);
+    settleGroup(pid, options);
     return ended ? exitCodeOf(status) : processTimedOut;
 }
 

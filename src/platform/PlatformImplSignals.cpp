@@ -1,8 +1,10 @@
-// Platform layer: SIGINT, SIGTERM, SIGHUP and SIGXFSZ. Only src/platform/ talks to the
-// operating system.
+// Platform layer: the signals that would end the launcher, SIGPIPE and
+// SIGXFSZ. Only src/platform/ talks to the operating system.
 #include <cerrno>
 #include <csignal>
+#include <vector>
 
+#include <sys/prctl.h>
 #include <sys/types.h>
 
 #include "LauncherException.h"
@@ -13,20 +15,32 @@ namespace {
 
 volatile sig_atomic_t g_pendingSignal = 0;
 volatile sig_atomic_t g_runningChild = 0;
+volatile sig_atomic_t g_childSignalled = 0;
+bool g_pipeIgnoredAtStart = false;
 
-const int kHandledSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Signals that a running child gets instead of the launcher: Java prints a
+// thread dump on SIGQUIT, and the user signals are the program's.
+bool isForwardedOnly(int signalNumber) {
+    return signalNumber == SIGQUIT || signalNumber == SIGUSR1 || signalNumber == SIGUSR2;
+}
 
-// Only async-signal-safe work: record, raise the cancel flag, pass the
-// signal on to the child so that it ends too and the launcher can clean up.
+// Only async-signal-safe work. A signal for the child is passed on to its
+// process group, so that everything it started gets it too. A signal that
+// ends the launcher is recorded and raises the cancel flag: walks,
+// extractions and the instruction program wind down, a running child is
+// waited for, and main cleans up and ends with 128 + the signal.
 void onSignal(int signalNumber) {
     int savedErrno = errno;
-    g_pendingSignal = signalNumber;
-    PlatformImpl::m_canceled = true;
     pid_t child = g_runningChild;
-    // The child leads a process group of its own: everything it started
-    // gets the signal too.
-    if (child > 0 && kill(-child, signalNumber) != 0) {
-        kill(child, signalNumber);
+    if (child > 0) {
+        g_childSignalled = 1;
+        if (kill(-child, signalNumber) != 0) {
+            kill(child, signalNumber);
+        }
+    }
+    if (child <= 0 || !isForwardedOnly(signalNumber)) {
+        g_pendingSignal = signalNumber;
+        PlatformImpl::m_canceled = true;
     }
     errno = savedErrno;
 }
@@ -37,6 +51,26 @@ void onSignal(int signalNumber) {
 // caught one is back at its default in the programs the launcher starts.
 void onFileSizeLimit(int) {}
 
+// Every signal whose default ends the process and that the launcher can
+// survive: those sent to end or notify it, not those of a fault in its own
+// code (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGTRAP, SIGSYS).
+std::vector<int> endingSignals() {
+    std::vector<int> signals = {SIGINT,  SIGTERM,   SIGHUP,  SIGQUIT, SIGUSR1, SIGUSR2,
+                                SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGPOLL, SIGPWR};
+#ifdef SIGSTKFLT
+    signals.push_back(SIGSTKFLT);
+#endif
+    for (int signalNumber = SIGRTMIN; signalNumber <= SIGRTMAX; ++signalNumber) {
+        signals.push_back(signalNumber);
+    }
+    return signals;
+}
+
+bool ignoredAtStart(int signalNumber) {
+    struct sigaction previous;
+    return sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN;
+}
+
 }  // namespace
 
 void PlatformImpl::installSignalHandlers() {
@@ -45,21 +79,43 @@ void PlatformImpl::installSignalHandlers() {
     sigemptyset(&fileSizeAction.sa_mask);
     sigaction(SIGXFSZ, &fileSizeAction, nullptr);
 
+    // A reader that goes away makes writes fail with EPIPE, which the
+    // display and the result lines handle, instead of ending the launcher.
+    g_pipeIgnoredAtStart = ignoredAtStart(SIGPIPE);
+    PlatformImpl::setSignalsForChild(false);
+
+    std::vector<int> signals = endingSignals();
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
-    for (int signalNumber : kHandledSignals) {
+    for (int signalNumber : signals) {
         sigaddset(&action.sa_mask, signalNumber);
     }
-    for (int signalNumber : kHandledSignals) {
+    for (int signalNumber : signals) {
         // A signal ignored from the start (nohup, a background job) stays
         // ignored, for the launcher and, through exec, for its children.
-        struct sigaction previous;
-        if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) {
-            continue;
+        if (!ignoredAtStart(signalNumber)) {
+            sigaction(signalNumber, &action, nullptr);
         }
-        sigaction(signalNumber, &action, nullptr);
     }
+    // What a child leaves when it ends becomes the launcher's child, so that
+    // the launcher can wait for the whole of a program that it signalled.
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+}
+
+void PlatformImpl::setSignalsForChild(bool child) {
+    if (!g_pipeIgnoredAtStart) {
+        signal(SIGPIPE, child ? SIG_DFL : SIG_IGN);
+    }
+}
+
+void PlatformImpl::blockEndingSignals(sigset_t& previous) {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signalNumber : endingSignals()) {
+        sigaddset(&set, signalNumber);
+    }
+    sigprocmask(SIG_BLOCK, &set, &previous);
 }
 
 int PlatformImpl::pendingSignal() {
@@ -75,5 +131,16 @@ void PlatformImpl::throwIfInterrupted() {
 }
 
 void PlatformImpl::setRunningChild(int pid) {
+    // A new child starts unsignalled; the last one, waited for again, keeps
+    // what it got.
+    static int lastChild = 0;
+    if (pid > 0 && pid != lastChild) {
+        g_childSignalled = 0;
+        lastChild = pid;
+    }
     g_runningChild = pid;
+}
+
+bool PlatformImpl::childWasSignalled() {
+    return g_childSignalled != 0;
 }

@@ -28,19 +28,21 @@ struct Result {
 
 class PlatformImplProcessTest : public PlatformTempDirTest {
   protected:
-    static Result capture(const std::string& command, const std::string& dir = "") {
-        return captureProgram({"/bin/sh", "-c", command}, dir);
+    static Result capture(const std::string& command, const std::string& dir = "",
+                          const ProcessOptions& options = ProcessOptions()) {
+        return captureProgram({"/bin/sh", "-c", command}, dir, options);
     }
 
     static Result captureProgram(const std::vector<std::string>& arguments,
-                                 const std::string& dir = "") {
+                                 const std::string& dir = "",
+                                 const ProcessOptions& options = ProcessOptions()) {
         StringDeque deque;
         for (const std::string& argument : arguments) {
             deque.push_back(argument.c_str());
         }
         SString out;
         SString err;
-        int code = PlatformImpl::runCaptured(deque, dir.c_str(), &out, &err);
+        int code = PlatformImpl::runCaptured(deque, dir.c_str(), &out, &err, options);
         return {code, text(out), text(err)};
     }
 
@@ -263,6 +265,40 @@ TEST_F(PlatformImplProcessTest, TimeLimitKillsTheWholeGroupAndKeepsEarlyOutput) 
     }
     usleep(800000);
     EXPECT_FALSE(testsupport::fileExists(marker));
+}
+
+TEST_F(PlatformImplProcessTest, ProbeLeavesNothingInItsGroup) {
+    ProcessOptions options;
+    options.killGroupAtEnd = true;
+    // The background process keeps the pipes open and would mark its survival.
+    std::string marker = path("survived");
+    std::string command = "(sleep 0.5; touch " + marker + ") & echo probed";
+    for (bool collect : {true, false}) {
+        SCOPED_TRACE(collect ? "captured" : "not captured");
+        SString out;
+        int code = PlatformImpl::executeProcess(command.c_str(), "", false, collect, collect, &out,
+                                                nullptr, false, options);
+        EXPECT_EQ(code, 0);
+        EXPECT_EQ(text(out), collect ? "probed\n" : "");
+    }
+    usleep(800000);
+    EXPECT_FALSE(testsupport::fileExists(marker));
+}
+
+TEST_F(PlatformImplProcessTest, CapturedOutputKeepsItsBeginningAndItsEnd) {
+    ProcessOptions options;
+    options.captureLimit = 1000;
+    struct {
+        std::string command;
+        std::string expected;
+    } cases[] = {
+        {"printf %1000s x", std::string(999, ' ') + "x"},
+        {"printf a%1998sb x", "a" + std::string(499, ' ') + "\n[1000 bytes of output not kept]\n" +
+                                  std::string(498, ' ') + "xb"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(capture(c.command, "", options).out, c.expected) << c.command;
+    }
 }
 
 TEST_F(PlatformImplProcessTest, ChildWithinItsTimeLimitGivesItsExitCode) {

@@ -66,6 +66,42 @@ TEST_F(PlatformImplSignalTest, SignalIsPassedOnToTheRunningChildAndRecorded) {
     }
 }
 
+TEST_F(PlatformImplSignalTest, SignalledProgramIsWaitedForAsAWhole) {
+    struct {
+        int signalNumber;
+        bool endsLauncher;
+    } cases[] = {{SIGTERM, true}, {SIGALRM, true}, {SIGUSR1, false}, {SIGUSR2, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.signalNumber);
+        std::string ready = path("ready" + std::to_string(c.signalNumber));
+        std::string got = path("got" + std::to_string(c.signalNumber));
+        // The shell ends at once; the program it started takes its time.
+        std::string program = "trap 'sleep 0.3; echo done > " + got + "; exit 9' " +
+                              std::to_string(c.signalNumber) + "; touch " + ready +
+                              "; while :; do sleep 0.02; done";
+        std::string command = "sh -c \"" + program + "\" & wait";
+        pid_t child = startTestChild([&] {
+            PlatformImpl::installSignalHandlers();
+            PlatformImpl::executeProcess(command.c_str(), "", false, true, true, nullptr, nullptr,
+                                         false);
+            bool waited = testsupport::fileExists(got);
+            return waited ? PlatformImpl::pendingSignal() : 100;
+        });
+        ASSERT_TRUE(testsupport::waitForFile(ready));
+        kill(child, c.signalNumber);
+        EXPECT_EQ(exitCodeOf(child), c.endsLauncher ? c.signalNumber : 0);
+    }
+}
+
+TEST_F(PlatformImplSignalTest, ChildrenGetTheDefaultOfABrokenPipe) {
+    pid_t child = startTestChild([] {
+        PlatformImpl::installSignalHandlers();
+        return PlatformImpl::executeProcess("kill -PIPE $$; exit 3", "", false, false, false,
+                                            nullptr, nullptr, false);
+    });
+    EXPECT_EQ(exitCodeOf(child), 128 + SIGPIPE);
+}
+
 TEST_F(PlatformImplSignalTest, PendingSignalStartsNothing) {
     std::string marker = path("started");
     pid_t child = startTestChild([&] {
