@@ -208,4 +208,97 @@ TEST_F(ValuesProcessTest, HostileValuesReachJavaUnchangedFromEveryEntryPoint) {
     }
 }
 
+TEST_F(ValuesProcessTest, TwentyThousandArgumentsReachJava) {
+    FakeJavaHome java(work_.file("jdk"), "");
+    Args args;
+    for (int i = 0; i < 20000; ++i) {
+        args.push_back(std::to_string(i) + " $x");
+    }
+    Args expected = {"Main"};
+    expected.insert(expected.end(), args.begin(), args.end());
+    for (const char* suffix : kSuffixes) {
+        SCOPED_TRACE(suffix);
+        LauncherResult result =
+            run(pack(launchScript(kJava + " Main" + suffix), work_.file("launcher")), args);
+        EXPECT_EQ(result.status, 0) << result.out.substr(0, 300);
+        EXPECT_TRUE(java.args() == expected) << java.args().size() << " arguments";
+    }
+}
+
+// One class path entry of 200 KB is more than the system takes in one
+// argument (through the shell, the program named may be the shell); a
+// program that is missing or not executable cannot start.
+TEST_F(ValuesProcessTest, ProgramThatCannotStartEndsWith255AndSaysWhy) {
+    FakeJavaHome java(work_.file("jdk"), "");
+    writeFile(work_.file("noexec"), "#!/bin/sh\n", 0644);
+    const std::string longLine(200 * 1024, 'c');
+    const struct {
+        std::string command, program, sideFile, reason;
+    } cases[] = {{kJava, java.home() + "/bin/java", longLine, "Argument list too long"},
+                 {kJava + " 2>&1", "", longLine, "Argument list too long"},
+                 {"/nonexistent/java", "/nonexistent/java", "", "No such file or directory"},
+                 {work_.file("noexec"), work_.file("noexec"), "", "Permission denied"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        writeFile(work_.file("launcher.cp"), c.sideFile + "\n");
+        writeFile(log(), "");
+        LauncherOptions options;
+        options.logFile = log();
+        LauncherResult result =
+            run(pack(launchScript(c.command + " %CP%()"), work_.file("launcher")), {}, options);
+        EXPECT_EQ(result.status, 255);
+        EXPECT_NE(result.out.find("Unable to start " + c.program), std::string::npos) << result.out;
+        EXPECT_NE(result.out.find(": " + c.reason), std::string::npos);
+        EXPECT_NE(result.log.find("ERROR: Unable to start " + c.program), std::string::npos);
+        EXPECT_NE(result.log.find(": " + c.reason), std::string::npos);
+        EXPECT_FALSE(java.ran());
+    }
+}
+
+// The verification must not move the launcher into its own directory: java
+// and a relative log stay in the caller's directory.
+TEST_F(ValuesProcessTest, WithoutAutoWorkingDirJavaRunsInTheCallersDirectoryAfterVerifying) {
+    TempDir caller;
+    FakeJavaHome java(work_.file("jdk"), kVerifyingJava);
+    std::string launcher = pack(launchScript(kJava + " Main", "AUTO_SET_WORKING_DIR: 0\n"),
+                                work_.file("launcher"), kVerifyThenLaunch);
+    LauncherOptions options;
+    options.workingDir = caller.path();
+    LauncherResult result = run(launcher, {"-cv:log", "run.log"}, options);
+
+    EXPECT_EQ(result.status, 0) << result.out;
+    EXPECT_EQ(java.args(), Args{"Main"});
+    EXPECT_EQ(java.cwd(), realPath(caller.path()));
+    EXPECT_NE(testsupport::readFile(caller.file("run.log")).find("in current working directory"),
+              std::string::npos);
+    EXPECT_FALSE(testsupport::fileExists(work_.file("run.log")));
+}
+
+// By its path and through PATH, a link in another directory leads to the
+// real file's side files, directory and working directory.
+TEST_F(ValuesProcessTest, LauncherReachedThroughALinkUsesTheRealFilesDirectory) {
+    TempDir real;
+    TempDir links;
+    FakeJavaHome java(work_.file("jdk"), "");
+    pack(launchScript(kJava + " %LAUNCHER_DIR%() %CP%()"), real.file("app.bin"));
+    writeFile(real.file("app.cp"), "real\n");
+    writeFile(links.file("app.cp"), "link\n");
+    std::string target = "../" + real.path().substr(real.path().rfind('/') + 1) + "/app.bin";
+    ASSERT_EQ(symlink(target.c_str(), links.file("app.bin").c_str()), 0);
+    LauncherOptions options = this->options();
+    options.env["PATH"] = links.path() + ":/usr/bin:/bin";
+    const Args starts[] = {{links.file("app.bin")}, {"/bin/sh", "-c", "exec app.bin \"$@\"", "sh"}};
+    for (const Args& start : starts) {
+        SCOPED_TRACE(start.front());
+        Args argv = start;
+        argv.insert(argv.end(), {"-cv:tempdir", temp_.path()});
+        testsupport::ProcessResult result = testsupport::runProcess(argv, options);
+
+        EXPECT_EQ(result.status, 0) << result.out;
+        EXPECT_EQ(masked(java.args()), (Args{realPath(real.path()), "-cp",
+                                             "real:" + temp_.path() + "/cvjXXXXXX/lib.jar"}));
+        EXPECT_EQ(java.cwd(), realPath(real.path()));
+    }
+}
+
 }  // namespace
