@@ -217,10 +217,12 @@ TEST_F(SearchProcessTest, FindJVMThenLaunchRunsTheRealJDK) {
 }
 
 // The one process test that walks the whole file system: a fake home with a
-// uniquely named executable and, where there is one, the real JDK.
+// uniquely named executable and, where there is one, the real JDK. The fake
+// home's name holds what the shell and the launch script would evaluate.
 TEST_F(SearchProcessTest, SearchAllReportsEveryMatchAndKeepsTheirFiles) {
     std::string exe = "bin/cvtest-" + std::to_string(getpid()) + "-java";
-    std::string fake = makeFakeHome("jdk", "Fake", exe);
+    std::string fake =
+        makeFakeHome("jdk \"q\" 'q' $(echo x) #HOME# @JVM_HOME@ %TEMP_DIR%()", "Fake", exe);
     writeFile(work_.file("fake.jvm"), jvmFileText("Fake JVM", exe, "java.vendor=Fake"));
     std::string jdk = testsupport::findJDK();
     testsupport::LauncherFileBuilder launcher = launcherFile({{FILE_JVM, "fake.jvm"}});
