@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "TagFile.h"
 #include "support/FakeJavaHome.h"
 #include "support/LauncherProcessTest.h"
 
@@ -76,11 +77,13 @@ class SearchProcessTest : public testsupport::LauncherProcessTest {
     void expectMatch(const std::string& home, const std::string& path, const std::string& desc) {
         EXPECT_EQ(path.rfind(temp_.path() + "/", 0), 0u) << path;
         ASSERT_TRUE(testsupport::fileExists(path)) << path;
-        std::string text = readFile(path);
-        EXPECT_NE(text.find("DESC:  " + desc + "\n"), std::string::npos) << text;
-        EXPECT_NE(text.find("JVM_HOME:  " + home + "\n"), std::string::npos) << text;
-        EXPECT_NE(text.find("JVM_FILE:  " + path + "\n"), std::string::npos) << text;
-        EXPECT_NE(text.find("JVM_TEMP:  0\n"), std::string::npos) << text;
+        // Read as a tag file: a value that holds quotes is written quoted.
+        TagFile match(path.c_str());
+        auto tag = [&match](const char* name) { return testsupport::str(match.getTagValue(name)); };
+        EXPECT_EQ(tag("DESC"), desc);
+        EXPECT_EQ(tag("JVM_HOME"), home);
+        EXPECT_EQ(tag("JVM_FILE"), path);
+        EXPECT_EQ(tag("JVM_TEMP"), "0");
         temp_.expectLeft(baseName(path));
     }
 
