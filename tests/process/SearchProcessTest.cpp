@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "TagFile.h"
 #include "support/FakeJavaHome.h"
 #include "support/LauncherProcessTest.h"
 
@@ -76,11 +77,13 @@ class SearchProcessTest : public testsupport::LauncherProcessTest {
     void expectMatch(const std::string& home, const std::string& path, const std::string& desc) {
         EXPECT_EQ(path.rfind(temp_.path() + "/", 0), 0u) << path;
         ASSERT_TRUE(testsupport::fileExists(path)) << path;
-        std::string text = readFile(path);
-        EXPECT_NE(text.find("DESC:  " + desc + "\n"), std::string::npos) << text;
-        EXPECT_NE(text.find("JVM_HOME:  " + home + "\n"), std::string::npos) << text;
-        EXPECT_NE(text.find("JVM_FILE:  " + path + "\n"), std::string::npos) << text;
-        EXPECT_NE(text.find("JVM_TEMP:  0\n"), std::string::npos) << text;
+        // Read as a tag file: a value that holds quotes is written quoted.
+        TagFile match(path.c_str());
+        auto tag = [&match](const char* name) { return testsupport::str(match.getTagValue(name)); };
+        EXPECT_EQ(tag("DESC"), desc);
+        EXPECT_EQ(tag("JVM_HOME"), home);
+        EXPECT_EQ(tag("JVM_FILE"), path);
+        EXPECT_EQ(tag("JVM_TEMP"), "0");
         temp_.expectLeft(baseName(path));
     }
 
@@ -217,10 +220,12 @@ TEST_F(SearchProcessTest, FindJVMThenLaunchRunsTheRealJDK) {
 }
 
 // The one process test that walks the whole file system: a fake home with a
-// uniquely named executable and, where there is one, the real JDK.
+// uniquely named executable and, where there is one, the real JDK. The fake
+// home's name holds what the shell and the launch script would evaluate.
 TEST_F(SearchProcessTest, SearchAllReportsEveryMatchAndKeepsTheirFiles) {
     std::string exe = "bin/cvtest-" + std::to_string(getpid()) + "-java";
-    std::string fake = makeFakeHome("jdk", "Fake", exe);
+    std::string fake =
+        makeFakeHome("jdk \"q\" 'q' $(echo x) #HOME# @JVM_HOME@ %TEMP_DIR%()", "Fake", exe);
     writeFile(work_.file("fake.jvm"), jvmFileText("Fake JVM", exe, "java.vendor=Fake"));
     std::string jdk = testsupport::findJDK();
     testsupport::LauncherFileBuilder launcher = launcherFile({{FILE_JVM, "fake.jvm"}});
