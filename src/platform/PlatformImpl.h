@@ -190,7 +190,8 @@ class PlatformImpl {
     static void setSystemTempDir(const SString& path);
     static SString getSystemTempDirectory();
     // A new uniquely named ("cvj...") directory inside the temporary
-    // directory, on the directory cleanup list.
+    // directory, the current user's with the mode 0700, on the directory
+    // cleanup list.
     static SString createTempSubDirectory();
     // A new empty uniquely named ("cvj...") file inside the temporary
     // directory, on the file cleanup list.
@@ -213,11 +214,20 @@ class PlatformImpl {
     // True when the file system holding `dir` has room for `bytes` written
     // to `files` files. Throws LauncherException when it cannot be queried.
     static bool checkFreeSpace(const SString& dir, long bytes, long files);
+    // Deletes the running launcher file and then its directory, if empty,
+    // when the file is a copy of an embedded launcher: it lies in a "cvj"
+    // directory (as createTempSubDirectory makes them) that belongs to the
+    // current user and has the mode 0700. Any other file is kept, and a
+    // warning in the log names it and the reason: "Keeping the launcher file
+    // FILE despite -cv:orig: its directory DIR " followed by "is not a
+    // temporary "cvj" directory.", "belongs to another user.", "has the mode
+    // 0755, not 0700." or "cannot be examined: " and the system's reason.
     static void deleteLauncher();
 
     static SString m_tempDir;
     static StringDeque m_sdqCreatedFiles;
     static StringDeque m_sdqCreatedDrs;
+    // Set by "-cv:orig": the launcher is a copy that deletes itself at its end.
     static bool m_deleteLauncher;
 
     // ---- Console display ---------------------------------------------------
