@@ -46,12 +46,17 @@ bool staysInside(const SString& name) {
     return true;
 }
 
+// The refusal of a name that would put the file elsewhere; `why` follows it.
+LauncherException unsafeName(const FileIndexEntry& entry, const char* why = "") {
+    return LauncherException(joinText("Unsafe file name in file index: ", entry.m_fileName, why));
+}
+
 // The extraction's target in directory, once it is safe to write: its name
 // stays inside the directory, the file system has room and it is not the
 // running launcher file.
 SString checkedTarget(const FileIndexEntry& entry, const SString& directory) {
     if (!staysInside(entry.m_fileName)) {
-        throw LauncherException(joinText("Unsafe file name in file index: ", entry.m_fileName));
+        throw unsafeName(entry);
     }
     long bytes = entry.m_length;
     long files = 1;
@@ -63,7 +68,7 @@ SString checkedTarget(const FileIndexEntry& entry, const SString& directory) {
         throw fileWriteError(0);
     }
     SString target = pathInDirectory(directory, entry.m_fileName);
-    // Opening the target would truncate the launcher itself when an entry is
+    // Renaming over the launcher would replace it on disk when an entry is
     // named like it and extracted beside it.
     if (PlatformImpl::isSameFile(target, Launcher::getLauncherFileName())) {
         throw LauncherException(
@@ -72,11 +77,10 @@ SString checkedTarget(const FileIndexEntry& entry, const SString& directory) {
     return target;
 }
 
-// Copies the entry's bytes out of the launcher file into target, one chunk
-// and one progress mark at a time. Throws when either file cannot be opened;
-// a failed read, write or close (which then counts as a write) is in the
-// result.
-CopyResult copyOut(const FileIndexEntry& entry, const SString& target) {
+// Copies the entry's bytes out of the launcher file into the new file that
+// is to replace the target, one chunk and one progress mark at a time. Throws
+// when either file cannot be opened; a failed read or write is in the result.
+CopyResult copyOut(const FileIndexEntry& entry, const SString& directory, ReplacementFile& output) {
     // The launcher file was readable when the index was loaded; if it no
     // longer is, the error number says why.
     ScopedFile source(fopen(Launcher::getLauncherFileName().c_str(), "rb"));
@@ -84,34 +88,27 @@ CopyResult copyOut(const FileIndexEntry& entry, const SString& target) {
         int error = errno;
         throw fileWriteError(error);
     }
-    ScopedFile output(fopen(target.c_str(), "wb"));
-    if (output == nullptr) {
-        int error = errno;
+    int error = output.open(directory, entry.m_fileName);
+    if (error == ELOOP) {
+        // A linked directory could lead anywhere, as ".." does.
+        throw unsafeName(entry, " leads through a symbolic link.");
+    }
+    if (error != 0) {
         throw fileWriteError(error);
     }
     CopySteps steps;
     steps.size = EXTRACT_CHUNK_SIZE;
     steps.progressMarks = true;
     steps.cancelable = true;
-    CopyResult result =
-        copyBytes(source.get(), entry.m_offset, output.get(), entry.m_length, steps);
-    int closeError = closeWrittenFile(output);
-    if (result.error() == 0) {
-        result.writeError = closeError;
-    }
-    return result;
+    return copyBytes(source.get(), entry.m_offset, output.stream(), entry.m_length, steps);
 }
 
-// Makes an installer or a launcher executable once it is complete. A target
-// with only part of its bytes is of no use to anyone: it goes, and the
-// reason is thrown.
-void finish(const FileIndexEntry& entry, const SString& target, const CopyResult& copy) {
-    int error = copy.error();
-    if (error != 0 || PlatformImpl::m_canceled || copy.copied < entry.m_length) {
-        PlatformImpl::deleteFile(target);
-    }
-    if (error != 0) {
-        throw fileWriteError(error);
+// Puts the new file in the target's place once it is complete, executable
+// for an installer or a launcher. One with only part of its bytes is of no
+// use to anyone: it never takes the target's place, and the reason is thrown.
+void finish(const FileIndexEntry& entry, const CopyResult& copy, ReplacementFile& output) {
+    if (copy.error() != 0) {
+        throw fileWriteError(copy.error());
     }
     if (PlatformImpl::m_canceled) {
         throw LauncherException(PlatformImpl::getMessageText(MSG_CANCELED));
@@ -120,8 +117,11 @@ void finish(const FileIndexEntry& entry, const SString& target, const CopyResult
         throw LauncherException(
             joinText("The launcher file ends within the data of ", entry.m_fileName, '.'));
     }
-    if (entry.m_fileType == FILE_JVM_INSTALLER || entry.m_fileType == FILE_EMBEDDED_LAUNCHER) {
-        PlatformImpl::setFileExecutable(target);
+    bool executable =
+        entry.m_fileType == FILE_JVM_INSTALLER || entry.m_fileType == FILE_EMBEDDED_LAUNCHER;
+    int error = output.commit(executable);
+    if (error != 0) {
+        throw fileWriteError(error);
     }
 }
 
@@ -174,7 +174,8 @@ void FileIndexEntry::loadTagFile(FILE* stream) {
 
 SString FileIndexEntry::extract(const SString& directory) const {
     SString target = checkedTarget(*this, directory);
-    finish(*this, target, copyOut(*this, target));
+    ReplacementFile output;
+    finish(*this, copyOut(*this, directory, output), output);
     return target;
 }
 

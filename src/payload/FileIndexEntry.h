@@ -95,14 +95,19 @@ class FileIndexEntry {
     // exist; an empty one means the current directory. Checks the free space
     // first, advances the console progress by one mark per chunk of
     // EXTRACT_CHUNK_SIZE bytes and honours PlatformImpl::m_canceled before
-    // every chunk. Installers and embedded launchers (types 4 and 7) are made
-    // executable. Throws LauncherException with the catalogue's write-error
-    // text and the temporary-space hint (with the error number between them
-    // when the target or the launcher file could not be opened, a read or a
-    // write failed), with the cancel text, with "The launcher file ends within
-    // the data of NAME." when the launcher file ends early, or for a name that
-    // leaves the directory or names the running launcher file. A target that
-    // did not get all its bytes is removed.
+    // every chunk. The bytes go to a new file that replaces the target only
+    // once it is complete (ReplacementFile): a link under the target's name
+    // is replaced, never followed, and a failed extraction leaves the target
+    // as it was and no temporary file. Installers and embedded launchers
+    // (types 4 and 7) are made executable. Throws LauncherException with the
+    // catalogue's write-error text and the temporary-space hint (with the
+    // error number between them when the new file or the launcher file could
+    // not be opened, a read, a write or the rename failed), with the cancel
+    // text, with "The launcher file ends within the data of NAME." when the
+    // launcher file ends early, with "Unsafe file name in file index: NAME"
+    // for a name that leaves the directory (and " leads through a symbolic
+    // link." after it for one whose directories do), or for a name of the
+    // running launcher file.
     SString extract(const SString& directory) const;
 
     long m_fileType;

@@ -1,6 +1,5 @@
 #include "LauncherInputFiles.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <memory>
 
@@ -30,15 +29,21 @@ long bytesLeft(FILE* stream) {
     return end > position ? end - position : 0;
 }
 
-// TagFile::write passes silently over a file that it cannot create; an
-// extraction that leaves no input file must not pass for a success.
-void checkWritable(const char* path) {
-    FILE* file = fopen(path, "a");
-    if (file == nullptr) {
-        int error = errno;
-        throwSystemError(joinText("Unable to write tag file ", path, ": "), error);
+// Writes the input file under `name` in the current directory as a new file
+// that replaces whatever lay under that name, a link included, once it is
+// complete; any failure, to create it included, is thrown.
+void writeInputFile(const TagFile& inputFile, const char* name) {
+    ReplacementFile file;
+    int error = file.open(SString(), name);
+    if (error == 0) {
+        error = inputFile.write(file.stream());
     }
-    fclose(file);
+    if (error == 0) {
+        error = file.commit(false);
+    }
+    if (error != 0) {
+        TagFile::throwWriteError(name, error);
+    }
 }
 
 }  // namespace
@@ -252,6 +257,5 @@ void LauncherInputFiles::extractAll() const {
         }
         entry->extract(SString());
     }
-    checkWritable("input.tag");
-    inputFile.write("input.tag");
+    writeInputFile(inputFile, "input.tag");
 }

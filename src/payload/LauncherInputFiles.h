@@ -72,8 +72,11 @@ class LauncherInputFiles {
     std::vector<const FileIndexEntry*> getFilesOfType(FileType type) const;
 
     // Extracts every entry into the current directory and writes "input.tag",
-    // which runs the extracted files again when given to "-cv:in". The first
-    // failing extraction ends it, before "input.tag" is written.
+    // which runs the extracted files again when given to "-cv:in", as a new
+    // file that replaces whatever lay under that name (ReplacementFile). The
+    // first failing extraction ends it, before "input.tag" is written; a
+    // failure to write that throws "Unable to write tag file input.tag: " and
+    // the system's reason.
     void extractAll() const;
 
     FileIndexEntryPtrDeque m_fileIndex;  // in file order; owned

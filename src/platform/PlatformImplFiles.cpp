@@ -3,6 +3,7 @@
 // src/platform/ talks to the operating system.
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -60,6 +61,32 @@ void deleteAll(StringDeque& list) {
         PlatformImpl::deleteFile(list.at(i));
     }
     list.clear();
+}
+
+// Why `directory` is not one in which a launcher made a copy of an embedded
+// launcher, or "" when it is: such copies go into directories that
+// createTempSubDirectory makes (mkdtemp: a "cvj" name, the current user's,
+// mode 0700), and a launcher file that lies anywhere else is no copy.
+SString notACopyDirectory(const SString& directory) {
+    SString subject = joinText("its directory ", directory);
+    struct stat info;
+    if (lstat(directory.c_str(), &info) != 0) {
+        int error = errno;
+        return systemErrorMessage(joinText(subject, " cannot be examined: "), error);
+    }
+    if (!S_ISDIR(info.st_mode) || lastPathComponent(directory).compare(0, 3, "cvj") != 0) {
+        return joinText(subject, " is not a temporary \"cvj\" directory.");
+    }
+    if (info.st_uid != geteuid()) {
+        return joinText(subject, " belongs to another user.");
+    }
+    unsigned int mode = info.st_mode & 07777;
+    if (mode != 0700) {
+        char octal[8];
+        snprintf(octal, sizeof octal, "%04o", mode);
+        return joinText(subject, " has the mode ", octal, ", not 0700.");
+    }
+    return SString();
 }
 
 }  // namespace
@@ -184,6 +211,13 @@ bool PlatformImpl::checkFreeSpace(const SString& dir, long bytes, long files) {
 void PlatformImpl::deleteLauncher() {
     SString file = Launcher::getLauncherFileName();
     SString directory = parentDirectory(file);
+    SString refusal = notACopyDirectory(directory.empty() ? getCurrentDirectory() : directory);
+    if (!refusal.empty()) {
+        Launcher::logMessage(
+            joinText("Keeping the launcher file ", file, " despite -cv:orig: ", refusal),
+            LOG_WARNING);
+        return;
+    }
     unlink(file.c_str());
     // Its directory goes with it when left empty (rmdir removes nothing
     // else); the root is never tried.

@@ -163,11 +163,7 @@ void TagFile::setDynamicJVMTags(const SString& jvmHome, const SString& jvmFile, 
     setBoolTagValue("JVM_TEMP", temp);
 }
 
-void TagFile::write(const SString& path) const {
-    FILE* file = fopen(path.c_str(), "w");
-    if (file == nullptr) {
-        return;
-    }
+int TagFile::write(FILE* file) const {
     errno = 0;
     bool ok = true;
     for (long i = 0; ok && i < entries.count; ++i) {
@@ -179,12 +175,25 @@ void TagFile::write(const SString& path) const {
     // A short write (a full disk) must not pass for success: the truncated
     // file would read as a valid one.
     ok = ok && fflush(file) == 0;
-    int error = errno;
-    ok = fclose(file) == 0 && ok;
-    if (!ok) {
-        error = error != 0 ? error : errno;
-        throwSystemError(joinText("Unable to write tag file ", path, ": "), error);
+    return ok ? 0 : (errno != 0 ? errno : EIO);
+}
+
+void TagFile::write(const SString& path) const {
+    FILE* file = fopen(path.c_str(), "w");
+    if (file == nullptr) {
+        return;
     }
+    int error = write(file);
+    if (fclose(file) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        throwWriteError(path, error);
+    }
+}
+
+void TagFile::throwWriteError(const SString& path, int error) {
+    throwSystemError(joinText("Unable to write tag file ", path, ": "), error);
 }
 
 void TagFile::logSyntaxError(const SString& message, const SString& fileName, long line) {

@@ -104,6 +104,12 @@ class TagFile {
     // silently not written; a failing write throws LauncherException "Unable
     // to write tag file " + path + ": " + the system's error text.
     void write(const SString& path) const;
+    // Writes all tags to `file` as write(path) does and flushes it. Returns
+    // 0, or the errno of the failed write.
+    int write(FILE* file) const;
+    // Throws the failure to write a tag file: LauncherException "Unable to
+    // write tag file " + path + ": " + the system's text of `error`.
+    [[noreturn]] static void throwWriteError(const SString& path, int error);
 
     // Logs "Syntax error in " + fileName + " at line " + line + " ==> " +
     // message as an error and throws it as a LauncherException.

@@ -15,6 +15,7 @@ using payloadtest::ByteWriter;
 using payloadtest::Embedded;
 using payloadtest::PayloadFixture;
 using payloadtest::readFile;
+using payloadtest::writeFile;
 
 namespace {
 
@@ -216,6 +217,11 @@ TEST_F(FileIndexEntryExtractTest, MissingSubdirectoryGivesWriteErrorWithErrno) {
     std::filesystem::create_directory(path("missing"));
     EXPECT_EQ(extractError(entry), "");
     EXPECT_EQ(readFile(path("missing/lib.jar")), "abc");
+
+    // A directory under the target's name is not replaced.
+    single(FILE_CLASSPATH_ARCHIVE, "abc", "missing");
+    EXPECT_EQ(extractError(entry), writeErrorMessage(EISDIR));
+    EXPECT_EQ(temp.entries(), (std::vector<std::string>{"launcher", "missing"}));
 }
 
 TEST_F(FileIndexEntryExtractTest, UnreadableLauncherGivesWriteErrorWithErrno) {
@@ -231,21 +237,25 @@ TEST_F(FileIndexEntryExtractTest, NegativeOffsetIsAnErrorNotACopyOfTheStart) {
     EXPECT_EQ(extractError(entry), writeErrorMessage(EINVAL));
 }
 
-// A truncated launcher file must not pass a shortened archive off as whole.
-TEST_F(FileIndexEntryExtractTest, LauncherEndingEarlyFailsAndLeavesNoTarget) {
+// A truncated launcher file must not pass a shortened archive off as whole,
+// nor leave one in the place of the file that was there.
+TEST_F(FileIndexEntryExtractTest, LauncherEndingEarlyFailsAndLeavesTheTargetAsItWas) {
     single(FILE_CLASSPATH_ARCHIVE, "abcdef");
     long fileSize = static_cast<long>(readFile(path("launcher")).size());
     entry.m_offset = fileSize - 4;
     entry.m_length = 100000;
     EXPECT_EQ(extractError(entry), "The launcher file ends within the data of out.bin.");
-    EXPECT_FALSE(testsupport::fileExists(path("out.bin")));
+    writeFile(path("out.bin"), "before");
+    EXPECT_EQ(extractError(entry), "The launcher file ends within the data of out.bin.");
+    EXPECT_EQ(readFile(path("out.bin")), "before");
+    EXPECT_EQ(temp.entries(), (std::vector<std::string>{"launcher", "out.bin"}));
 }
 
 TEST_F(FileIndexEntryExtractTest, CancelStopsBeforeTheFirstChunk) {
     single(FILE_CLASSPATH_ARCHIVE, content(100000));
     PlatformImpl::m_canceled = true;
     EXPECT_EQ(extractError(entry), "Canceled by the user.");
-    EXPECT_FALSE(testsupport::fileExists(path("out.bin")));
+    EXPECT_EQ(temp.entries(), std::vector<std::string>{"launcher"});
 }
 
 TEST_F(FileIndexEntryExtractTest, NamesLeavingTheDirectoryAreRefused) {
@@ -257,6 +267,15 @@ TEST_F(FileIndexEntryExtractTest, NamesLeavingTheDirectoryAreRefused) {
     EXPECT_FALSE(std::filesystem::exists(dir + "/../evil"));
     single(FILE_CLASSPATH_ARCHIVE, "x", "..hidden");
     EXPECT_EQ(extractError(entry), "");
+
+    testsupport::TempDir outside;
+    std::filesystem::create_directories(path("real/sub"));
+    std::filesystem::create_directory_symlink(outside.path(), path("real/sub/link"));
+    single(FILE_CLASSPATH_ARCHIVE, "x", "./real//sub/link/evil");
+    EXPECT_EQ(extractError(entry),
+              "Unsafe file name in file index: ./real//sub/link/evil leads "
+              "through a symbolic link.");
+    EXPECT_TRUE(outside.isEmpty());
 }
 
 TEST_F(FileIndexEntryExtractTest, TagFileTypesAreParsedFromTheirBytes) {

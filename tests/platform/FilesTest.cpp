@@ -172,31 +172,53 @@ TEST_F(PlatformImplFilesTest, RemovingFromListTakesOneEntry) {
     EXPECT_EQ(listOf(PlatformImpl::m_sdqCreatedDrs), (std::vector<std::string>{"/d"}));
 }
 
-TEST_F(PlatformImplFilesTest, CleanupDeletesLauncherCopyWhenAsked) {
-    makeDir(path("cvjA1"));
-    writeFile(path("cvjA1/setup"), "launcher");
-    Launcher::m_launcherFileName = path("cvjA1/setup").c_str();
-    PlatformImpl::m_deleteLauncher = true;
-    PlatformImpl::cleanup();
-    EXPECT_FALSE(PlatformImpl::m_deleteLauncher);
-    EXPECT_TRUE(dir.isEmpty());
+// Only a copy in a private "cvj" directory goes; any other launcher file is
+// kept, with a warning.
+TEST_F(PlatformImplFilesTest, CleanupDeletesOnlyALauncherCopy) {
+    startLog();
+    const struct {
+        const char* dir;
+        mode_t mode;
+        const char* refusal;  // null: deleted
+    } cases[] = {{"cvjA1", 0700, nullptr},
+                 {"copies", 0700, " is not a temporary \"cvj\" directory."},
+                 {"cvjA2", 0755, " has the mode 0755, not 0700."}};
+    std::vector<std::string> warnings;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.dir);
+        std::string launcher = path(c.dir) + "/setup";
+        ASSERT_EQ(mkdir(path(c.dir).c_str(), 0700), 0);
+        ASSERT_EQ(chmod(path(c.dir).c_str(), c.mode), 0);
+        writeFile(launcher, "launcher");
+        Launcher::m_launcherFileName = launcher.c_str();
+        PlatformImpl::m_deleteLauncher = true;
+        PlatformImpl::cleanup();
+        EXPECT_FALSE(PlatformImpl::m_deleteLauncher);
+        EXPECT_EQ(fileExists(launcher), c.refusal != nullptr);
+        EXPECT_EQ(isDir(path(c.dir)), c.refusal != nullptr);
+        if (c.refusal != nullptr) {
+            warnings.push_back("WARNING: Keeping the launcher file " + launcher +
+                               " despite -cv:orig: its directory " + path(c.dir) + c.refusal);
+        }
+    }
+    EXPECT_EQ(logLines(), warnings);
 }
 
 TEST_F(PlatformImplFilesTest, DeleteLauncherKeepsANonEmptyDirectory) {
-    makeDir(path("d"));
-    writeFile(path("d/setup"), "");
-    writeFile(path("d/other"), "");
-    Launcher::m_launcherFileName = path("d/setup").c_str();
+    ASSERT_EQ(mkdir(path("cvjD").c_str(), 0700), 0);
+    writeFile(path("cvjD/setup"), "");
+    writeFile(path("cvjD/other"), "");
+    Launcher::m_launcherFileName = path("cvjD/setup").c_str();
     PlatformImpl::deleteLauncher();
-    EXPECT_FALSE(fileExists(path("d/setup")));
-    EXPECT_TRUE(fileExists(path("d/other")));
+    EXPECT_FALSE(fileExists(path("cvjD/setup")));
+    EXPECT_TRUE(fileExists(path("cvjD/other")));
 
     // A bare name is unlinked in the current directory, and nothing else.
-    ASSERT_EQ(chdir(path("d").c_str()), 0);
+    ASSERT_EQ(chdir(path("cvjD").c_str()), 0);
     Launcher::m_launcherFileName = "other";
     PlatformImpl::deleteLauncher();
-    EXPECT_FALSE(fileExists(path("d/other")));
-    EXPECT_TRUE(isDir(path("d")));
+    EXPECT_FALSE(fileExists(path("cvjD/other")));
+    EXPECT_TRUE(isDir(path("cvjD")));
 }
 
 TEST_F(PlatformImplFilesTest, DeletingATreeDoesNotFollowLinks) {

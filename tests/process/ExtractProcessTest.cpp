@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -106,19 +107,61 @@ TEST_F(ExtractProcessTest, InputFileRunsTheExtractedFiles) {
     EXPECT_EQ(run({"-cv:in", "input.tag"}).status, 0);
 }
 
-TEST_F(ExtractProcessTest, FailedExtractionReportsTheWriteError) {
-    writeFile(input.file("lib.jar"), "x");
-    testsupport::LauncherFileBuilder(input.path())
-        .add(FILE_CLASSPATH_ARCHIVE, "lib.jar")
-        .name("missing/lib.jar")
-        .write(launcher());
+TEST_F(ExtractProcessTest, LinksUnderTheNamesAreReplacedNeverFollowed) {
+    TempDir outside;
+    writeFile(outside.file("victim"), "precious");
+    testsupport::makeDirectories(outside.file("dir"));
+    const std::vector<std::pair<std::string, std::string>> links = {
+        {"lib.jar", outside.file("victim")},
+        {"app.jar", outside.file("dir")},
+        {"run.ls", outside.file("created")},
+        {"input.tag", outside.file("victim")}};
+    for (const auto& link : links) {
+        std::filesystem::create_symlink(link.second, work_.file(link.first));
+    }
     LauncherResult result = run({"-cv:extract"});
-    EXPECT_EQ(result.status, 255);
-    EXPECT_NE(result.out.find("Unable to extract embedded files from the launcher. Error writing "
-                              "file = 2 There may not be enough temporary disk space."),
-              std::string::npos)
-        << result.out;
-    EXPECT_FALSE(testsupport::fileExists(work_.file("input.tag")));
+    ASSERT_EQ(result.status, 0) << result.out;
+    for (const Source& source : sources) {
+        EXPECT_TRUE(readFile(work_.file(source.name)) == source.content) << source.name;
+    }
+    for (const auto& link : links) {
+        EXPECT_TRUE(std::filesystem::is_regular_file(
+            std::filesystem::symlink_status(work_.file(link.first))))
+            << link.first;
+    }
+    EXPECT_EQ(readFile(outside.file("victim")), "precious");
+    EXPECT_EQ(outside.entries(), (std::vector<std::string>{"dir", "victim"}));
+    EXPECT_EQ(work_.entries().size(), 9u);  // no temporary file beside them
+}
+
+// A failed extraction leaves neither its target nor a temporary file, and no
+// input.tag.
+TEST_F(ExtractProcessTest, FailedExtractionIsReportedAndLeavesNothing) {
+    const std::string kFailed = "Unable to extract embedded files from the launcher. ";
+    TempDir outside;
+    std::filesystem::create_directory_symlink(outside.path(), work_.file("sub"));
+    const struct {
+        const char* name;
+        std::string message;
+    } cases[] = {
+        {"missing/lib.jar",
+         kFailed + "Error writing file = 2 There may not be enough temporary disk space."},
+        {"sub/lib.jar",
+         kFailed + "Unsafe file name in file index: sub/lib.jar leads through a symbolic link."},
+    };
+    writeFile(input.file("lib.jar"), "x");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::LauncherFileBuilder(input.path())
+            .add(FILE_CLASSPATH_ARCHIVE, "lib.jar")
+            .name(c.name)
+            .write(launcher());
+        LauncherResult result = run({"-cv:extract"});
+        EXPECT_EQ(result.status, 255);
+        EXPECT_NE(result.out.find(c.message), std::string::npos) << result.out;
+        EXPECT_EQ(work_.entries(), std::vector<std::string>{"sub"});
+        EXPECT_TRUE(outside.isEmpty());
+    }
 }
 
 TEST_F(ExtractProcessTest, EntryNamedLikeTheLauncherNeverOverwritesIt) {

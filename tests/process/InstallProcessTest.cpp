@@ -172,6 +172,21 @@ TEST_F(EmbeddedLauncherTest, ArgumentsReachTheEmbeddedLauncherIntactAndNothingIs
               (std::vector<std::string>{"a", "b c", "q\"uote", "back\\", "$HOME", ""}));
 }
 
+// Typed by anyone, "-cv:orig" deletes no launcher that is not such a copy.
+TEST_F(EmbeddedLauncherTest, OrigOptionKeepsALauncherOutsideACopyDirectory) {
+    program("  SET N1 = 1\n");
+    std::string launcher = pack("setup");
+    LauncherResult result = run(launcher, {"-cv:orig", "/elsewhere/setup"});
+    EXPECT_EQ(result.status, 0) << result.out << result.log;
+    EXPECT_TRUE(testsupport::fileExists(launcher));
+    std::string dir = testsupport::realPath(work_.path());
+    EXPECT_NE(result.log.find("WARNING: Keeping the launcher file " + dir +
+                              "/setup despite -cv:orig: its directory " + dir +
+                              " is not a temporary \"cvj\" directory.\n"),
+              std::string::npos)
+        << result.log;
+}
+
 TEST_F(EmbeddedLauncherTest, PositionOfAnotherFileTypeIsLoggedAndTheProgramGoesOn) {
     writeFile(work_.file("installer.sh"), kInstaller);
     program("  EXECUTE_LAUNCHER 1\n  SET S1 = went-on\n  EXECUTE_LAUNCHER 9\n");
