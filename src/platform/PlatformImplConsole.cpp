@@ -27,11 +27,11 @@ SString catalogueText(int id, const SString& arg = SString()) {
 }
 
 // Ends the current row of marks once the counter has passed a row boundary
-// that no earlier row reached.
+// that no earlier row reached; a row without marks gets no line break.
 void endProgressRowIfDue() {
     int block = ui_progress / PROGRESS_ROW_LENGTH;
     if (g_enableOutput && block > ui_progressBlock) {
-        writeLine("");
+        endProgressRow();
         ui_progressBlock = block;
     }
 }

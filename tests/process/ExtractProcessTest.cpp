@@ -114,10 +114,10 @@ TEST_F(ExtractProcessTest, FailedExtractionReportsTheWriteError) {
         .write(launcher());
     LauncherResult result = run({"-cv:extract"});
     EXPECT_EQ(result.status, 255);
-    EXPECT_NE(result.out.find("Unable to extract embedded files from the launcher. Error writing "
+    EXPECT_NE(result.err.find("Unable to extract embedded files from the launcher. Error writing "
                               "file = 2 There may not be enough temporary disk space."),
               std::string::npos)
-        << result.out;
+        << result.err;
     EXPECT_FALSE(testsupport::fileExists(work_.file("input.tag")));
 }
 
@@ -133,9 +133,9 @@ TEST_F(ExtractProcessTest, EntryNamedLikeTheLauncherNeverOverwritesIt) {
     inInput.workingDir = input.path();
     LauncherResult result = LauncherProcessTest::run("./setup", {"-cv:extract"}, inInput);
     EXPECT_EQ(result.status, 255);
-    EXPECT_NE(result.out.find("Refusing to extract setup over the running launcher file."),
+    EXPECT_NE(result.err.find("Refusing to extract setup over the running launcher file."),
               std::string::npos)
-        << result.out;
+        << result.err;
     EXPECT_EQ(readFile(launcher()), before);
 }
 

@@ -97,7 +97,7 @@ TEST_F(FailureProcessTest, DiskFullWhileExtractingEveryFileIsReported) {
     auto result = runWithFileSizeLimit(command(launcher, {"-cv:extract"}), 256, inTarget);
 
     EXPECT_EQ(result.status, kFailure) << result.out << result.err;
-    EXPECT_TRUE(contains(result.out, kWriteError + std::to_string(EFBIG))) << result.out;
+    EXPECT_TRUE(contains(result.err, kWriteError + std::to_string(EFBIG))) << result.err;
     // The archive that did not fit is not left half written.
     EXPECT_TRUE(testsupport::fileExists(target.file("a.jvm")));
     EXPECT_FALSE(testsupport::fileExists(target.file("lib.jar")));
@@ -109,7 +109,7 @@ TEST_F(FailureProcessTest, DiskFullWhileExtractingTheClassPathStopsTheLaunch) {
     auto result = runWithFileSizeLimit(command(launcher), 256, options());
 
     EXPECT_EQ(result.status, kFailure) << result.out << result.err;
-    EXPECT_TRUE(contains(result.out, kWriteError + std::to_string(EFBIG))) << result.out;
+    EXPECT_TRUE(contains(result.err, kWriteError + std::to_string(EFBIG))) << result.err;
     EXPECT_FALSE(java_.ran());
 }
 
@@ -126,7 +126,7 @@ TEST_F(FailureProcessTest, DiskFullWhileCopyingTheEmbeddedLauncherLeavesNoCopy) 
     auto result = runWithFileSizeLimit(command(launcher), 256, options());
 
     EXPECT_EQ(result.status, kFailure) << result.out << result.err;
-    EXPECT_TRUE(contains(result.out, kWriteError + std::to_string(EFBIG))) << result.out;
+    EXPECT_TRUE(contains(result.err, kWriteError + std::to_string(EFBIG))) << result.err;
 }
 
 // ---- A launcher file that can no longer be read -----------------------------------
@@ -150,8 +150,8 @@ TEST_F(FailureProcessTest, TruncatedLauncherFileFailsTheExtraction) {
     LauncherResult result = run(work_.file("truncated"), {}, options());
 
     EXPECT_EQ(result.status, kFailure) << result.out << result.err;
-    EXPECT_TRUE(contains(result.out, "The launcher file ends within the data of lib.jar."))
-        << result.out;
+    EXPECT_TRUE(contains(result.err, "The launcher file ends within the data of lib.jar."))
+        << result.err;
     EXPECT_FALSE(java_.ran());
 }
 
@@ -178,7 +178,7 @@ TEST_F(FailureProcessTest, LauncherFileRemovedDuringTheRunFailsTheLaunch) {
     LauncherResult result = run(launcher, {}, options());
 
     EXPECT_EQ(result.status, kFailure) << result.out << result.err;
-    EXPECT_TRUE(contains(result.out, kWriteError + std::to_string(ENOENT))) << result.out;
+    EXPECT_TRUE(contains(result.err, kWriteError + std::to_string(ENOENT))) << result.err;
     EXPECT_TRUE(contains(result.log, "Found matching JVM at " + home)) << result.log;
 }
 
@@ -194,9 +194,9 @@ TEST_F(FailureProcessTest, UnwritableTemporaryDirectoryIsReported) {
     testsupport::runProcess({"/usr/bin/chattr", "-i", temp_.path()});
 
     EXPECT_EQ(result.status, kFailure) << result.out << result.err;
-    EXPECT_TRUE(contains(result.out, "Error creating tmp directory " + temp_.path() +
+    EXPECT_TRUE(contains(result.err, "Error creating tmp directory " + temp_.path() +
                                          "/cvjXXXXXX: Operation not permitted"))
-        << result.out;
+        << result.err;
     EXPECT_FALSE(java_.ran());
 }
 
