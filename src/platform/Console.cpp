@@ -2,6 +2,7 @@
 // talks to the operating system.
 #include "Console.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -63,11 +64,15 @@ void endProgressRow() {
     }
 }
 
-void writeResultLine(const SString& text) {
+int writeResultLine(const SString& text) {
     endProgressRow();
-    fwrite(text.data(), 1, text.length(), stdout);
-    putchar('\n');
-    fflush(stdout);
+    errno = 0;
+    size_t length = text.length();
+    bool written = fwrite(text.data(), 1, length, stdout) == length && putchar('\n') != EOF;
+    if (fflush(stdout) != 0 || !written) {
+        return errno != 0 ? errno : EIO;
+    }
+    return 0;
 }
 
 SString getLine() {

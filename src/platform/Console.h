@@ -44,8 +44,9 @@ void endProgressRow();
 // Writes one result line for the program that started the launcher to
 // standard output, whatever the output switch, and flushes it. A row of
 // progress marks still open is ended first, so that on a terminal that shows
-// both streams the result stands on a line of its own.
-void writeResultLine(const SString& text);
+// both streams the result stands on a line of its own. Returns 0, or the
+// errno of the write that failed.
+int writeResultLine(const SString& text);
 
 // The next word of standard input: skips white space, then reads up to the
 // next white space, at most 1023 bytes. At the end of input the result is

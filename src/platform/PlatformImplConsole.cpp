@@ -150,5 +150,8 @@ SString PlatformImpl::getMessageText(MessageIdentifier id) {
 }
 
 void PlatformImpl::writeResultLine(const SString& line) {
-    ::writeResultLine(line);
+    int error = ::writeResultLine(line);
+    if (error != 0) {
+        throwSystemError("Unable to write a result line to standard output: ", error);
+    }
 }
