@@ -57,10 +57,8 @@ class FailureProcessTest : public testsupport::LauncherProcessTest {
     // catches SIGXFSZ, ends it at once.
     testsupport::ProcessResult runWithFileSizeLimit(const std::vector<std::string>& argv,
                                                     int blocks, const LauncherOptions& runOptions) {
-        std::vector<std::string> shell = {
-            "/bin/sh", "-c", "ulimit -f " + std::to_string(blocks) + "; exec \"$@\"", "sh"};
-        shell.insert(shell.end(), argv.begin(), argv.end());
-        return testsupport::runProcess(shell, runOptions);
+        return testsupport::runInShell("ulimit -f " + std::to_string(blocks) + "; exec \"$@\"",
+                                       argv, runOptions);
     }
 
     // An input file for SEARCH over the given PATH_HINT homes.
