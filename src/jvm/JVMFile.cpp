@@ -93,13 +93,9 @@ SString JVMFile::resolve(const SString& text) const {
 void JVMFile::processMacro(SString& text, char, unsigned int start, unsigned int& end) const {
     SString name = text.substr(start + 1, end - start - 1);
     SString value = tagValue(name.c_str());
-    bool home = name.compare("JVM_HOME") == 0;
-    if (home && stringEndsWith(value, "\\") != SString::npos) {
-        value.erase(value.length() - 1);
-    }
     // The home and the file were found on disk or written by the launcher:
     // they are data, whatever characters they hold.
-    if (home || name.compare("JVM_FILE") == 0) {
+    if (name.compare("JVM_HOME") == 0 || name.compare("JVM_FILE") == 0) {
         value = CommandText::value(value);
     }
     text.replace(start, end - start + 1, value);

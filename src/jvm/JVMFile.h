@@ -15,8 +15,7 @@
 //   JVM_HOME        the home; verification writes the home it tries
 //
 // "@NAME@" in a text (see MacroHandler.h for the scanning rules) stands for
-// the first value of the tag NAME, empty when the tag is absent. For JVM_HOME
-// only, one trailing backslash of the value is dropped. JVM_HOME and JVM_FILE
+// the first value of the tag NAME, empty when the tag is absent. JVM_HOME and JVM_FILE
 // are put in as data (CommandText.h): a home may hold any character.
 //
 // Verification runs JVM_EXE of a home on the verification class with the

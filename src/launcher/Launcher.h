@@ -68,7 +68,7 @@ class Launcher {
     static SString getLauncherFileName();
     static SString getOriginalLauncherFileName();
     // The directory part of the original launcher's name, without a trailing
-    // separator; empty when the name has no "/" or "\".
+    // "/"; empty when the name has no "/".
     static SString getOriginalLauncherDir();
 
     // ---- Variables S1..S10 and N1..N5 --------------------------------------------

@@ -3,7 +3,8 @@
 // of input files. Results go to N1, S1 and S2; the input-file actions also
 // print them on standard output, one item per line, for the program that
 // started the launcher. Those lines bypass the console display, so silent
-// mode does not suppress them.
+// mode does not suppress them; a line that cannot be written fails the
+// action.
 #include <cstdio>
 #include <memory>
 
@@ -49,6 +50,18 @@ void printLine(const SString& text) {
 
 void printNumber(long n) {
     printLine(convertToString(n));
+}
+
+// Prints the result lines, then leaves the match files they name to the
+// caller; a failed write throws before that, so the files are removed with
+// the other temporary files.
+void printResults(const StringDeque& lines, const StringDeque& matchFiles) {
+    for (long i = 0; i < lines.count; i++) {
+        printLine(lines.at(i));
+    }
+    for (long i = 0; i < matchFiles.count; i++) {
+        PlatformImpl::removeFileFromCleanupList(matchFiles.at(i));
+    }
 }
 
 }  // namespace
@@ -137,44 +150,45 @@ void Launcher::verifyJVM(bool showProgress, bool showFailMsg, const SString& jvm
 void Launcher::search(bool showProgress, bool showFailMsg) {
     try {
         findJVM(showProgress, showFailMsg);
-        long found = getLongVariable(1);
-        if (found != 0) {
-            PlatformImpl::removeFileFromCleanupList(getStringVariable(2));
-        }
-        printNumber(found);
-        if (found != 0) {
-            printLine(getStringVariable(1));
-            printLine(getStringVariable(2));
-        }
     } catch (const LauncherException&) {
-        // findJVM has logged it; the caller sees no output at all.
+        return;  // findJVM has logged it; the caller sees no output at all.
     } catch (...) {
         logMessage("Unexpected failure in search.", LOG_ERROR);
+        return;
     }
+    long found = getLongVariable(1);
+    StringDeque lines;
+    StringDeque matchFiles;
+    lines.push_back(convertToString(found));
+    if (found != 0) {
+        lines.push_back(getStringVariable(1));
+        lines.push_back(getStringVariable(2));
+        matchFiles.push_back(getStringVariable(2));
+    }
+    printResults(lines, matchFiles);
 }
 
 void Launcher::searchAll(bool showProgress, bool showFailMsg) {
     logMessage("Finding all matching JVMs", LOG_INFO);
     showSearchStatus(showProgress);
+    StringDeque lines;
+    StringDeque paths;
     try {
         JVMMatchPtrDeque matches;
         m_inputFiles.m_jvmFiles.searchAll(matches, false);
         // Every match file is written before anything is printed, so that a
         // failure half-way prints the single line 0 and leaves no file behind.
-        StringDeque paths;
+        lines.push_back(convertToString(matches.count));
         for (long i = 0; i < matches.count; i++) {
             paths.push_back(matches.at(i)->writeNewJVMFile());
-        }
-        for (long i = 0; i < paths.count; i++) {
-            PlatformImpl::removeFileFromCleanupList(paths.at(i));
-        }
-        printNumber(matches.count);
-        for (long i = 0; i < matches.count; i++) {
-            printLine(matches.at(i)->getJVMHome());
-            printLine(paths.at(i));
+            lines.push_back(matches.at(i)->getJVMHome());
+            lines.push_back(paths.back());
         }
     } catch (const LauncherException& e) {
         reportSearchFailure(MSG_SEARCH_ALL_FAILED, e, showFailMsg);
-        printNumber(0);
+        lines.clear();
+        paths.clear();
+        lines.push_back("0");
     }
+    printResults(lines, paths);
 }

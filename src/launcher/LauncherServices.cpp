@@ -67,7 +67,8 @@ SString Launcher::getOriginalLauncherFileName() {
 }
 
 SString Launcher::getOriginalLauncherDir() {
-    unsigned int separator = m_origLauncherFileName.find_last_of(anySeparators);
+    // A "\" is a character of a name here, not a separator.
+    unsigned int separator = m_origLauncherFileName.rfind('/');
     if (separator == SString::npos) {
         return SString();
     }

@@ -394,11 +394,7 @@ SString LaunchScript::functionApplicationArchive(const StringDeque& arguments) c
 }
 
 SString LaunchScript::functionTempDir(const StringDeque&) const {
-    SString directory = PlatformImpl::getSystemTempDirectory();
-    if (stringEndsWith(directory, "\\") != SString::npos) {
-        directory.erase(directory.length() - 1);
-    }
-    return CommandText::value(directory);
+    return CommandText::value(PlatformImpl::getSystemTempDirectory());
 }
 
 SString LaunchScript::makeSystemProp(const JVMFile* jvm, const SString& name,

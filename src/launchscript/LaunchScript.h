@@ -42,7 +42,7 @@
 //   LAUNCHER_FILE()         the running launcher file
 //   LAUNCHER_DIR()          the directory of the original launcher
 //   APPLICATION_ARCHIVE([name])  the extracted application archive
-//   TEMP_DIR()              the temporary directory, one trailing "\" removed
+//   TEMP_DIR()              the temporary directory
 //
 // CP joins with CLASSPATH_SEPARATOR, skipping empty pieces: the ".cp1" side
 // file, JVM_CLASSPATH, ".cp", the arguments, ARCHIVE (its "%" functions

@@ -9,6 +9,10 @@
 // Output switch: writeLine and write print only while it is true. showUI and
 // hideUI change it; silent mode is not consulted here.
 extern bool g_enableOutput;
+// Set by the first display write that fails (a caller that stopped reading, a
+// full disk): the display then stays quiet for the rest of the run, whatever
+// the output switch says, and the run goes on.
+extern bool g_displayFailed;
 // Title of what is being launched; fills the "%s" of the status lines.
 extern SString g_title;
 // Progress counter, in progress marks.
@@ -18,25 +22,33 @@ extern int ui_progress;
 // counter passes the highest row boundary reached before.
 extern int ui_progressBlock;
 
-// Writes the text and a line feed to standard output while output is on.
-// Does not flush. A null text counts as empty.
+// The display is written to standard error, so that standard output carries
+// only the Java program's output and the result lines. Every display write
+// is flushed at once.
+
+// Writes the text and a line feed to the display while output is on. A null
+// text counts as empty.
 void writeLine(const SString& text);
 void writeLine(const char* text);
 
-// Writes the text as it is and flushes standard output, while output is on.
+// Writes the text as it is to the display while output is on.
 void write(const char* text);
 
-// Writes the text and a line feed to standard output whatever the output
-// switch says, and flushes: for messages that must reach the user.
+// Writes the text and a line feed to the display whatever the output switch
+// says: for messages that must reach the user.
 void writeLineAlways(const SString& text);
 
-// Writes one result line for the program that started the launcher, whatever
-// the output switch; a row of progress marks still open on the current line
-// is ended first, so that the result stands on a line of its own.
-void writeResultLine(const SString& text);
+// Ends a row of progress marks that is still open on the current line.
+void endProgressRow();
+
+// Writes one result line for the program that started the launcher to
+// standard output, whatever the output switch, and flushes it. A row of
+// progress marks still open is ended first, so that on a terminal that shows
+// both streams the result stands on a line of its own. Returns 0, or the
+// errno of the write that failed.
+int writeResultLine(const SString& text);
 
 // The next word of standard input: skips white space, then reads up to the
-// next white space, at most 1023 bytes. Standard output is flushed first so
-// that a question written before is visible. At the end of input the result
-// is empty.
+// next white space, at most 1023 bytes. At the end of input the result is
+// empty.
 SString getLine();

@@ -265,7 +265,9 @@ class PlatformImpl {
     static void setSilent(bool silent);
     static void showUIMessage(const SString& message);
     // A result line of an input-file action on standard output: never
-    // suppressed, and never glued to a row of progress marks.
+    // suppressed, and never glued to a row of progress marks. Throws
+    // LauncherException when it cannot be written, since the caller would
+    // otherwise take a partial result for a complete one.
     static void writeResultLine(const SString& line);
     static void setUITitle(const SString& title);
     static SString promptJVMDestinationDirectory();

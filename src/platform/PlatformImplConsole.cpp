@@ -27,11 +27,11 @@ SString catalogueText(int id, const SString& arg = SString()) {
 }
 
 // Ends the current row of marks once the counter has passed a row boundary
-// that no earlier row reached.
+// that no earlier row reached; a row without marks gets no line break.
 void endProgressRowIfDue() {
     int block = ui_progress / PROGRESS_ROW_LENGTH;
     if (g_enableOutput && block > ui_progressBlock) {
-        writeLine("");
+        endProgressRow();
         ui_progressBlock = block;
     }
 }
@@ -150,5 +150,8 @@ SString PlatformImpl::getMessageText(MessageIdentifier id) {
 }
 
 void PlatformImpl::writeResultLine(const SString& line) {
-    ::writeResultLine(line);
+    int error = ::writeResultLine(line);
+    if (error != 0) {
+        throwSystemError("Unable to write a result line to standard output: ", error);
+    }
 }

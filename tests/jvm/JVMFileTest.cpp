@@ -26,12 +26,12 @@ using testsupport::writeVerifyingJava;
 
 namespace {
 
-TEST(JVMFileTest, AtMacrosReadTagsAndDropTheHomeBackslash) {
+TEST(JVMFileTest, AtMacrosReadTagsAsTheyAre) {
     TagFile tags;
     tags.setTagValue("JVM_HOME", "C:\\jdk\\");
     tags.setTagValue("OTHER", "dir\\");
     JVMFile jvm(tags);
-    EXPECT_STREQ("C:\\jdk|dir\\||a@b",
+    EXPECT_STREQ("C:\\jdk\\|dir\\||a@b",
                  CommandText::plain(jvm.resolve("@JVM_HOME@|@OTHER@|@MISSING@|a@@b")).c_str());
 }
 

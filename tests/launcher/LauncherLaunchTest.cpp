@@ -68,15 +68,15 @@ TEST_F(LauncherLaunchTest, RunningStatusIsShownOnlyWithUiSeconds) {
     useLaunchScript();
     testsupport::ScopedEnv lang("LANG", "C");
     PlatformImpl::setSilent(false);
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     Launcher::initializeUI();
     Launcher::launch(dir.file("match.jvm").c_str(), 0);
-    std::string withoutSeconds = testing::internal::GetCapturedStdout();
+    std::string withoutSeconds = testing::internal::GetCapturedStderr();
     EXPECT_EQ(std::string::npos, withoutSeconds.find("Running"));
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     Launcher::initializeUI();
     Launcher::launch(dir.file("match.jvm").c_str(), 5);
-    EXPECT_EQ(1u, countOf(withoutSeconds + testing::internal::GetCapturedStdout(), "Running"));
+    EXPECT_EQ(1u, countOf(withoutSeconds + testing::internal::GetCapturedStderr(), "Running"));
     EXPECT_FALSE(PlatformImpl::isUIVisible());
 }
 

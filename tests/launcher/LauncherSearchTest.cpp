@@ -71,9 +71,9 @@ TEST_F(LauncherSearchTest, FindJVMSetsTheVariablesAndWritesAMatchFile) {
 TEST_F(LauncherSearchTest, FindJVMWithoutAMatchClearsTheVariablesAndTellsTheUser) {
     addHintedFile("wrong");
 
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     Launcher::findJVM(false, true);
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = testing::internal::GetCapturedStderr();
 
     EXPECT_EQ(Launcher::getLongVariable(1), 0);
     EXPECT_EQ(variable(1), "");

@@ -44,7 +44,7 @@ TEST(LauncherIdentityTest, OriginalLauncherDirIsTheTextBeforeTheLastSeparator) {
         const char* dir;
     } cases[] = {
         {"/tmp/x/setup", "/tmp/x"},
-        {"C:\\dir\\setup.bin", "C:\\dir"},
+        {"/tmp/end\\/setup\\.bin", "/tmp/end\\"},
         {"setup", ""},
         {"/setup", ""},
         {"/a\\b/c", "/a\\b"},

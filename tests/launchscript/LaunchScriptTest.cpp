@@ -154,7 +154,7 @@ TEST_F(LaunchScriptTest, LauncherAndTempDirectoryFunctions) {
     Launcher::m_launcherFileName = "/run/copy/setup";
     setOriginalLauncher("/opt/app/setup.bin");
     PlatformImpl::m_tempDir = "/tmp/cv\\";
-    EXPECT_EQ("/run/copy/setup /opt/app /tmp/cv",
+    EXPECT_EQ("/run/copy/setup /opt/app /tmp/cv\\",
               expand("%LAUNCHER_FILE%() %LAUNCHER_DIR%() %TEMP_DIR%()"));
     PlatformImpl::m_tempDir = "/tmp/cv/";
     EXPECT_EQ("/tmp/cv/", expand("%TEMP_DIR%( )"));

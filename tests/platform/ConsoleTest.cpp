@@ -78,9 +78,16 @@ class RedirectedFd {
     int saved_ = -1;
 };
 
+// Collects the result lines.
 class CapturedStdout : public RedirectedFd {
   public:
     CapturedStdout() : RedirectedFd(STDOUT_FILENO, "") {}
+};
+
+// Collects the display, which goes to standard error.
+class CapturedDisplay : public RedirectedFd {
+  public:
+    CapturedDisplay() : RedirectedFd(STDERR_FILENO, "") {}
 };
 
 class FedStdin : public RedirectedFd {
@@ -138,7 +145,7 @@ TEST_F(ConsoleTest, StatusLineIsEmptyLineThenTextWithTitle) {
     g_title = "abcd";
     for (const Row& row : rows) {
         SCOPED_TRACE(row.expected);
-        CapturedStdout out;
+        CapturedDisplay out;
         PlatformImpl::setUIStatus(row.status);
         EXPECT_EQ(out.finish(), row.expected);
     }
@@ -146,13 +153,13 @@ TEST_F(ConsoleTest, StatusLineIsEmptyLineThenTextWithTitle) {
 
 TEST_F(ConsoleTest, StatusLineUsesLanguageOfLangAndEmptyTitle) {
     lang_.set("LANG", "de_DE.UTF-8");
-    CapturedStdout out;
+    CapturedDisplay out;
     PlatformImpl::setUIStatus(STATUS_RUNNING);
     EXPECT_EQ(out.finish(), "\n wird ausgeführt...\n");
 }
 
 TEST_F(ConsoleTest, SeventySingleAdvancesEndTheRow) {
-    CapturedStdout out;
+    CapturedDisplay out;
     for (int i = 0; i < 70; ++i) {
         PlatformImpl::advanceUIProgress(1);
     }
@@ -160,30 +167,32 @@ TEST_F(ConsoleTest, SeventySingleAdvancesEndTheRow) {
     EXPECT_EQ(ui_progress, 70);
 }
 
-TEST_F(ConsoleTest, ResultLinesStandOnLinesOfTheirOwn) {
+TEST_F(ConsoleTest, ResultLinesGoToStdoutAfterTheRowOfMarksEnds) {
+    CapturedDisplay display;
     CapturedStdout out;
     PlatformImpl::advanceUIProgress(3);
     PlatformImpl::writeResultLine("1");
     PlatformImpl::writeResultLine("/opt/jdk");
     PlatformImpl::hideUI(0);
     PlatformImpl::writeResultLine("shown while hidden");
-    EXPECT_EQ(out.finish(), "...\n1\n/opt/jdk\nshown while hidden\n");
+    EXPECT_EQ(out.finish(), "1\n/opt/jdk\nshown while hidden\n");
+    EXPECT_EQ(display.finish(), "...\n");
 }
 
 TEST_F(ConsoleTest, RowEndsOnlyPastTheHighestBoundaryReached) {
     {
-        CapturedStdout out;
+        CapturedDisplay out;
         PlatformImpl::setUIProgress(100);
-        EXPECT_EQ(out.finish(), "\n");
+        EXPECT_EQ(out.finish(), "");  // a row without marks needs no line break
     }
     {
-        CapturedStdout out;
+        CapturedDisplay out;
         PlatformImpl::setUIProgress(0);
         PlatformImpl::advanceUIProgress(70);
         EXPECT_EQ(out.finish(), std::string(70, '.'));
     }
     {
-        CapturedStdout out;
+        CapturedDisplay out;
         PlatformImpl::advanceUIProgress(70);
         EXPECT_EQ(out.finish(), std::string(70, '.') + "\n");
     }
@@ -192,19 +201,19 @@ TEST_F(ConsoleTest, RowEndsOnlyPastTheHighestBoundaryReached) {
 
 TEST_F(ConsoleTest, HiddenOutputCountsWithoutMarksOrRows) {
     PlatformImpl::hideUI(0);
-    CapturedStdout out;
+    CapturedDisplay out;
     PlatformImpl::advanceUIProgress(100);
     EXPECT_EQ(ui_progress, 100);
     EXPECT_EQ(ui_progressBlock, 0);
     PlatformImpl::showUI();
     PlatformImpl::setUIProgress(100);
-    EXPECT_EQ(out.finish(), "\n");
+    EXPECT_EQ(out.finish(), "");
 }
 
 TEST_F(ConsoleTest, SilentModeWritesAndReadsNothing) {
     FedStdin in("word\n");
     PlatformImpl::setSilent(true);
-    CapturedStdout out;
+    CapturedDisplay out;
     PlatformImpl::setUIStatus(STATUS_RUNNING);
     PlatformImpl::advanceUIProgress(5);
     PlatformImpl::setUIProgress(200);
@@ -229,7 +238,7 @@ TEST_F(ConsoleTest, ShowUIInSilentModeSwitchesOutputOff) {
 TEST_F(ConsoleTest, HiddenOutputStillShowsMessagesAndReadsAnswer) {
     FedStdin in("/opt/jvm\n");
     PlatformImpl::hideUI(0);
-    CapturedStdout out;
+    CapturedDisplay out;
     PlatformImpl::setUIStatus(STATUS_RUNNING);
     PlatformImpl::setUITitle("title");
     PlatformImpl::showUIMessage("Error: boom");
@@ -239,7 +248,7 @@ TEST_F(ConsoleTest, HiddenOutputStillShowsMessagesAndReadsAnswer) {
 
 TEST_F(ConsoleTest, PromptShowsQuestionAndReadsOneWord) {
     FedStdin in("  \n\t/opt/my jvm\n");
-    CapturedStdout out;
+    CapturedDisplay out;
     EXPECT_EQ(str(PlatformImpl::promptJVMDestinationDirectory()), "/opt/my");
     EXPECT_EQ(out.finish(), std::string(unixlauncher_msg_en[17]) + "\n");
 }
@@ -257,7 +266,7 @@ TEST_F(ConsoleTest, GetLineReadsAtMost1023Bytes) {
 
 TEST_F(ConsoleTest, TitleKeepsAccentsGivenAsUtf8OrEscapes) {
     ScopedCType ctype("C.UTF-8");
-    CapturedStdout out;
+    CapturedDisplay out;
     PlatformImpl::setUITitle("Caf\xc3\xa9 \\u00e9t\\u00E9");
     EXPECT_EQ(out.finish(), "Caf\xc3\xa9 \xc3\xa9t\xc3\xa9\n");
     EXPECT_EQ(str(g_title), "Caf\xc3\xa9 \xc3\xa9t\xc3\xa9");
@@ -275,7 +284,7 @@ TEST_F(ConsoleTest, UnconvertibleCharacterIsDroppedAlone) {
 
 TEST_F(ConsoleTest, SubStatusIsNeverShown) {
     PlatformImpl::m_subStatus = SUBSTATUS_SCANNING_DISKS;
-    CapturedStdout out;
+    CapturedDisplay out;
     {
         SubStatusWrapper guard;
         PlatformImpl::setUISubStatus(SUBSTATUS_VERIFYING, "/opt/jdk");

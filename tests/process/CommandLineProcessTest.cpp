@@ -27,22 +27,22 @@ class CommandLineProcessTest : public testsupport::LauncherProcessTest {
 TEST_F(CommandLineProcessTest, VersionIsShownUnlessSilent) {
     LauncherResult version = launch({"-cv:version"});
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "2.41\n");
+    EXPECT_EQ(version.err, "2.41\n");
 
     LauncherResult silent = launch({"-cv:silent", "-cv:version"});
     EXPECT_EQ(silent.status, 0);
-    EXPECT_EQ(silent.out, "");
+    EXPECT_EQ(silent.err, "");
 
     // Options take effect from left to right.
     LauncherResult late = launch({"-cv:version", "-cv:silent"});
-    EXPECT_EQ(late.out, "2.41\n");
+    EXPECT_EQ(late.err, "2.41\n");
 }
 
 TEST_F(CommandLineProcessTest, MissingInputFileIsShownTwiceAndLoggedAsError) {
     std::string log = work_.file("x.log");
     LauncherResult result = launch({"-cv:log", log, "-cv:in", "missing.tag"});
     EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.out, kLoadFailed + kOpenFailed + "\n" + kOpenFailed + "\n");
+    EXPECT_EQ(result.err, kLoadFailed + kOpenFailed + "\n" + kOpenFailed + "\n");
     EXPECT_EQ(readFile(log), "------------------\nERROR: " + kOpenFailed + "\n");
 }
 
@@ -53,30 +53,30 @@ TEST_F(CommandLineProcessTest, MessagesFollowTheLanguageOfLang) {
     std::string open = unixlauncher_msg_de[33];
     std::string load = unixlauncher_msg_de[19];
     EXPECT_NE(open, kOpenFailed);
-    EXPECT_EQ(result.out, load + open + "\n" + open + "\n");
+    EXPECT_EQ(result.err, load + open + "\n" + open + "\n");
 }
 
 TEST_F(CommandLineProcessTest, OptionWithoutItsValue) {
     LauncherResult in = launch({"-cv:in"});
     EXPECT_EQ(in.status, 255);
-    EXPECT_EQ(in.out, "An input file name must follow the '-in' command line option.\n");
+    EXPECT_EQ(in.err, "An input file name must follow the '-in' command line option.\n");
 
-    // A missing log name is reported, and the (absent) program still runs;
-    // the end of the run closes the row of progress marks.
+    // A missing log name is reported, and the (absent) program still runs.
     LauncherResult log = launch({"-cv:log"});
     EXPECT_EQ(log.status, 255);
-    EXPECT_EQ(log.out,
-              "A log file name must be specified after the -log option on the command line.\n\n");
+    EXPECT_EQ(log.err,
+              "A log file name must be specified after the -log option on the command line.\n");
 
     LauncherResult orig = launch({"-cv:version", "-cv:orig"});
     EXPECT_EQ(orig.status, 255);
-    EXPECT_EQ(orig.out, "2.41\nMissing original launcher file name.\n");
+    EXPECT_EQ(orig.err, "2.41\nMissing original launcher file name.\n");
 }
 
 TEST_F(CommandLineProcessTest, LauncherWithoutPayloadEndsWithMinusOneSilently) {
     LauncherResult result = launch({"-Xmx64m", "some-argument"});
     EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.out, "\n");  // only the end of the (empty) row of progress marks
+    // No progress mark was printed, so no row of marks is ended either.
+    EXPECT_EQ(result.out + result.err, "");
 }
 
 TEST_F(CommandLineProcessTest, QuotedInputFileNameOpensTheFileBetweenTheQuotes) {
@@ -88,7 +88,7 @@ TEST_F(CommandLineProcessTest, QuotedInputFileNameOpensTheFileBetweenTheQuotes) 
 
     LauncherResult lone = launch({"-cv:in", "\""});
     EXPECT_EQ(lone.status, 255);
-    EXPECT_EQ(lone.out, kLoadFailed + kOpenFailed + "\n" + kOpenFailed + "\n");
+    EXPECT_EQ(lone.err, kLoadFailed + kOpenFailed + "\n" + kOpenFailed + "\n");
 }
 
 TEST_F(CommandLineProcessTest, InputFileWithoutLogfileSwitchesTheLogOff) {
@@ -96,7 +96,7 @@ TEST_F(CommandLineProcessTest, InputFileWithoutLogfileSwitchesTheLogOff) {
     std::string log = work_.file("x.log");
     LauncherResult result = launch({"-cv:log", log, "-cv:in", "in.tag", "-cv:version"});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "2.41\n");
+    EXPECT_EQ(result.err, "2.41\n");
     EXPECT_EQ(readFile(log), "------------------\nLoading input file in.tag\n");
 }
 
@@ -104,12 +104,12 @@ TEST_F(CommandLineProcessTest, InvalidOrMissingActionIsShownTwice) {
     writeFile(work_.file("none.tag"), "SHOW_FAIL_MSG: 1\n");
     LauncherResult none = launch({"-cv:in", "none.tag"});
     EXPECT_EQ(none.status, 255);
-    EXPECT_EQ(none.out, "Invalid action in input file: \nInvalid action in input file: \n");
+    EXPECT_EQ(none.err, "Invalid action in input file: \nInvalid action in input file: \n");
 
     writeFile(work_.file("bad.tag"), "ACTION: DANCE\n");
     LauncherResult bad = launch({"-cv:in", "bad.tag"});
     EXPECT_EQ(bad.status, 255);
-    EXPECT_EQ(bad.out,
+    EXPECT_EQ(bad.err,
               "Invalid action in input file: DANCE\nInvalid action in input file: DANCE\n");
 }
 
@@ -120,7 +120,7 @@ TEST_F(CommandLineProcessTest, SyntaxErrorOfTheInputFileNamesFileAndLine) {
     std::string error =
         "Syntax error in f.tag at line 2 ==> Missing colon at the end of the tag name.";
     EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.out, kLoadFailed + error + "\n" + error + "\n");
+    EXPECT_EQ(result.err, kLoadFailed + error + "\n" + error + "\n");
     EXPECT_EQ(readFile(log), "------------------\nLoading input file f.tag\nERROR: " + error +
                                  "\nERROR: " + error + "\n");
 }

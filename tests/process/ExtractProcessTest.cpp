@@ -158,7 +158,7 @@ TEST_F(ExtractProcessTest, FailedExtractionIsReportedAndLeavesNothing) {
             .write(launcher());
         LauncherResult result = run({"-cv:extract"});
         EXPECT_EQ(result.status, 255);
-        EXPECT_NE(result.out.find(c.message), std::string::npos) << result.out;
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
         EXPECT_EQ(work_.entries(), std::vector<std::string>{"sub"});
         EXPECT_TRUE(outside.isEmpty());
     }
@@ -176,9 +176,9 @@ TEST_F(ExtractProcessTest, EntryNamedLikeTheLauncherNeverOverwritesIt) {
     inInput.workingDir = input.path();
     LauncherResult result = LauncherProcessTest::run("./setup", {"-cv:extract"}, inInput);
     EXPECT_EQ(result.status, 255);
-    EXPECT_NE(result.out.find("Refusing to extract setup over the running launcher file."),
+    EXPECT_NE(result.err.find("Refusing to extract setup over the running launcher file."),
               std::string::npos)
-        << result.out;
+        << result.err;
     EXPECT_EQ(readFile(launcher()), before);
 }
 

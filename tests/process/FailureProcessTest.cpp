@@ -57,10 +57,8 @@ class FailureProcessTest : public testsupport::LauncherProcessTest {
     // catches SIGXFSZ, ends it at once.
     testsupport::ProcessResult runWithFileSizeLimit(const std::vector<std::string>& argv,
                                                     int blocks, const LauncherOptions& runOptions) {
-        std::vector<std::string> shell = {
-            "/bin/sh", "-c", "ulimit -f " + std::to_string(blocks) + "; exec \"$@\"", "sh"};
-        shell.insert(shell.end(), argv.begin(), argv.end());
-        return testsupport::runProcess(shell, runOptions);
+        return testsupport::runInShell("ulimit -f " + std::to_string(blocks) + "; exec \"$@\"",
+                                       argv, runOptions);
     }
 
     // An input file for SEARCH over the given PATH_HINT homes.
@@ -97,7 +95,7 @@ TEST_F(FailureProcessTest, DiskFullWhileExtractingEveryFileIsReported) {
     auto result = runWithFileSizeLimit(command(launcher, {"-cv:extract"}), 256, inTarget);
 
     EXPECT_EQ(result.status, kFailure) << result.out << result.err;
-    EXPECT_TRUE(contains(result.out, kWriteError + std::to_string(EFBIG))) << result.out;
+    EXPECT_TRUE(contains(result.err, kWriteError + std::to_string(EFBIG))) << result.err;
     // The archive that did not fit is not left half written, nor its
     // temporary file.
     EXPECT_EQ(target.entries(), (std::vector<std::string>{"a.jvm", "launch.tag", "program.tag"}));
@@ -109,7 +107,7 @@ TEST_F(FailureProcessTest, DiskFullWhileExtractingTheClassPathStopsTheLaunch) {
     auto result = runWithFileSizeLimit(command(launcher), 256, options());
 
     EXPECT_EQ(result.status, kFailure) << result.out << result.err;
-    EXPECT_TRUE(contains(result.out, kWriteError + std::to_string(EFBIG))) << result.out;
+    EXPECT_TRUE(contains(result.err, kWriteError + std::to_string(EFBIG))) << result.err;
     EXPECT_FALSE(java_.ran());
 }
 
@@ -126,7 +124,7 @@ TEST_F(FailureProcessTest, DiskFullWhileCopyingTheEmbeddedLauncherLeavesNoCopy) 
     auto result = runWithFileSizeLimit(command(launcher), 256, options());
 
     EXPECT_EQ(result.status, kFailure) << result.out << result.err;
-    EXPECT_TRUE(contains(result.out, kWriteError + std::to_string(EFBIG))) << result.out;
+    EXPECT_TRUE(contains(result.err, kWriteError + std::to_string(EFBIG))) << result.err;
 }
 
 // ---- A launcher file that can no longer be read -----------------------------------
@@ -150,8 +148,8 @@ TEST_F(FailureProcessTest, TruncatedLauncherFileFailsTheExtraction) {
     LauncherResult result = run(work_.file("truncated"), {}, options());
 
     EXPECT_EQ(result.status, kFailure) << result.out << result.err;
-    EXPECT_TRUE(contains(result.out, "The launcher file ends within the data of lib.jar."))
-        << result.out;
+    EXPECT_TRUE(contains(result.err, "The launcher file ends within the data of lib.jar."))
+        << result.err;
     EXPECT_FALSE(java_.ran());
 }
 
@@ -178,7 +176,7 @@ TEST_F(FailureProcessTest, LauncherFileRemovedDuringTheRunFailsTheLaunch) {
     LauncherResult result = run(launcher, {}, options());
 
     EXPECT_EQ(result.status, kFailure) << result.out << result.err;
-    EXPECT_TRUE(contains(result.out, kWriteError + std::to_string(ENOENT))) << result.out;
+    EXPECT_TRUE(contains(result.err, kWriteError + std::to_string(ENOENT))) << result.err;
     EXPECT_TRUE(contains(result.log, "Found matching JVM at " + home)) << result.log;
 }
 
@@ -194,9 +192,9 @@ TEST_F(FailureProcessTest, UnwritableTemporaryDirectoryIsReported) {
     testsupport::runProcess({"/usr/bin/chattr", "-i", temp_.path()});
 
     EXPECT_EQ(result.status, kFailure) << result.out << result.err;
-    EXPECT_TRUE(contains(result.out, "Error creating tmp directory " + temp_.path() +
+    EXPECT_TRUE(contains(result.err, "Error creating tmp directory " + temp_.path() +
                                          "/cvjXXXXXX: Operation not permitted"))
-        << result.out;
+        << result.err;
     EXPECT_FALSE(java_.ran());
 }
 

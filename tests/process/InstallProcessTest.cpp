@@ -70,7 +70,7 @@ TEST_F(InstallProcessTest, ProgramWithoutJVMInstallsTheBundledOneAndLaunchesWith
                                         {FILE_JVM_INSTALLER, "installer.sh"}});
     LauncherResult result = run(launcher, {"a b", "c\"d"});
     EXPECT_EQ(result.status, 4) << result.out << result.log;
-    EXPECT_NE(result.out.find("Preparing Java(tm) Virtual Machine..."), std::string::npos);
+    EXPECT_NE(result.err.find("Preparing Java(tm) Virtual Machine..."), std::string::npos);
     EXPECT_NE(result.out.find("[a b]\n[c\"d]\nJAVA_HOME=" + temp_.path() + "/cvj"),
               std::string::npos)
         << result.out;
@@ -105,7 +105,7 @@ TEST_F(InstallProcessTest, PromptedDestinationIsReadFromStandardInput) {
     TempDir destination;
     LauncherResult result = run(launcher, {"x"}, destination.path() + "\n");
     EXPECT_EQ(result.status, 4) << result.out;
-    EXPECT_NE(result.out.find("Supply the destination directory for the Java Virtual Machine:"),
+    EXPECT_NE(result.err.find("Supply the destination directory for the Java Virtual Machine:"),
               std::string::npos);
     std::string jvm = readFile(destination.file("jvm"));
     EXPECT_NE(jvm.find("JVM_HOME:  " + destination.path() + "\n"), std::string::npos) << jvm;
@@ -139,7 +139,7 @@ TEST_F(InstallProcessTest, InstallActionPrintsTheJvmFileItCompleted) {
                   temp_.path() + "\n");
     LauncherResult missing = run(testsupport::cvlaunchPath(), {"-cv:in", "none.tag"});
     EXPECT_EQ(missing.status, 255);
-    EXPECT_NE(missing.out.find("Unable to load input file: " + temp_.path() + "/jvm"),
+    EXPECT_NE(missing.err.find("Unable to load input file: " + temp_.path() + "/jvm"),
               std::string::npos);
 }
 

@@ -76,20 +76,20 @@ TEST_F(InstructionsProcessTest, JumpsAndVariablesCarryThroughTheRun) {
     const std::string message =
         "Error in instructions. Invalid numeric expression (start-first-second) Line number (12)";
     EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.out, message + "\n");
+    EXPECT_EQ(result.err, message + "\n");
     EXPECT_NE(result.log.find("ERROR: " + message + "\n"), std::string::npos) << result.log;
 }
 
 TEST_F(InstructionsProcessTest, UnknownCommandIsReportedWithItsNumber) {
     LauncherResult result = run({"// first", ":label", "FOO", "SET N1 = 1"});
     EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.out, "Error in instructions. Invalid command (FOO).  Line number (3)\n");
+    EXPECT_EQ(result.err, "Error in instructions. Invalid command (FOO).  Line number (3)\n");
 }
 
 TEST_F(InstructionsProcessTest, VariableReferenceErrorHasNoInstructionNumber) {
     LauncherResult result = run({"SET X1 = 1"});
     EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.out,
+    EXPECT_EQ(result.err,
               "Invalid variable specified on left hand side of SET statement. Invalid variable "
               "reference (X1). Must use N or S as the variable type, e.g. N2 or S1.\n");
 }
@@ -97,7 +97,7 @@ TEST_F(InstructionsProcessTest, VariableReferenceErrorHasNoInstructionNumber) {
 TEST_F(InstructionsProcessTest, SelfReferencingVariableFailsInsteadOfHanging) {
     LauncherResult result = run({"SET S1 = @@S1@@@@", "SET S2 = @S1@"});
     EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.out,
+    EXPECT_EQ(result.err,
               "Error in instructions. Variable references in (@S1@) do not resolve. Line number "
               "(2)\n");
 }
@@ -107,10 +107,10 @@ TEST_F(InstructionsProcessTest, SyntaxErrorInProgramFileIsReported) {
     writeFile(work_.file("program.tag"), "INSTRUCTIONS:\n  SET N1 = 1\n");
     LauncherResult result = runInput();
     EXPECT_EQ(result.status, 255);
-    EXPECT_NE(result.out.find("Syntax error in " + work_.file("program.tag") +
+    EXPECT_NE(result.err.find("Syntax error in " + work_.file("program.tag") +
                               " at line 1 ==> Missing /: tag completer."),
               std::string::npos)
-        << result.out;
+        << result.err;
 }
 
 TEST_F(InstructionsProcessTest, ResultIsThatOfTheLastLaunch) {
@@ -144,7 +144,7 @@ TEST_F(InstructionsProcessTest, SignalEndsAnEndlessProgram) {
     // ended through its own cleanup, not by the signal's default action.
     EXPECT_FALSE(result.killed);
     EXPECT_EQ(result.status, 128 + SIGTERM);
-    EXPECT_EQ(result.out, "Interrupted by signal 15.\n");
+    EXPECT_EQ(result.err, "Interrupted by signal 15.\n");
 }
 
 }  // namespace

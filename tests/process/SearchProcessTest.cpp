@@ -152,10 +152,10 @@ TEST_F(SearchProcessTest, VerifyInstructionTakesTheIdOfAJVMFile) {
     result = run({"-cv:javahome", home});
 
     EXPECT_EQ(result.status, 255);
-    EXPECT_NE(result.out.find("To verify a JVM, use an index of a jvm file. The index passed in "
+    EXPECT_NE(result.err.find("To verify a JVM, use an index of a jvm file. The index passed in "
                               "was 0 which corresponds to the file named bad.tag"),
               std::string::npos)
-        << result.out;
+        << result.err;
 }
 
 TEST_F(SearchProcessTest, SearchFindsTheRealJDKByItsPathHint) {

@@ -175,10 +175,12 @@ class ValuesProcessTest : public testsupport::LauncherProcessTest {
         LauncherResult result = testsupport::runLauncher(launcher, {p.arg}, options);
 
         std::string made = p.tempDir + "/cvjXXXXXX/";
+        // "@NAME@" in a ".sp" value or a ".ja" line is a tag of the JVM file.
+        std::string tuned = p.side == "@JVM_HOME@" ? p.home : p.side;
         Args expected = fields(p.env);
         expected.insert(expected.begin(), {p.home, p.tempDir, launcher, dirOf(launcher), "-cp",
                                            p.side + ":" + made + "lib.jar", made + "app.jar",
-                                           "-Dp=" + p.side, p.side, p.env});
+                                           "-Dp=" + tuned, tuned, p.env});
         expected.push_back(p.arg);
         Args got = masked(java.args());
         EXPECT_EQ(result.status, 0) << result.out.substr(0, 300);
@@ -247,8 +249,8 @@ TEST_F(ValuesProcessTest, ProgramThatCannotStartEndsWith255AndSaysWhy) {
         LauncherResult result =
             run(pack(launchScript(c.command + " %CP%()"), work_.file("launcher")), {}, options);
         EXPECT_EQ(result.status, 255);
-        EXPECT_NE(result.out.find("Unable to start " + c.program), std::string::npos) << result.out;
-        EXPECT_NE(result.out.find(": " + c.reason), std::string::npos);
+        EXPECT_NE(result.err.find("Unable to start " + c.program), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find(": " + c.reason), std::string::npos);
         EXPECT_NE(result.log.find("ERROR: Unable to start " + c.program), std::string::npos);
         EXPECT_NE(result.log.find(": " + c.reason), std::string::npos);
         EXPECT_FALSE(java.ran());

@@ -127,4 +127,11 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
     return BackgroundProcess(argv, options).wait();
 }
 
+ProcessResult runInShell(const std::string& script, const std::vector<std::string>& argv,
+                         const ProcessOptions& options) {
+    std::vector<std::string> shell = {"/bin/sh", "-c", script, "sh"};
+    shell.insert(shell.end(), argv.begin(), argv.end());
+    return runProcess(shell, options);
+}
+
 }  // namespace testsupport

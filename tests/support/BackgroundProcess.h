@@ -51,4 +51,9 @@ class BackgroundProcess {
 ProcessResult runProcess(const std::vector<std::string>& argv,
                          const ProcessOptions& options = ProcessOptions());
 
+// Runs /bin/sh -c `script` with argv as the script's "$@", for a program
+// that is to run under limits or redirections, e.g. "exec \"$@\" >/dev/full".
+ProcessResult runInShell(const std::string& script, const std::vector<std::string>& argv,
+                         const ProcessOptions& options = ProcessOptions());
+
 }  // namespace testsupport

@@ -13,10 +13,12 @@ LauncherResult LauncherProcessTest::run(const std::string& launcher,
 }
 
 std::string LauncherProcessTest::packDirectLaunch(const std::string& javaHome,
-                                                  const std::string& archive) const {
+                                                  const std::string& archive,
+                                                  const std::string& keys) const {
     writeFile(work_.file("program.tag"), "INSTRUCTIONS:\n  ILAUNCH 0 0\n/:\n");
     writeFile(work_.file("a.jvm"), "JVM_HOME: " + javaHome + "\nJVM_EXE: java\n");
-    writeFile(work_.file("launch.tag"), "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CP%()\"\n");
+    writeFile(work_.file("launch.tag"),
+              keys + "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CP%()\"\n");
     writeFile(work_.file("lib.jar"), archive);
     return launcherFile({{FILE_JVM, "a.jvm"},
                          {FILE_INSTRUCTIONS, "program.tag"},

@@ -32,8 +32,9 @@ class LauncherProcessTest : public ::testing::Test {
     }
     // work_/launcher, without a verification archive: its program launches
     // <javaHome>/java directly (ILAUNCH) with a class path archive that holds
-    // `archive`.
-    std::string packDirectLaunch(const std::string& javaHome, const std::string& archive) const;
+    // `archive`; its launch script begins with the tag lines `keys`.
+    std::string packDirectLaunch(const std::string& javaHome, const std::string& archive,
+                                 const std::string& keys = "") const;
     // The log file that tests name with "-cv:log" or LOGFILE.
     std::string log() const { return work_.file("run.log"); }
 

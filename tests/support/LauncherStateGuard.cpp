@@ -40,6 +40,7 @@ struct LauncherStateGuard::State {
     SString subStatusData;
     sig_atomic_t canceled = 0;
     bool outputEnabled = true;
+    bool displayFailed = false;
 };
 
 namespace {
@@ -114,6 +115,7 @@ void LauncherStateGuard::exchange(State& state) {
     std::swap(state.subStatus, PlatformImpl::m_subStatus);
     std::swap(state.subStatusData, PlatformImpl::m_subStatusData);
     std::swap(state.outputEnabled, g_enableOutput);
+    std::swap(state.displayFailed, g_displayFailed);
 }
 
 void LauncherStateGuard::checkTempDir() const {

@@ -9,11 +9,11 @@ namespace testsupport {
 
 // Saves every static member of Launcher and PlatformImpl (the payload
 // Launcher::m_inputFiles and the cleanup lists included), the display's
-// output switch and the current directory, and gives the test the state of a
-// fresh launcher process instead, except that the launcher's temporary
-// directory is a new empty directory of the guard's own, at `tempDir` when
-// given (see TempDir). The destructor frees what the test left in that state
-// and puts the saved state back.
+// output switch and failure state and the current directory, and gives the
+// test the state of a fresh launcher process instead, except that the
+// launcher's temporary directory is a new empty directory of the guard's
+// own, at `tempDir` when given (see TempDir). The destructor frees what the
+// test left in that state and puts the saved state back.
 class LauncherStateGuard {
   public:
     explicit LauncherStateGuard(const std::string& tempDir = "");
