@@ -42,6 +42,7 @@ int runLauncher(int argc, char** argv) {
 int main(int argc, char** argv) {
     // The display title may hold letters of the user's language.
     setlocale(LC_CTYPE, "");
+    PlatformImpl::openMissingStandardStreams();
     PlatformImpl::installSignalHandlers();
     int result = runLauncher(argc, argv);
     int signal = PlatformImpl::pendingSignal();

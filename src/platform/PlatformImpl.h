@@ -161,6 +161,11 @@ class PlatformImpl {
     static SString getAbsolutePath(const SString& path);
     // The launcher's current directory, or "" when it cannot be determined.
     static SString getCurrentDirectory();
+    // Opens /dev/null on each of the standard streams 0, 1 and 2 that the
+    // launcher was started without, so that no file it opens later takes
+    // their place and gets the display, the result lines or a program's
+    // output.
+    static void openMissingStandardStreams();
 
     // ---- Signals -------------------------------------------------------------
 

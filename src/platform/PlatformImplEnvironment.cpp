@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -122,4 +123,13 @@ SString PlatformImpl::getCurrentDirectory() {
     SString result(directory);
     free(directory);
     return result;
+}
+
+void PlatformImpl::openMissingStandardStreams() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0) {
+            // open takes the lowest free descriptor: this one.
+            open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        }
+    }
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -299,6 +300,18 @@ TEST_F(PlatformImplProcessTest, CapturedOutputKeepsItsBeginningAndItsEnd) {
     for (const auto& c : cases) {
         EXPECT_EQ(capture(c.command, "", options).out, c.expected) << c.command;
     }
+}
+
+TEST_F(PlatformImplProcessTest, MissingStandardStreamsAreNullDevices) {
+    int status = inTestChild([] {
+        close(STDOUT_FILENO);
+        PlatformImpl::openMissingStandardStreams();
+        char target[64] = {};
+        ssize_t length = readlink("/proc/self/fd/1", target, sizeof target - 1);
+        bool writable = (fcntl(STDOUT_FILENO, F_GETFL) & O_ACCMODE) == O_WRONLY;
+        return length > 0 && std::string(target) == "/dev/null" && writable ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
 }
 
 TEST_F(PlatformImplProcessTest, ChildWithinItsTimeLimitGivesItsExitCode) {
