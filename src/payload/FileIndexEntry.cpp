@@ -7,6 +7,7 @@
 #include "Launcher.h"
 #include "LauncherException.h"
 #include "PlatformImpl.h"
+#include "ReplacementFile.h"
 #include "ScopedFile.h"
 #include "TagFile.h"
 #include "TextUtils.h"

@@ -9,6 +9,7 @@
 #include "Launcher.h"
 #include "LauncherException.h"
 #include "PlatformImpl.h"
+#include "ReplacementFile.h"
 #include "ScopedFile.h"
 #include "TextUtils.h"
 

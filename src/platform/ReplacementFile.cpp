@@ -1,5 +1,7 @@
 // Platform layer: new files that take their target's place only once they
 // are complete. Only src/platform/ talks to the operating system.
+#include "ReplacementFile.h"
+
 #include <cerrno>
 #include <ctime>
 
