@@ -14,6 +14,7 @@
 #include "TagFile.h"
 #include "TextUtils.h"
 #include "TriedHomes.h"
+#include "VerifyCache.h"
 
 const char* jvmPropertiesTagName = "JVM_PROPERTIES";
 const char* pathHintTagName = "PATH_HINT";
@@ -167,28 +168,50 @@ bool JVMFile::performVerify(const SString& home, const SString& classpath,
 bool JVMFile::runVerification(const SString& home, const SString& classpath,
                               const SString& className) const {
     StringPairPtrDeque expected;
-    LaunchScript script(buildVerifyCommand(home, classpath, className, expected), true, false);
+    SString command = buildVerifyCommand(home, classpath, className, expected);
+    StringDeque names;
+    for (long i = 0; i < expected.count; ++i) {
+        names.push_back(expected.at(i)->m_name);
+    }
+    VerifyCache::Key key = VerifyCache::keyOf(executableIn(home), home, classpath, className);
+    StringDeque values;
+    if (VerifyCache::lookup(key, names, values)) {
+        Launcher::logInfo("The properties of ", key.executable,
+                          " come from the verification cache");
+        return valuesMatch(values, expected);
+    }
+    LaunchScript script(command, true, false);
     ProcessOptions options;
     options.timeLimitMs = verifyTimeLimit();
     options.nullInput = true;
     options.killGroupAtEnd = true;
     options.captureLimit = verifyOutputLimit;
-    // Apart from a run that was stopped, the exit code says nothing: only the
-    // output decides.
-    if (script.execute(*this, nullptr, false, options) == processTimedOut) {
+    // Apart from a run that was stopped, the exit code says nothing for the
+    // match: only the output decides. Only a clean run is remembered.
+    int exitCode = script.execute(*this, nullptr, false, options);
+    if (exitCode == processTimedOut) {
         logVerifyTimedOut(home, options.timeLimitMs);
         return false;
     }
-    return verifyJVMOutput(script.m_stdOut, expected);
+    if (!markedLines(script.m_stdOut, values)) {
+        return false;
+    }
+    if (exitCode == 0 && values.count >= names.count) {
+        VerifyCache::store(key, names, values);
+    }
+    return valuesMatch(values, expected);
+}
+
+SString JVMFile::executableIn(const SString& home) const {
+    return pathUnder(home, CommandText::plain(resolve(tagValue(jvmExeTagName))));
 }
 
 SString JVMFile::buildVerifyCommand(const SString& home, const SString& classpath,
                                     const SString& className, StringPairPtrDeque& expected) const {
     // The home comes from the disk and the class from the caller: they may
     // hold any character, and are data.
-    SString executable = pathUnder(home, CommandText::plain(resolve(tagValue(jvmExeTagName))));
     SString command =
-        joinText(CommandText::value(executable), " %CP%(",
+        joinText(CommandText::value(executableIn(home)), " %CP%(",
                  quoteArgument(CommandText::value(classpath)), ") ", CommandText::value(className));
 
     unsigned int count = m_tagFile->getTagValueCount(jvmPropertiesTagName);
@@ -213,6 +236,11 @@ SString JVMFile::buildVerifyCommand(const SString& home, const SString& classpat
 }
 
 bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& expected) {
+    StringDeque values;
+    return markedLines(output, values) && valuesMatch(values, expected);
+}
+
+bool JVMFile::markedLines(const SString& output, StringDeque& lines) {
     unsigned int index = 0;
     SString line;
     bool markerFound = false;
@@ -225,15 +253,22 @@ bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& e
         Launcher::logMessage(joinText("Invalid magic value: ", line, "\n"), LOG_ERROR);
         return false;
     }
-    for (long i = 0; i < expected.count; ++i) {
-        // The class prints one line per property, so output that ends early
-        // comes from a run that failed.
-        if (index >= output.length()) {
-            return false;
-        }
+    while (index < output.length()) {
         line.erase();
         readLineFromString(output, index, line);
-        if (!valueMatches(line, expected.at(i)->m_value)) {
+        lines.push_back(line);
+    }
+    return true;
+}
+
+bool JVMFile::valuesMatch(const StringDeque& values, const StringPairPtrDeque& expected) {
+    // The class prints one line per property, so output that ends early
+    // comes from a run that failed.
+    if (values.count < expected.count) {
+        return false;
+    }
+    for (long i = 0; i < expected.count; ++i) {
+        if (!valueMatches(values.at(i), expected.at(i)->m_value)) {
             return false;
         }
     }

@@ -30,6 +30,7 @@
 #include "MacroHandler.h"
 #include "PtrDeque.h"
 #include "SString.h"
+#include "StringDeque.h"
 #include "StringPair.h"
 
 class JVMMatch;
@@ -96,6 +97,11 @@ class JVMFile : public MacroHandler {
     // marker and after the last value do not matter; output that ends before
     // every value was compared fails. A missing marker is logged as an error.
     static bool verifyJVMOutput(const SString& output, const StringPairPtrDeque& expected);
+    // The lines of `output` after the marker line, appended to `lines`; false
+    // (logged) when there is no marker.
+    static bool markedLines(const SString& output, StringDeque& lines);
+    // True when the values, one per expected property in order, match.
+    static bool valuesMatch(const StringDeque& values, const StringPairPtrDeque& expected);
 
     // The real JVM home of an executable found by path, for a JVM file whose
     // JVM_EXE is `jvmExe`: when `exePath` leads through a symbolic link (its
@@ -110,7 +116,11 @@ class JVMFile : public MacroHandler {
     // False, with the warning logged, when JVM_PROPERTIES has no first value.
     bool hasRequiredProperties() const;
     SString tagValue(const char* name) const;
-    // The probe of performVerify; throws what the launch script throws.
+    // JVM_EXE of `home`, its macros replaced.
+    SString executableIn(const SString& home) const;
+    // The probe of performVerify, or its values from the verification cache
+    // (VerifyCache.h) when a clean probe of the same executable and class
+    // reported them; throws what the launch script throws.
     bool runVerification(const SString& home, const SString& classpath,
                          const SString& className) const;
     // The command of performVerify; fills `expected` from JVM_PROPERTIES.

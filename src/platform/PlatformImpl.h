@@ -238,6 +238,18 @@ class PlatformImpl {
     // and ".." resolved; "" when it cannot be resolved.
     static SString resolvePath(const SString& path);
     static void setFileExecutable(const SString& path);
+    // What a file is: its device, inode, size and the nanoseconds of its
+    // last change of content and of status, in one text (links followed);
+    // "" when it does not exist. Two texts differ when the file was changed
+    // or replaced.
+    static SString fileIdentity(const SString& path);
+    // Makes the directory `path` (and its missing parents) with mode 0700,
+    // unless it exists. "" when it is a directory of the user's that no one
+    // else may write to; otherwise why it is not, as the end of a sentence
+    // ("it belongs to another user.").
+    static SString privateDirectory(const SString& path);
+    // True for a regular file (not a link) that the user owns.
+    static bool isOwnFile(const SString& path);
     // True when the file system holding `dir` has room for `bytes` written
     // to `files` files. Throws LauncherException when it cannot be queried.
     static bool checkFreeSpace(const SString& dir, long bytes, long files);

@@ -235,3 +235,50 @@ bool hasFreeSpace(double fragmentSize, double freeFragments, long bytes, long fi
     }
     return fragmentSize * freeFragments >= needed * fragmentSize;
 }
+
+SString PlatformImpl::fileIdentity(const SString& path) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        return SString();
+    }
+    char text[160];
+    snprintf(text, sizeof text, "%llu.%llu.%lld.%lld.%ld.%lld.%ld",
+             static_cast<unsigned long long>(info.st_dev),
+             static_cast<unsigned long long>(info.st_ino), static_cast<long long>(info.st_size),
+             static_cast<long long>(info.st_mtim.tv_sec), info.st_mtim.tv_nsec,
+             static_cast<long long>(info.st_ctim.tv_sec), info.st_ctim.tv_nsec);
+    return SString(text);
+}
+
+SString PlatformImpl::privateDirectory(const SString& path) {
+    // Each missing parent is made too; a parent that exists is left as it is.
+    SString parent = parentDirectory(path);
+    if (!parent.empty() && parent.compare(path) != 0 && !fileExists(parent)) {
+        SString failure = privateDirectory(parent);
+        if (!failure.empty()) {
+            return failure;
+        }
+    }
+    if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+        return systemErrorMessage("it cannot be made: ", errno);
+    }
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) {
+        return systemErrorMessage("it cannot be examined: ", errno);
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        return SString("it is no directory.");
+    }
+    if (info.st_uid != geteuid()) {
+        return SString("it belongs to another user.");
+    }
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        return SString("others may write to it.");
+    }
+    return SString();
+}
+
+bool PlatformImpl::isOwnFile(const SString& path) {
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid();
+}

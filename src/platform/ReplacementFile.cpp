@@ -97,15 +97,14 @@ int openDirectoriesOf(const SString& directory, const SString& name, unsigned in
 }
 
 // Creates a new file under a temporary name in `directory`, with the
-// permissions that the umask leaves of 0666, as for any file the launcher
-// writes. Returns its descriptor and sets `name`, or -1 with the error in
-// errno.
-int createTemporary(int directory, SString& name) {
+// permissions that the umask leaves of `mode`. Returns its descriptor and
+// sets `name`, or -1 with the error in errno.
+int createTemporary(int directory, SString& name, int mode) {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         name = temporaryName();
         int fd = retryOnEintr([&] {
             return openat(directory, name.c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         });
         if (fd >= 0 || errno != EEXIST) {
             return fd;
@@ -130,7 +129,7 @@ ReplacementFile::~ReplacementFile() {
     discard();
 }
 
-int ReplacementFile::open(const SString& directory, const SString& name) {
+int ReplacementFile::open(const SString& directory, const SString& name, int mode) {
     discard();
     unsigned int last = 0;
     m_directory = openDirectoriesOf(directory, name, last);
@@ -142,7 +141,7 @@ int ReplacementFile::open(const SString& directory, const SString& name) {
         return EISDIR;
     }
     SString tempName;
-    int fd = createTemporary(m_directory, tempName);
+    int fd = createTemporary(m_directory, tempName, mode);
     if (fd < 0) {
         return errno;
     }

@@ -21,10 +21,12 @@ class ReplacementFile {
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
-    // Creates the temporary file. Returns 0, or the errno of the failure:
+    // Creates the temporary file, with the permissions that the umask leaves
+    // of `mode` (0666: those of any file the launcher writes). Returns 0, or
+    // the errno of the failure:
     // ELOOP when a directory that `name` leads through is a symbolic link,
     // EISDIR when `name` ends with "/" or ".".
-    int open(const SString& directory, const SString& name);
+    int open(const SString& directory, const SString& name, int mode = 0666);
     // The temporary file, open for writing; null unless open succeeded.
     FILE* stream() const { return m_stream; }
     // After a successful open: closes the temporary file, made executable as
