@@ -152,12 +152,13 @@ void writeEntries(const SString& path, const std::vector<Entry>& entries) {
     for (size_t i = 0; i < entries.size(); ++i) {
         SString name = joinText("JVM", convertToString(static_cast<long>(i) + 1));
         const Entry& entry = entries[i];
-        for (const SString& value : {entry.key.executable, entry.key.identity, entry.key.verifier}) {
+        for (const SString& value :
+             {entry.key.executable, entry.key.identity, entry.key.verifier}) {
             tags.appendTagValue(name.c_str(), value);
         }
         for (const auto& property : entry.properties) {
-            tags.appendTagValue(name.c_str(), joinText(property.first.c_str(), '=',
-                                                       property.second.c_str()));
+            tags.appendTagValue(name.c_str(),
+                                joinText(property.first.c_str(), '=', property.second.c_str()));
         }
     }
     ReplacementFile file;
