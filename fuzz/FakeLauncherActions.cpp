@@ -52,9 +52,9 @@ const SString& Launcher::getApplicationArchive(const SString& fileName) {
     return m_applicationArchive;
 }
 
-// The payload's archives are never extracted: the class path gets none of
-// them and the verification class stays unset.
-SString Launcher::extractVerifyArchive() {
+// The payload's archives are never extracted, nor is an installed one looked
+// for: the class path gets none of them and the verification class stays unset.
+SString Launcher::getVerifyArchive() {
     return SString();
 }
 

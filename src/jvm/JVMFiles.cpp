@@ -48,7 +48,7 @@ void JVMFiles::writeVerifyJar() {
     if (!m_verifyClasspath.empty() || !m_verifyClassName.empty()) {
         return;
     }
-    SString archivePath = Launcher::extractVerifyArchive();
+    SString archivePath = Launcher::getVerifyArchive();
     if (!archivePath.empty()) {
         setVerifyClass(archivePath, "Verify");
     }

@@ -50,11 +50,12 @@ class JVMFiles : public FileFindListener {
     // Sets the class path and class name with which every verification runs;
     // writeVerifyJar then extracts nothing.
     void setVerifyClass(const SString& classPath, const SString& className);
-    // When no verification class is set, extracts the payload's verification
-    // archive (file type 5) into a new temporary directory and uses its
-    // "Verify" class. Without such an archive both settings stay empty, and
-    // every verification fails. Throws LauncherException when the temporary
-    // directory or the extraction fails.
+    // When no verification class is set, uses the "Verify" class of the
+    // payload's verification archive (file type 5), extracted into a new
+    // temporary directory, or else of the archive installed with the launcher
+    // (Launcher::getVerifyArchive). Without either both settings stay empty,
+    // and every verification fails. Throws LauncherException when the
+    // temporary directory or the extraction fails.
     void writeVerifyJar();
     // writeVerifyJar, then copies the two settings out.
     void writeVerifyJar(SString& classPath, SString& className);

@@ -97,9 +97,11 @@ class Launcher {
     static void executeEmbeddedLauncher(long position);
     static const SString& getApplicationArchive();
     static const SString& getApplicationArchive(const SString& fileName);
-    // Extracts every verification archive of the payload, in index order, each
-    // into a new temporary directory; the path of the last copy, or empty.
-    static SString extractVerifyArchive();
+    // The verification archive: every one of the payload extracted, in index
+    // order, each into a new temporary directory, and the path of the last
+    // copy; without one in the payload, the archive installed with the running
+    // launcher file (VerifyArchive.h), used in place; empty when there is none.
+    static SString getVerifyArchive();
     // Extracts every class-path archive of the payload, in index order, into
     // one new temporary directory, made only when there is such an archive,
     // and appends the paths of the copies to `paths`.

@@ -11,6 +11,7 @@
 #include "ScopedFile.h"
 #include "TagFile.h"
 #include "TextUtils.h"
+#include "VerifyArchive.h"
 
 SString Launcher::m_applicationArchive;
 
@@ -67,6 +68,21 @@ bool copyArchive(const SString& source, const SString& target) {
         throw fileWriteError(error);
     }
     return true;
+}
+
+// The archive installed with the running launcher file, used in place; a
+// launcher that finds none can verify no JVM, and the log says why.
+SString installedVerifyArchive() {
+    SString archive = findInstalledVerifyArchive(parentDirectory(Launcher::m_launcherFileName));
+    if (archive.empty()) {
+        Launcher::logMessage(
+            "No verification archive in the launcher file nor installed with it: "
+            "no JVM can be verified.",
+            LOG_WARNING);
+    } else {
+        Launcher::logInfo("Using the verification archive installed with the launcher: ", archive);
+    }
+    return archive;
 }
 
 }  // namespace
@@ -155,12 +171,12 @@ const SString& Launcher::getApplicationArchive() {
     return m_applicationArchive;
 }
 
-SString Launcher::extractVerifyArchive() {
+SString Launcher::getVerifyArchive() {
     SString path;
     for (const FileIndexEntry* entry : m_inputFiles.getFilesOfType(FILE_VERIFY_ARCHIVE)) {
         path = entry->extract(PlatformImpl::createTempSubDirectory());
     }
-    return path;
+    return path.empty() ? installedVerifyArchive() : path;
 }
 
 void Launcher::extractClasspathArchives(StringDeque& paths) {

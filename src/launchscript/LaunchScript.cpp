@@ -21,6 +21,23 @@ SString jvmTag(const JVMFile* jvm, const char* name) {
     return jvm != nullptr ? jvm->getTagFile().getTagValue(name, 0) : SString();
 }
 
+// The first value of a tag of the JVM file, or `fallback` when the file does
+// not have the tag. A tag written with an empty value keeps that value.
+SString jvmTagOr(const JVMFile* jvm, const char* name, const char* fallback) {
+    bool present = jvm != nullptr && jvm->getTagFile().getValue(name) != nullptr;
+    return present ? jvmTag(jvm, name) : SString(fallback);
+}
+
+// How the class path is written when the JVM file does not say: the option and
+// the separator that every Java on this system takes.
+SString classpathOption(const JVMFile* jvm) {
+    return jvmTagOr(jvm, "CLASSPATH", "-cp ");
+}
+
+SString classpathSeparator(const JVMFile* jvm) {
+    return jvmTagOr(jvm, "CLASSPATH_SEPARATOR", ":");
+}
+
 SString jvmResolve(const JVMFile* jvm, const SString& text) {
     return jvm != nullptr ? jvm->resolve(text) : text;
 }
@@ -345,7 +362,7 @@ SString LaunchScript::functionCP(const StringDeque& arguments) const {
     if (classpath.empty()) {
         return classpath;
     }
-    SString option = jvmTag(m_jvmFile, "CLASSPATH");
+    SString option = classpathOption(m_jvmFile);
     option += classpath;
     return option;
 }
@@ -438,7 +455,7 @@ void LaunchScript::addToClasspath(const JVMFile* jvm, SString& classpath,
         return;
     }
     if (!classpath.empty()) {
-        classpath += jvmTag(jvm, "CLASSPATH_SEPARATOR");
+        classpath += classpathSeparator(jvm);
     }
     classpath += entry;
 }

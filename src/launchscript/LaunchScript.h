@@ -48,6 +48,8 @@
 // file, JVM_CLASSPATH, ".cp", the arguments, ARCHIVE (its "%" functions
 // replaced), the extracted class path archives of the payload, ".cp2"; the
 // result is CLASSPATH followed by the class path, or nothing when it is empty.
+// A JVM file without CLASSPATH gives "-cp ", one without CLASSPATH_SEPARATOR
+// ":"; a tag that is there keeps its value, an empty one too.
 // Each side-file line and each archive is one whole entry. When
 // USE_CP_ENV_VAR is "1", the class path (its "@" macros replaced) goes into
 // the environment variable named by CP_ENV_VAR instead (one pair of
@@ -132,8 +134,8 @@ class LaunchScript : public MacroHandler {
     // The class path archives of the payload, each extracted anew into a new
     // temporary directory; empty when archives are not extracted.
     SString buildJARClasspath() const;
-    // Appends a non-empty entry, after CLASSPATH_SEPARATOR unless the class
-    // path is empty.
+    // Appends a non-empty entry, after CLASSPATH_SEPARATOR (":" when the JVM
+    // file has none) unless the class path is empty.
     void addToClasspath(const JVMFile* jvm, SString& classpath, const SString& entry) const;
     SString buildRuntimeSystemProps(const JVMFile* jvm) const;
     SString buildRuntimeJavaArgs(const JVMFile* jvm) const;

@@ -312,8 +312,10 @@ TEST_F(JVMFilesTest, WriteVerifyJarKeepsAClassThatWasSet) {
 
 // Every verification archive of the payload is extracted into a directory of
 // its own; the last one gives the class path, and later calls extract nothing.
+// The payload's archive wins over one installed beside the launcher.
 TEST_F(JVMFilesTest, WriteVerifyJarExtractsTheVerificationArchive) {
     testsupport::writeFile(dir_.file("payload"), "firstJAR-second");
+    testsupport::writeFile(dir_.file("verify.jar"), "installed");
     Launcher::m_launcherFileName = dir_.file("payload").c_str();
     struct {
         long type;

@@ -163,6 +163,9 @@ TEST_F(LaunchScriptTest, LauncherAndTempDirectoryFunctions) {
 TEST_F(LaunchScriptTest, ClasspathIsEmptyWithoutEntries) {
     EXPECT_EQ("AB", expand("A%CP%()B"));
     EXPECT_EQ("-cp a:b", expand("%CP%(\"a\", \"\", \"b\")"));
+    tags.setTagValue("CLASSPATH", "");        // written empty: kept
+    tags.removeValue("CLASSPATH_SEPARATOR");  // absent: the default
+    EXPECT_EQ("a:b", expand("%CP%(\"a\", \"b\")"));
 }
 
 TEST_F(LaunchScriptTest, ClasspathJoinsSideFilesJvmEntriesArgumentsAndArchive) {

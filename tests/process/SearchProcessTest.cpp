@@ -57,7 +57,7 @@ class SearchProcessTest : public testsupport::LauncherProcessTest {
     }
 
     LauncherResult run(const std::vector<std::string>& args, const LauncherOptions& options = {}) {
-        return LauncherProcessTest::run(work_.file("launcher"), args, options);
+        return LauncherProcessTest::run(launcher_, args, options);
     }
 
     // Runs the launcher on an input file with the action and extra lines.
@@ -96,6 +96,9 @@ class SearchProcessTest : public testsupport::LauncherProcessTest {
         EXPECT_EQ(lines[1], home);
         expectMatch(home, lines[2], desc);
     }
+
+    // The launcher file that run starts.
+    std::string launcher_ = work_.file("launcher");
 };
 
 TEST_F(SearchProcessTest, SearchPrintsTheHomeAndKeepsOnlyTheMatchFile) {
@@ -252,6 +255,42 @@ TEST_F(SearchProcessTest, SearchAllReportsEveryMatchAndKeepsTheirFiles) {
     EXPECT_EQ(std::count(homes.begin(), homes.end(), fake), 1) << result.out;
     if (!jdk.empty()) {
         EXPECT_EQ(std::count(homes.begin(), homes.end(), jdk), 1) << result.out;
+    }
+}
+
+// cvlaunch without a payload verifies with the archive installed with it,
+// from a description file that leaves the class path to the defaults.
+TEST_F(SearchProcessTest, StandAloneLauncherVerifiesWithTheArchiveInstalledWithIt) {
+    std::string jdk = testsupport::findJDK();
+    if (jdk.empty()) {
+        GTEST_SKIP() << "no JDK under /usr/lib/jvm";
+    }
+    std::string jvm = work_.file("real.jvm");
+    writeFile(jvm, jvmFileText("Real JDK", "bin/java", "java.home=" + jdk + "...",
+                               "PATH_HINT: " + jdk.substr(1) + "\n"));
+    struct {
+        std::string bin, archiveDir;  // no archive when archiveDir is empty
+    } const cases[] = {{"prefix/bin", "prefix/share/cvlaunch"}, {"beside", "beside"}, {"none", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bin);
+        testsupport::makeDirectories(work_.file(c.bin));
+        launcher_ = work_.file(c.bin + "/cvlaunch");
+        writeFile(launcher_, readFile(testsupport::cvlaunchPath()), 0755);
+        if (!c.archiveDir.empty()) {
+            testsupport::makeDirectories(work_.file(c.archiveDir));
+            writeFile(work_.file(c.archiveDir + "/verify.jar"),
+                      readFile(testsupport::verifyArchivePath()));
+        }
+        LauncherResult search = runAction("SEARCH", "JVM: " + jvm + "\n");
+        LauncherResult verify =
+            runAction("VERIFY_JVM", "VERIFY_JVM_FILE: " + jvm + "\nVERIFY_JVM_HOME: " + jdk + "\n");
+
+        EXPECT_EQ(verify.out, c.archiveDir.empty() ? "0\n" : "1\n") << verify.log;
+        if (c.archiveDir.empty()) {
+            EXPECT_EQ(search.out, "0\n") << search.err;
+        } else {
+            expectFound(search, jdk, "Real JDK");
+        }
     }
 }
 

@@ -11,6 +11,7 @@
 #include "PlatformImpl.h"
 #include "ScopedFile.h"
 #include "TextUtils.h"
+#include "VerifyArchive.h"
 
 namespace {
 
@@ -69,22 +70,23 @@ SString defaultStub() {
     return stub;
 }
 
-// verify.jar lies beside cvpack in the build tree, and in share/cvlaunch
-// beside bin/ once installed. A launcher without it can verify no JVM, so a
+// A launcher without the verification archive can verify no JVM, so a
 // missing one is an error unless the packager says otherwise.
 SString defaultVerifyArchive() {
     SString directory = programDirectory();
-    SString beside = pathInDirectory(directory, "verify.jar");
-    SString installed = pathInDirectory(directory, "../share/cvlaunch/verify.jar");
-    if (isReadable(beside)) {
-        return beside;
+    SString archive = findInstalledVerifyArchive(directory);
+    if (!archive.empty()) {
+        return archive;
     }
-    if (isReadable(installed)) {
-        return installed;
+    StringDeque places;
+    installedVerifyArchivePlaces(directory, places);
+    SString looked;
+    for (long i = 0; i < places.count; ++i) {
+        looked += joinText(i == 0 ? "" : " and ", places.at(i));
     }
     throw LauncherException(
-        joinText("the verification archive verify.jar is missing (looked for ", beside, " and ",
-                 installed, "); give one with --verify-archive FILE, or --no-verify-archive"));
+        joinText("the verification archive verify.jar is missing (looked for ", looked,
+                 "); give one with --verify-archive FILE, or --no-verify-archive"));
 }
 
 bool hasFileOfType(const std::vector<PayloadFile>& files, long type) {
