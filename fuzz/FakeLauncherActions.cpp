@@ -6,6 +6,7 @@
 // program takes both ways of a following JMP0.
 #include "Launcher.h"
 #include "TagFile.h"
+#include "VerifyClass.h"
 
 SString Launcher::m_applicationArchive;
 
@@ -54,8 +55,8 @@ const SString& Launcher::getApplicationArchive(const SString& fileName) {
 
 // The payload's archives are never extracted, nor is an installed one looked
 // for: the class path gets none of them and the verification class stays unset.
-SString Launcher::getVerifyArchive() {
-    return SString();
+VerifyClass Launcher::getVerifyClass() {
+    return VerifyClass();
 }
 
 void Launcher::extractClasspathArchives(StringDeque&) {}

@@ -11,8 +11,7 @@ void JVMCandidates::add(const JVMFile& jvmFile, const SString& home, const SStri
     m_candidates.push_back(Candidate{&jvmFile, home, announcement});
 }
 
-JVMMatch* JVMCandidates::verifyFirst(const SString& classpath, const SString& className,
-                                     long& next) const {
+JVMMatch* JVMCandidates::verifyFirst(const VerifyClass& verifyClass, long& next) const {
     JVMMatch* match = nullptr;
     while (match == nullptr && next < static_cast<long>(m_candidates.size()) &&
            !(m_cancelable && PlatformImpl::m_canceled)) {
@@ -20,12 +19,12 @@ JVMMatch* JVMCandidates::verifyFirst(const SString& classpath, const SString& cl
         if (!candidate.announcement.empty()) {
             Launcher::logMessage(candidate.announcement, LOG_INFO);
         }
-        match = candidate.jvmFile->verify(candidate.home, classpath, className);
+        match = candidate.jvmFile->verify(candidate.home, verifyClass);
     }
     return match;
 }
 
-JVMMatch* JVMCandidates::verifyFirst(const SString& classpath, const SString& className) const {
+JVMMatch* JVMCandidates::verifyFirst(const VerifyClass& verifyClass) const {
     long next = 0;
-    return verifyFirst(classpath, className, next);
+    return verifyFirst(verifyClass, next);
 }

@@ -12,6 +12,7 @@
 
 class JVMFile;
 class JVMMatch;
+class VerifyClass;
 
 class JVMCandidates {
   public:
@@ -29,9 +30,9 @@ class JVMCandidates {
     // matched, so that a further call goes on with the rest; candidates added
     // in between come after them. Failures of a verification run propagate
     // as LauncherException.
-    JVMMatch* verifyFirst(const SString& classpath, const SString& className, long& next) const;
+    JVMMatch* verifyFirst(const VerifyClass& verifyClass, long& next) const;
     // The same from the first candidate on.
-    JVMMatch* verifyFirst(const SString& classpath, const SString& className) const;
+    JVMMatch* verifyFirst(const VerifyClass& verifyClass) const;
 
   private:
     struct Candidate {

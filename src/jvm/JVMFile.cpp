@@ -15,6 +15,7 @@
 #include "TextUtils.h"
 #include "TriedHomes.h"
 #include "VerifyCache.h"
+#include "VerifyClass.h"
 
 const char* jvmPropertiesTagName = "JVM_PROPERTIES";
 const char* pathHintTagName = "PATH_HINT";
@@ -116,15 +117,14 @@ bool JVMFile::hasRequiredProperties() const {
     return false;
 }
 
-JVMMatch* JVMFile::verify(const SString& classpath, const SString& className) const {
+JVMMatch* JVMFile::verify(const VerifyClass& verifyClass) const {
     if (!hasRequiredProperties()) {
         return nullptr;
     }
-    return verify(tagValue("JVM_HOME"), classpath, className);
+    return verify(tagValue("JVM_HOME"), verifyClass);
 }
 
-JVMMatch* JVMFile::verify(const SString& home, const SString& classpath,
-                          const SString& className) const {
+JVMMatch* JVMFile::verify(const SString& home, const VerifyClass& verifyClass) const {
     SString jvmExe = tagValue(jvmExeTagName);
     if (jvmExe.empty() || home.empty()) {
         return nullptr;
@@ -140,19 +140,18 @@ JVMMatch* JVMFile::verify(const SString& home, const SString& classpath,
         PlatformImpl::advanceUIProgress(2);
         return nullptr;
     }
-    if (!performVerify(home, classpath, className)) {
+    if (!performVerify(home, verifyClass)) {
         return nullptr;
     }
     Launcher::logInfo("Found matching JVM at ", home);
     return new JVMMatch(home, *m_tagFile);
 }
 
-bool JVMFile::performVerify(const SString& home, const SString& classpath,
-                            const SString& className) const {
+bool JVMFile::performVerify(const SString& home, const VerifyClass& verifyClass) const {
     m_tagFile->setTagValue("JVM_HOME", home);
     bool verified;
     try {
-        verified = runVerification(home, classpath, className);
+        verified = runVerification(home, verifyClass);
     } catch (const LauncherException& e) {
         // One candidate that cannot be probed ends nothing but its own try;
         // a signal ends the search.
@@ -165,22 +164,18 @@ bool JVMFile::performVerify(const SString& home, const SString& classpath,
     return verified;
 }
 
-bool JVMFile::runVerification(const SString& home, const SString& classpath,
-                              const SString& className) const {
+bool JVMFile::runVerification(const SString& home, const VerifyClass& verifyClass) const {
     StringPairPtrDeque expected;
-    SString command = buildVerifyCommand(home, classpath, className, expected);
     StringDeque names;
-    for (long i = 0; i < expected.count; ++i) {
-        names.push_back(expected.at(i)->m_name);
-    }
-    VerifyCache::Key key = VerifyCache::keyOf(executableIn(home), home, classpath, className);
+    readExpectedProperties(expected, names);
+    VerifyCache::Key key = VerifyCache::keyOf(executableIn(home), home, verifyClass);
     StringDeque values;
     if (VerifyCache::lookup(key, names, values)) {
         Launcher::logInfo("The properties of ", key.executable,
                           " come from the verification cache");
         return valuesMatch(values, expected);
     }
-    LaunchScript script(command, true, false);
+    LaunchScript script(buildVerifyCommand(home, verifyClass, names), true, false);
     ProcessOptions options;
     options.timeLimitMs = verifyTimeLimit();
     options.nullInput = true;
@@ -206,14 +201,21 @@ SString JVMFile::executableIn(const SString& home) const {
     return pathUnder(home, CommandText::plain(resolve(tagValue(jvmExeTagName))));
 }
 
-SString JVMFile::buildVerifyCommand(const SString& home, const SString& classpath,
-                                    const SString& className, StringPairPtrDeque& expected) const {
+SString JVMFile::buildVerifyCommand(const SString& home, const VerifyClass& verifyClass,
+                                    const StringDeque& names) const {
     // The home comes from the disk and the class from the caller: they may
     // hold any character, and are data.
-    SString command =
-        joinText(CommandText::value(executableIn(home)), " %CP%(",
-                 quoteArgument(CommandText::value(classpath)), ") ", CommandText::value(className));
+    SString command = joinText(CommandText::value(executableIn(home)), " %CP%(",
+                               quoteArgument(CommandText::value(verifyClass.classpath())), ") ",
+                               CommandText::value(verifyClass.className()));
+    for (long i = 0; i < names.count; ++i) {
+        command += ' ';
+        command += names.at(i);
+    }
+    return command;
+}
 
+void JVMFile::readExpectedProperties(StringPairPtrDeque& expected, StringDeque& names) const {
     unsigned int count = m_tagFile->getTagValueCount(jvmPropertiesTagName);
     for (unsigned int i = 0; i < count; ++i) {
         SString property = m_tagFile->getTagValue(jvmPropertiesTagName, i);
@@ -228,11 +230,9 @@ SString JVMFile::buildVerifyCommand(const SString& home, const SString& classpat
         SString value = property.substr(equals + 1);
         trim(name, whitespaceChars);
         trim(value, whitespaceChars);
-        command += ' ';
-        command += name;
+        names.push_back(name);
         expected.push_back(new StringPair(name, value));
     }
-    return command;
 }
 
 bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& expected) {
@@ -283,13 +283,12 @@ bool JVMFile::startHintSearch(const char* hints) const {
     return true;
 }
 
-JVMMatch* JVMFile::verifyWithPathHints(const SString& classpath, const SString& className) const {
-    return startHintSearch(" using path hints") ? pathHintHomes().verifyFirst(classpath, className)
+JVMMatch* JVMFile::verifyWithPathHints(const VerifyClass& verifyClass) const {
+    return startHintSearch(" using path hints") ? pathHintHomes().verifyFirst(verifyClass)
                                                 : nullptr;
 }
 
-JVMMatch* JVMFile::verifyWithPlatformHints(const SString& classpath,
-                                           const SString& className) const {
+JVMMatch* JVMFile::verifyWithPlatformHints(const VerifyClass& verifyClass) const {
     if (!startHintSearch(" using platform hints")) {
         return nullptr;
     }
@@ -301,15 +300,15 @@ JVMMatch* JVMFile::verifyWithPlatformHints(const SString& classpath,
     unsigned int count = m_tagFile->getTagValueCount(platformHintTagName);
     for (unsigned int i = 0; match == nullptr && i < count; ++i) {
         addPlatformHintHomes(m_tagFile->getTagValue(platformHintTagName, i), candidates);
-        match = candidates.verifyFirst(classpath, className, next);
+        match = candidates.verifyFirst(verifyClass, next);
     }
     return match;
 }
 
-JVMMatch* JVMFile::verifyWithPlatformJVMPaths(TriedHomes& tried, const SString& classpath,
-                                              const SString& className) const {
+JVMMatch* JVMFile::verifyWithPlatformJVMPaths(TriedHomes& tried,
+                                              const VerifyClass& verifyClass) const {
     return startHintSearch(" using platform specific JVM Path hints")
-               ? platformJVMPathHomes(tried).verifyFirst(classpath, className)
+               ? platformJVMPathHomes(tried).verifyFirst(verifyClass)
                : nullptr;
 }
 

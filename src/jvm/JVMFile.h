@@ -36,6 +36,7 @@
 class JVMMatch;
 class TagFile;
 class TriedHomes;
+class VerifyClass;
 
 extern const char* jvmPropertiesTagName;  // "JVM_PROPERTIES"
 extern const char* pathHintTagName;       // "PATH_HINT"
@@ -56,28 +57,27 @@ class JVMFile : public MacroHandler {
                       unsigned int& end) const override;
 
     // Each verification returns a new JVMMatch that the caller owns, or null.
-    // `classpath` and `className` name the verification class. Failed
+    // `verifyClass` is the class that the probes run. Failed
     // candidates are no error: they are logged. Failures of the launch script
     // itself propagate as LauncherException.
 
     // The home named by JVM_HOME. Refuses (with a logged warning) a file
     // without JVM_PROPERTIES, as do the three hint operations below.
-    JVMMatch* verify(const SString& classpath, const SString& className) const;
+    JVMMatch* verify(const VerifyClass& verifyClass) const;
     // One home; null without a message when the home or JVM_EXE is empty.
     // The step that every candidate of every search phase goes through.
-    JVMMatch* verify(const SString& home, const SString& classpath, const SString& className) const;
+    JVMMatch* verify(const SString& home, const VerifyClass& verifyClass) const;
     // Every PATH_HINT under every search root.
-    JVMMatch* verifyWithPathHints(const SString& classpath, const SString& className) const;
+    JVMMatch* verifyWithPathHints(const VerifyClass& verifyClass) const;
     // Every directory listed by the variables that PLATFORM_HINT names.
-    JVMMatch* verifyWithPlatformHints(const SString& classpath, const SString& className) const;
+    JVMMatch* verifyWithPlatformHints(const VerifyClass& verifyClass) const;
     // Every PATH directory, turned into a home: through homeFromExecutable
     // when the executable there leads to a real JDK, otherwise by cutting the
     // directory part of JVM_EXE off the PATH directory. A home that `tried`
     // already holds for this file is skipped without a message, and every
     // home tried is recorded there; a home with and without its trailing "/"
     // counts as one.
-    JVMMatch* verifyWithPlatformJVMPaths(TriedHomes& tried, const SString& classpath,
-                                         const SString& className) const;
+    JVMMatch* verifyWithPlatformJVMPaths(TriedHomes& tried, const VerifyClass& verifyClass) const;
     // Runs the verification class on `home` and checks its output; sets
     // JVM_HOME to `home` whatever the outcome. The only place that probes a
     // home: every verification of every search phase ends here. The run gets
@@ -89,8 +89,7 @@ class JVMFile : public MacroHandler {
     // is kept. A probe that cannot be run
     // (its Java cannot be started, its command not expanded) fails with the
     // reason logged as a warning; only a signal ends the search.
-    bool performVerify(const SString& home, const SString& classpath,
-                       const SString& className) const;
+    bool performVerify(const SString& home, const VerifyClass& verifyClass) const;
 
     // True when `output` holds the line "1739021872" and after it, one per
     // line (lines trimmed), every expected value in order. Lines before the
@@ -121,11 +120,13 @@ class JVMFile : public MacroHandler {
     // The probe of performVerify, or its values from the verification cache
     // (VerifyCache.h) when a clean probe of the same executable and class
     // reported them; throws what the launch script throws.
-    bool runVerification(const SString& home, const SString& classpath,
-                         const SString& className) const;
-    // The command of performVerify; fills `expected` from JVM_PROPERTIES.
-    SString buildVerifyCommand(const SString& home, const SString& classpath,
-                               const SString& className, StringPairPtrDeque& expected) const;
+    bool runVerification(const SString& home, const VerifyClass& verifyClass) const;
+    // The expected values and the names of JVM_PROPERTIES, in order.
+    void readExpectedProperties(StringPairPtrDeque& expected, StringDeque& names) const;
+    // The command of a probe of `home` that asks for `names`; the class path
+    // is extracted now if it is not yet.
+    SString buildVerifyCommand(const SString& home, const VerifyClass& verifyClass,
+                               const StringDeque& names) const;
     // The required-properties test, then the log line that a hint search
     // for this file begins; `hints` ends that line. False when refused.
     bool startHintSearch(const char* hints) const;

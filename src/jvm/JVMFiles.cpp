@@ -39,25 +39,14 @@ const JVMFile* JVMFiles::getJVMFile(long index) const {
     return m_jvmFileDeque.at(index);
 }
 
-void JVMFiles::setVerifyClass(const SString& classPath, const SString& className) {
-    m_verifyClasspath = classPath;
-    m_verifyClassName = className;
+void JVMFiles::setVerifyClass(const VerifyClass& verifyClass) {
+    m_verifyClass = verifyClass;
 }
 
 void JVMFiles::writeVerifyJar() {
-    if (!m_verifyClasspath.empty() || !m_verifyClassName.empty()) {
-        return;
+    if (!m_verifyClass.isSet()) {
+        m_verifyClass = Launcher::getVerifyClass();
     }
-    SString archivePath = Launcher::getVerifyArchive();
-    if (!archivePath.empty()) {
-        setVerifyClass(archivePath, "Verify");
-    }
-}
-
-void JVMFiles::writeVerifyJar(SString& classPath, SString& className) {
-    writeVerifyJar();
-    classPath = m_verifyClasspath;
-    className = m_verifyClassName;
 }
 
 void JVMFiles::search(JVMMatchPtrDeque& matches) {
@@ -105,7 +94,7 @@ bool JVMFiles::foundFile(const SString& path) {
         if (i == 0 && m_stopAtFirstMatch) {
             JVMCandidates candidate;
             candidate.add(*jvmFile, home);
-            m_match = candidate.verifyFirst(m_verifyClasspath, m_verifyClassName);
+            m_match = candidate.verifyFirst(m_verifyClass);
         } else {
             addUnverifiedMatch(jvmFile, home);
         }
@@ -144,7 +133,7 @@ void JVMFiles::verifyUserJavaHome() {
     for (long i = 0; i < m_jvmFileDeque.count; i++) {
         candidates.add(*m_jvmFileDeque.at(i), home);
     }
-    m_match = candidates.verifyFirst(m_verifyClasspath, m_verifyClassName);
+    m_match = candidates.verifyFirst(m_verifyClass);
 }
 
 bool JVMFiles::verifyWithHints() {
@@ -159,13 +148,12 @@ bool JVMFiles::verifyWithHints() {
         searchAll = jvmFile->getTagFile().getBoolTagValue(searchAllTagName, false);
         SubStatusWrapper subStatus;
         PlatformImpl::setUISubStatus(SUBSTATUS_SEARCHING, firstValue(*jvmFile, descTagName));
-        m_match = jvmFile->verifyWithPlatformHints(m_verifyClasspath, m_verifyClassName);
+        m_match = jvmFile->verifyWithPlatformHints(m_verifyClass);
         if (m_match == nullptr) {
-            m_match = jvmFile->verifyWithPathHints(m_verifyClasspath, m_verifyClassName);
+            m_match = jvmFile->verifyWithPathHints(m_verifyClass);
         }
         if (m_match == nullptr) {
-            m_match = jvmFile->verifyWithPlatformJVMPaths(m_triedHomes, m_verifyClasspath,
-                                                          m_verifyClassName);
+            m_match = jvmFile->verifyWithPlatformJVMPaths(m_triedHomes, m_verifyClass);
         }
     }
     return searchAll;
@@ -214,7 +202,7 @@ void JVMFiles::verifyUnverifiedMatches(JVMMatchPtrDeque& matches) {
     Launcher::logInfo("Processing unverified matches.\n");
     JVMCandidates candidates = walkCandidates();
     long next = 0;
-    while (JVMMatch* match = candidates.verifyFirst(m_verifyClasspath, m_verifyClassName, next)) {
+    while (JVMMatch* match = candidates.verifyFirst(m_verifyClass, next)) {
         matches.push_back(match);
         if (m_stopAtFirstMatch) {
             return;

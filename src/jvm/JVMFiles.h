@@ -30,6 +30,7 @@
 #include "StringDeque.h"
 #include "TriedHomes.h"
 #include "UnverifiedJVMMatch.h"
+#include "VerifyClass.h"
 
 class JVMFiles : public FileFindListener {
   public:
@@ -47,18 +48,17 @@ class JVMFiles : public FileFindListener {
     // catalogue text "Invalid JVM file id." for an index out of range.
     const JVMFile* getJVMFile(long index) const;
 
-    // Sets the class path and class name with which every verification runs;
-    // writeVerifyJar then extracts nothing.
-    void setVerifyClass(const SString& classPath, const SString& className);
+    // Sets the class with which every verification runs; writeVerifyJar then
+    // changes nothing.
+    void setVerifyClass(const VerifyClass& verifyClass);
     // When no verification class is set, uses the "Verify" class of the
     // payload's verification archive (file type 5), extracted into a new
-    // temporary directory, or else of the archive installed with the launcher
-    // (Launcher::getVerifyArchive). Without either both settings stay empty,
-    // and every verification fails. Throws LauncherException when the
-    // temporary directory or the extraction fails.
+    // temporary directory when the first probe needs it, or else of the
+    // archive installed with the launcher (Launcher::getVerifyClass). Without
+    // either no class is set, and every verification fails.
     void writeVerifyJar();
-    // writeVerifyJar, then copies the two settings out.
-    void writeVerifyJar(SString& classPath, SString& className);
+    // The class of the verifications: writeVerifyJar's, or the one set.
+    const VerifyClass& getVerifyClass() const { return m_verifyClass; }
 
     // Finds the first suitable JVM (see the top of this file) and appends at
     // most one match, which then belongs to `matches`. Finding nothing is no
@@ -87,8 +87,7 @@ class JVMFiles : public FileFindListener {
     // hands it to the caller's deque, null otherwise.
     JVMMatch* m_match;
     bool m_stopAtFirstMatch;
-    SString m_verifyClasspath;
-    SString m_verifyClassName;
+    VerifyClass m_verifyClass;
 
   private:
     // Deletes a match left over from an interrupted search.

@@ -1,6 +1,5 @@
 #include "VerifyCache.h"
 
-#include <cinttypes>
 #include <cstdio>
 #include <map>
 #include <vector>
@@ -12,6 +11,7 @@
 #include "ScopedFile.h"
 #include "TagFile.h"
 #include "TextUtils.h"
+#include "VerifyClass.h"
 
 namespace {
 
@@ -74,28 +74,6 @@ SString cacheFile() {
         return SString();
     }
     return pathInDirectory(directory, kFileName);
-}
-
-// A checksum of a file's bytes (64-bit FNV-1a), with its size: what a
-// verification class path entry is, wherever it was extracted to.
-SString contentIdentity(const SString& path) {
-    ScopedFile file(fopen(path.c_str(), "rb"));
-    if (!file) {
-        return path;
-    }
-    uint64_t hash = 14695981039346656037ull;
-    long size = 0;
-    char buffer[8192];
-    size_t count;
-    while ((count = fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-        for (size_t i = 0; i < count; ++i) {
-            hash = (hash ^ static_cast<unsigned char>(buffer[i])) * 1099511628211ull;
-        }
-        size += static_cast<long>(count);
-    }
-    char text[48];
-    snprintf(text, sizeof text, "%ld:%016" PRIx64, size, hash);
-    return SString(text);
 }
 
 std::string textOf(const SString& text) {
@@ -215,7 +193,7 @@ std::string VerifyCache::Key::text() const {
 }
 
 VerifyCache::Key VerifyCache::keyOf(const SString& executable, const SString& home,
-                                    const SString& classpath, const SString& className) {
+                                    const VerifyClass& verifyClass) {
     Key key;
     key.executable = PlatformImpl::resolvePath(executable);
     if (key.executable.empty()) {
@@ -224,14 +202,7 @@ VerifyCache::Key VerifyCache::keyOf(const SString& executable, const SString& ho
     key.identity = joinText(PlatformImpl::fileIdentity(key.executable), '|',
                             PlatformImpl::fileIdentity(pathInDirectory(home, "release")), '|',
                             PlatformImpl::fileIdentity(pathInDirectory(home, "lib/modules")));
-    key.verifier = className;
-    unsigned int start = 0;
-    while (start <= classpath.length()) {
-        unsigned int colon = classpath.find(':', start);
-        unsigned int end = colon == SString::npos ? classpath.length() : colon;
-        key.verifier += joinText('|', contentIdentity(classpath.substr(start, end - start)));
-        start = end + 1;
-    }
+    key.verifier = verifyClass.identity();
     return key;
 }
 

@@ -31,6 +31,8 @@
 #include "SString.h"
 #include "StringDeque.h"
 
+class VerifyClass;
+
 class VerifyCache {
   public:
     // Which probe: the executable and what it is, and the verification class.
@@ -41,10 +43,9 @@ class VerifyCache {
         std::string text() const;
     };
 
-    // The key of a probe of `executable` in `home` with the class `className`
-    // on `classpath` (entries separated by ":").
-    static Key keyOf(const SString& executable, const SString& home, const SString& classpath,
-                     const SString& className);
+    // The key of a probe of `executable` in `home` with `verifyClass`.
+    static Key keyOf(const SString& executable, const SString& home,
+                     const VerifyClass& verifyClass);
     // The values stored for `names`, in their order, appended to `values`:
     // true only when every one is known for the key.
     static bool lookup(const Key& key, const StringDeque& names, StringDeque& values);

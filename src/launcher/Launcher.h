@@ -19,6 +19,7 @@
 
 class LauncherInputFiles;
 class TagFile;
+class VerifyClass;
 
 enum LogMessageType {
     LOG_INFO = 0,
@@ -97,11 +98,12 @@ class Launcher {
     static void executeEmbeddedLauncher(long position);
     static const SString& getApplicationArchive();
     static const SString& getApplicationArchive(const SString& fileName);
-    // The verification archive: every one of the payload extracted, in index
-    // order, each into a new temporary directory, and the path of the last
-    // copy; without one in the payload, the archive installed with the running
-    // launcher file (VerifyArchive.h), used in place; empty when there is none.
-    static SString getVerifyArchive();
+    // The "Verify" class of the last verification archive of the payload,
+    // extracted into a new temporary directory when a probe first needs it;
+    // without one in the payload, of the archive installed with the running
+    // launcher file (VerifyArchive.h), used in place; no class when there is
+    // none.
+    static VerifyClass getVerifyClass();
     // Extracts every class-path archive of the payload, in index order, into
     // one new temporary directory, made only when there is such an archive,
     // and appends the paths of the copies to `paths`.

@@ -12,6 +12,7 @@
 #include "TagFile.h"
 #include "TextUtils.h"
 #include "VerifyArchive.h"
+#include "VerifyClass.h"
 
 SString Launcher::m_applicationArchive;
 
@@ -171,12 +172,18 @@ const SString& Launcher::getApplicationArchive() {
     return m_applicationArchive;
 }
 
-SString Launcher::getVerifyArchive() {
-    SString path;
-    for (const FileIndexEntry* entry : m_inputFiles.getFilesOfType(FILE_VERIFY_ARCHIVE)) {
-        path = entry->extract(PlatformImpl::createTempSubDirectory());
+VerifyClass Launcher::getVerifyClass() {
+    std::vector<const FileIndexEntry*> archives = m_inputFiles.getFilesOfType(FILE_VERIFY_ARCHIVE);
+    if (archives.empty()) {
+        SString installed = installedVerifyArchive();
+        return installed.empty() ? VerifyClass() : VerifyClass(installed, "Verify");
     }
-    return path.empty() ? installedVerifyArchive() : path;
+    const FileIndexEntry* archive = archives.back();
+    SString identity =
+        VerifyClass::contentIdentity(m_launcherFileName, archive->m_offset, archive->m_length);
+    return VerifyClass(
+        [archive] { return archive->extract(PlatformImpl::createTempSubDirectory()); }, identity,
+        "Verify");
 }
 
 void Launcher::extractClasspathArchives(StringDeque& paths) {

@@ -18,6 +18,7 @@
 #include "PlatformImpl.h"
 #include "TagFile.h"
 #include "TextUtils.h"
+#include "VerifyClass.h"
 
 namespace {
 
@@ -121,12 +122,10 @@ void Launcher::verifyJVM(bool showProgress, bool showFailMsg, TagFile& jvmTagFil
         PlatformImpl::setUISubStatus(SUBSTATUS_VERIFYING, jvmTagFile.getTagValue("DESC", 0));
     }
     JVMFile jvmFile(jvmTagFile);
-    SString classPath;
-    SString className;
-    m_inputFiles.m_jvmFiles.writeVerifyJar(classPath, className);
-    std::unique_ptr<JVMMatch> match(javaHome.empty()
-                                        ? jvmFile.verify(classPath, className)
-                                        : jvmFile.verify(javaHome, classPath, className));
+    m_inputFiles.m_jvmFiles.writeVerifyJar();
+    const VerifyClass& verifyClass = m_inputFiles.m_jvmFiles.getVerifyClass();
+    std::unique_ptr<JVMMatch> match(javaHome.empty() ? jvmFile.verify(verifyClass)
+                                                     : jvmFile.verify(javaHome, verifyClass));
     if (match == nullptr) {
         if (showFailMsg) {
             PlatformImpl::showUIMessage(PlatformImpl::getMessageText(MSG_INVALID_JVM));

@@ -12,6 +12,7 @@
 #include "ReplacementFile.h"
 #include "ScopedFile.h"
 #include "TextUtils.h"
+#include "VerifyClass.h"
 
 namespace {
 
@@ -187,7 +188,7 @@ void LauncherInputFiles::load(const TagFile& inputFile) {
         // are no part of them.
         stripQdDuotes(verifyClassPath);
         stripQdDuotes(verifyClassName);
-        m_jvmFiles.setVerifyClass(verifyClassPath, verifyClassName);
+        m_jvmFiles.setVerifyClass(VerifyClass(verifyClassPath, verifyClassName));
     }
     SString title = inputFile.getTagValue("UI_TITLE");
     if (!title.empty()) {

@@ -13,6 +13,7 @@
 #include "Launcher.h"
 #include "TagFile.h"
 #include "TriedHomes.h"
+#include "VerifyClass.h"
 #include "support/FakeJavaHome.h"
 #include "support/LauncherUnitTest.h"
 #include "support/ScopedEnv.h"
@@ -25,6 +26,9 @@ using testsupport::ScopedEnv;
 using testsupport::writeVerifyingJava;
 
 namespace {
+
+// A class that no fake Java looks at.
+const VerifyClass kNoClass("", "Verify");
 
 TEST(JVMFileTest, AtMacrosReadTagsAsTheyAre) {
     TagFile tags;
@@ -50,7 +54,8 @@ class JVMFileVerifyTest : public testsupport::LauncherUnitTest {
 
     // Owns what a verification returns.
     std::unique_ptr<JVMMatch> verify(const std::string& candidate) {
-        return std::unique_ptr<JVMMatch>(jvm.verify(candidate.c_str(), "/v/verify.jar", "Verify"));
+        return std::unique_ptr<JVMMatch>(
+            jvm.verify(candidate.c_str(), VerifyClass("/v/verify.jar", "Verify")));
     }
 
     TagFile tags;
@@ -113,7 +118,8 @@ TEST_F(JVMFileVerifyTest, VerifiesAHomeByRunningItsJava) {
 TEST_F(JVMFileVerifyTest, ClasspathWithoutQuotesAndHomeWithShellCharacters) {
     std::string oddHome = dir.file("j\"d$(touch pwned)`touch pwned2`\\k");
     writeVerifyingJava(oddHome, "17\\nFake Corp\\n");
-    std::unique_ptr<JVMMatch> match(jvm.verify(oddHome.c_str(), "/v/verify.jar", "Verify"));
+    std::unique_ptr<JVMMatch> match(
+        jvm.verify(oddHome.c_str(), VerifyClass("/v/verify.jar", "Verify")));
     EXPECT_NE(nullptr, match);
     EXPECT_FALSE(testsupport::fileExists(dir.file("pwned")));
     EXPECT_FALSE(testsupport::fileExists("pwned"));
@@ -148,10 +154,10 @@ TEST_F(JVMFileVerifyTest, FilesWithoutPropertiesOnlyVerifyAGivenHome) {
     writeVerifyingJava(home, "");
     tags.setTagValue("JVM_HOME", home.c_str());
     tags.setTagValue("PATH_HINT", home.c_str());
-    EXPECT_EQ(nullptr, jvm.verify("", "Verify"));
-    EXPECT_EQ(nullptr, jvm.verifyWithPathHints("", "Verify"));
-    EXPECT_EQ(nullptr, jvm.verifyWithPlatformHints("", "Verify"));
-    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths(tried, "", "Verify"));
+    EXPECT_EQ(nullptr, jvm.verify(kNoClass));
+    EXPECT_EQ(nullptr, jvm.verifyWithPathHints(kNoClass));
+    EXPECT_EQ(nullptr, jvm.verifyWithPlatformHints(kNoClass));
+    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths(tried, kNoClass));
     EXPECT_EQ(4u, countOf(log(),
                           "WARNING: Unable to verify fake.jvm because the JVM_PROPERTIES "
                           "tag was not specified.\n"));
@@ -161,7 +167,7 @@ TEST_F(JVMFileVerifyTest, FilesWithoutPropertiesOnlyVerifyAGivenHome) {
 TEST_F(JVMFileVerifyTest, VerifyWithoutHomeUsesTheJvmHomeTag) {
     writeVerifyingJava(home, "17\\nFake Corp\\n");
     tags.setTagValue("JVM_HOME", home.c_str());
-    std::unique_ptr<JVMMatch> match(jvm.verify("", "Verify"));
+    std::unique_ptr<JVMMatch> match(jvm.verify(kNoClass));
     ASSERT_NE(nullptr, match);
     EXPECT_STREQ(home.c_str(), match->m_jvmHome.c_str());
 }
@@ -170,7 +176,7 @@ TEST_F(JVMFileVerifyTest, PathHintsAreTakenFromTheRoot) {
     writeVerifyingJava(home, "17\\nFake Corp\\n");
     tags.appendTagValue("PATH_HINT", dir.file("missing").c_str());
     tags.appendTagValue("PATH_HINT", home.substr(1).c_str());
-    std::unique_ptr<JVMMatch> match(jvm.verifyWithPathHints("", "Verify"));
+    std::unique_ptr<JVMMatch> match(jvm.verifyWithPathHints(kNoClass));
     ASSERT_NE(nullptr, match);
     EXPECT_STREQ(home.c_str(), match->m_jvmHome.c_str());
     std::string text = log();
@@ -185,7 +191,7 @@ TEST_F(JVMFileVerifyTest, PlatformHintsNameVariablesWithDirectoryLists) {
     ScopedEnv hint("CVTEST_JVM_HINT", list.c_str());
     tags.appendTagValue("PLATFORM_HINT", "CVTEST_UNSET_HINT");
     tags.appendTagValue("PLATFORM_HINT", "CVTEST_JVM_HINT");
-    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformHints("", "Verify"));
+    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformHints(kNoClass));
     ASSERT_NE(nullptr, match);
     EXPECT_STREQ(home.c_str(), match->m_jvmHome.c_str());
     std::string text = log();
@@ -207,7 +213,7 @@ TEST_F(JVMFileVerifyTest, PlatformHintVariableIsReadWhenItsTurnComes) {
     tags.appendTagValue("PLATFORM_HINT", "CVTEST_LATE_HINT");
     tags.setTagValue("SET_ENV_FOR_WIZARD", ("CVTEST_LATE_HINT=" + home).c_str());
     Launcher::m_launcherPurpose = 0;
-    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformHints("", "Verify"));
+    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformHints(kNoClass));
     ASSERT_NE(nullptr, match);
     EXPECT_STREQ(home.c_str(), match->m_jvmHome.c_str());
 }
@@ -217,7 +223,7 @@ TEST_F(JVMFileVerifyTest, PathEntriesEndingInTheExecutableDirectoryGiveTheirPare
     std::string other = dir.file("other");
     std::string path = other + "::" + home + "/bin/";
     ScopedEnv pathVariable("PATH", path.c_str());
-    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformJVMPaths(tried, "", "Verify"));
+    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformJVMPaths(tried, kNoClass));
     ASSERT_NE(nullptr, match);
     EXPECT_STREQ((home + "/").c_str(), match->m_jvmHome.c_str());
     std::string text = log();
@@ -236,7 +242,7 @@ TEST_F(JVMFileVerifyTest, PathEntriesEndingInTheExecutableDirectoryGiveTheirPare
 TEST_F(JVMFileVerifyTest, PathEntryIsCutOnlyAtAWholeComponent) {
     std::string sbin = dir.file("usr/sbin");
     ScopedEnv pathVariable("PATH", sbin.c_str());
-    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths(tried, "", "Verify"));
+    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths(tried, kNoClass));
     EXPECT_NE(std::string::npos,
               log().find("Checking JVM at " + sbin +
                          "/ which was resolved from the platform JVM path " + sbin + "\n"));
@@ -247,7 +253,7 @@ TEST_F(JVMFileVerifyTest, ExecutableNameWithoutDirectoryKeepsThePathEntry) {
     writeVerifyingJava(home, "17\\nFake Corp\\n");
     std::string path = home + "/bin";
     ScopedEnv pathVariable("PATH", path.c_str());
-    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformJVMPaths(tried, "", "Verify"));
+    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformJVMPaths(tried, kNoClass));
     ASSERT_NE(nullptr, match);
     EXPECT_STREQ(path.c_str(), match->m_jvmHome.c_str());
 }
@@ -260,7 +266,7 @@ TEST_F(JVMFileVerifyTest, LinkedPathExecutableLeadsToTheRealHomeOnce) {
     ASSERT_EQ(0, symlink((home + "/bin/java").c_str(), dir.file("bin/java").c_str()));
     std::string path = dir.file("usrbin") + ":" + dir.file("bin") + ":" + home + "/bin";
     ScopedEnv pathVariable("PATH", path.c_str());
-    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths(tried, "", "Verify"));
+    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths(tried, kNoClass));
     std::string text = log();
     std::string realHome = realPath(home);
     EXPECT_NE(std::string::npos, text.find("Checking JVM at " + realHome +

@@ -15,6 +15,7 @@
 #include "LauncherException.h"
 #include "PlatformImpl.h"
 #include "TagFile.h"
+#include "VerifyClass.h"
 #include "jvm/JVMSearchFixture.h"
 
 namespace {
@@ -28,7 +29,7 @@ class JVMFilesTest : public JVMSearchFixture {
     // A JVMFiles that runs the fake homes' scripts in place of Java.
     void addFile(JVMFiles& jvmFiles, TagFile& tagFile) {
         jvmFiles.addJVMFile(new JVMFile(tagFile));
-        jvmFiles.setVerifyClass("\"x.jar\"", "Verify");
+        jvmFiles.setVerifyClass(VerifyClass("x.jar", "Verify"));
     }
 
     static Strings homesOf(const UnverifiedJVMMatch* entry) {
@@ -298,22 +299,20 @@ TEST_F(JVMFilesTest, GetJVMFileOutOfRangeThrowsInvalidId) {
 
 TEST_F(JVMFilesTest, WriteVerifyJarKeepsAClassThatWasSet) {
     JVMFiles jvmFiles;
-    SString classPath("stale");
-    SString className("stale");
-    jvmFiles.writeVerifyJar(classPath, className);
-    EXPECT_STREQ(classPath.c_str(), "") << "no archive in the payload, nothing set";
-    EXPECT_STREQ(className.c_str(), "");
+    jvmFiles.writeVerifyJar();
+    EXPECT_FALSE(jvmFiles.getVerifyClass().isSet()) << "no archive in the payload, nothing set";
 
-    jvmFiles.setVerifyClass("\"/a/v.jar\"", "Check");
-    jvmFiles.writeVerifyJar(classPath, className);
-    EXPECT_STREQ(classPath.c_str(), "\"/a/v.jar\"");
-    EXPECT_STREQ(className.c_str(), "Check");
+    jvmFiles.setVerifyClass(VerifyClass("/a/v.jar", "Check"));
+    jvmFiles.writeVerifyJar();
+    EXPECT_STREQ(jvmFiles.getVerifyClass().classpath().c_str(), "/a/v.jar");
+    EXPECT_STREQ(jvmFiles.getVerifyClass().className().c_str(), "Check");
 }
 
-// Every verification archive of the payload is extracted into a directory of
-// its own; the last one gives the class path, and later calls extract nothing.
-// The payload's archive wins over one installed beside the launcher.
-TEST_F(JVMFilesTest, WriteVerifyJarExtractsTheVerificationArchive) {
+// The last verification archive of the payload gives the class, extracted
+// only when a probe first needs its class path, and once; its identity comes
+// from its bytes in the launcher file. The payload's archive wins over one
+// installed beside the launcher.
+TEST_F(JVMFilesTest, WriteVerifyJarExtractsTheVerificationArchiveWhenFirstNeeded) {
     testsupport::writeFile(dir_.file("payload"), "firstJAR-second");
     testsupport::writeFile(dir_.file("verify.jar"), "installed");
     Launcher::m_launcherFileName = dir_.file("payload").c_str();
@@ -334,18 +333,19 @@ TEST_F(JVMFilesTest, WriteVerifyJarExtractsTheVerificationArchive) {
         entry.m_length = file.length;
     }
     JVMFiles jvmFiles;
-    SString classPath;
-    SString className;
+    jvmFiles.writeVerifyJar();
+    const VerifyClass& verifyClass = jvmFiles.getVerifyClass();
+    std::string identity = verifyClass.identity().c_str();
+    EXPECT_TRUE(entriesOf(tempDir()).empty()) << "nothing extracted before a probe";
 
-    jvmFiles.writeVerifyJar(classPath, className);
-    jvmFiles.writeVerifyJar(classPath, className);
-
-    EXPECT_STREQ(className.c_str(), "Verify");
-    std::string path = classPath.c_str();
+    std::string path = verifyClass.classpath().c_str();
+    verifyClass.classpath();
+    EXPECT_STREQ(verifyClass.className().c_str(), "Verify");
     EXPECT_EQ(path.rfind(tempDir() + "/cvj", 0), 0u) << path;
     EXPECT_EQ(path.substr(path.rfind('/')), "/verify.jar");
     EXPECT_EQ(testsupport::readFile(path), "second");
-    EXPECT_EQ(entriesOf(tempDir()).size(), 2u) << "one directory per archive, extracted once";
+    EXPECT_EQ(entriesOf(tempDir()).size(), 1u) << "extracted once";
+    EXPECT_EQ(identity, verifyClass.identity().c_str()) << "the same bytes, wherever they are";
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "LauncherInputFiles.h"
 #include "PlatformImpl.h"
 #include "TagFile.h"
+#include "VerifyClass.h"
 #include "jvm/JVMSearchFixture.h"
 #include "support/TestSupport.h"
 
@@ -25,7 +26,7 @@ class LauncherSearchTest : public JVMSearchFixture {
   protected:
     void SetUp() override {
         JVMSearchFixture::SetUp();
-        jvmFiles().setVerifyClass("\"x.jar\"", "Verify");
+        jvmFiles().setVerifyClass(VerifyClass("x.jar", "Verify"));
         Launcher::setStringVariable(1, "old S1");
         Launcher::setStringVariable(2, "old S2");
         Launcher::setLongVariable(1, 7);

@@ -170,7 +170,7 @@ TEST_F(LauncherInputFilesTest, InputFileTakesPrecedence) {
     EXPECT_EQ(&files.m_instructions->tagFile, files.m_tagFiles.at(0));
     EXPECT_STREQ(files.m_launchScript->m_description.c_str(), "Disk Demo");
     EXPECT_EQ(files.m_jvmFiles.getJVMFileCount(), 0);
-    EXPECT_STREQ(files.m_jvmFiles.m_verifyClassName.c_str(), "Verify");
+    EXPECT_STREQ(files.m_jvmFiles.getVerifyClass().className().c_str(), "Verify");
 }
 
 TEST_F(LauncherInputFilesTest, InputJvmFilesAreLoadedAndPrefixedOnFailure) {

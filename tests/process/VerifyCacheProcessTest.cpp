@@ -105,6 +105,13 @@ TEST_F(VerifyCacheProcessTest, ASecondRunProbesOnlyWhenWhatItRanChanged) {
         EXPECT_EQ(verify(), 0u) << "a clean probe is kept";
     }
     EXPECT_EQ(verify("jdk", "0"), 1u) << "switched off";
+    // Answered by the cache, a run extracts nothing: it could not write a byte.
+    auto result = testsupport::runInShell(
+        "ulimit -f 0; exec \"$@\"",
+        testsupport::launcherCommand(work_.file("launcher"), {"-cv:in", work_.file("jdk.tag")},
+                                     options()),
+        cacheOptions("jdk"));
+    EXPECT_EQ(result.out, "1\n") << result.err;
 }
 
 TEST_F(VerifyCacheProcessTest, OnlyCleanProbesAreKept) {

@@ -66,8 +66,7 @@ void swapInputFiles(LauncherInputFiles& a, LauncherInputFiles& b) {
     swapDeques(jvmA.m_unverifiedMatches, jvmB.m_unverifiedMatches);
     std::swap(jvmA.m_match, jvmB.m_match);
     std::swap(jvmA.m_stopAtFirstMatch, jvmB.m_stopAtFirstMatch);
-    std::swap(jvmA.m_verifyClasspath, jvmB.m_verifyClasspath);
-    std::swap(jvmA.m_verifyClassName, jvmB.m_verifyClassName);
+    std::swap(jvmA.m_verifyClass, jvmB.m_verifyClass);
     std::swap(a.m_jvmFilesLoaded, b.m_jvmFilesLoaded);
     std::swap(a.m_loaded, b.m_loaded);
 }
