@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/BackgroundProcess.h"
@@ -24,11 +25,11 @@ class VerifyCacheProcessTest : public testsupport::LauncherProcessTest {
   protected:
     VerifyCacheProcessTest() {
         writeFile(work_.file("fake.jvm"), "JVM_EXE: bin/java\nJVM_PROPERTIES: java.vendor=Fake\n");
-        writeFile(work_.file("verify.jar"), "first class");
+        writeFile(work_.file("probe.jar"), "first class");
         pack();
     }
 
-    void pack() const { launcherFile({{FILE_VERIFY_ARCHIVE, "verify.jar"}}).write("launcher"); }
+    void pack() const { launcherFile({{FILE_VERIFY_ARCHIVE, "probe.jar"}}).write("launcher"); }
 
     testsupport::FakeJavaHome java(const std::string& name, const std::string& body = "") const {
         return testsupport::FakeJavaHome(work_.file(name),
@@ -85,7 +86,7 @@ TEST_F(VerifyCacheProcessTest, ASecondRunProbesOnlyWhenWhatItRanChanged) {
         {"release file", [&] { writeFile(home + "/release", "JAVA_VERSION=\"17\"\n"); }, 1},
         {"verification class",
          [&] {
-             writeFile(work_.file("verify.jar"), "second class");
+             writeFile(work_.file("probe.jar"), "second class");
              pack();
          },
          1},
@@ -112,6 +113,40 @@ TEST_F(VerifyCacheProcessTest, ASecondRunProbesOnlyWhenWhatItRanChanged) {
                                      options()),
         cacheOptions("jdk"));
     EXPECT_EQ(result.out, "1\n") << result.err;
+}
+
+TEST_F(VerifyCacheProcessTest, AHomeIsProbedOncePerSearchAndTheRealJDKOncePerUser) {
+    std::string hint = "PATH_HINT: " + java("jdk").home().substr(1) + "\n";
+    for (const char* vendor : {"Other", "Fake"}) {
+        writeFile(
+            work_.file(vendor + std::string(".jvm")),
+            "JVM_EXE: bin/java\nJVM_PROPERTIES: java.vendor=" + std::string(vendor) + "\n" + hint);
+    }
+    std::string jdk = testsupport::findJDK();
+    writeFile(work_.file("real.jvm"), "JVM_EXE: bin/java\nJVM_PROPERTIES: java.home=" + jdk + "\n");
+    std::string verifyReal = "ACTION: VERIFY_JVM\nVERIFY_JVM_FILE: " + work_.file("real.jvm") +
+                             "\nVERIFY_JVM_HOME: " + jdk + "\n";
+    // The real JDK runs the real verification class.
+    std::string real = launcherFile().write("real");
+    const std::pair<std::string, std::string> runs[] = {
+        {work_.file("launcher"), "ACTION: SEARCH\nJVM:\n  " + work_.file("Other.jvm") + "\n  " +
+                                     work_.file("Fake.jvm") + "\n/:\n"},
+        {real, verifyReal},
+        {real, verifyReal}};
+    for (const auto& [launcher, input] : runs) {
+        writeFile(work_.file("in.tag"), input + "LOGFILE: " + log() + "\n");
+        auto result = run(launcher, {"-cv:in", work_.file("in.tag")}, cacheOptions("jdk"));
+        std::vector<std::string> lines = linesOf(result.out);
+        ASSERT_FALSE(lines.empty()) << result.err;
+        EXPECT_EQ(lines[0], "1") << result.log;
+        if (lines.size() == 3) {
+            temp_.expectLeft(lines[2].substr(lines[2].rfind('/') + 1));  // the match file
+        }
+    }
+    EXPECT_EQ(linesOf(readFile(work_.file("runs"))).size(), 1u) << "the fake home, once";
+    EXPECT_NE(readFile(log()).find("The properties of " + jdk +
+                                   "/bin/java come from the verification cache"),
+              std::string::npos);
 }
 
 TEST_F(VerifyCacheProcessTest, OnlyCleanProbesAreKept) {
