@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# Launch benchmark: a packaged Hello launch (ILAUNCH, output captured) against
-# `java -cp hello.jar Hello` run directly, as a wall-time ratio (goal: at most
-# 1.05); the same launch after a verification of the JVM (VERIFY with the
-# built verify.jar, then ILAUNCH: two JVM starts) against the direct run, as a
-# second ratio; and the time from a captured child's end to the launcher's
-# return.
+# Launch benchmark, as wall-time ratios against running Java directly:
+# - a packaged Hello launch (ILAUNCH, output captured, started without a shell)
+#   against `java -cp hello.jar Hello` (goal: at most 1.05), and the same
+#   launch with a template that needs the shell;
+# - a launch that verifies the JVM first (VERIFY with the built verify.jar,
+#   then ILAUNCH) with an empty verified-JVM cache, against `java Verify` and
+#   `java Hello` run directly (goal: at most 1.05), and with a warm cache
+#   against `java Hello` alone (goal: at most 1.05);
+# - VERIFY_JVM and SEARCH on a warm cache against the same on a cold one;
+# and the time from a captured child's end to the launcher's return.
 # Usage: bench/launch_bench.sh [BUILD_DIR] [RUNS]
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -36,6 +40,24 @@ TAG
 cat > "$work/launch.tag" <<TAG
 COMMAND: """@JVM_HOME@/@JVM_EXE@"" %CP%(""$build/examples/hello.jar"") Hello"
 TAG
+# The same command with a redirection: only a shell can run it.
+cat > "$work/shell-launch.tag" <<TAG
+COMMAND: """@JVM_HOME@/@JVM_EXE@"" %CP%(""$build/examples/hello.jar"") Hello 2>&1"
+TAG
+cat > "$work/verify.tag" <<TAG
+ACTION: VERIFY_JVM
+VERIFY_JVM_FILE: $work/hello.jvm
+VERIFY_JVM_HOME: $java_home
+TAG
+cat > "$work/search.jvm" <<TAG
+JVM_EXE: bin/java
+JVM_PROPERTIES: java.home=$java_home...
+PATH_HINT: ${java_home#/}
+TAG
+cat > "$work/search.tag" <<TAG
+ACTION: SEARCH
+JVM: $work/search.jvm
+TAG
 # "%" opens a launch script function, so the date format comes from the
 # environment through a "#" macro.
 cat > "$work/end.tag" <<TAG
@@ -50,6 +72,7 @@ pack() {
         --launch-script "$work/$script" --jvm "$work/hello.jvm" --id 7 -o "$work/$output"
 }
 pack launch.tag hello-launcher program.tag --no-verify-archive
+pack shell-launch.tag shell-launcher program.tag --no-verify-archive
 pack end.tag end-launcher program.tag --no-verify-archive
 pack launch.tag verified-launcher verify-program.tag --verify-archive "$build/verify.jar"
 
@@ -62,23 +85,47 @@ time_runs() {
     echo $(((end - start) / runs / 1000))
 }
 
-"$work/hello-launcher" -cv:tempdir "$work" >/dev/null  # warm the caches
+ratio() { awk -v a="$1" -v b="$2" -v what="$3" 'BEGIN { printf "%s: %.3f\n", what, a / b }'; }
+# Each cold run starts with an empty verified-JVM cache of its own.
+export XDG_CACHE_HOME="$work/cache"
+cold() { rm -rf "$XDG_CACHE_HOME"; "$@"; }
+
+"$work/hello-launcher" -cv:tempdir "$work" >/dev/null  # warm the file caches
 direct=$(time_runs "$java_home/bin/java" -cp "$build/examples/hello.jar" Hello)
 launched=$(time_runs "$work/hello-launcher" -cv:tempdir "$work")
-echo "direct java:     ${direct} us per run ($runs runs)"
-echo "through launcher: ${launched} us per run"
-awk -v a="$launched" -v b="$direct" 'BEGIN { printf "wall-time ratio: %.3f (goal: at most 1.05)\n", a / b }'
+shelled=$(time_runs "$work/shell-launcher" -cv:tempdir "$work")
+echo "direct java:      ${direct} us per run ($runs runs)"
+echo "through launcher: ${launched} us per run (started directly)"
+echo "through the shell: ${shelled} us per run (a template that needs /bin/sh)"
+ratio "$launched" "$direct" "wall-time ratio (goal: at most 1.05)"
+ratio "$shelled" "$direct" "wall-time ratio through the shell"
 
 # A verification that failed would skip the launch and look fast.
-"$work/verified-launcher" -cv:tempdir "$work" -cv:log "$work/verify.log" >/dev/null
+cold "$work/verified-launcher" -cv:tempdir "$work" -cv:log "$work/verify.log" >/dev/null
 grep -q "After VERIFY, the jvm home is $java_home" "$work/verify.log" || {
     echo "the verification of $java_home failed:" >&2
     tail -n 5 "$work/verify.log" >&2
     exit 1
 }
-verified=$(time_runs "$work/verified-launcher" -cv:tempdir "$work")
-echo "verified launch:  ${verified} us per run (verification and program: two JVM starts)"
-awk -v a="$verified" -v b="$direct" 'BEGIN { printf "verified-launch ratio: %.3f\n", a / b }'
+verify_then_hello() {
+    "$java_home/bin/java" -cp "$build/verify.jar" Verify java.home >/dev/null
+    "$java_home/bin/java" -cp "$build/examples/hello.jar" Hello
+}
+both=$(time_runs verify_then_hello)
+first=$(time_runs cold "$work/verified-launcher" -cv:tempdir "$work")
+again=$(time_runs "$work/verified-launcher" -cv:tempdir "$work")
+echo "java Verify + java Hello: ${both} us per run"
+echo "verified launch, empty cache: ${first} us per run (two JVM starts)"
+echo "verified launch, warm cache:  ${again} us per run (one JVM start)"
+ratio "$first" "$both" "first-launch ratio (goal: at most 1.05)"
+ratio "$again" "$direct" "repeat-launch ratio (goal: at most 1.05)"
+
+for action in verify search; do
+    cold_us=$(time_runs cold "$build/cvlaunch" -cv:in "$work/$action.tag")
+    warm_us=$(time_runs "$build/cvlaunch" -cv:in "$work/$action.tag")
+    echo "$action: cold cache ${cold_us} us, warm cache ${warm_us} us per run"
+    ratio "$warm_us" "$cold_us" "$action warm/cold ratio"
+done
 
 # The captured child prints the time of its end; the launcher's return is
 # taken right after. The difference is what the launcher adds after the child.

@@ -105,7 +105,8 @@ void PlatformImpl::showUIMessage(const SString& message) {
 void PlatformImpl::setUITitle(const SString& title) {
     std::unique_ptr<wchar_t[]> wide(convertToUnicode(title));
     g_title = wideToMultiByte(wide.get());
-    if (!m_silent) {
+    // A launcher without a title shows no empty line for it.
+    if (!m_silent && !g_title.empty()) {
         writeLine(g_title);
     }
 }

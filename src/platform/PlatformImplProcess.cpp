@@ -522,12 +522,16 @@ bool waitForChild(pid_t pid, const Deadline& deadline, int& status, TerminalHand
         reapChild(pid, 0, status, terminal);
         return true;
     }
+    // A child that has just closed its output ends a moment later: look
+    // again soon, then less and less often.
+    int pauseMs = 1;
     while (!reapChild(pid, WNOHANG, status, terminal)) {
         if (deadline.passed()) {
             killChildGroup(pid, status, terminal);
             return false;
         }
-        poll(nullptr, 0, kEndCheckMs);
+        poll(nullptr, 0, pauseMs);
+        pauseMs = std::min(2 * pauseMs, kEndCheckMs);
     }
     return true;
 }

@@ -272,6 +272,12 @@ TEST_F(ConsoleTest, TitleKeepsAccentsGivenAsUtf8OrEscapes) {
     EXPECT_EQ(str(g_title), "Caf\xc3\xa9 \xc3\xa9t\xc3\xa9");
 }
 
+TEST_F(ConsoleTest, NoTitleShowsNoLine) {
+    CapturedDisplay out;
+    PlatformImpl::setUITitle("");
+    EXPECT_EQ(out.finish(), "");
+}
+
 TEST_F(ConsoleTest, UnconvertibleCharacterIsDroppedAlone) {
     {
         ScopedCType ctype("C");
