@@ -14,6 +14,9 @@ namespace {
 const int g_maxExpansionPasses = 1000;
 const unsigned int g_maxExpandedLength = 64 * 1024;
 
+// An exit status is one byte: the system keeps no more of it.
+const long g_highestExitStatus = 255;
+
 template <class... Parts>
 SString join(const Parts&... parts) {
     SString text;
@@ -37,16 +40,19 @@ const Instructions::CommandEntry Instructions::g_commands[] = {
     {"SET", &Instructions::runSet},
     {"VERIFY", &Instructions::runVerify},
     {"EXECUTE_LAUNCHER", &Instructions::runExecuteLauncher},
+    {"EXIT", &Instructions::runExit},
 };
 
-Instructions::Instructions(TagFile& tagFile) : tagFile(tagFile), currentIndex(0), result(0) {}
+Instructions::Instructions(TagFile& tagFile)
+    : tagFile(tagFile), currentIndex(0), result(0), exited(false) {}
 
 int Instructions::execute() {
     const StringDeque* instructions = program();
     const long count = instructions != nullptr ? instructions->count : 0;
     currentIndex = 0;
     result = 0;
-    while (currentIndex < count) {
+    exited = false;
+    while (!exited && currentIndex < count) {
         // A program may loop on purpose; a signal is the way out.
         PlatformImpl::throwIfInterrupted();
         executeInstruction(instructions->at(currentIndex));
@@ -347,4 +353,18 @@ void Instructions::runExecuteLauncher(const SString& line, unsigned int& positio
                      "embedded launcher in the file index."),
         "");
     Launcher::executeEmbeddedLauncher(index);
+}
+
+void Instructions::runExit(const SString& line, unsigned int& position) {
+    SString status = readArgument(
+        line, position,
+        "The EXIT command requires the exit status, a number from 0 to 255, as its argument.");
+    evalExpr(status, "Invalid exit status specified in EXIT.");
+    long value;
+    if (!convertToLong(status, value) || value < 0 || value > g_highestExitStatus) {
+        throwException(join("Invalid exit status (", status,
+                            ") in EXIT. The exit status must be a number from 0 to 255."));
+    }
+    result = static_cast<int>(value);
+    exited = true;
 }

@@ -17,6 +17,7 @@
 //   INSTALL_JVM      option(long: 0, 1 or 2)
 //   INITIALIZE_UI
 //   EXECUTE_LAUNCHER index(long)
+//   EXIT             status(long: 0 to 255)                 result := status, the program ends
 //   SET              variable = value                       the rest of the line
 //   GOTO             label
 //   JMP0             value(long) label                      jump when value is 0
@@ -73,8 +74,9 @@ class Instructions {
     // tagFile is not owned and must outlive this object.
     explicit Instructions(TagFile& tagFile);
 
-    // Runs the program from its first instruction; returns the result of the
-    // last LAUNCH or ILAUNCH that ran, or 0. Throws InstructionsException for
+    // Runs the program from its first instruction to its end or its EXIT;
+    // returns the status of the EXIT, or else the result of the last LAUNCH
+    // or ILAUNCH that ran, or 0. Throws InstructionsException for
     // the errors of the program, and passes the LauncherExceptions of variable
     // references and of the Launcher operations unchanged.
     int execute();
@@ -141,6 +143,8 @@ class Instructions {
     void runSet(const SString& line, unsigned int& position);
     void runVerify(const SString& line, unsigned int& position);
     void runExecuteLauncher(const SString& line, unsigned int& position);
+    void runExit(const SString& line, unsigned int& position);
 
-    int result;  // of the last LAUNCH or ILAUNCH
+    int result;   // of the last LAUNCH or ILAUNCH, or of EXIT
+    bool exited;  // an EXIT ran: no further instruction runs
 };

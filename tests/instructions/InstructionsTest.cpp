@@ -84,6 +84,10 @@ const char* const kVerifySecond =
     "in a UI or 0 if no message should be displayed.";
 const char* const kInstall = "The first argument to INSTALL_JVM should be a 0, 1 or 2.";
 const char* const kUnresolved = "Variable references in (@S1@) do not resolve.";
+const char* const kExitMissing =
+    "The EXIT command requires the exit status, a number from 0 to 255, as its argument.";
+#define EXIT_INVALID(status) \
+    "Invalid exit status (" status ") in EXIT. The exit status must be a number from 0 to 255."
 
 }  // namespace
 
@@ -326,6 +330,13 @@ TEST_F(InstructionsTest, BadInstructionsFailWithTheirNumber) {
          "the file index.",
          true},
         {"EXECUTE_LAUNCHER x", "Invalid numeric expression (x)", true},
+        {"EXIT", kExitMissing, true},
+        {"EXIT x", EXIT_INVALID("x"), true},
+        {"EXIT 256", EXIT_INVALID("256"), true},
+        {"EXIT -1", EXIT_INVALID("-1"), true},
+        {"EXIT @S1@", EXIT_INVALID(""), true},
+        {"EXIT @N9@", "Invalid exit status specified in EXIT. Variable number is invalid (9)",
+         false},
         {"GOTO", "The GOTO command requires a label as its only argument.", true},
         {"GOTO nowhere", "Label not found (nowhere)", true},
         {"GOTO @S1@", "Label @S1@ resolved to a blank string. Labels cannot be blank.", true},
@@ -368,6 +379,25 @@ TEST_F(InstructionsTest, BadInstructionsFailWithTheirNumber) {
         if (c.numbered) {
             EXPECT_EQ(outcome.line, 4);
         }
+    }
+}
+
+// EXIT ends the program with its status, which replaces that of a LAUNCH.
+TEST_F(InstructionsTest, ExitEndsTheProgramWithItsStatus) {
+    Launcher::setLongVariable(2, 42);
+    const struct {
+        const char* instruction;
+        int result;
+    } cases[] = {
+        {"EXIT 0", 0}, {"EXIT 3", 3}, {"EXIT 255", 255}, {"EXIT @N2@", 42}, {"EXIT 0@N2@", 42},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.instruction);
+        Launcher::setLongVariable(1, 0);
+        Outcome outcome = runProgram({"GOTO go", "FOO", ":go", c.instruction, "SET N1 = 1", "FOO"});
+        EXPECT_EQ(outcome.error, "");
+        EXPECT_EQ(outcome.result, c.result);
+        EXPECT_EQ(Launcher::getLongVariable(1), 0);
     }
 }
 

@@ -80,6 +80,24 @@ TEST_F(LaunchProcessTest, IlaunchRunsTheEmbeddedJvmFileAndPassesTheExitCode) {
     EXPECT_EQ(java_.cwd(), testsupport::realPath(work_.path()));
 }
 
+// The status of EXIT replaces that of the launch before it; the files the
+// launch extracted are still removed (the fixture checks temp_).
+TEST_F(LaunchProcessTest, ExitAfterALaunchEndsTheLauncherWithItsStatus) {
+    writeFile(work_.file("embedded.jvm"), "JVM_HOME: " + home_ + "\n" + jvmSettings);
+    pack("  ILAUNCH 10 0\n  SET N2 = 3\n  EXIT @N2@\n  ILAUNCH 10 0\n",
+         {{FILE_LAUNCH_SCRIPT, "launch.tag"}, {FILE_JVM, "embedded.jvm"}})
+        .id(10)
+        .add(FILE_CLASSPATH_ARCHIVE, "lib.jar")
+        .write("launcher");
+
+    LauncherResult result = run({});
+
+    EXPECT_EQ(3, result.status) << result.err << result.log;
+    EXPECT_EQ("JARDATA", readFile(work_.file("archive")));
+    EXPECT_EQ(1u, testsupport::countOf(result.log, "Executing launch script command: "))
+        << result.log;
+}
+
 TEST_F(LaunchProcessTest, LaunchReadsTheJvmFileOnDiskAndWizardVariablesFollowThePurpose) {
     writeFile(work_.file("disk file.jvm"),
               "JVM_HOME: " + home_ + "\n" + jvmSettings + "SET_ENV_FOR_WIZARD: WIZ = on\n");
