@@ -160,6 +160,62 @@ bool isWhitespace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+unsigned int digitRunEnd(const SString& text, unsigned int start) {
+    unsigned int end = start;
+    while (end < text.length() && isDigit(text[end])) {
+        ++end;
+    }
+    return end;
+}
+
+int compareDigitRuns(const char* first, unsigned int firstLength, const char* second,
+                     unsigned int secondLength) {
+    // Without leading zeros the longer run is the greater number, and runs
+    // of one length compare like their texts: no run is too long for it.
+    for (; firstLength > 0 && *first == '0'; --firstLength) {
+        ++first;
+    }
+    for (; secondLength > 0 && *second == '0'; --secondLength) {
+        ++second;
+    }
+    if (firstLength != secondLength) {
+        return firstLength < secondLength ? -1 : 1;
+    }
+    return memcmp(first, second, firstLength);
+}
+
+int naturalCompare(const SString& first, const SString& second) {
+    unsigned int i = 0;
+    unsigned int j = 0;
+    while (i < first.length() && j < second.length()) {
+        if (isDigit(first[i]) && isDigit(second[j])) {
+            unsigned int firstEnd = digitRunEnd(first, i);
+            unsigned int secondEnd = digitRunEnd(second, j);
+            int order = compareDigitRuns(first.c_str() + i, firstEnd - i, second.c_str() + j,
+                                         secondEnd - j);
+            if (order != 0) {
+                return order;
+            }
+            i = firstEnd;
+            j = secondEnd;
+        } else if (first[i] != second[j]) {
+            return static_cast<unsigned char>(first[i]) < static_cast<unsigned char>(second[j]) ? -1
+                                                                                                : 1;
+        } else {
+            ++i;
+            ++j;
+        }
+    }
+    if (i < first.length() || j < second.length()) {
+        return i < first.length() ? 1 : -1;
+    }
+    return first.compare(second);
+}
+
 SString convertToString(long n) {
     char text[32];
     snprintf(text, sizeof(text), "%ld", n);

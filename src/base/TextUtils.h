@@ -77,6 +77,26 @@ unsigned int stringEndsWith(const SString& text, const char* suffix);
 // True for space, tab, line feed and carriage return only.
 bool isWhitespace(char c);
 
+// True for the decimal digits 0 to 9.
+bool isDigit(char c);
+
+// The end of the run of decimal digits of text that begins at start: the
+// position of the first character from start on that is no digit.
+unsigned int digitRunEnd(const SString& text, unsigned int start);
+
+// Compares two runs of decimal digits by their values, of any length:
+// negative, 0 or positive. Leading zeros do not count ("010" equals "10"),
+// and an empty run counts as 0.
+int compareDigitRuns(const char* first, unsigned int firstLength, const char* second,
+                     unsigned int secondLength);
+
+// Compares texts in natural order: runs of digits by their values
+// (compareDigitRuns), every other character by its byte value, and a text
+// that the other begins with first; so "jdk-9" comes before "jdk-17" and
+// "jdk-17.0.9" before "jdk-17.0.10". Texts equal so ("jdk-017", "jdk-17")
+// compare byte by byte. Negative, 0 or positive.
+int naturalCompare(const SString& first, const SString& second);
+
 // The decimal text of n, as printed by "%ld".
 SString convertToString(long n);
 

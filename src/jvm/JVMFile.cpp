@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "CommandText.h"
 #include "JVMMatch.h"
@@ -57,15 +58,6 @@ void logVerifyTimedOut(const SString& home, long limitMs) {
 // JVM_HOME) stands for the root.
 SString pathUnder(const SString& directory, const SString& name) {
     return pathInDirectory(directory.empty() ? SString("/") : directory, name);
-}
-
-// An expected value ending in "..." is a prefix; any other must match whole.
-bool valueMatches(const SString& line, const SString& expected) {
-    unsigned int prefixLength = stringEndsWith(expected, "...");
-    if (prefixLength == SString::npos) {
-        return line.compare(expected) == 0;
-    }
-    return line.compare(0, prefixLength, expected, 0, prefixLength) == 0;
 }
 
 // A home without its trailing "/" (unless it is the root), so that the two
@@ -167,7 +159,9 @@ bool JVMFile::performVerify(const SString& home, const VerifyClass& verifyClass)
 bool JVMFile::runVerification(const SString& home, const VerifyClass& verifyClass) const {
     StringPairPtrDeque expected;
     StringDeque names;
-    readExpectedProperties(expected, names);
+    if (!readExpectedProperties(expected, names)) {
+        return false;
+    }
     VerifyCache::Key key = VerifyCache::keyOf(executableIn(home), home, verifyClass);
     StringDeque values;
     if (VerifyCache::lookup(key, names, values)) {
@@ -215,24 +209,30 @@ SString JVMFile::buildVerifyCommand(const SString& home, const VerifyClass& veri
     return command;
 }
 
-void JVMFile::readExpectedProperties(StringPairPtrDeque& expected, StringDeque& names) const {
+void JVMFile::logInvalidProperty(const SString& property, PropertyEntryStatus status) const {
+    bool range = status == PropertyEntryStatus::InvalidVersion;
+    Launcher::logMessage(joinText("Invalid ", range ? "version range in " : "",
+                                  jvmPropertiesTagName, " setting (", property, ") in JVM File ",
+                                  m_tagFile->fileName, range ? "; no JVM matches it." : ""),
+                         LOG_WARNING);
+}
+
+bool JVMFile::readExpectedProperties(StringPairPtrDeque& expected, StringDeque& names) const {
+    bool satisfiable = true;
     unsigned int count = m_tagFile->getTagValueCount(jvmPropertiesTagName);
     for (unsigned int i = 0; i < count; ++i) {
         SString property = m_tagFile->getTagValue(jvmPropertiesTagName, i);
-        unsigned int equals = property.find('=');
-        if (equals == SString::npos) {
-            Launcher::logMessage(joinText("Invalid ", jvmPropertiesTagName, " setting (", property,
-                                          ") in JVM File ", m_tagFile->fileName),
-                                 LOG_WARNING);
+        std::unique_ptr<StringPair> entry(new StringPair());
+        PropertyEntryStatus status = StringPair::parse(property, *entry);
+        if (status != PropertyEntryStatus::Valid) {
+            logInvalidProperty(property, status);
+            satisfiable = satisfiable && status == PropertyEntryStatus::NoOperator;
             continue;
         }
-        SString name = property.substr(0, equals);
-        SString value = property.substr(equals + 1);
-        trim(name, whitespaceChars);
-        trim(value, whitespaceChars);
-        names.push_back(name);
-        expected.push_back(new StringPair(name, value));
+        names.push_back(entry->m_name);
+        expected.push_back(entry.release());
     }
+    return satisfiable;
 }
 
 bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& expected) {
@@ -268,7 +268,7 @@ bool JVMFile::valuesMatch(const StringDeque& values, const StringPairPtrDeque& e
         return false;
     }
     for (long i = 0; i < expected.count; ++i) {
-        if (!valueMatches(values.at(i), expected.at(i)->m_value)) {
+        if (!expected.at(i)->matches(values.at(i))) {
             return false;
         }
     }

@@ -8,7 +8,9 @@
 //   DESC            display name of the JVM kind
 //   JVM_EXE         the Java executable relative to a home, "/" separated
 //   JVM_PROPERTIES  every value: name=expected; an expected value ending in
-//                   "..." only has to match up to the "..."
+//                   "..." only has to match up to the "..."; or a version
+//                   range name>=V, name>V, name<=V or name<V (StringPair.h),
+//                   several of which may name one property
 //   PATH_HINT       every value: a directory relative to "/" to try as a home
 //   PLATFORM_HINT   every value: an environment variable holding a
 //                   ":"-separated list of directories to try as homes
@@ -121,8 +123,11 @@ class JVMFile : public MacroHandler {
     // (VerifyCache.h) when a clean probe of the same executable and class
     // reported them; throws what the launch script throws.
     bool runVerification(const SString& home, const VerifyClass& verifyClass) const;
-    // The expected values and the names of JVM_PROPERTIES, in order.
-    void readExpectedProperties(StringPairPtrDeque& expected, StringDeque& names) const;
+    // The expected values and the names of JVM_PROPERTIES, in order. An
+    // entry without operator is skipped, one with an invalid version range
+    // too, but then no JVM matches: false. Both are logged as warnings.
+    bool readExpectedProperties(StringPairPtrDeque& expected, StringDeque& names) const;
+    void logInvalidProperty(const SString& property, PropertyEntryStatus status) const;
     // The command of a probe of `home` that asks for `names`; the class path
     // is extracted now if it is not yet.
     SString buildVerifyCommand(const SString& home, const VerifyClass& verifyClass,

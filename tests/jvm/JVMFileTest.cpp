@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "CommandText.h"
 #include "JVMMatch.h"
@@ -37,6 +38,92 @@ TEST(JVMFileTest, AtMacrosReadTagsAsTheyAre) {
     JVMFile jvm(tags);
     EXPECT_STREQ("C:\\jdk\\|dir\\||a@b",
                  CommandText::plain(jvm.resolve("@JVM_HOME@|@OTHER@|@MISSING@|a@@b")).c_str());
+}
+
+// Each row: an entry of JVM_PROPERTIES, a reported value, whether it matches.
+TEST(JVMFileTest, VersionRangesCompareAsJavaVersions) {
+    const struct {
+        const char* entry;
+        const char* reported;
+        bool matches;
+    } cases[] = {
+        {"java.specification.version>=8", "1.8", true},
+        {"java.specification.version<=8", "1.8", true},
+        {"java.specification.version>8", "1.8", false},
+        {"java.version>=1.8", "8", true},
+        {"java.version>9", "1.9", false},  // no 1.9: "1." stays before 9 and up
+        {"java.version>1", "1.9", true},
+        {"java.version>17.0.9", "17.0.10", true},
+        {"java.version<17.0.10", "17.0.9", true},
+        {"java.version>=25", "17", false},
+        {"java.version<25", "17", true},
+        {"java.version>=17", "17.0.0", true},
+        {"java.version<=17", "17.0.0", true},
+        {"java.version>17", "17.0.0", false},
+        {"java.version<17.0.1", "17", true},
+        {"java.runtime.version>=17.0.2", "17.0.2+7", true},
+        {"java.runtime.version>17.0.2", "17.0.2+7", false},
+        {"java.version<22", "22-ea", false},
+        {"java.version>=22", "22-ea", true},
+        {"java.runtime.version>=8", "1.8.0_292-b10", true},
+        {"java.runtime.version>8.0", "1.8.0_292", false},  // no order in the update
+        {"java.vm.version < 25.300", "25.292-b10", true},
+        {"java.version>=17-ea", "17", true},
+        {"java.version>=100000000000000000000", "99999999999999999999", false},
+        // The "1." rule is that of the version properties alone.
+        {"app.level>=8", "1.8", false},
+        {"app.level<2", "1.8", true},
+        // A reported value that is no version matches no range.
+        {"java.version>=1", "", false},
+        {"java.version>=1", "openj9-0.29", false},
+        {"java.version>=1", "17.x", false},
+        // The entries without range keep their rules.
+        {"java.version=17...", "17.0.2", true},
+        {"java.version=17", "17.0.0", false},
+        {" java.vendor = Fake Corp ", "Fake Corp", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.entry) + " / " + c.reported);
+        StringPair entry;
+        ASSERT_EQ(StringPair::parse(c.entry, entry), PropertyEntryStatus::Valid);
+        EXPECT_EQ(entry.matches(c.reported), c.matches);
+    }
+}
+
+TEST(JVMFileTest, PropertyEntriesAreSplitAtTheirOperator) {
+    using Op = PropertyOperator;
+    using Status = PropertyEntryStatus;
+    const struct {
+        const char* entry;
+        Status status;
+        const char* name;
+        Op op;
+        const char* value;
+    } cases[] = {
+        {"a>=17", Status::Valid, "a", Op::AtLeast, "17"},
+        {"a>17", Status::Valid, "a", Op::Above, "17"},
+        {" a <= 17.0.1 ", Status::Valid, "a", Op::AtMost, "17.0.1"},
+        {"a<17", Status::Valid, "a", Op::Below, "17"},
+        {"a=>=17", Status::Valid, "a", Op::Matches, ">=17"},
+        {"a=1=2", Status::Valid, "a", Op::Matches, "1=2"},
+        {"a=", Status::Valid, "a", Op::Matches, ""},
+        {"x>=", Status::InvalidVersion, "x", Op::AtLeast, ""},
+        {"x>=abc", Status::InvalidVersion, "x", Op::AtLeast, "abc"},
+        {"x<17.", Status::InvalidVersion, "x", Op::Below, "17."},
+        {"x>.17", Status::InvalidVersion, "x", Op::Above, ".17"},
+        {"x>=17..", Status::InvalidVersion, "x", Op::AtLeast, "17.."},
+        {"x<>17", Status::InvalidVersion, "x", Op::Below, ">17"},
+        {"x>=17...", Status::InvalidVersion, "x", Op::AtLeast, "17..."},
+        {"no.operator", Status::NoOperator, "", Op::Matches, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entry);
+        StringPair entry;
+        EXPECT_EQ(StringPair::parse(c.entry, entry), c.status);
+        EXPECT_STREQ(entry.m_name.c_str(), c.name);
+        EXPECT_EQ(entry.m_operator, c.op);
+        EXPECT_STREQ(entry.m_value.c_str(), c.value);
+    }
 }
 
 class JVMFileVerifyTest : public testsupport::LauncherUnitTest {
@@ -147,6 +234,46 @@ TEST_F(JVMFileVerifyTest, PropertiesWithoutEqualsAreSkippedWithAWarning) {
     EXPECT_NE(
         std::string::npos,
         log().find("WARNING: Invalid JVM_PROPERTIES setting (no.equals) in JVM File fake.jvm\n"));
+}
+
+// Both bounds apply: the probe is asked for the property once per entry.
+TEST_F(JVMFileVerifyTest, TwoBoundsOnOnePropertyBothApply) {
+    tags.removeValue("JVM_PROPERTIES");
+    tags.appendTagValue("JVM_PROPERTIES", "java.specification.version>=17");
+    tags.appendTagValue("JVM_PROPERTIES", "java.specification.version<22");
+    const struct {
+        const char* reported;
+        bool verified;
+    } cases[] = {{"17", true}, {"21.0.2", true}, {"22", false}, {"16", false}, {"1.8", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reported);
+        std::string values = std::string(c.reported) + "\\n";
+        FakeJavaHome java = writeVerifyingJava(home, values + values);
+        EXPECT_EQ(verify(home) != nullptr, c.verified);
+        EXPECT_EQ(java.args(), (std::vector<std::string>{"-cp", "/v/verify.jar", "Verify",
+                                                         "java.specification.version",
+                                                         "java.specification.version"}));
+    }
+}
+
+// An entry that no JVM can satisfy fails the file without running its Java.
+TEST_F(JVMFileVerifyTest, MalformedRangeFailsWithAWarningAndNoProbe) {
+    FakeJavaHome java = writeVerifyingJava(home, "17\\nFake Corp\\n");
+    for (const char* entry : {"java.version>=", "java.version>=abc", "java.version<17.x"}) {
+        SCOPED_TRACE(entry);
+        tags.appendTagValue("JVM_PROPERTIES", entry);
+        EXPECT_EQ(nullptr, verify(home));
+        EXPECT_NE(std::string::npos,
+                  log().find(std::string("WARNING: Invalid version range in JVM_PROPERTIES "
+                                         "setting (") +
+                             entry + ") in JVM File fake.jvm; no JVM matches it.\n"));
+        tags.removeValue("JVM_PROPERTIES");
+        testsupport::appendTags(tags, {{"JVM_PROPERTIES", "java.version>=17"},
+                                       {"JVM_PROPERTIES", "java.vendor=Fake Corp"}});
+    }
+    EXPECT_FALSE(java.ran());
+    EXPECT_NE(nullptr, verify(home));
+    EXPECT_TRUE(java.ran());
 }
 
 TEST_F(JVMFileVerifyTest, FilesWithoutPropertiesOnlyVerifyAGivenHome) {
