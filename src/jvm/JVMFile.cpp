@@ -1,8 +1,11 @@
 #include "JVMFile.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <vector>
 
 #include "CommandText.h"
 #include "JVMMatch.h"
@@ -58,6 +61,37 @@ void logVerifyTimedOut(const SString& home, long limitMs) {
 // JVM_HOME) stands for the root.
 SString pathUnder(const SString& directory, const SString& name) {
     return pathInDirectory(directory.empty() ? SString("/") : directory, name);
+}
+
+// The characters that make a path hint a pattern.
+const char* const globCharacters = "*?[";
+
+// `text` as a pattern that matches just itself.
+SString globLiteral(const SString& text) {
+    SString literal;
+    for (unsigned int i = 0; i < text.length(); ++i) {
+        char c = text[i];
+        if (c != '\0' && strchr("*?[\\", c) != nullptr) {
+            literal += '\\';
+        }
+        literal += c;
+    }
+    return literal;
+}
+
+// The directories that a pattern matched in the order to try them: the newest
+// version first, that is their names in descending natural order
+// (jdk-21, jdk-17.0.10, jdk-17.0.9), and the whole paths where names are equal.
+std::vector<SString> newestFirst(const StringDeque& directories) {
+    std::vector<SString> sorted;
+    for (long i = 0; i < directories.count; ++i) {
+        sorted.push_back(directories.at(i));
+    }
+    std::sort(sorted.begin(), sorted.end(), [](const SString& first, const SString& second) {
+        int order = naturalCompare(lastPathComponent(first), lastPathComponent(second));
+        return (order != 0 ? order : naturalCompare(first, second)) > 0;
+    });
+    return sorted;
 }
 
 // A home without its trailing "/" (unless it is the root), so that the two
@@ -319,15 +353,48 @@ JVMCandidates JVMFile::pathHintHomes() const {
     unsigned int count = m_tagFile->getTagValueCount(pathHintTagName);
     for (unsigned int i = 0; i < count; ++i) {
         SString hint = m_tagFile->getTagValue(pathHintTagName, i);
-        if (hint.find('/') == 0) {
-            hint.erase(0, 1);
-        }
-        for (long r = 0; r < roots.count; ++r) {
-            SString home = pathUnder(roots.at(r), hint);
-            candidates.add(*this, home, joinText("Checking path hint ", home));
+        bool pattern = hint.find_first_of(globCharacters) != SString::npos;
+        StringDeque paths;
+        hintPaths(hint, roots, pattern, paths);
+        for (long p = 0; p < paths.count; ++p) {
+            addPathHintHomes(paths.at(p), pattern, candidates);
         }
     }
     return candidates;
+}
+
+void JVMFile::hintPaths(const SString& hint, const StringDeque& roots, bool pattern,
+                        StringDeque& paths) const {
+    if (hint.find("~/") == 0) {
+        SString home = PlatformImpl::getEnvironmentVariable("HOME");
+        if (home.empty()) {
+            Launcher::logInfo("Skipping path hint ", hint, ": HOME is not set");
+            return;
+        }
+        paths.push_back(pathInDirectory(pattern ? globLiteral(home) : home, hint.substr(2)));
+        return;
+    }
+    SString relative(hint, hint.find('/') == 0 ? 1 : 0);
+    for (long r = 0; r < roots.count; ++r) {
+        const SString& root = roots.at(r);
+        paths.push_back(pathUnder(pattern ? globLiteral(root) : root, relative));
+    }
+}
+
+void JVMFile::addPathHintHomes(const SString& path, bool pattern, JVMCandidates& candidates) const {
+    if (!pattern) {
+        candidates.add(*this, path, joinText("Checking path hint ", path));
+        return;
+    }
+    StringDeque matches;
+    PlatformImpl::matchDirectories(path, matches);
+    if (matches.count == 0) {
+        Launcher::logInfo("Path hint ", path, " matches no directory");
+    }
+    for (const SString& home : newestFirst(matches)) {
+        candidates.add(*this, home,
+                       joinText("Checking path hint ", home, " (matching ", path, ")"));
+    }
 }
 
 void JVMFile::addPlatformHintHomes(const SString& hint, JVMCandidates& candidates) const {

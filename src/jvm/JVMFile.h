@@ -11,7 +11,10 @@
 //                   "..." only has to match up to the "..."; or a version
 //                   range name>=V, name>V, name<=V or name<V (StringPair.h),
 //                   several of which may name one property
-//   PATH_HINT       every value: a directory relative to "/" to try as a home
+//   PATH_HINT       every value: a directory relative to "/" to try as a home,
+//                   or beginning with "~/" one in $HOME; with "*", "?" or
+//                   "[" a glob pattern whose directories are tried newest
+//                   version first (their names in descending natural order)
 //   PLATFORM_HINT   every value: an environment variable holding a
 //                   ":"-separated list of directories to try as homes
 //   JVM_HOME        the home; verification writes the home it tries
@@ -69,7 +72,7 @@ class JVMFile : public MacroHandler {
     // One home; null without a message when the home or JVM_EXE is empty.
     // The step that every candidate of every search phase goes through.
     JVMMatch* verify(const SString& home, const VerifyClass& verifyClass) const;
-    // Every PATH_HINT under every search root.
+    // Every PATH_HINT under every search root (or in $HOME).
     JVMMatch* verifyWithPathHints(const VerifyClass& verifyClass) const;
     // Every directory listed by the variables that PLATFORM_HINT names.
     JVMMatch* verifyWithPlatformHints(const VerifyClass& verifyClass) const;
@@ -138,6 +141,14 @@ class JVMFile : public MacroHandler {
     // The candidate homes of the hint operations, in the order to try them,
     // each announced by its "Checking ..." log line.
     JVMCandidates pathHintHomes() const;
+    // The paths that a PATH_HINT stands for: under each search root, or for
+    // "~/" in $HOME (none when HOME is empty, which is logged). In a
+    // `pattern` the root or home matches just itself.
+    void hintPaths(const SString& hint, const StringDeque& roots, bool pattern,
+                   StringDeque& paths) const;
+    // The path itself, or the directories that the pattern matches, newest
+    // version first; a pattern without match is logged.
+    void addPathHintHomes(const SString& path, bool pattern, JVMCandidates& candidates) const;
     // Appends the directories listed by the variable `hint`.
     void addPlatformHintHomes(const SString& hint, JVMCandidates& candidates) const;
     JVMCandidates platformJVMPathHomes(TriedHomes& tried) const;

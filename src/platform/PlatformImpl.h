@@ -208,6 +208,11 @@ class PlatformImpl {
     static void getPlatformHint(StringDeque& list, const SString& hint);
     // getPlatformHint with "PATH".
     static void getPlatformJVMPaths(StringDeque& list);
+    // Appends the directories, and links to directories, whose paths match
+    // the glob(3) pattern (`*`, `?`, `[...]`; a backslash makes the next
+    // character plain), without a trailing "/", in no particular order.
+    // Directories that cannot be read narrow the match and are no error.
+    static void matchDirectories(const SString& pattern, StringDeque& list);
     // Walks every search root and reports each file whose path ends in "/"
     // followed by one of `names` to the listener, until it asks to stop.
     static void findFiles(const StringDeque& names, FileFindListener& listener);

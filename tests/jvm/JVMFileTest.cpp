@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -310,6 +311,70 @@ TEST_F(JVMFileVerifyTest, PathHintsAreTakenFromTheRoot) {
     EXPECT_NE(std::string::npos, text.find("Searching for Fake JVM using path hints\n"));
     EXPECT_NE(std::string::npos, text.find("Checking path hint " + dir.file("missing") + "\n"));
     EXPECT_NE(std::string::npos, text.find("Checking path hint " + home + "\n"));
+}
+
+// The directories a pattern matches are tried newest version first, until
+// one verifies; a file that matches is no candidate.
+TEST_F(JVMFileVerifyTest, PathHintPatternTriesTheNewestVersionFirst) {
+    std::string base = realPath(dir.path());
+    testsupport::writeFile(base + "/jdk-99", "");
+    testsupport::makeDirectories(base + "/jre-30/bin");
+    tags.appendTagValue("PATH_HINT", (base.substr(1) + "/jdk-*").c_str());
+    ScopedEnv runs("CVTEST_JAVA_RUNS", dir.file("runs").c_str());
+    const struct {
+        std::vector<std::string> verifying;  // the others report Java 16
+        std::vector<std::string> tried;
+    } cases[] = {
+        {{}, {"jdk-21", "jdk-17.0.10", "jdk-17.0.9", "jdk-9"}},
+        {{"jdk-17.0.9", "jdk-17.0.10"}, {"jdk-21", "jdk-17.0.10"}},
+        {{"jdk-9", "jdk-21"}, {"jdk-21"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.verifying));
+        for (const char* name : {"jdk-9", "jdk-17.0.9", "jdk-17.0.10", "jdk-21"}) {
+            bool verifies = std::count(c.verifying.begin(), c.verifying.end(), name) != 0;
+            writeVerifyingJava(base + "/" + name, verifies ? "17\\nFake Corp\\n" : "16\\n");
+        }
+        unlink(dir.file("runs").c_str());
+        std::unique_ptr<JVMMatch> match(jvm.verifyWithPathHints(kNoClass));
+        std::vector<std::string> tried;
+        for (const std::string& line : testsupport::linesOf(readFile(dir.file("runs")))) {
+            tried.push_back(line.substr(base.size() + 1));
+        }
+        EXPECT_EQ(tried, c.tried);
+        EXPECT_EQ(match == nullptr ? "" : match->m_jvmHome.c_str(),
+                  c.verifying.empty() ? "" : base + "/" + c.tried.back());
+    }
+    EXPECT_NE(std::string::npos,
+              log().find("Checking path hint " + base + "/jdk-21 (matching " + base + "/jdk-*)\n"));
+}
+
+// "~/" stands for $HOME, whose own characters are never a pattern.
+TEST_F(JVMFileVerifyTest, PathHintsInTheHomeDirectory) {
+    std::string user = realPath(dir.path()) + "/h[o]me*";
+    writeVerifyingJava(user + "/jdks/jdk-11", "17\\nFake Corp\\n");
+    writeVerifyingJava(user + "/jdks/jdk-17", "17\\nFake Corp\\n");
+    const struct {
+        const char* home;  // null: HOME unset
+        const char* hint;
+        std::string found;  // "" for none
+        std::string logged;
+    } cases[] = {
+        {user.c_str(), "~/jdks/jdk-*", user + "/jdks/jdk-17", "Checking path hint " + user},
+        {user.c_str(), "~/jdks/jdk-11", user + "/jdks/jdk-11",
+         "Checking path hint " + user + "/jdks/jdk-11\n"},
+        {user.c_str(), "~/jdks/jre-*", "", "/jdks/jre-* matches no directory\n"},
+        {"", "~/jdks/jdk-*", "", "Skipping path hint ~/jdks/jdk-*: HOME is not set\n"},
+        {nullptr, "~/jdks", "", "Skipping path hint ~/jdks: HOME is not set\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.hint);
+        ScopedEnv home("HOME", c.home);
+        tags.setTagValue("PATH_HINT", c.hint);
+        std::unique_ptr<JVMMatch> match(jvm.verifyWithPathHints(kNoClass));
+        EXPECT_EQ(match == nullptr ? "" : match->m_jvmHome.c_str(), c.found);
+        EXPECT_NE(std::string::npos, log().find(c.logged)) << log();
+    }
 }
 
 TEST_F(JVMFileVerifyTest, PlatformHintsNameVariablesWithDirectoryLists) {
