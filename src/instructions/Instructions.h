@@ -54,9 +54,10 @@
 // A program is invalid, and stops with an InstructionsException carrying the
 // number of the failing instruction, if an instruction is empty, its command
 // is unknown ("Invalid command (FOO). "), an argument is missing or does not
-// evaluate, a label is blank or not found, a SET lacks "=", or the references
-// of an expression do not settle (after 1,000 passes, or once the text has
-// grown past 64 KiB: "Variable references in (...) do not resolve."). Errors of
+// evaluate, the status of EXIT is not a number from 0 to 255, a label is
+// blank or not found, a SET lacks "=", or the references of an expression do
+// not settle (after 1,000 passes, or once the text has grown past 64 KiB:
+// "Variable references in (...) do not resolve."). Errors of
 // variable references themselves (unknown type, invalid number), of a value
 // stored into a numeric variable, and of an unterminated quoted LAUNCH file
 // name are plain LauncherExceptions without instruction number. Variables set
