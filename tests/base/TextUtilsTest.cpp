@@ -172,35 +172,6 @@ TEST(TextUtilsTest, StringEndsWithGivesSuffixPosition) {
     }
 }
 
-TEST(TextUtilsTest, NaturalCompareTakesDigitRunsAsNumbers) {
-    const struct {
-        const char* first;
-        const char* second;
-        int sign;
-    } rows[] = {
-        {"jdk-17", "jdk-21", -1},
-        {"jdk-9", "jdk-17", -1},
-        {"jdk-17.0.9", "jdk-17.0.10", -1},
-        {"jdk-17", "jdk-17.0.1", -1},
-        {"jdk-17.0.2", "jdk-17.0.2", 0},
-        {"jdk-017", "jdk-17", -1},  // equal as numbers: byte order decides
-        {"jdk-18", "jdk-017", 1},
-        {"a99999999999999999999999", "a100000000000000000000000", -1},
-        {"jdk-17", "jre-17", -1},
-        {"x1", "x", 1},
-        {"", "", 0},
-        {"1", "a", -1},
-        {"\xe4", "a", 1},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(::testing::Message() << row.first << " / " << row.second);
-        int order = naturalCompare(row.first, row.second);
-        EXPECT_EQ((order > 0) - (order < 0), row.sign);
-        int reverse = naturalCompare(row.second, row.first);
-        EXPECT_EQ((reverse > 0) - (reverse < 0), -row.sign);
-    }
-}
-
 TEST(TextUtilsTest, IsWhitespaceAcceptsOnlyFourCharacters) {
     for (int c = -128; c < 128; ++c) {
         SCOPED_TRACE(c);

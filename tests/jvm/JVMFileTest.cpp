@@ -41,89 +41,42 @@ TEST(JVMFileTest, AtMacrosReadTagsAsTheyAre) {
                  CommandText::plain(jvm.resolve("@JVM_HOME@|@OTHER@|@MISSING@|a@@b")).c_str());
 }
 
-// Each row: an entry of JVM_PROPERTIES, a reported value, whether it matches.
+// Each row: a JVM_PROPERTIES entry, a value that a JVM reports, and whether
+// it matches; an entry with an invalid version (Bad) matches nothing.
 TEST(JVMFileTest, VersionRangesCompareAsJavaVersions) {
+    enum Outcome { No, Yes, Bad };
     const struct {
         const char* entry;
         const char* reported;
-        bool matches;
+        Outcome outcome;
     } cases[] = {
-        {"java.specification.version>=8", "1.8", true},
-        {"java.specification.version<=8", "1.8", true},
-        {"java.specification.version>8", "1.8", false},
-        {"java.version>=1.8", "8", true},
-        {"java.version>9", "1.9", false},  // no 1.9: "1." stays before 9 and up
-        {"java.version>1", "1.9", true},
-        {"java.version>17.0.9", "17.0.10", true},
-        {"java.version<17.0.10", "17.0.9", true},
-        {"java.version>=25", "17", false},
-        {"java.version<25", "17", true},
-        {"java.version>=17", "17.0.0", true},
-        {"java.version<=17", "17.0.0", true},
-        {"java.version>17", "17.0.0", false},
-        {"java.version<17.0.1", "17", true},
-        {"java.runtime.version>=17.0.2", "17.0.2+7", true},
-        {"java.runtime.version>17.0.2", "17.0.2+7", false},
-        {"java.version<22", "22-ea", false},
-        {"java.version>=22", "22-ea", true},
-        {"java.runtime.version>=8", "1.8.0_292-b10", true},
-        {"java.runtime.version>8.0", "1.8.0_292", false},  // no order in the update
-        {"java.vm.version < 25.300", "25.292-b10", true},
-        {"java.version>=17-ea", "17", true},
-        {"java.version>=100000000000000000000", "99999999999999999999", false},
-        // The "1." rule is that of the version properties alone.
-        {"app.level>=8", "1.8", false},
-        {"app.level<2", "1.8", true},
-        // A reported value that is no version matches no range.
-        {"java.version>=1", "", false},
-        {"java.version>=1", "openj9-0.29", false},
-        {"java.version>=1", "17.x", false},
-        // The entries without range keep their rules.
-        {"java.version=17...", "17.0.2", true},
-        {"java.version=17", "17.0.0", false},
-        {" java.vendor = Fake Corp ", "Fake Corp", true},
+        {"java.specification.version>=8", "1.8", Yes},
+        {"java.version>8", "1.8", No},
+        {"java.version<=1.8", "8", Yes},
+        {"java.version>9", "1.9", No},
+        {"java.version>17.0.9", "17.0.10", Yes},
+        {"java.version>=25", "17", No},
+        {"java.version < 25", "17", Yes},
+        {"java.version<=17", "17.0.0", Yes},
+        {"java.version>17", "17.0.0", No},
+        {"java.runtime.version>17", "17+7", No},
+        {"java.version<22", "22-ea", No},
+        {"java.version>8", "1.8.0_292-b10", No},
+        {"a.version>=1", "openj9-0.29", No},
+        {"app.level>=8", "1.8", No},
+        {"x>=100000000000000000000", "99999999999999999999", No},
+        {" a = b=c ", "b=c", Yes},
+        {"x>=", "1", Bad},
+        {"x>=abc", "1", Bad},
+        {"x<17.", "17", Bad},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.entry) + " / " + c.reported);
         StringPair entry;
-        ASSERT_EQ(StringPair::parse(c.entry, entry), PropertyEntryStatus::Valid);
-        EXPECT_EQ(entry.matches(c.reported), c.matches);
-    }
-}
-
-TEST(JVMFileTest, PropertyEntriesAreSplitAtTheirOperator) {
-    using Op = PropertyOperator;
-    using Status = PropertyEntryStatus;
-    const struct {
-        const char* entry;
-        Status status;
-        const char* name;
-        Op op;
-        const char* value;
-    } cases[] = {
-        {"a>=17", Status::Valid, "a", Op::AtLeast, "17"},
-        {"a>17", Status::Valid, "a", Op::Above, "17"},
-        {" a <= 17.0.1 ", Status::Valid, "a", Op::AtMost, "17.0.1"},
-        {"a<17", Status::Valid, "a", Op::Below, "17"},
-        {"a=>=17", Status::Valid, "a", Op::Matches, ">=17"},
-        {"a=1=2", Status::Valid, "a", Op::Matches, "1=2"},
-        {"a=", Status::Valid, "a", Op::Matches, ""},
-        {"x>=", Status::InvalidVersion, "x", Op::AtLeast, ""},
-        {"x>=abc", Status::InvalidVersion, "x", Op::AtLeast, "abc"},
-        {"x<17.", Status::InvalidVersion, "x", Op::Below, "17."},
-        {"x>.17", Status::InvalidVersion, "x", Op::Above, ".17"},
-        {"x>=17..", Status::InvalidVersion, "x", Op::AtLeast, "17.."},
-        {"x<>17", Status::InvalidVersion, "x", Op::Below, ">17"},
-        {"x>=17...", Status::InvalidVersion, "x", Op::AtLeast, "17..."},
-        {"no.operator", Status::NoOperator, "", Op::Matches, ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.entry);
-        StringPair entry;
-        EXPECT_EQ(StringPair::parse(c.entry, entry), c.status);
-        EXPECT_STREQ(entry.m_name.c_str(), c.name);
-        EXPECT_EQ(entry.m_operator, c.op);
-        EXPECT_STREQ(entry.m_value.c_str(), c.value);
+        EXPECT_EQ(StringPair::parse(c.entry, entry), c.outcome == Bad
+                                                         ? PropertyEntryStatus::InvalidVersion
+                                                         : PropertyEntryStatus::Valid);
+        EXPECT_EQ(entry.matches(c.reported), c.outcome == Yes);
     }
 }
 
@@ -237,44 +190,28 @@ TEST_F(JVMFileVerifyTest, PropertiesWithoutEqualsAreSkippedWithAWarning) {
         log().find("WARNING: Invalid JVM_PROPERTIES setting (no.equals) in JVM File fake.jvm\n"));
 }
 
-// Both bounds apply: the probe is asked for the property once per entry.
+// Both bounds apply; the probe is asked for the property once per entry.
 TEST_F(JVMFileVerifyTest, TwoBoundsOnOnePropertyBothApply) {
-    tags.removeValue("JVM_PROPERTIES");
-    tags.appendTagValue("JVM_PROPERTIES", "java.specification.version>=17");
+    tags.setTagValue("JVM_PROPERTIES", "java.specification.version>=17");
     tags.appendTagValue("JVM_PROPERTIES", "java.specification.version<22");
-    const struct {
-        const char* reported;
-        bool verified;
-    } cases[] = {{"17", true}, {"21.0.2", true}, {"22", false}, {"16", false}, {"1.8", false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.reported);
-        std::string values = std::string(c.reported) + "\\n";
+    for (auto [reported, verified] : {std::pair{"17", true}, {"21.0.2", true}, {"22", false}}) {
+        SCOPED_TRACE(reported);
+        std::string values = std::string(reported) + "\\n";
         FakeJavaHome java = writeVerifyingJava(home, values + values);
-        EXPECT_EQ(verify(home) != nullptr, c.verified);
-        EXPECT_EQ(java.args(), (std::vector<std::string>{"-cp", "/v/verify.jar", "Verify",
-                                                         "java.specification.version",
-                                                         "java.specification.version"}));
+        EXPECT_EQ(verify(home) != nullptr, verified);
+        EXPECT_EQ(java.args().size(), 5u);
     }
 }
 
 // An entry that no JVM can satisfy fails the file without running its Java.
 TEST_F(JVMFileVerifyTest, MalformedRangeFailsWithAWarningAndNoProbe) {
     FakeJavaHome java = writeVerifyingJava(home, "17\\nFake Corp\\n");
-    for (const char* entry : {"java.version>=", "java.version>=abc", "java.version<17.x"}) {
-        SCOPED_TRACE(entry);
-        tags.appendTagValue("JVM_PROPERTIES", entry);
-        EXPECT_EQ(nullptr, verify(home));
-        EXPECT_NE(std::string::npos,
-                  log().find(std::string("WARNING: Invalid version range in JVM_PROPERTIES "
-                                         "setting (") +
-                             entry + ") in JVM File fake.jvm; no JVM matches it.\n"));
-        tags.removeValue("JVM_PROPERTIES");
-        testsupport::appendTags(tags, {{"JVM_PROPERTIES", "java.version>=17"},
-                                       {"JVM_PROPERTIES", "java.vendor=Fake Corp"}});
-    }
+    tags.appendTagValue("JVM_PROPERTIES", "java.version>=abc");
+    EXPECT_EQ(nullptr, verify(home));
     EXPECT_FALSE(java.ran());
-    EXPECT_NE(nullptr, verify(home));
-    EXPECT_TRUE(java.ran());
+    EXPECT_NE(std::string::npos, log().find("WARNING: Invalid version range in JVM_PROPERTIES "
+                                            "setting (java.version>=abc) in JVM File fake.jvm; "
+                                            "no JVM matches it.\n"));
 }
 
 TEST_F(JVMFileVerifyTest, FilesWithoutPropertiesOnlyVerifyAGivenHome) {
@@ -313,68 +250,55 @@ TEST_F(JVMFileVerifyTest, PathHintsAreTakenFromTheRoot) {
     EXPECT_NE(std::string::npos, text.find("Checking path hint " + home + "\n"));
 }
 
-// The directories a pattern matches are tried newest version first, until
-// one verifies; a file that matches is no candidate.
-TEST_F(JVMFileVerifyTest, PathHintPatternTriesTheNewestVersionFirst) {
+// The directories that a pattern matches are tried newest version first,
+// until one verifies; a matching file is no candidate. "~/" stands for $HOME,
+// whose own characters are no pattern.
+TEST_F(JVMFileVerifyTest, PathHintPatternsAndTheHomeDirectory) {
     std::string base = realPath(dir.path());
-    testsupport::writeFile(base + "/jdk-99", "");
-    testsupport::makeDirectories(base + "/jre-30/bin");
-    tags.appendTagValue("PATH_HINT", (base.substr(1) + "/jdk-*").c_str());
+    std::string user = base + "/h[o]me*";
+    ASSERT_EQ(0, symlink(".", user.c_str()));
+    testsupport::makeDirectories(base + "/jdks");
+    testsupport::writeFile(base + "/jdks/jdk-99", "");
     ScopedEnv runs("CVTEST_JAVA_RUNS", dir.file("runs").c_str());
-    const struct {
-        std::vector<std::string> verifying;  // the others report Java 16
-        std::vector<std::string> tried;
-    } cases[] = {
-        {{}, {"jdk-21", "jdk-17.0.10", "jdk-17.0.9", "jdk-9"}},
-        {{"jdk-17.0.9", "jdk-17.0.10"}, {"jdk-21", "jdk-17.0.10"}},
-        {{"jdk-9", "jdk-21"}, {"jdk-21"}},
+    using Names = std::vector<std::string>;
+    const Names all = {"jdk-9", "jdk-17.0.9", "jdk-17.0.10", "jdk-21"};
+    auto verifying = [](const Names& names, const std::string& name) {
+        return std::count(names.begin(), names.end(), name) != 0;
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.verifying));
-        for (const char* name : {"jdk-9", "jdk-17.0.9", "jdk-17.0.10", "jdk-21"}) {
-            bool verifies = std::count(c.verifying.begin(), c.verifying.end(), name) != 0;
-            writeVerifyingJava(base + "/" + name, verifies ? "17\\nFake Corp\\n" : "16\\n");
-        }
-        unlink(dir.file("runs").c_str());
-        std::unique_ptr<JVMMatch> match(jvm.verifyWithPathHints(kNoClass));
-        std::vector<std::string> tried;
-        for (const std::string& line : testsupport::linesOf(readFile(dir.file("runs")))) {
-            tried.push_back(line.substr(base.size() + 1));
-        }
-        EXPECT_EQ(tried, c.tried);
-        EXPECT_EQ(match == nullptr ? "" : match->m_jvmHome.c_str(),
-                  c.verifying.empty() ? "" : base + "/" + c.tried.back());
-    }
-    EXPECT_NE(std::string::npos,
-              log().find("Checking path hint " + base + "/jdk-21 (matching " + base + "/jdk-*)\n"));
-}
-
-// "~/" stands for $HOME, whose own characters are never a pattern.
-TEST_F(JVMFileVerifyTest, PathHintsInTheHomeDirectory) {
-    std::string user = realPath(dir.path()) + "/h[o]me*";
-    writeVerifyingJava(user + "/jdks/jdk-11", "17\\nFake Corp\\n");
-    writeVerifyingJava(user + "/jdks/jdk-17", "17\\nFake Corp\\n");
     const struct {
         const char* home;  // null: HOME unset
-        const char* hint;
-        std::string found;  // "" for none
-        std::string logged;
+        std::string hint;
+        Names verifying;  // the others report Java 16
+        Names tried;      // the last one is found if it verifies
     } cases[] = {
-        {user.c_str(), "~/jdks/jdk-*", user + "/jdks/jdk-17", "Checking path hint " + user},
-        {user.c_str(), "~/jdks/jdk-11", user + "/jdks/jdk-11",
-         "Checking path hint " + user + "/jdks/jdk-11\n"},
-        {user.c_str(), "~/jdks/jre-*", "", "/jdks/jre-* matches no directory\n"},
-        {"", "~/jdks/jdk-*", "", "Skipping path hint ~/jdks/jdk-*: HOME is not set\n"},
-        {nullptr, "~/jdks", "", "Skipping path hint ~/jdks: HOME is not set\n"},
+        {user.c_str(), "~/jdks/jdk-*", {}, {"jdk-21", "jdk-17.0.10", "jdk-17.0.9", "jdk-9"}},
+        {user.c_str(), "~/jdks/jdk-*", {"jdk-17.0.9", "jdk-17.0.10"}, {"jdk-21", "jdk-17.0.10"}},
+        {user.c_str(), "~/jdks/jdk-9", all, {"jdk-9"}},
+        {"", "~/jdks/jdk-*", all, {}},
+        {nullptr, "~/jdks/jdk-9", all, {}},
+        {nullptr, base.substr(1) + "/jdks/jdk-1?.*", all, {"jdk-17.0.10"}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.hint);
-        ScopedEnv home("HOME", c.home);
-        tags.setTagValue("PATH_HINT", c.hint);
+        SCOPED_TRACE(c.hint + " " + testing::PrintToString(c.verifying));
+        for (const std::string& name : all) {
+            writeVerifyingJava(base + "/jdks/" + name,
+                               verifying(c.verifying, name) ? "17\\nFake Corp\\n" : "16\\n");
+        }
+        unlink(dir.file("runs").c_str());
+        ScopedEnv homeVariable("HOME", c.home);
+        tags.setTagValue("PATH_HINT", c.hint.c_str());
         std::unique_ptr<JVMMatch> match(jvm.verifyWithPathHints(kNoClass));
-        EXPECT_EQ(match == nullptr ? "" : match->m_jvmHome.c_str(), c.found);
-        EXPECT_NE(std::string::npos, log().find(c.logged)) << log();
+        Names tried;
+        for (const std::string& line : testsupport::linesOf(readFile(dir.file("runs")))) {
+            tried.push_back(line.substr(line.rfind('/') + 1));
+        }
+        EXPECT_EQ(tried, c.tried);
+        bool found = !tried.empty() && verifying(c.verifying, tried.back());
+        std::string parent = c.hint[0] == '~' ? user : base;
+        EXPECT_EQ(match == nullptr ? "" : match->m_jvmHome.c_str(),
+                  found ? parent + "/jdks/" + tried.back() : "");
     }
+    EXPECT_EQ(2u, countOf(log(), "Skipping path hint ~/jdks/jdk-"));
 }
 
 TEST_F(JVMFileVerifyTest, PlatformHintsNameVariablesWithDirectoryLists) {

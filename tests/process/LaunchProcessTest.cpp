@@ -93,7 +93,6 @@ TEST_F(LaunchProcessTest, ExitAfterALaunchEndsTheLauncherWithItsStatus) {
     LauncherResult result = run({});
 
     EXPECT_EQ(3, result.status) << result.err << result.log;
-    EXPECT_EQ("JARDATA", readFile(work_.file("archive")));
     EXPECT_EQ(1u, testsupport::countOf(result.log, "Executing launch script command: "))
         << result.log;
 }

@@ -175,54 +175,6 @@ TEST_F(SearchProcessTest, SearchFindsTheRealJDKByItsPathHint) {
     expectFound(result, jdk, "Real JDK");
 }
 
-// The real JDK reports its versions as the ranges expect them ("17" for
-// java.specification.version, and 1.8 counts as 8); its path hint is a pattern.
-TEST_F(SearchProcessTest, SearchChecksTheRealJDKAgainstVersionRanges) {
-    std::string jdk = testsupport::findJDK();
-    if (jdk.empty()) {
-        GTEST_SKIP() << "no JDK under /usr/lib/jvm";
-    }
-    const struct {
-        const char* ranges;
-        bool found;
-    } cases[] = {
-        {"  java.specification.version>=1.8\n  java.specification.version<1000\n", true},
-        {"  java.version>=9\n  java.runtime.version>=9\n", true},
-        {"  java.specification.version<1.8\n", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.ranges);
-        writeFile(work_.file("real.jvm"),
-                  "DESC: Real JDK\nJVM_EXE: bin/java\nJVM_PROPERTIES:\n  java.home=" + jdk +
-                      "...\n" + c.ranges + "/:\nPATH_HINT: " + jdk.substr(1) + "*\n");
-        launcherFile({{FILE_JVM, "real.jvm"}}).write("launcher");
-
-        LauncherResult result = runAction("SEARCH");
-
-        if (c.found) {
-            expectFound(result, jdk, "Real JDK");
-        } else {
-            EXPECT_EQ(result.out, "0\n") << result.log;
-        }
-    }
-}
-
-// A pattern in the user's home: of the homes that verify, the newest version.
-TEST_F(SearchProcessTest, SearchTriesTheHomesOfAPatternNewestFirst) {
-    for (const char* name : {"jdk-8", "jdk-21", "jdk-11.0.2"}) {
-        makeFakeHome(std::string("user/.jdks/") + name, "Fake");
-    }
-    writeFile(work_.file("fake.jvm"), jvmFileText("Fake JVM", "bin/java", "java.vendor=Fake",
-                                                  "PATH_HINT: ~/.jdks/jdk-*\n"));
-    launcherFile({{FILE_JVM, "fake.jvm"}}).write("launcher");
-    LauncherOptions options;
-    options.env["HOME"] = work_.file("user");
-
-    LauncherResult result = runAction("SEARCH", "", options);
-
-    expectFound(result, work_.file("user/.jdks/jdk-21"), "Fake JVM");
-}
-
 // With no hint at all, the java on PATH (/usr/bin/java, a link into the JDK)
 // leads to the JDK's own directory, not to /usr.
 TEST_F(SearchProcessTest, SearchFindsTheJDKOfTheJavaOnThePath) {
