@@ -33,10 +33,16 @@ void applyEnvironment(const std::map<std::string, std::string>& env) {
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
+    if (options.ownSession) {
+        setsid();
+    }
     if (!options.workingDir.empty() && chdir(options.workingDir.c_str()) != 0) {
         _exit(126);
     }
     applyEnvironment(options.env);
+    // The test program ignores SIGPIPE (see the constructor); the program
+    // starts with the default, as a shell starts it.
+    ::signal(SIGPIPE, SIG_DFL);
     std::vector<char*> args;
     for (const std::string& a : argv) {
         args.push_back(const_cast<char*>(a.c_str()));

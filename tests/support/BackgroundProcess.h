@@ -22,6 +22,9 @@ struct ProcessOptions {
     std::string workingDir;                  // empty: the test's own
     std::map<std::string, std::string> env;  // set (or, with value kUnset, removed)
     std::string input;                       // written to standard input
+    // Starts a session (and process group) of its own, whose id is its pid,
+    // so that a test can look for what it left running.
+    bool ownSession = false;
 };
 
 // A program started (no shell) with its standard output and standard error
@@ -37,6 +40,7 @@ class BackgroundProcess {
     BackgroundProcess(const BackgroundProcess&) = delete;
     BackgroundProcess& operator=(const BackgroundProcess&) = delete;
 
+    int pid() const { return pid_; }
     void signal(int number) const { kill(pid_, number); }
     // Waits for the end and returns the exit status and the output.
     ProcessResult wait();

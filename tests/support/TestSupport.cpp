@@ -22,7 +22,13 @@ namespace testsupport {
 
 std::string readFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    // A read that fails (a directory, the /proc entry of a process that has
+    // just ended) throws from the stream buffer.
+    try {
+        return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    } catch (const std::ios_base::failure&) {
+        return "";
+    }
 }
 
 void writeFile(const std::string& path, const std::string& content, int mode) {
