@@ -180,8 +180,10 @@ class PlatformImpl {
     // limit fails (EFBIG) and is reported. A signal ignored at the start stays
     // ignored. The launcher becomes the reaper of what its children leave.
     static void installSignalHandlers();
-    // With `child`, before an exec: SIGPIPE back to what the launcher found
-    // at its start. Without, after a failed exec: ignored again.
+    // With `child`, before an exec: the handled signals and SIGPIPE back to
+    // what the launcher found at its start, so that a signal held back while
+    // a child was started reaches its program. Without, after a failed exec:
+    // the launcher's handling again.
     static void setSignalsForChild(bool child);
     // Blocks the signals that the handlers take, saving the mask in
     // `previous`: a signal that comes while a child is being started is

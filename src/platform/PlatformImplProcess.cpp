@@ -301,8 +301,6 @@ class TerminalHandoff {
 
 // ---- Starting a child ---------------------------------------------------------
 
-bool reapChild(pid_t pid, int options, int& status, TerminalHandoff& terminal);
-
 // Takes `fd` (opened close-on-exec) into `target`. A descriptor that landed
 // on 0, 1 or 2 (the launcher was started with one of them closed) is moved
 // higher, or the child's dup2 calls would overwrite it, or, copied onto
@@ -401,12 +399,13 @@ struct ChildSetup {
 
 // Starts the program in a child whose standard output and error go to the two
 // pipes when they are given, and whose standard input is /dev/null with
-// `nullInput`. The working directory is changed in the child only. The child
-// is registered for signal forwarding before any signal can reach the
-// handler. The child reports a failure to start on `errorPipe`, whose
-// reading end stays open for confirmStart.
+// `nullInput`. The working directory is changed in the child only. The
+// signals that the launcher passes on stay blocked until the child has run
+// its program (or reported on its error pipe why it could not: `failure`
+// then has a step, else -1), so that one that comes meanwhile is passed on
+// to the program and not to the copy of the launcher before the exec.
 pid_t startChild(const StringDeque& arguments, const SString& workingDir, int terminal, Pipe* out,
-                 Pipe* err, bool nullInput, Pipe& errorPipe) {
+                 Pipe* err, bool nullInput, StartFailure& failure) {
     SignalBlock block;
     PlatformImpl::throwIfInterrupted();
     ScopedFd input;
@@ -417,6 +416,7 @@ pid_t startChild(const StringDeque& arguments, const SString& workingDir, int te
         openPipe(*out);
         openPipe(*err);
     }
+    Pipe errorPipe;
     openPipe(errorPipe, "Couldn't create the error pipe of a new process: ");
     ChildSetup setup = {argumentVector(arguments),
                         workingDir.c_str(),
@@ -444,6 +444,12 @@ pid_t startChild(const StringDeque& arguments, const SString& workingDir, int te
         err->write.close();
     }
     errorPipe.write.close();
+    // The exec closes the pipe: end of file without a report.
+    ssize_t size =
+        retryOnEintr([&] { return read(errorPipe.read.get(), &failure, sizeof failure); });
+    if (size != static_cast<ssize_t>(sizeof failure)) {
+        failure.step = -1;
+    }
     return pid;
 }
 
@@ -460,22 +466,6 @@ SString startFailureMessage(const StartFailure& failure, const StringDeque& argu
                                       failure.error);
     }
     return systemErrorMessage(joinText("Unable to start ", arguments.at(0), ": "), failure.error);
-}
-
-// Waits until the child runs its program (the exec closed the error pipe) or
-// has reported why it could not; then it is reaped and the failure thrown.
-void confirmStart(pid_t pid, Pipe& errorPipe, TerminalHandoff& terminal,
-                  const StringDeque& arguments, const SString& workingDir) {
-    StartFailure failure;
-    ssize_t size =
-        retryOnEintr([&] { return read(errorPipe.read.get(), &failure, sizeof failure); });
-    errorPipe.read.close();
-    if (size != static_cast<ssize_t>(sizeof failure)) {
-        return;
-    }
-    int status = 0;
-    reapChild(pid, 0, status, terminal);
-    throw LauncherException(startFailureMessage(failure, arguments, workingDir));
 }
 
 // ---- Waiting and capturing ------------------------------------------------------
@@ -666,13 +656,17 @@ int runProcess(const StringDeque& arguments, const SString& workingDir, bool col
                SString* stdOut, SString* stdErr, const ProcessOptions& options) {
     Pipe out;
     Pipe err;
-    Pipe errorPipe;
     // A child that cannot read the terminal has no use for it.
     int terminal = options.nullInput ? -1 : foregroundTerminal();
+    StartFailure failure;
     pid_t pid = startChild(arguments, workingDir, terminal, collect ? &out : nullptr,
-                           collect ? &err : nullptr, options.nullInput, errorPipe);
+                           collect ? &err : nullptr, options.nullInput, failure);
     TerminalHandoff handoff(terminal, pid);
-    confirmStart(pid, errorPipe, handoff, arguments, workingDir);
+    if (failure.step >= 0) {
+        int status = 0;
+        reapChild(pid, 0, status, handoff);
+        throw LauncherException(startFailureMessage(failure, arguments, workingDir));
+    }
     Deadline deadline(options.timeLimitMs);
     int status = 0;
     bool ended =

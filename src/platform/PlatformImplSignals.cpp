@@ -17,6 +17,10 @@ volatile sig_atomic_t g_pendingSignal = 0;
 volatile sig_atomic_t g_runningChild = 0;
 volatile sig_atomic_t g_childSignalled = 0;
 bool g_pipeIgnoredAtStart = false;
+// The signals that have the launcher's handler, for a child to set back to
+// their default between fork and exec without allocating.
+int g_handled[128];
+int g_handledCount = 0;
 
 // Signals that a running child gets instead of the launcher: Java prints a
 // thread dump on SIGQUIT, and the user signals are the program's.
@@ -82,22 +86,16 @@ void PlatformImpl::installSignalHandlers() {
     // A reader that goes away makes writes fail with EPIPE, which the
     // display and the result lines handle, instead of ending the launcher.
     g_pipeIgnoredAtStart = ignoredAtStart(SIGPIPE);
-    PlatformImpl::setSignalsForChild(false);
-
-    std::vector<int> signals = endingSignals();
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    for (int signalNumber : signals) {
-        sigaddset(&action.sa_mask, signalNumber);
-    }
-    for (int signalNumber : signals) {
+    g_handledCount = 0;
+    for (int signalNumber : endingSignals()) {
         // A signal ignored from the start (nohup, a background job) stays
         // ignored, for the launcher and, through exec, for its children.
-        if (!ignoredAtStart(signalNumber)) {
-            sigaction(signalNumber, &action, nullptr);
+        if (!ignoredAtStart(signalNumber) &&
+            g_handledCount < static_cast<int>(sizeof g_handled / sizeof g_handled[0])) {
+            g_handled[g_handledCount++] = signalNumber;
         }
     }
+    PlatformImpl::setSignalsForChild(false);
     // What a child leaves when it ends becomes the launcher's child, so that
     // the launcher can wait for the whole of a program that it signalled.
     prctl(PR_SET_CHILD_SUBREAPER, 1);
@@ -106,6 +104,17 @@ void PlatformImpl::installSignalHandlers() {
 void PlatformImpl::setSignalsForChild(bool child) {
     if (!g_pipeIgnoredAtStart) {
         signal(SIGPIPE, child ? SIG_DFL : SIG_IGN);
+    }
+    // In a child, a signal that was held back while it was started must
+    // reach the program it becomes, not the launcher's handler.
+    struct sigaction action = {};
+    action.sa_handler = child ? SIG_DFL : onSignal;
+    sigemptyset(&action.sa_mask);
+    for (int i = 0; !child && i < g_handledCount; ++i) {
+        sigaddset(&action.sa_mask, g_handled[i]);
+    }
+    for (int i = 0; i < g_handledCount; ++i) {
+        sigaction(g_handled[i], &action, nullptr);
     }
 }
 

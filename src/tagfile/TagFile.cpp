@@ -1,6 +1,8 @@
 #include "TagFile.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <vector>
 
 #include "Launcher.h"
 #include "LauncherException.h"
@@ -83,9 +85,28 @@ void TagFile::load(FILE* file, const SString& fileName, long offset, long length
     if (fseek(file, offset, SEEK_SET) != 0) {
         throw LauncherException("Unable to read tag file.");
     }
-    // The range is checked before tag lines only: a block once begun is read
-    // up to its completer.
-    while (!feof(file) && (length < 0 || ftell(file) < offset + length)) {
+    if (length < 0) {
+        readLines(file);
+        return;
+    }
+    // An embedded file is read from its own bytes only: a last line without a
+    // line feed, or a block without its completer, must not run on into the
+    // entry after it.
+    std::vector<char> bytes(static_cast<size_t>(length) + 1);
+    size_t count = fread(bytes.data(), 1, static_cast<size_t>(length), file);
+    ScopedFile range(count > 0 ? fmemopen(bytes.data(), count, "r") : nullptr);
+    if (count > 0 && !range) {
+        throw LauncherException("Unable to read tag file.");
+    }
+    if (range) {
+        readLines(range.get());
+    } else {
+        loaded = true;
+    }
+}
+
+void TagFile::readLines(FILE* file) {
+    while (!feof(file)) {
         SString line;
         readLine(file, line);
         if (!line.empty()) {

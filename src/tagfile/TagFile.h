@@ -63,8 +63,9 @@ class TagFile {
     TagFile& operator=(const TagFile&) = delete;
 
     // Reads tags from file starting at byte offset; a negative length reads to
-    // the end of the stream, otherwise no tag line is started at or after
-    // offset + length (a block once begun is read up to its completer).
+    // the end of the stream, otherwise the `length` bytes from offset alone
+    // (a last line without a line feed ends there, and a block that is not
+    // completed there is missing its completer).
     // Existing tags stay; tags read replace tags of the same name. fileName is
     // used in messages only. Throws LauncherException "Unable to read tag
     // file." when the seek fails, and the syntax errors described above.
@@ -133,6 +134,8 @@ class TagFile {
     void removeEntry(const SString& name);
     void appendValue(const SString& name, const SString& value);
     void readTagLine(FILE* file, const SString& line);
+    // Reads tag lines to the end of `file`.
+    void readLines(FILE* file);
     void readBlock(FILE* file, const SString& name);
 
     // entries by name, so that lookups stay cheap in large files

@@ -186,12 +186,18 @@ TEST(TagFileTest, ByteRangeCountsLinesFromItsStart) {
         "Syntax error in f.tag at line 2 ==> Missing colon at the end of the tag name.");
 }
 
-TEST(TagFileTest, BlockBegunInsideRangeIsReadToItsCompleter) {
-    const std::string tags = "A:\n";
+TEST(TagFileTest, RangeEndsLinesAndBlocks) {
     const std::string rest = " x\n/:\nB: beyond\n";
     TagFile tagFile;
-    loadText(tagFile, tags + rest, 0, tags.size());
-    EXPECT_EQ(contents(tagFile), (Tags{{"A", {"x"}}}));
+    loadText(tagFile, "A: last" + rest, 0, 7);
+    EXPECT_EQ(contents(tagFile), (Tags{{"A", {"last"}}})) << "the line ends with the range";
+    TagFile block;
+    try {
+        loadText(block, "A:\n" + rest, 0, 3);
+        ADD_FAILURE() << "the block was completed beyond the range";
+    } catch (const LauncherException& e) {
+        EXPECT_NE(str(e.message).find("Missing /: tag completer."), std::string::npos);
+    }
 }
 
 TEST(TagFileTest, ZeroLengthRangeReadsNothing) {
