@@ -121,15 +121,6 @@ SString commandWord(const SString& text) {
     return word;
 }
 
-bool holdsControlCharacter(const SString& text) {
-    for (unsigned int i = 0; i < text.length(); ++i) {
-        if (static_cast<unsigned char>(text[i]) < 0x20) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // The words of the command after its start, checked one after the other so
 // that a failure names the first word that the launcher would misread.
 SString commandWords(const std::vector<SString>& words) {
@@ -140,13 +131,11 @@ SString commandWords(const std::vector<SString>& words) {
         text += joinText(' ', commandWord(word));
         written.push_back(word);
         if (!reader.readsBackAs(text, written)) {
-            const char* reason =
-                holdsControlCharacter(word)
-                    ? "it holds a line break or another control character"
-                    : "the Java options and the main class together may hold each of %, @ and # "
-                      "only once, as the launcher reads more of them as macros";
-            throw LauncherException(joinText("cannot write ", ApplicationConfig::shellWord(word),
-                                             " into the launch command: ", reason));
+            throw LauncherException(
+                joinText("cannot write ", ApplicationConfig::shellWord(word),
+                         " into the launch command: the Java options and the main class "
+                         "together may hold each of %, @ and # only once, as the launcher reads "
+                         "more of them as macros"));
         }
     }
     return text;
