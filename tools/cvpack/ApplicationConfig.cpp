@@ -173,7 +173,8 @@ void writeFile(const SString& path, const SString& text) {
     bool written =
         file != nullptr && fwrite(text.data(), 1, text.length(), file.get()) == text.length();
     if (!written || fclose(file.release()) != 0) {
-        throwSystemError(joinText("cannot write ", path, ": "), errno);
+        int error = errno;
+        throwSystemError(joinText("cannot write ", path, ": "), error);
     }
 }
 
@@ -276,7 +277,8 @@ SString ApplicationConfig::shellWord(const SString& text) {
 
 void ApplicationConfig::write(const SString& directory) const {
     if (mkdir(directory.c_str(), 0777) != 0 && errno != EEXIST) {
-        throwSystemError(joinText("cannot create ", directory, ": "), errno);
+        int error = errno;
+        throwSystemError(joinText("cannot create ", directory, ": "), error);
     }
     for (const File& file : m_files) {
         writeFile(pathInDirectory(directory, file.name), file.text);

@@ -140,11 +140,13 @@ void pack(PackerOptions& options) {
 class ScratchDirectory {
   public:
     ScratchDirectory() {
-        const char* base = getenv("TMPDIR");
-        m_path =
-            pathInDirectory(base != nullptr && base[0] != '\0' ? base : "/tmp", "cvpackXXXXXX");
+        const char* variable = getenv("TMPDIR");
+        SString base(variable != nullptr && variable[0] != '\0' ? variable : "/tmp");
+        m_path = pathInDirectory(base, "cvpackXXXXXX");
         if (mkdtemp(&m_path[0]) == nullptr) {
-            throwSystemError(joinText("cannot create a temporary directory ", m_path, ": "), errno);
+            int error = errno;
+            throwSystemError(joinText("cannot create a temporary directory in ", base, ": "),
+                             error);
         }
     }
     ~ScratchDirectory() { DeleteFullDir().process(m_path); }
