@@ -178,6 +178,28 @@ void writeFile(const SString& path, const SString& text) {
     }
 }
 
+// Adds the jars as class path archives, each under a name of its own.
+void addClassPathArchives(const std::vector<SString>& jars, std::vector<PayloadFile>& files) {
+    std::vector<SString> names;
+    auto taken = [&names](const SString& name) {
+        return std::any_of(names.begin(), names.end(),
+                           [&name](const SString& used) { return used.compare(name) == 0; });
+    };
+    for (const SString& jar : jars) {
+        PayloadFile entry;
+        entry.type = FILE_CLASSPATH_ARCHIVE;
+        entry.path = jar;
+        SString baseName = lastPathComponent(jar);
+        SString name = baseName;
+        for (long n = 2; taken(name); ++n) {
+            name = joinText(convertToString(n), '-', baseName);
+        }
+        names.push_back(name);
+        entry.name = name.compare(baseName) == 0 ? SString() : name;
+        files.push_back(entry);
+    }
+}
+
 }  // namespace
 
 ApplicationConfig::ApplicationConfig(const ApplicationOptions& options)
@@ -231,10 +253,10 @@ SString ApplicationConfig::jvmDescription() const {
 
 std::vector<SString> ApplicationConfig::versionProperties(const SString& range) {
     if (range.empty()) {
-        // A JVM is verified only against a non-empty JVM_PROPERTIES, and an
-        // expected value of "..." is the empty prefix, which every value
-        // has. The property is the one that the ranges test, so that the
-        // verification cache holds one entry per JVM for every launcher
+        // The launcher verifies no JVM for a description file without
+        // JVM_PROPERTIES, and an expected value of "..." is the empty
+        // prefix, which every value has (an unset property's too). The property is the one that the
+        // ranges test, so that the verification cache holds one entry per JVM for every launcher
         // made here.
         return {joinText(g_versionProperty, "=...")};
     }
@@ -295,24 +317,7 @@ std::vector<PayloadFile> ApplicationConfig::payload(const SString& directory) co
     }
     std::vector<SString> jars = m_options.classPath;
     jars.insert(jars.begin(), m_options.mainJar);
-    std::vector<SString> names;
-    auto taken = [&names](const SString& name) {
-        return std::any_of(names.begin(), names.end(),
-                           [&name](const SString& used) { return used.compare(name) == 0; });
-    };
-    for (const SString& jar : jars) {
-        PayloadFile entry;
-        entry.type = FILE_CLASSPATH_ARCHIVE;
-        entry.path = jar;
-        SString baseName = lastPathComponent(jar);
-        SString name = baseName;
-        for (long n = 2; taken(name); ++n) {
-            name = joinText(convertToString(n), '-', baseName);
-        }
-        names.push_back(name);
-        entry.name = name.compare(baseName) == 0 ? SString() : name;
-        files.push_back(entry);
-    }
+    addClassPathArchives(jars, files);
     return files;
 }
 
