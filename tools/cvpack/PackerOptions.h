@@ -47,7 +47,8 @@
 //   --search-disk               walk the whole file system when no hint
 //                               leads to a JVM
 //   --print-config DIR          write the generated files into DIR instead of
-//                               packing (no -o)
+//                               packing (no -o), and print the cvpack command
+//                               that packs them with the jars
 // The generated files take the place of --instructions, --launch-script and
 // --jvm, which this mode refuses; the other file options add files as usual.
 //
