@@ -6,6 +6,7 @@ DEPENDENCIES=(
     "g++:/usr/bin/g++"
     "make:/usr/bin/make"
     "libgtest-dev:/usr/include/gtest/gtest.h"
+    "libzip-dev:/usr/include/zip.h"
     "default-jdk-headless:/usr/bin/javac"
 )
 

@@ -79,6 +79,11 @@ TEST_F(CvpackProcessTest, HelpDescribesTheOptions) {
           "--purpose", "--stub", "--list", "--no-verify-archive", "-o"}) {
         EXPECT_NE(result.out.find(option), std::string::npos) << option;
     }
+    for (const char* option :
+         {"--main-jar JAR", "--class-path JAR", "--main-class NAME", "--java RANGE",
+          "--java-option OPTION", "--name TEXT", "--search-disk", "--print-config DIR"}) {
+        EXPECT_NE(result.out.find(option), std::string::npos) << option;
+    }
 }
 
 TEST_F(CvpackProcessTest, MissingFileFailsWithoutWriting) {

@@ -21,6 +21,14 @@ enum OptionKind {
     OPT_OUTPUT,
     OPT_LIST,
     OPT_HELP,
+    // Application mode; OPT_MAIN_JAR first, the options that need it after it.
+    OPT_MAIN_JAR,
+    OPT_CLASS_PATH,
+    OPT_MAIN_CLASS,
+    OPT_JAVA,
+    OPT_JAVA_OPTION,
+    OPT_SEARCH_DISK,
+    OPT_PRINT_CONFIG,
 };
 
 struct OptionDefinition {
@@ -53,7 +61,16 @@ const OptionDefinition g_options[] = {
     {"--list", OPT_LIST, true, -1},
     {"-h", OPT_HELP, false, -1},
     {"--help", OPT_HELP, false, -1},
+    {"--main-jar", OPT_MAIN_JAR, true, -1},
+    {"--class-path", OPT_CLASS_PATH, true, -1},
+    {"--main-class", OPT_MAIN_CLASS, true, -1},
+    {"--java", OPT_JAVA, true, -1},
+    {"--java-option", OPT_JAVA_OPTION, true, -1},
+    {"--search-disk", OPT_SEARCH_DISK, false, -1},
+    {"--print-config", OPT_PRINT_CONFIG, true, -1},
 };
+
+const char g_mainJarOption[] = "--main-jar";
 
 const OptionDefinition* findOption(const SString& name) {
     for (const OptionDefinition& option : g_options) {
@@ -64,8 +81,40 @@ const OptionDefinition* findOption(const SString& name) {
     return nullptr;
 }
 
+// The option name of an argument: a long option given as "--name=value"
+// without its value.
+SString optionName(const SString& argument) {
+    unsigned int equals = argument.find('=');
+    bool inlineValue = argument.compare(0, 2, "--") == 0 && equals != SString::npos;
+    return inlineValue ? argument.substr(0, equals) : argument;
+}
+
 SString quoted(const char* before, const SString& text, const char* after) {
     return joinText(before, '\'', text, '\'', after);
+}
+
+// The value of the option named `name` at argv[i]: the text after "=", or
+// the next argument (i then moves to it); empty for an option without value.
+SString optionValue(const OptionDefinition& option, const SString& name, int argc, char** argv,
+                    int& i) {
+    SString argument(argv[i]);
+    bool inlineValue = name.length() < argument.length();
+    if (!option.takesValue) {
+        if (inlineValue) {
+            throw UsageError(quoted("option ", name, " takes no value"));
+        }
+        return SString();
+    }
+    SString value;
+    if (inlineValue) {
+        value = argument.substr(name.length() + 1);
+    } else if (i + 1 < argc) {
+        value = argv[++i];
+    }
+    if (value.empty()) {
+        throw UsageError(quoted("option ", name, " needs a value"));
+    }
+    return value;
 }
 
 // A whole decimal number between min and max, or a UsageError about option.
@@ -115,34 +164,23 @@ void PackerOptions::parse(int argc, char** argv) {
     if (argc < 2) {
         throw UsageError("nothing to do: give the files to pack and -o OUTPUT, or --list FILE");
     }
+    // With --main-jar anywhere, --name names the application, not a file.
+    for (int i = 1; i < argc && !m_applicationMode; i++) {
+        m_applicationMode = optionName(argv[i]).compare(g_mainJarOption) == 0;
+    }
     bool packing = false;
     for (int i = 1; i < argc; i++) {
-        SString argument(argv[i]);
-        SString name = argument;
-        unsigned int equals = argument.find('=');
-        bool inlineValue = argument.compare(0, 2, "--") == 0 && equals != SString::npos;
-        if (inlineValue) {
-            name = argument.substr(0, equals);
-        }
+        SString name = optionName(argv[i]);
         const OptionDefinition* option = findOption(name);
         if (option == nullptr) {
-            throw UsageError(quoted(argument[0] == '-' ? "unknown option " : "unexpected argument ",
-                                    argument, ""));
+            throw UsageError(quoted(argv[i][0] == '-' ? "unknown option " : "unexpected argument ",
+                                    argv[i], ""));
         }
-        SString value;
-        if (option->takesValue) {
-            if (inlineValue) {
-                value = argument.substr(equals + 1);
-            } else if (i + 1 < argc) {
-                value = argv[++i];
-            }
-            if (value.empty()) {
-                throw UsageError(quoted("option ", name, " needs a value"));
-            }
-        } else if (inlineValue) {
-            throw UsageError(quoted("option ", name, " takes no value"));
-        }
+        SString value = optionValue(*option, name, argc, argv, i);
         packing = packing || (option->kind != OPT_LIST && option->kind != OPT_HELP);
+        if (option->kind > OPT_MAIN_JAR && m_applicationOption.empty()) {
+            m_applicationOption = name;
+        }
         apply(option->kind, option->fileType, name, value);
     }
     if (help) {
@@ -154,7 +192,8 @@ void PackerOptions::parse(int argc, char** argv) {
         }
         return;
     }
-    if (output.empty()) {
+    checkApplicationMode();
+    if (output.empty() && application.configDirectory.empty()) {
         throw UsageError("no output file: give -o OUTPUT");
     }
     for (const PayloadFile& file : files) {
@@ -177,7 +216,7 @@ void PackerOptions::apply(int kind, long fileType, const SString& option, const 
             lastFile(option).id = parseNumber(value, INT32_MIN, INT32_MAX, option);
             break;
         case OPT_NAME:
-            lastFile(option).name = value;
+            (m_applicationMode ? application.name : lastFile(option).name) = value;
             break;
         case OPT_COMPRESSED:
             parseCompressed(lastFile(option), value);
@@ -200,6 +239,59 @@ void PackerOptions::apply(int kind, long fileType, const SString& option, const 
         case OPT_HELP:
             help = true;
             break;
+        default:
+            applyApplicationOption(kind, value);
+            break;
+    }
+}
+
+void PackerOptions::applyApplicationOption(int kind, const SString& value) {
+    switch (kind) {
+        case OPT_MAIN_JAR:
+            application.mainJar = value;
+            break;
+        case OPT_CLASS_PATH:
+            application.classPath.push_back(value);
+            break;
+        case OPT_MAIN_CLASS:
+            application.mainClass = value;
+            break;
+        case OPT_JAVA:
+            application.javaRange = value;
+            break;
+        case OPT_JAVA_OPTION:
+            application.javaOptions.push_back(value);
+            break;
+        case OPT_SEARCH_DISK:
+            application.searchDisk = true;
+            break;
+        case OPT_PRINT_CONFIG:
+            application.configDirectory = value;
+            break;
+    }
+}
+
+void PackerOptions::checkApplicationMode() const {
+    if (!m_applicationMode) {
+        if (!m_applicationOption.empty()) {
+            throw UsageError(quoted("option ", m_applicationOption, " needs --main-jar JAR"));
+        }
+        return;
+    }
+    for (const PayloadFile& file : files) {
+        if (file.type <= FILE_LAUNCH_SCRIPT) {
+            throw UsageError(joinText(
+                "--main-jar generates the instruction program, the launch script and the JVM "
+                "description file; to pack your own ",
+                typeName(file.type),
+                " file, write the generated ones with --print-config and pack "
+                "them without --main-jar"));
+        }
+    }
+    if (!application.configDirectory.empty() && !output.empty()) {
+        throw UsageError(
+            "--print-config writes the files instead of a launcher: give it or -o, "
+            "not both");
     }
 }
 

@@ -4,6 +4,8 @@
 // The command line of cvpack.
 //
 //   cvpack [FILE OPTIONS] [--stub FILE] [--purpose N] -o OUTPUT
+//   cvpack --main-jar JAR [APPLICATION OPTIONS] [FILE OPTIONS] -o OUTPUT
+//   cvpack --main-jar JAR [APPLICATION OPTIONS] --print-config DIR
 //   cvpack --list LAUNCHER
 //   cvpack --help
 //
@@ -31,11 +33,31 @@
 //   --stub FILE                 the launcher program (default: cvlaunch beside cvpack)
 //   --purpose N                 the purpose byte, 0 to 255 (default 1)
 //   -o, --output FILE           the launcher file to write
+// Application mode (--main-jar): cvpack generates the instruction program,
+// the launch script and the JVM description file (see ApplicationConfig.h):
+//   --main-jar JAR              the application's jar, first on the class path
+//   --class-path JAR            another jar for the class path (repeatable)
+//   --main-class NAME           the main class (default: Main-Class of the
+//                               main jar's manifest)
+//   --java RANGE                the Java versions accepted: 17, 17+ or 11-21
+//   --java-option OPTION        one argument for java (repeatable)
+//   --name TEXT                 the application's name (default: the main
+//                               jar's base name without ".jar"); in this mode
+//                               --name names no file
+//   --search-disk               walk the whole file system when no hint
+//                               leads to a JVM
+//   --print-config DIR          write the generated files into DIR instead of
+//                               packing (no -o), and print the cvpack command
+//                               that packs them with the jars
+// The generated files take the place of --instructions, --launch-script and
+// --jvm, which this mode refuses; the other file options add files as usual.
 //
 // Every option takes its value from the next argument, or after "=" in the
 // long form ("--jvm=a.jvm"). An unknown option, a missing or malformed value,
-// a modifier without a file before it, a missing output, or --list mixed
-// with options that pack, is a usage error (UsageError).
+// a modifier without a file before it, a missing output, --list mixed
+// with options that pack, or an application option without --main-jar, is a
+// usage error (UsageError). The --java range is checked when the files are
+// generated.
 
 #include <vector>
 
@@ -61,6 +83,18 @@ struct PayloadFile {
     long expandedSize = 0;
 };
 
+// What application mode generates its files from.
+struct ApplicationOptions {
+    SString mainJar;  // empty: not application mode
+    std::vector<SString> classPath;
+    SString mainClass;  // empty: from the manifest
+    SString javaRange;  // empty: any version
+    std::vector<SString> javaOptions;
+    SString name;  // empty: from the main jar's name
+    bool searchDisk = false;
+    SString configDirectory;  // --print-config
+};
+
 // The purpose byte of an application launcher: it does not apply the
 // "SET_ENV_FOR_WIZARD" values of JVM description files (0 and 2 do).
 const long DEFAULT_PURPOSE = 1;
@@ -80,13 +114,19 @@ class PackerOptions {
     SString stub;
     long purpose = DEFAULT_PURPOSE;
     SString output;
+    ApplicationOptions application;
 
   private:
     void apply(int kind, long fileType, const SString& option, const SString& value);
+    void applyApplicationOption(int kind, const SString& value);
+    void checkApplicationMode() const;
     void addFile(long type, const SString& path);
     void parseFileOption(const SString& value);
     static void parseCompressed(PayloadFile& file, const SString& value);
     PayloadFile& lastFile(const SString& option);
+
+    bool m_applicationMode = false;  // --main-jar is given
+    SString m_applicationOption;     // the first option that needs --main-jar
 };
 
 #endif

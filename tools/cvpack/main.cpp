@@ -1,8 +1,12 @@
 // cvpack: builds launcher files from the cvlaunch program and the files to
 // embed, and lists what a launcher file carries. See PackerOptions.h for the
 // command line. Exit status: 0 done, 1 failed, 2 usage error.
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
+#include "ApplicationConfig.h"
+#include "DeleteFullDir.h"
 #include "FileIndexEntry.h"
 #include "LauncherException.h"
 #include "LauncherWriter.h"
@@ -17,8 +21,29 @@ namespace {
 
 const char g_help[] =
     "Usage: cvpack [FILE OPTIONS] [--stub FILE] [--purpose N] -o OUTPUT\n"
+    "       cvpack --main-jar JAR [APPLICATION OPTIONS] [OTHER OPTIONS] -o OUTPUT\n"
+    "       cvpack --main-jar JAR [APPLICATION OPTIONS] --print-config DIR\n"
     "       cvpack --list LAUNCHER\n"
     "Builds a launcher file: the cvlaunch program with the given files embedded.\n"
+    "\n"
+    "Application options (one command for a Java application; cvpack writes the\n"
+    "instruction program, the launch script and the JVM description file):\n"
+    "  --main-jar JAR              the application's jar, embedded first on the class path\n"
+    "  --class-path JAR            another jar for the class path (repeatable)\n"
+    "  --main-class NAME           the main class (default: Main-Class of the\n"
+    "                              main jar's manifest)\n"
+    "  --java RANGE                the Java versions to accept: 17 (exactly 17),\n"
+    "                              17+ (17 or newer), 11-21 (11 to 21); default: any\n"
+    "  --java-option OPTION        one argument for java before the main class\n"
+    "                              (repeatable)\n"
+    "  --name TEXT                 the application's name, shown as title (default:\n"
+    "                              the main jar's name without .jar)\n"
+    "  --search-disk               walk the whole file system when no usual place\n"
+    "                              holds a suitable JVM\n"
+    "  --print-config DIR          write program.tag, launch.tag and java.jvm into\n"
+    "                              DIR instead, and print the command that packs them\n"
+    "With --main-jar, --instructions, --launch-script and --jvm are refused, and\n"
+    "--name names the application rather than a file.\n"
     "\n"
     "Files to embed, in index order (each option may be repeated):\n"
     "  --instructions FILE         the instruction program (tag file)\n"
@@ -110,6 +135,48 @@ void pack(PackerOptions& options) {
     LauncherWriter::write(stub, options.files, options.purpose, options.output);
 }
 
+// A new directory for the generated files while they are packed, removed
+// with everything in it at the end.
+class ScratchDirectory {
+  public:
+    ScratchDirectory() {
+        const char* variable = getenv("TMPDIR");
+        SString base(variable != nullptr && variable[0] != '\0' ? variable : "/tmp");
+        m_path = pathInDirectory(base, "cvpackXXXXXX");
+        if (mkdtemp(&m_path[0]) == nullptr) {
+            int error = errno;
+            throwSystemError(joinText("cannot create a temporary directory in ", base, ": "),
+                             error);
+        }
+    }
+    ~ScratchDirectory() { DeleteFullDir().process(m_path); }
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+    const SString& path() const { return m_path; }
+
+  private:
+    SString m_path;
+};
+
+// Application mode: the generated files are written into the directory of
+// --print-config, or packed with the jars before the other files given.
+void packApplication(PackerOptions& options) {
+    ApplicationConfig config(options.application);
+    const SString& configDirectory = options.application.configDirectory;
+    if (!configDirectory.empty()) {
+        config.write(configDirectory);
+        printf("%s\n", config.packCommand(configDirectory).c_str());
+        return;
+    }
+    ScratchDirectory scratch;
+    config.write(scratch.path());
+    std::vector<PayloadFile> files = config.payload(scratch.path());
+    files.insert(files.end(), options.files.begin(), options.files.end());
+    options.files = files;
+    pack(options);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -128,6 +195,8 @@ int main(int argc, char** argv) {
     try {
         if (!options.listFile.empty()) {
             PayloadLister::list(options.listFile, stdout);
+        } else if (!options.application.mainJar.empty()) {
+            packApplication(options);
         } else {
             pack(options);
         }

@@ -1,0 +1,264 @@
+// The packer's application mode (--main-jar): the files it generates, the
+// main class it reads from a jar's manifest, and the launchers it packs, run
+// with the real JDK.
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "TagFile.h"
+#include "support/LauncherProcessTest.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using testsupport::LauncherResult;
+using testsupport::ProcessResult;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+using JarEntries = std::vector<std::pair<std::string, std::string>>;
+const char kManifest[] = "META-INF/MANIFEST.MF";
+
+void makeJar(const std::string& path, const JarEntries& entries, bool deflate = true) {
+    int error = 0;
+    zip_t* jar = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    ASSERT_NE(jar, nullptr) << path;
+    for (const auto& [name, content] : entries) {
+        zip_source_t* source = zip_source_buffer(jar, content.data(), content.size(), 0);
+        zip_int64_t index = zip_file_add(jar, name.c_str(), source, 0);
+        zip_set_file_compression(jar, index, deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 0);
+    }
+    ASSERT_EQ(zip_close(jar), 0) << path;
+}
+
+const std::string kDemoJar = std::string(TEST_BINARY_DIR) + "/examples/hello.jar";
+
+class CvpackApplicationTest : public testsupport::LauncherProcessTest {
+  protected:
+    ProcessResult cvpack(std::vector<std::string> args) const {
+        args.insert(args.begin(), testsupport::cvpackPath());
+        testsupport::ProcessOptions options;
+        options.workingDir = work_.path();
+        return testsupport::runProcess(args, options);
+    }
+    // The values of a tag of a file that --print-config wrote into work_/config.
+    std::vector<std::string> configTag(const char* file, const char* tag) const {
+        TagFile tags(work_.file(std::string("config/") + file).c_str());
+        const StringDeque* values = tags.getValue(tag);
+        return values != nullptr ? testsupport::listOf(*values) : std::vector<std::string>();
+    }
+    // Packs work_/bin/app, the demo application.
+    std::string packDemo(std::vector<std::string> args) const {
+        testsupport::makeDirectories(work_.file("bin"));
+        args.insert(args.end(), {"--main-jar", kDemoJar, "--main-class", "Hello", "-o", "bin/app"});
+        ProcessResult packed = cvpack(args);
+        EXPECT_EQ(packed.status, 0) << packed.err;
+        return work_.file("bin/app");
+    }
+};
+
+TEST_F(CvpackApplicationTest, MainClassComesFromTheManifestOfAStoredOrDeflatedJar) {
+    struct Row {
+        bool deflate;
+        const char* manifest;  // null: the jar has none
+        std::string expected;  // the main class, or the error
+    } rows[] = {
+        {false, "Manifest-Version: 1.0\r\nMain-Class: com.example.Ma\r\n in\r\nX: y\r\n\r\n",
+         "com.example.Main"},
+        {true, "Manifest-Version: 1.0\nmain-class:  Hello \n", "Hello"},
+        {false, "Main-Class: A\rMain-Class: B\r", "B"},
+        {true, "Manifest-Version: 1.0\n\nName: b/C.class\nMain-Class: C\n",
+         "cvpack: the manifest of app.jar names no Main-Class; give the main class with "
+         "--main-class NAME\n"},
+        {false, nullptr,
+         "cvpack: app.jar has no readable manifest (META-INF/MANIFEST.MF) to name its main "
+         "class; give the main class with --main-class NAME\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.expected);
+        JarEntries entries = {{"b/C.class", "not a class"}};
+        if (row.manifest != nullptr) {
+            entries.emplace_back(kManifest, row.manifest);
+        }
+        makeJar(work_.file("app.jar"), entries, row.deflate);
+        ProcessResult result = cvpack({"--main-jar", "app.jar", "--print-config", "config"});
+        if (row.expected.find(' ') != std::string::npos) {
+            EXPECT_EQ(result.status, 1);
+            EXPECT_EQ(result.err, row.expected);
+            continue;
+        }
+        EXPECT_EQ(result.status, 0) << result.err;
+        std::string command = configTag("launch.tag", "COMMAND").at(0);
+        EXPECT_EQ(command.substr(command.rfind(' ') + 1), row.expected);
+    }
+}
+
+TEST_F(CvpackApplicationTest, JavaRangeBecomesConditionsOnTheSpecificationVersion) {
+    const std::string v = "java.specification.version";
+    struct Row {
+        const char* range;                    // null: no --java
+        std::vector<std::string> properties;  // empty: malformed
+    } rows[] = {
+        {nullptr, {v + "=..."}},
+        {"17", {v + "=17"}},
+        {"17+", {v + ">=17"}},
+        {"11-21", {v + ">=11", v + "<=21"}},
+        {"8-11", {v + ">=1.8", v + "<=11"}},
+        {"21-11", {}},
+        {"17-", {}},
+        {"+17", {}},
+        {"1.8", {}},
+        {"0", {}},
+        {"1000+", {}},
+        {"17 ", {}},
+        {"java17", {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.range != nullptr ? row.range : "no --java");
+        std::vector<std::string> args = {"--main-jar", "app.jar",        "--main-class",
+                                         "A",          "--print-config", "config"};
+        if (row.range != nullptr) {
+            args.insert(args.end(), {"--java", row.range});
+        }
+        std::filesystem::remove_all(work_.file("config"));
+        ProcessResult result = cvpack(args);
+        if (row.properties.empty()) {
+            EXPECT_EQ(result.status, 1);
+            EXPECT_EQ(result.err.rfind("cvpack: invalid Java version range ", 0), 0u) << result.err;
+            EXPECT_FALSE(testsupport::fileExists(work_.file("config")));
+            continue;
+        }
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(configTag("java.jvm", "JVM_PROPERTIES"), row.properties);
+    }
+}
+
+TEST_F(CvpackApplicationTest, PrintConfigWritesTheFilesAndTheCommandThatPacksThem) {
+    testsupport::makeDirectories(work_.file("lib"));
+    testsupport::makeDirectories(work_.file("other"));
+    makeJar(work_.file("app.jar"), {{kManifest, "Main-Class: com.example.Main\n"}});
+    makeJar(work_.file("lib/util.jar"), {{"a", "1"}});
+    makeJar(work_.file("other/util.jar"), {{"b", "2"}});
+    ProcessResult result = cvpack(
+        {"--main-jar", "app.jar", "--class-path", "lib/util.jar", "--class-path", "other/util.jar",
+         "--name", "My App", "--java", "17+", "--java-option", "-Dtext=it's \"so\" 50%",
+         "--java-option", "-Xss2m", "--search-disk", "--print-config", "config"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out,
+              "cvpack --instructions config/program.tag --launch-script config/launch.tag --jvm "
+              "config/java.jvm --classpath-archive app.jar --classpath-archive lib/util.jar "
+              "--classpath-archive other/util.jar --name 2-util.jar -o app\n");
+    EXPECT_EQ(readFile(work_.file("config/program.tag")),
+              "INSTRUCTIONS:\n"
+              "  // N1 tells whether a JVM that java.jvm accepts was found, S2 is its match file.\n"
+              "  FIND_JVM 0 1\n  JMP0 @N1@ nojvm\n  LAUNCH \"@S2@\" 0\n  GOTO end\n  :nojvm\n"
+              "  EXIT 1\n  :end\n/:\n");
+    EXPECT_EQ(readFile(work_.file("config/launch.tag")),
+              "DESC: My App\nDISPLAY_CONSOLE: 1\nAUTO_SET_WORKING_DIR: 0\n"
+              "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CP%() %RUNTIME_SYSTEMPROP%() "
+              "%RUNTIME_JAVAARGS%() '-Dtext=it'\\''s \"\"so\"\" 50%%' -Xss2m com.example.Main\"\n");
+    EXPECT_EQ(readFile(work_.file("config/java.jvm")),
+              "DESC: My App\nJVM_EXE: bin/java\n"
+              "JVM_PROPERTIES:\n  java.specification.version>=17\n/:\n"
+              "CLASSPATH: \"-cp \"\nCLASSPATH_SEPARATOR: :\nSYSTEM: -D\nSYSTEM_SEPARATOR: =\n"
+              "PLATFORM_HINT: JAVA_HOME\nPATH_HINT:\n  /usr/lib/jvm/*\n  /usr/java/*\n"
+              "  /opt/java/*\n  /opt/jdk*\n  ~/.sdkman/candidates/java/*\n  ~/.jdks/*\n"
+              "  ~/.gradle/jdks/*\n  ~/.asdf/installs/java/*\n"
+              "  ~/.local/share/mise/installs/java/*\n  ~/.jbang/cache/jdks/*\n/:\n"
+              "SEARCH_ALL: 1\n");
+
+    std::string command = testsupport::shellQuote(testsupport::cvpackPath()) +
+                          result.out.substr(result.out.find(' '));
+    testsupport::ProcessOptions options;
+    options.workingDir = work_.path();
+    ASSERT_EQ(testsupport::runInShell(command, {}, options).status, 0);
+    std::string listing = cvpack({"--list", "app"}).out;
+    for (const char* name : {"program.tag", "launch.tag", "java.jvm", "  util.jar", "2-util.jar"}) {
+        EXPECT_NE(listing.find(name), std::string::npos) << name << "\n" << listing;
+    }
+}
+
+TEST_F(CvpackApplicationTest, RefusesWhatItCannotPack) {
+    makeJar(work_.file("app.jar"), {{kManifest, "Main-Class: A\n"}});
+    writeFile(work_.file("text.jar"), "not a zip file");
+    struct Row {
+        std::vector<std::string> args;
+        int status;
+        std::string message;
+    } rows[] = {
+        {{"--java", "17"}, 2, "cvpack: option '--java' needs --main-jar JAR\n"},
+        {{"--main-jar", "app.jar", "--jvm", "a.jvm"}, 2, "cvpack: --main-jar generates the"},
+        {{"--main-jar", "app.jar", "--print-config", "config"}, 2, "cvpack: --print-config wri"},
+        {{"--main-jar", "none.jar"}, 1, "cvpack: cannot read the jar none.jar: No such file\n"},
+        {{"--main-jar", "text.jar"},
+         1,
+         "cvpack: cannot read the jar text.jar: Not a zip archive\n"},
+        {{"--main-jar", "app.jar", "--java-option", "-Xlog:gc:file=gc-%p-%t.log"},
+         1,
+         "cvpack: cannot write -Xlog:gc:file=gc-%p-%t.log into the launch command: the Java "
+         "options and the main class together may hold each of %, @ and # only once"},
+        {{"--main-jar", "app.jar", "--java-option", "@a", "--main-class", "@b"},
+         1,
+         "cvpack: cannot write @b into"},
+        {{"--main-jar", "app.jar", "--name", "two\nlines"},
+         1,
+         "cvpack: a line break cannot be written into the DESC tag"},
+    };
+    for (Row& row : rows) {
+        SCOPED_TRACE(row.message);
+        row.args.insert(row.args.end(), {"-o", "out"});
+        ProcessResult result = cvpack(row.args);
+        EXPECT_EQ(result.status, row.status);
+        EXPECT_EQ(result.err.substr(0, row.message.size()), row.message);
+        EXPECT_EQ(work_.entries(), (std::vector<std::string>{"app.jar", "text.jar"}));
+    }
+}
+
+TEST_F(CvpackApplicationTest, PackedApplicationRunsInTheCallersDirectoryWithItsArguments) {
+    std::string jdk = testsupport::findJDK();
+    if (jdk.empty() || !testsupport::fileExists(kDemoJar)) {
+        GTEST_SKIP() << "no JDK under /usr/lib/jvm, or no demo application";
+    }
+    // Java reads an argument file named relative to its working directory,
+    // so the greeting shows both that the option arrived whole and where
+    // the program ran.
+    std::string argumentFile = "@it's \"a\" $HOME `x` 50% #1.args";
+    std::string launcher = packDemo({"--java-option", argumentFile});
+    testsupport::makeDirectories(work_.file("caller"));
+    writeFile(work_.file("caller/" + argumentFile.substr(1)), "-Ddemo.greeting=from-the-caller\n");
+    testsupport::LauncherOptions options;
+    options.workingDir = work_.file("caller");
+    options.env["JAVA_HOME"] = jdk;
+
+    LauncherResult result =
+        run(launcher, {"two words", "", "$HOME", "it's", "a\\b", "*", "--exit", "5"}, options);
+
+    EXPECT_EQ(result.status, 5) << result.err;
+    EXPECT_NE(result.out.find(" in " + jdk +
+                              "\nGreeting from the launcher: from-the-caller\n"
+                              "argument 1: [two words]\nargument 2: []\nargument 3: [$HOME]\n"
+                              "argument 4: [it's]\nargument 5: [a\\b]\nargument 6: [*]\n"
+                              "argument 7: [--exit]\n"),
+              std::string::npos)
+        << result.out;
+}
+
+// Needs the launcher's EXIT instruction.
+TEST_F(CvpackApplicationTest, WithoutASuitableJvmTheProgramShowsWhyAndEndsWithOne) {
+    std::string launcher = packDemo({"--java", "999"});
+    testsupport::LauncherOptions options;
+    options.env["JAVA_HOME"] = testsupport::kUnset;
+
+    LauncherResult result = run(launcher, {}, options);
+
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("A suitable JVM could not be found."), std::string::npos)
+        << result.err;
+}
+
+}  // namespace

@@ -1,0 +1,333 @@
+#include "ApplicationConfig.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+
+#include "CommandText.h"
+#include "FileIndexEntry.h"
+#include "JarManifest.h"
+#include "LauncherException.h"
+#include "MacroHandler.h"
+#include "PlatformImpl.h"
+#include "ScopedFile.h"
+#include "TextUtils.h"
+
+namespace {
+
+const char g_versionProperty[] = "java.specification.version";
+const long g_maxVersion = 999;
+
+// The program, the class path (with the .cp side files), then the .sp and
+// .ja side files, so that an installation can tune the JVM without
+// repacking; the options and the main class follow.
+const char g_commandStart[] =
+    "\"@JVM_HOME@/@JVM_EXE@\" %CP%() %RUNTIME_SYSTEMPROP%() %RUNTIME_JAVAARGS%()";
+
+// Where JDKs are installed: by the system's packages, by hand, and by the
+// usual tools of Java developers, in the launcher's own pattern syntax.
+const char* const g_pathHints[] = {
+    "/usr/lib/jvm/*",
+    "/usr/java/*",
+    "/opt/java/*",
+    "/opt/jdk*",
+    "~/.sdkman/candidates/java/*",
+    "~/.jdks/*",
+    "~/.gradle/jdks/*",
+    "~/.asdf/installs/java/*",
+    "~/.local/share/mise/installs/java/*",
+    "~/.jbang/cache/jdks/*",
+};
+
+// The text of a tag file, written one tag at a time.
+class TagText {
+  public:
+    TagText& line(const char* name, const SString& value) {
+        m_text += joinText(name, ": ", formatted(name, value), '\n');
+        return *this;
+    }
+    TagText& block(const char* name, const std::vector<SString>& values) {
+        m_text += joinText(name, ":\n");
+        for (const SString& value : values) {
+            m_text += joinText("  ", formatted(name, value), '\n');
+        }
+        m_text += "/:\n";
+        return *this;
+    }
+    const SString& text() const { return m_text; }
+
+  private:
+    // A value is read to the end of its line and trimmed, and one that
+    // starts with a double quote is a quoted string; quotes keep the others.
+    static SString formatted(const char* name, const SString& value) {
+        if (value.find_first_of("\r\n") != SString::npos) {
+            throw LauncherException(
+                joinText("a line break cannot be written into the ", name, " tag: ", value));
+        }
+        bool plain = !value.empty() && value[0] != '"' && !isWhitespace(value[0]) &&
+                     !isWhitespace(value[value.length() - 1]);
+        return plain ? value : quoteArgument(value);
+    }
+
+    SString m_text;
+};
+
+// Reads the words that the packer writes into a command template the way
+// the launcher reads them, to catch those that it would read otherwise: a
+// macro pass finds every "%", "@" and "#" but the last one or two of a
+// text, so only one of each can stand in it as a character (doubled).
+class CommandReader : public MacroHandler {
+  public:
+    // Whether `text` reads back as a plain command whose arguments after the
+    // program are `words`.
+    bool readsBackAs(const SString& text, const std::vector<SString>& words) const {
+        SString resolved;
+        try {
+            resolved = resolve(resolve(resolve(text, '%'), '@'), '#');
+        } catch (const LauncherException&) {
+            return false;
+        }
+        CommandText command(joinText("java", resolved), nullptr);
+        const StringDeque& arguments = command.arguments();
+        bool same =
+            command.runsDirectly() && arguments.count == static_cast<long>(words.size()) + 1;
+        for (size_t i = 0; same && i < words.size(); ++i) {
+            same = arguments.at(static_cast<long>(i) + 1).compare(words[i]) == 0;
+        }
+        return same;
+    }
+
+    // The words hold no macro: any that the passes find was misread.
+    void processMacro(SString&, char, unsigned int, unsigned int&) const override {
+        throw LauncherException("a macro");
+    }
+};
+
+// `text` as one word of a command template: shell text in which "%", "@"
+// and "#" are doubled.
+SString commandWord(const SString& text) {
+    SString shell = ApplicationConfig::shellWord(text);
+    SString word;
+    for (unsigned int i = 0; i < shell.length(); ++i) {
+        char c = shell[i];
+        word += c;
+        if (c == '%' || c == '@' || c == '#') {
+            word += c;
+        }
+    }
+    return word;
+}
+
+// The words of the command after its start, checked one after the other so
+// that a failure names the first word that the launcher would misread.
+SString commandWords(const std::vector<SString>& words) {
+    CommandReader reader;
+    SString text;
+    std::vector<SString> written;
+    for (const SString& word : words) {
+        text += joinText(' ', commandWord(word));
+        written.push_back(word);
+        if (!reader.readsBackAs(text, written)) {
+            throw LauncherException(
+                joinText("cannot write ", ApplicationConfig::shellWord(word),
+                         " into the launch command: the Java options and the main class "
+                         "together may hold each of %, @ and # only once, as the launcher reads "
+                         "more of them as macros"));
+        }
+    }
+    return text;
+}
+
+// The major version at `position` in a --java range; false when there is
+// none from 1 to g_maxVersion. `position` ends after its digits.
+bool readVersion(const SString& range, unsigned int& position, long& version) {
+    unsigned int start = position;
+    version = 0;
+    while (position < range.length() && isdigit(static_cast<unsigned char>(range[position])) &&
+           version <= g_maxVersion) {
+        version = version * 10 + (range[position++] - '0');
+    }
+    return position > start && version >= 1 && version <= g_maxVersion;
+}
+
+// A condition on java.specification.version, which Java 8 and older report
+// as "1.8" and so on.
+SString versionCondition(const char* comparison, long version) {
+    SString text =
+        version <= 8 ? joinText("1.", convertToString(version)) : convertToString(version);
+    return joinText(g_versionProperty, comparison, text);
+}
+
+// The main jar's base name without ".jar".
+SString defaultName(const SString& mainJar) {
+    SString name = lastPathComponent(mainJar);
+    unsigned int suffix = stringEndsWith(name, ".jar");
+    return suffix != SString::npos && suffix > 0 ? name.substr(0, suffix) : name;
+}
+
+void writeFile(const SString& path, const SString& text) {
+    ScopedFile file(fopen(path.c_str(), "w"));
+    bool written =
+        file != nullptr && fwrite(text.data(), 1, text.length(), file.get()) == text.length();
+    if (!written || fclose(file.release()) != 0) {
+        int error = errno;
+        throwSystemError(joinText("cannot write ", path, ": "), error);
+    }
+}
+
+// Adds the jars as class path archives, each under a name of its own.
+void addClassPathArchives(const std::vector<SString>& jars, std::vector<PayloadFile>& files) {
+    std::vector<SString> names;
+    auto taken = [&names](const SString& name) {
+        return std::any_of(names.begin(), names.end(),
+                           [&name](const SString& used) { return used.compare(name) == 0; });
+    };
+    for (const SString& jar : jars) {
+        PayloadFile entry;
+        entry.type = FILE_CLASSPATH_ARCHIVE;
+        entry.path = jar;
+        SString baseName = lastPathComponent(jar);
+        SString name = baseName;
+        for (long n = 2; taken(name); ++n) {
+            name = joinText(convertToString(n), '-', baseName);
+        }
+        names.push_back(name);
+        entry.name = name.compare(baseName) == 0 ? SString() : name;
+        files.push_back(entry);
+    }
+}
+
+}  // namespace
+
+ApplicationConfig::ApplicationConfig(const ApplicationOptions& options)
+    : m_options(options),
+      m_name(options.name.empty() ? defaultName(options.mainJar) : options.name) {
+    m_files.push_back({FILE_INSTRUCTIONS, "program.tag", instructionProgram()});
+    m_files.push_back({FILE_LAUNCH_SCRIPT, "launch.tag", launchScript(mainClassOf(options))});
+    m_files.push_back({FILE_JVM, "java.jvm", jvmDescription()});
+}
+
+SString ApplicationConfig::mainClassOf(const ApplicationOptions& options) {
+    return options.mainClass.empty() ? JarManifest::mainClass(options.mainJar) : options.mainClass;
+}
+
+SString ApplicationConfig::instructionProgram() const {
+    return TagText()
+        .block("INSTRUCTIONS",
+               {"// N1 tells whether a JVM that java.jvm accepts was found, S2 is its match file.",
+                "FIND_JVM 0 1", "JMP0 @N1@ nojvm", "LAUNCH \"@S2@\" 0", "GOTO end", ":nojvm",
+                "EXIT 1", ":end"})
+        .text();
+}
+
+SString ApplicationConfig::launchScript(const SString& mainClass) const {
+    std::vector<SString> words = m_options.javaOptions;
+    words.push_back(mainClass);
+    return TagText()
+        .line("DESC", m_name)
+        .line("DISPLAY_CONSOLE", "1")
+        .line("AUTO_SET_WORKING_DIR", "0")
+        .line("COMMAND", joinText(g_commandStart, commandWords(words)))
+        .text();
+}
+
+SString ApplicationConfig::jvmDescription() const {
+    TagText text;
+    text.line("DESC", m_name)
+        .line("JVM_EXE", "bin/java")
+        .block("JVM_PROPERTIES", versionProperties(m_options.javaRange))
+        .line("CLASSPATH", "-cp ")
+        .line("CLASSPATH_SEPARATOR", ":")
+        .line("SYSTEM", "-D")
+        .line("SYSTEM_SEPARATOR", "=")
+        .line("PLATFORM_HINT", "JAVA_HOME")
+        .block("PATH_HINT", std::vector<SString>(std::begin(g_pathHints), std::end(g_pathHints)));
+    if (m_options.searchDisk) {
+        text.line("SEARCH_ALL", "1");
+    }
+    return text.text();
+}
+
+std::vector<SString> ApplicationConfig::versionProperties(const SString& range) {
+    if (range.empty()) {
+        // The launcher verifies no JVM for a description file without
+        // JVM_PROPERTIES, and an expected value of "..." is the empty
+        // prefix, which every value has (an unset property's too). The property is the one that the
+        // ranges test, so that the verification cache holds one entry per JVM for every launcher
+        // made here.
+        return {joinText(g_versionProperty, "=...")};
+    }
+    unsigned int position = 0;
+    long low = 0;
+    long high = 0;
+    bool valid = readVersion(range, position, low);
+    SString rest = range.substr(position);
+    if (valid && rest.empty()) {
+        return {versionCondition("=", low)};
+    }
+    if (valid && rest.compare("+") == 0) {
+        return {versionCondition(">=", low)};
+    }
+    ++position;
+    if (valid && rest[0] == '-' && readVersion(range, position, high) &&
+        position == range.length() && low <= high) {
+        return {versionCondition(">=", low), versionCondition("<=", high)};
+    }
+    throw LauncherException(joinText(
+        "invalid Java version range ", ApplicationConfig::shellWord(range),
+        " for --java: expected a major version from 1 to 999 as 17 (that version), 17+ (it or a "
+        "newer one) or 11-21 (from the first to the second)"));
+}
+
+SString ApplicationConfig::shellWord(const SString& text) {
+    bool plain = !text.empty();
+    for (unsigned int i = 0; plain && i < text.length(); ++i) {
+        plain = isalnum(static_cast<unsigned char>(text[i])) || strchr("_-+=:,./@%", text[i]);
+    }
+    if (plain) {
+        return text;
+    }
+    SString word("'");
+    for (unsigned int i = 0; i < text.length(); ++i) {
+        word += text[i] == '\'' ? SString("'\\''") : SString(1, text[i]);
+    }
+    return word += '\'';
+}
+
+void ApplicationConfig::write(const SString& directory) const {
+    if (mkdir(directory.c_str(), 0777) != 0 && errno != EEXIST) {
+        int error = errno;
+        throwSystemError(joinText("cannot create ", directory, ": "), error);
+    }
+    for (const File& file : m_files) {
+        writeFile(pathInDirectory(directory, file.name), file.text);
+    }
+}
+
+std::vector<PayloadFile> ApplicationConfig::payload(const SString& directory) const {
+    std::vector<PayloadFile> files;
+    for (const File& file : m_files) {
+        PayloadFile entry;
+        entry.type = file.type;
+        entry.path = pathInDirectory(directory, file.name);
+        files.push_back(entry);
+    }
+    std::vector<SString> jars = m_options.classPath;
+    jars.insert(jars.begin(), m_options.mainJar);
+    addClassPathArchives(jars, files);
+    return files;
+}
+
+SString ApplicationConfig::packCommand(const SString& directory) const {
+    SString command("cvpack");
+    for (const PayloadFile& file : payload(directory)) {
+        command += joinText(" --", PackerOptions::typeName(file.type), ' ', shellWord(file.path));
+        if (!file.name.empty()) {
+            command += joinText(" --name ", shellWord(file.name));
+        }
+    }
+    return command += joinText(" -o ", shellWord(defaultName(m_options.mainJar)));
+}

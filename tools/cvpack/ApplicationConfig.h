@@ -1,0 +1,71 @@
+#ifndef APPLICATIONCONFIG_H
+#define APPLICATIONCONFIG_H
+
+// The files that application mode (cvpack --main-jar) generates for a jar:
+//
+//   program.tag  the instruction program: find a JVM that java.jvm accepts
+//                and launch the application with it, or show the failure
+//                message and end with status 1
+//   launch.tag   the launch script: java with the class path, the side files'
+//                properties and arguments, the --java-option options and the
+//                main class, run in the caller's directory with its output
+//                on the console
+//   java.jvm     the JVM description file: the --java range as conditions
+//                on java.specification.version, JAVA_HOME, the usual JDK
+//                directories as path hints, and SEARCH_ALL with --search-disk
+//
+// and the class path archives that go with them: the main jar, then each
+// --class-path jar.
+
+#include <vector>
+
+#include "PackerOptions.h"
+#include "SString.h"
+
+class ApplicationConfig {
+  public:
+    struct File {
+        long type;
+        const char* name;
+        SString text;
+    };
+
+    // Reads the main class from the main jar's manifest unless the options
+    // name it. Throws LauncherException: a malformed --java range, a jar
+    // without Main-Class, a value that no tag file can hold (a line break),
+    // or a Java option or main class that the launch command cannot carry.
+    explicit ApplicationConfig(const ApplicationOptions& options);
+
+    const std::vector<File>& files() const { return m_files; }
+    // Writes the files into directory, which is made when it is missing.
+    // Throws LauncherException.
+    void write(const SString& directory) const;
+    // The files to embed: the generated ones as written into directory,
+    // then the jars, each under a name of its own (the launcher extracts
+    // them all into one directory, so a second "util.jar" is "2-util.jar").
+    std::vector<PayloadFile> payload(const SString& directory) const;
+    // The cvpack command that packs the files written into directory with
+    // the jars, as shell text.
+    SString packCommand(const SString& directory) const;
+
+    // The JVM_PROPERTIES entries for a --java range: "17" (that major
+    // version), "17+" (it or a newer one), "11-21" (from the first to the
+    // second); empty: any version. Throws LauncherException for any other
+    // text.
+    static std::vector<SString> versionProperties(const SString& range);
+    // `text` as one word of shell text: as it is when it holds only
+    // characters that no shell treats specially, else in single quotes.
+    static SString shellWord(const SString& text);
+
+  private:
+    static SString mainClassOf(const ApplicationOptions& options);
+    SString instructionProgram() const;
+    SString launchScript(const SString& mainClass) const;
+    SString jvmDescription() const;
+
+    const ApplicationOptions& m_options;
+    SString m_name;
+    std::vector<File> m_files;
+};
+
+#endif
