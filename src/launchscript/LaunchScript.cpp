@@ -266,44 +266,65 @@ void LaunchScript::getArguments(const SString& text, unsigned int& position,
     }
 }
 
+namespace {
+
+struct FunctionEntry {
+    const char* name;
+    unsigned int minArguments;
+    unsigned int maxArguments;
+    const char* countError;
+    LaunchScript::Function function;
+};
+
+const FunctionEntry kFunctions[] = {
+    {"REPLACE", 3, 3, "REPLACE function requires 3 arguments.", &LaunchScript::functionReplace},
+    {"RUNTIME_SYSTEMPROP", 0, 0, "RUNTIME_SYSTEMPROP function takes no arguments.",
+     &LaunchScript::functionRuntimeSystemProp},
+    {"RUNTIME_JAVAARGS", 0, 0, "RUNTIME_JAVAARGS function takes no arguments.",
+     &LaunchScript::functionRuntimeJavaArgs},
+    {"SYSTEMPROP", 2, 2, "SYSTEMPROP function requires 2 arguments.",
+     &LaunchScript::functionSystemProp},
+    {"CP", 0, anyNumber, "", &LaunchScript::functionCP},
+    {"IF_EXISTS", 2, 2, "IF_EXISTS function requires 2 arguments.",
+     &LaunchScript::functionIfExists},
+    {"LAUNCHER_FILE", 0, 0, "LAUNCHER_FILE function takes 0 arguments.",
+     &LaunchScript::functionLauncherFile},
+    {"LAUNCHER_DIR", 0, 0, "LAUNCHER_DIR function takes 0 arguments.",
+     &LaunchScript::functionLauncherDir},
+    {"APPLICATION_ARCHIVE", 0, 1, "APPLICATION_ARCHIVE function takes 0 arguments.",
+     &LaunchScript::functionApplicationArchive},
+    {"TEMP_DIR", 0, 0, "TEMP_DIR function takes 0 arguments.", &LaunchScript::functionTempDir},
+};
+
+const FunctionEntry* findFunction(const SString& name) {
+    for (const FunctionEntry& entry : kFunctions) {
+        if (name.compare(entry.name) == 0) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+SString LaunchScript::functionError(const SString& name, unsigned int count) {
+    const FunctionEntry* entry = findFunction(name);
+    if (entry == nullptr) {
+        return joinText("Invalid function name (", name, ").");
+    }
+    if (count < entry->minArguments || count > entry->maxArguments) {
+        return SString(entry->countError);
+    }
+    return SString();
+}
+
 SString LaunchScript::callFunction(const SString& text, const SString& name,
                                    const StringDeque& arguments) const {
-    static const struct {
-        const char* name;
-        unsigned int minArguments;
-        unsigned int maxArguments;
-        const char* countError;
-        Function function;
-    } table[] = {
-        {"REPLACE", 3, 3, "REPLACE function requires 3 arguments.", &LaunchScript::functionReplace},
-        {"RUNTIME_SYSTEMPROP", 0, 0, "RUNTIME_SYSTEMPROP function takes no arguments.",
-         &LaunchScript::functionRuntimeSystemProp},
-        {"RUNTIME_JAVAARGS", 0, 0, "RUNTIME_JAVAARGS function takes no arguments.",
-         &LaunchScript::functionRuntimeJavaArgs},
-        {"SYSTEMPROP", 2, 2, "SYSTEMPROP function requires 2 arguments.",
-         &LaunchScript::functionSystemProp},
-        {"CP", 0, anyNumber, "", &LaunchScript::functionCP},
-        {"IF_EXISTS", 2, 2, "IF_EXISTS function requires 2 arguments.",
-         &LaunchScript::functionIfExists},
-        {"LAUNCHER_FILE", 0, 0, "LAUNCHER_FILE function takes 0 arguments.",
-         &LaunchScript::functionLauncherFile},
-        {"LAUNCHER_DIR", 0, 0, "LAUNCHER_DIR function takes 0 arguments.",
-         &LaunchScript::functionLauncherDir},
-        {"APPLICATION_ARCHIVE", 0, 1, "APPLICATION_ARCHIVE function takes 0 arguments.",
-         &LaunchScript::functionApplicationArchive},
-        {"TEMP_DIR", 0, 0, "TEMP_DIR function takes 0 arguments.", &LaunchScript::functionTempDir},
-    };
-    for (const auto& entry : table) {
-        if (name.compare(entry.name) != 0) {
-            continue;
-        }
-        unsigned int count = static_cast<unsigned int>(arguments.count);
-        if (count < entry.minArguments || count > entry.maxArguments) {
-            throwException(text, entry.countError);
-        }
-        return (this->*entry.function)(arguments);
+    SString error = functionError(name, static_cast<unsigned int>(arguments.count));
+    if (!error.empty()) {
+        throwException(text, error.c_str());
     }
-    throwException(text, joinText("Invalid function name (", name, ").").c_str());
+    return (this->*findFunction(name)->function)(arguments);
 }
 
 SString LaunchScript::functionReplace(const StringDeque& arguments) const {

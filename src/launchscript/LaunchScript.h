@@ -150,13 +150,13 @@ class LaunchScript : public MacroHandler {
     // Shown as the display title by the payload loader.
     SString m_description;
 
-  private:
-    using Function = SString (LaunchScript::*)(const StringDeque& arguments) const;
+    // "" when `name` is a function that takes `count` arguments; otherwise
+    // the message of the error ("Invalid function name (NAME).", or the
+    // function's own for a wrong count). The packer checks templates with it.
+    static SString functionError(const SString& name, unsigned int count);
 
-    // Checks the argument count of the function `name` and calls it; `text`
-    // is the text being expanded, for the log of an error.
-    SString callFunction(const SString& text, const SString& name,
-                         const StringDeque& arguments) const;
+    using Function = SString (LaunchScript::*)(const StringDeque& arguments) const;
+    // The functions, public for the table of them in LaunchScript.cpp.
     SString functionReplace(const StringDeque& arguments) const;
     SString functionRuntimeSystemProp(const StringDeque& arguments) const;
     SString functionRuntimeJavaArgs(const StringDeque& arguments) const;
@@ -167,6 +167,12 @@ class LaunchScript : public MacroHandler {
     SString functionLauncherDir(const StringDeque& arguments) const;
     SString functionApplicationArchive(const StringDeque& arguments) const;
     SString functionTempDir(const StringDeque& arguments) const;
+
+  private:
+    // Checks the argument count of the function `name` and calls it; `text`
+    // is the text being expanded, for the log of an error.
+    SString callFunction(const SString& text, const SString& name,
+                         const StringDeque& arguments) const;
     // ARCHIVE with its "%" functions replaced.
     SString expandArchive() const;
     // Sets the CP_ENV_VAR variable to the class path, or logs why it cannot.

@@ -18,7 +18,7 @@ using testsupport::TempDir;
 using testsupport::writeFile;
 
 const char kInstructions[] = "INSTRUCTIONS:\n  LAUNCH a.jvm 0\n/:\n";
-const char kJvm[] = "JVM_EXE: bin/java\n";
+const char kJvm[] = "JVM_EXE: bin/java\nJVM_PROPERTIES: java.vendor=...\n";
 
 class CvpackProcessTest : public ::testing::Test {
   protected:
@@ -76,7 +76,7 @@ TEST_F(CvpackProcessTest, HelpDescribesTheOptions) {
     for (const char* option :
          {"--instructions", "--jvm", "--launch-script", "--classpath-archive", "--jvm-installer",
           "--verify-archive", "--app-archive", "--embedded-launcher", "--file", "--compressed",
-          "--purpose", "--stub", "--list", "--no-verify-archive", "-o"}) {
+          "--purpose", "--stub", "--list", "--check FILE...", "--no-verify-archive", "-o"}) {
         EXPECT_NE(result.out.find(option), std::string::npos) << option;
     }
     for (const char* option :
@@ -217,6 +217,53 @@ TEST_F(CvpackProcessTest, ListingAFileWithoutPayloadFails) {
     result = cvpack({"--list", "none"});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, "cvpack: none: Cannot open launcher file.\n");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CvpackProcessTest, ChecksWhatTheLauncherWouldRejectOrMisread) {
+    auto programWith = [&](const std::string& line) {
+        return "INSTRUCTIONS:\n  FIND_JVM 0 1\n  " + line + "\n  :end\n/:\n";
+    };
+    const struct {
+        std::string text;
+        int status;
+        std::string message;
+    } rows[] = {
+        {programWith("FIND_JVN 1 1"), 1, "f.tag:3: unknown instruction FIND_JVN"},
+        {programWith("VERIFY 1 1"), 1, "f.tag:3: VERIFY takes 3 arguments, not 2"},
+        {programWith("JMP0 @N1@ nowhere"), 1, "f.tag:3: JMP0 jumps to the label nowhere"},
+        {programWith("EXIT 256"), 1, "f.tag:3: the status of EXIT must be a number"},
+        {programWith("GOTO end"), 0, ""},
+        {"DISPLAY_CONSOLE: 1\nCOMMAND: java %FOO%() Main\n", 1,
+         "f.tag:2: Launch script error: Invalid function name (FOO)."},
+        {"DISPLAY_CONSOLE: 1\nCOMMAND: java %CP%(x) Main\n", 1, "f.tag:2: Launch script error: "},
+        {"JVM_EXE: bin/java\nJVM_PROPERTIES: java.version>=x\n", 1,
+         "f.tag:2: malformed version range: java.version>=x"},
+        {"COMMAND: \"/opt/my app/java\" %CP%() Main\n", 0,
+         "warning: f.tag:1: the text after the closing quote is ignored"},
+        {"COMMAND: java Main\n", 0, "warning: f.tag:1: the program's output is captured"},
+        {"JVM_PROPERTIES: java.vendor=...\n", 0, "warning: f.tag:1: no JVM_EXE"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        writeFile(dir.file("f.tag"), row.text);
+        ProcessResult result = cvpack({"--check", "f.tag"});
+        EXPECT_EQ(result.status, row.status) << result.err;
+        if (row.message.empty()) {
+            EXPECT_EQ(result.err, "");
+        } else {
+            EXPECT_NE(result.err.find(row.message), std::string::npos) << result.err;
+        }
+    }
+    // Packing makes the same checks and writes nothing it refuses.
+    writeFile(dir.file("f.tag"), programWith("FIND_JVN 1 1"));
+    ProcessResult result = cvpack({"--instructions", "f.tag", "--jvm", "a.jvm", "-o", "out"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("f.tag:3: unknown instruction FIND_JVN"), std::string::npos);
+    EXPECT_FALSE(testsupport::fileExists(dir.file("out")));
 }
 
 }  // namespace

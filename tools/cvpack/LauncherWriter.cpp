@@ -7,6 +7,7 @@
 #include "FileIndexEntry.h"
 #include "LauncherException.h"
 #include "LauncherInputFiles.h"
+#include "PayloadChecks.h"
 #include "PlatformImpl.h"
 #include "ScopedFile.h"
 #include "TagFile.h"
@@ -72,6 +73,7 @@ void checkTagFile(const PayloadFile& file) {
         throw e.withContext(joinText(file.path, ": not a valid ",
                                      PackerOptions::typeName(file.type), " tag file: "));
     }
+    checkPayloadFile(file.path, file.type);
 }
 
 // The launcher writes an entry to its directory + "/" + name and refuses

@@ -8,7 +8,8 @@
 //   TYPE                   ID       SIZE     OFFSET  NAME
 //   instructions            0        212    1574584  setup.ins
 //   jvm                     1        143    1574796  java8.jvm
-//   jvm-installer           2   52428800    1574939  jre.bin  (expands to 1200 files, 150000000 bytes)
+//   jvm-installer           2   52428800    1574939  jre.bin  (expands to 1200 files, 150000000
+//   bytes)
 
 #include <cstdio>
 

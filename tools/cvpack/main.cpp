@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "ApplicationConfig.h"
 #include "DeleteFullDir.h"
@@ -11,6 +12,7 @@
 #include "LauncherException.h"
 #include "LauncherWriter.h"
 #include "PackerOptions.h"
+#include "PayloadChecks.h"
 #include "PayloadLister.h"
 #include "PlatformImpl.h"
 #include "ScopedFile.h"
@@ -24,6 +26,7 @@ const char g_help[] =
     "       cvpack --main-jar JAR [APPLICATION OPTIONS] [OTHER OPTIONS] -o OUTPUT\n"
     "       cvpack --main-jar JAR [APPLICATION OPTIONS] --print-config DIR\n"
     "       cvpack --list LAUNCHER\n"
+    "       cvpack --check FILE...\n"
     "Builds a launcher file: the cvlaunch program with the given files embedded.\n"
     "\n"
     "Application options (one command for a Java application; cvpack writes the\n"
@@ -71,9 +74,13 @@ const char g_help[] =
     "                              SET_ENV_FOR_WIZARD values of JVM description files)\n"
     "  -o, --output FILE           the launcher file to write (made executable)\n"
     "  --list LAUNCHER             show the files that a launcher file carries\n"
+    "  --check FILE...             check tag files as packing does, and pack nothing\n"
     "  -h, --help                  show this help\n"
     "\n"
-    "Tag files are checked for syntax errors before anything is written.\n"
+    "Tag files are checked before anything is written: what the launcher would\n"
+    "reject (unknown instructions, wrong arguments, missing labels, unknown %\n"
+    "functions, malformed version ranges) is refused, what it would misread is\n"
+    "warned about.\n"
     "Exit status: 0 done, 1 failed, 2 usage error.\n";
 
 // The directory of the running cvpack; "." when it cannot be found.
@@ -179,7 +186,25 @@ void packApplication(PackerOptions& options) {
 
 }  // namespace
 
+// cvpack --check FILE...: the checks of packing alone; 1 when a file would
+// be refused.
+int checkFiles(int argc, char** argv) {
+    int status = 0;
+    for (int i = 2; i < argc; ++i) {
+        try {
+            checkPayloadFile(argv[i], payloadTypeOf(argv[i]));
+        } catch (const LauncherException& e) {
+            fprintf(stderr, "cvpack: %s\n", e.message.c_str());
+            status = 1;
+        }
+    }
+    return status;
+}
+
 int main(int argc, char** argv) {
+    if (argc > 1 && strcmp(argv[1], "--check") == 0) {
+        return checkFiles(argc, argv);
+    }
     PackerOptions options;
     try {
         options.parse(argc, argv);
