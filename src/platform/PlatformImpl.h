@@ -178,7 +178,8 @@ class PlatformImpl {
     // when none runs. SIGPIPE is ignored (a failed write reports EPIPE) and
     // SIGXFSZ is caught and does nothing, so that a write past the file size
     // limit fails (EFBIG) and is reported. A signal ignored at the start stays
-    // ignored. The launcher becomes the reaper of what its children leave.
+    // ignored. Once a signal was passed on, the launcher is the reaper of
+    // what its children leave.
     static void installSignalHandlers();
     // With `child`, before an exec: the handled signals and SIGPIPE back to
     // what the launcher found at its start, so that a signal held back while

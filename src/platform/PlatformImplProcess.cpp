@@ -11,6 +11,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -619,8 +620,9 @@ bool collectOutput(pid_t pid, TerminalHandoff& terminal, const Deadline& deadlin
 }
 
 // Waits for every process left in the child's group: once the child is
-// gone they are the launcher's children (installSignalHandlers made it
-// their reaper). A signal that comes meanwhile is passed on to the group.
+// gone they are the launcher's children (the launcher is their reaper during
+// a probe and once it passed a signal on). A signal that comes meanwhile is
+// passed on to the group.
 void waitForGroup(pid_t group) {
     PlatformImpl::setRunningChild(group);
     int status;
@@ -650,10 +652,33 @@ int exitCodeOf(int status) {
     return WEXITSTATUS(status);
 }
 
+// While a probe runs, what it leaves becomes the launcher's child, so that
+// the launcher can kill and reap all of it; afterwards the orphans of the
+// programs it runs are no longer its own to collect.
+class ProbeReaper {
+  public:
+    explicit ProbeReaper(bool probe) : m_probe(probe) {
+        if (m_probe) {
+            prctl(PR_SET_CHILD_SUBREAPER, 1);
+        }
+    }
+    ~ProbeReaper() {
+        if (m_probe && !PlatformImpl::childWasSignalled()) {
+            prctl(PR_SET_CHILD_SUBREAPER, 0);
+        }
+    }
+    ProbeReaper(const ProbeReaper&) = delete;
+    ProbeReaper& operator=(const ProbeReaper&) = delete;
+
+  private:
+    bool m_probe;
+};
+
 // Runs the program in a child and waits for its end, collecting its output
 // with `collect`; see PlatformImpl::runCaptured.
 int runProcess(const StringDeque& arguments, const SString& workingDir, bool collect,
                SString* stdOut, SString* stdErr, const ProcessOptions& options) {
+    ProbeReaper reaper(options.killGroupAtEnd);
     Pipe out;
     Pipe err;
     // A child that cannot read the terminal has no use for it.

@@ -37,6 +37,11 @@ void onSignal(int signalNumber) {
     int savedErrno = errno;
     pid_t child = g_runningChild;
     if (child > 0) {
+        // What the child leaves when it ends becomes the launcher's child
+        // from now on, so that the launcher can wait for the whole of the
+        // program that it signalled. (Only then: a launcher that is the
+        // reaper of every orphan of a long run would collect their zombies.)
+        prctl(PR_SET_CHILD_SUBREAPER, 1);
         g_childSignalled = 1;
         if (kill(-child, signalNumber) != 0) {
             kill(child, signalNumber);
@@ -96,9 +101,6 @@ void PlatformImpl::installSignalHandlers() {
         }
     }
     PlatformImpl::setSignalsForChild(false);
-    // What a child leaves when it ends becomes the launcher's child, so that
-    // the launcher can wait for the whole of a program that it signalled.
-    prctl(PR_SET_CHILD_SUBREAPER, 1);
 }
 
 void PlatformImpl::setSignalsForChild(bool child) {
