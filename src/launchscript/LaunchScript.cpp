@@ -266,17 +266,7 @@ void LaunchScript::getArguments(const SString& text, unsigned int& position,
     }
 }
 
-namespace {
-
-struct FunctionEntry {
-    const char* name;
-    unsigned int minArguments;
-    unsigned int maxArguments;
-    const char* countError;
-    LaunchScript::Function function;
-};
-
-const FunctionEntry kFunctions[] = {
+const LaunchScript::FunctionEntry LaunchScript::kFunctions[] = {
     {"REPLACE", 3, 3, "REPLACE function requires 3 arguments.", &LaunchScript::functionReplace},
     {"RUNTIME_SYSTEMPROP", 0, 0, "RUNTIME_SYSTEMPROP function takes no arguments.",
      &LaunchScript::functionRuntimeSystemProp},
@@ -296,7 +286,7 @@ const FunctionEntry kFunctions[] = {
     {"TEMP_DIR", 0, 0, "TEMP_DIR function takes 0 arguments.", &LaunchScript::functionTempDir},
 };
 
-const FunctionEntry* findFunction(const SString& name) {
+const LaunchScript::FunctionEntry* LaunchScript::findFunction(const SString& name) {
     for (const FunctionEntry& entry : kFunctions) {
         if (name.compare(entry.name) == 0) {
             return &entry;
@@ -304,8 +294,6 @@ const FunctionEntry* findFunction(const SString& name) {
     }
     return nullptr;
 }
-
-}  // namespace
 
 SString LaunchScript::functionError(const SString& name, unsigned int count) {
     const FunctionEntry* entry = findFunction(name);

@@ -155,8 +155,8 @@ class LaunchScript : public MacroHandler {
     // function's own for a wrong count). The packer checks templates with it.
     static SString functionError(const SString& name, unsigned int count);
 
+  private:
     using Function = SString (LaunchScript::*)(const StringDeque& arguments) const;
-    // The functions, public for the table of them in LaunchScript.cpp.
     SString functionReplace(const StringDeque& arguments) const;
     SString functionRuntimeSystemProp(const StringDeque& arguments) const;
     SString functionRuntimeJavaArgs(const StringDeque& arguments) const;
@@ -167,8 +167,18 @@ class LaunchScript : public MacroHandler {
     SString functionLauncherDir(const StringDeque& arguments) const;
     SString functionApplicationArchive(const StringDeque& arguments) const;
     SString functionTempDir(const StringDeque& arguments) const;
-
-  private:
+    // One function of the table in LaunchScript.cpp: its name, how many
+    // arguments it takes, the message when the count is wrong.
+    struct FunctionEntry {
+        const char* name;
+        unsigned int minArguments;
+        unsigned int maxArguments;
+        const char* countError;
+        Function function;
+    };
+    static const FunctionEntry kFunctions[];
+    // The entry of `name`, or null.
+    static const FunctionEntry* findFunction(const SString& name);
     // Checks the argument count of the function `name` and calls it; `text`
     // is the text being expanded, for the log of an error.
     SString callFunction(const SString& text, const SString& name,
