@@ -59,7 +59,7 @@ VerifyClass Launcher::getVerifyClass() {
     return VerifyClass();
 }
 
-void Launcher::extractClasspathArchives(StringDeque&) {}
+void Launcher::extractClasspathArchives(StringDeque&, const SString&) {}
 
 void Launcher::findJVM(bool showProgress, bool) {
     setFound(showProgress);

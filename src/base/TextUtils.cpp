@@ -1,5 +1,6 @@
 #include "TextUtils.h"
 
+#include <cinttypes>
 #include <cstdint>
 #include <cstring>
 
@@ -334,4 +335,17 @@ SString getTokenFromString(const SString& text, unsigned int& index, bool& noTok
     }
     index = end + 1;
     return text.substr(start, end - start);
+}
+
+uint64_t hashBytes(uint64_t hash, const char* bytes, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        hash = (hash ^ static_cast<unsigned char>(bytes[i])) * 1099511628211ull;
+    }
+    return hash;
+}
+
+SString hashText(uint64_t hash) {
+    char text[17];
+    snprintf(text, sizeof text, "%016" PRIx64, hash);
+    return SString(text);
 }

@@ -1,6 +1,7 @@
 #ifndef TEXTUTILS_H
 #define TEXTUTILS_H
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -160,5 +161,15 @@ SString quoteArgument(const SString& text);
 //
 // Example: "  SET N1 5" gives "SET" (index 6), "N1" (9), "5" (11), then no token.
 SString getTokenFromString(const SString& text, unsigned int& index, bool& noToken);
+
+// ---- Checksums --------------------------------------------------------------
+
+// 64-bit FNV-1a of `count` bytes, going on from `hash`: enough to tell one
+// file or key from another, not to withstand an attacker. Start with
+// kHashStart.
+const uint64_t kHashStart = 14695981039346656037ull;
+uint64_t hashBytes(uint64_t hash, const char* bytes, size_t count);
+// The hash as 16 lowercase hexadecimal digits.
+SString hashText(uint64_t hash);
 
 #endif

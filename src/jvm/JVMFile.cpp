@@ -35,6 +35,18 @@ const char* const verificationMarker = "1739021872";
 // or never ends must not stop the search. The variable, in milliseconds,
 // shortens the limit for tests; read at every verification.
 const long verifyTimeLimitMs = 60000;
+
+const char* const javaVersionProperty = "java.version";
+bool versionWanted = false;
+
+bool contains(const StringDeque& names, const char* name) {
+    for (long i = 0; i < names.count; ++i) {
+        if (names.at(i).compare(name) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
 const char* const verifyTimeLimitVariable = "CV_VERIFY_TIME_LIMIT_MS";
 // The verification class prints a few short lines; a java that prints
 // without end must not exhaust the launcher.
@@ -190,17 +202,34 @@ bool JVMFile::performVerify(const SString& home, const VerifyClass& verifyClass)
     return verified;
 }
 
+void JVMFile::setVersionWanted(bool wanted) {
+    versionWanted = wanted;
+}
+
+void JVMFile::recordVersion(const StringDeque& names, const StringDeque& values) const {
+    for (long i = 0; i < names.count && i < values.count; ++i) {
+        if (names.at(i).compare(javaVersionProperty) == 0) {
+            m_tagFile->setTagValue("JAVA_VERSION", values.at(i));
+        }
+    }
+}
+
 bool JVMFile::runVerification(const SString& home, const VerifyClass& verifyClass) const {
     StringPairPtrDeque expected;
     StringDeque names;
     if (!readExpectedProperties(expected, names)) {
         return false;
     }
+    // Asked for after the expected ones, so that they keep their places.
+    if (versionWanted && !contains(names, javaVersionProperty)) {
+        names.push_back(javaVersionProperty);
+    }
     VerifyCache::Key key = VerifyCache::keyOf(executableIn(home), home, verifyClass);
     StringDeque values;
     if (VerifyCache::lookup(key, names, values)) {
         Launcher::logInfo("The properties of ", key.executable,
                           " come from the verification cache");
+        recordVersion(names, values);
         return valuesMatch(values, expected);
     }
     LaunchScript script(buildVerifyCommand(home, verifyClass, names), true, false);
@@ -222,6 +251,7 @@ bool JVMFile::runVerification(const SString& home, const VerifyClass& verifyClas
     if (exitCode == 0 && values.count >= names.count) {
         VerifyCache::store(key, names, values);
     }
+    recordVersion(names, values);
     return valuesMatch(values, expected);
 }
 

@@ -18,6 +18,8 @@
 //   PLATFORM_HINT   every value: an environment variable holding a
 //                   ":"-separated list of directories to try as homes
 //   JVM_HOME        the home; verification writes the home it tries
+//   JAVA_VERSION    verification writes the java.version that the JVM
+//                   reported, when JVM_PROPERTIES or the launcher asked for it
 //
 // "@NAME@" in a text (see MacroHandler.h for the scanning rules) stands for
 // the first value of the tag NAME, empty when the tag is absent. JVM_HOME and JVM_FILE
@@ -116,12 +118,20 @@ class JVMFile : public MacroHandler {
     // /usr/lib/jvm/jdk-17.
     static SString homeFromExecutable(const SString& exePath, const SString& jvmExe);
 
+    // JVM_EXE of `home`, its macros replaced.
+    SString executableIn(const SString& home) const;
+
+    // With `wanted`, every probe asks for java.version too, so that the
+    // launch knows the version of the JVM it starts (JAVA_VERSION); the
+    // launcher sets it when its launch script needs the version.
+    static void setVersionWanted(bool wanted);
+
   private:
     // False, with the warning logged, when JVM_PROPERTIES has no first value.
     bool hasRequiredProperties() const;
     SString tagValue(const char* name) const;
-    // JVM_EXE of `home`, its macros replaced.
-    SString executableIn(const SString& home) const;
+    // Writes the java.version among `values` (one per name) into JAVA_VERSION.
+    void recordVersion(const StringDeque& names, const StringDeque& values) const;
     // The probe of performVerify, or its values from the verification cache
     // (VerifyCache.h) when a clean probe of the same executable and class
     // reported them; throws what the launch script throws.

@@ -4,6 +4,7 @@
 #include <map>
 #include <vector>
 
+#include "CacheDirectory.h"
 #include "Launcher.h"
 #include "LauncherException.h"
 #include "PlatformImpl.h"
@@ -39,19 +40,6 @@ bool enabled() {
     return PlatformImpl::getEnvironmentVariable(kSwitch).compare("0") != 0;
 }
 
-// The cache directory: $XDG_CACHE_HOME/cvlaunch, or ~/.cache/cvlaunch.
-SString cacheDirectory() {
-    SString base = PlatformImpl::getEnvironmentVariable("XDG_CACHE_HOME");
-    if (base.empty() || base[0] != '/') {
-        SString home = PlatformImpl::getEnvironmentVariable("HOME");
-        if (home.empty()) {
-            return SString();
-        }
-        base = pathInDirectory(home, ".cache");
-    }
-    return pathInDirectory(base, "cvlaunch");
-}
-
 // Says once per run why the cache is not used; the run goes on without it.
 void ignoreCache(const SString& path, const SString& reason) {
     static bool said = false;
@@ -64,7 +52,7 @@ void ignoreCache(const SString& path, const SString& reason) {
 
 // The cache file when the cache can be used, else "" (the reason logged).
 SString cacheFile() {
-    SString directory = cacheDirectory();
+    SString directory = CacheDirectory::path();
     if (directory.empty()) {
         return directory;
     }

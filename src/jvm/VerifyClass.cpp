@@ -1,6 +1,5 @@
 #include "VerifyClass.h"
 
-#include <cinttypes>
 #include <cstdio>
 
 #include "ScopedFile.h"
@@ -41,8 +40,7 @@ SString VerifyClass::contentIdentity(const SString& path, long offset, long leng
     if (!file || fseek(file.get(), offset, SEEK_SET) != 0) {
         return path;
     }
-    // 64-bit FNV-1a: enough to tell one archive from another.
-    uint64_t hash = 14695981039346656037ull;
+    uint64_t hash = kHashStart;
     long size = 0;
     char buffer[8192];
     while (length < 0 || size < length) {
@@ -54,12 +52,8 @@ SString VerifyClass::contentIdentity(const SString& path, long offset, long leng
         if (count == 0) {
             break;
         }
-        for (size_t i = 0; i < count; ++i) {
-            hash = (hash ^ static_cast<unsigned char>(buffer[i])) * 1099511628211ull;
-        }
+        hash = hashBytes(hash, buffer, count);
         size += static_cast<long>(count);
     }
-    char text[48];
-    snprintf(text, sizeof text, "%ld:%016" PRIx64, size, hash);
-    return SString(text);
+    return joinText(convertToString(size), ':', hashText(hash));
 }

@@ -106,8 +106,10 @@ class Launcher {
     static VerifyClass getVerifyClass();
     // Extracts every class-path archive of the payload, in index order, into
     // one new temporary directory, made only when there is such an archive,
-    // and appends the paths of the copies to `paths`.
-    static void extractClasspathArchives(StringDeque& paths);
+    // and appends the paths of the copies to `paths`. With `keptDirectory`,
+    // the copies go there instead, once (FileIndexEntry::extractOnce).
+    static void extractClasspathArchives(StringDeque& paths,
+                                         const SString& keptDirectory = SString());
 
     // ---- JVM search actions ------------------------------------------------------
 

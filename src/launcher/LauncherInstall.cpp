@@ -186,14 +186,21 @@ VerifyClass Launcher::getVerifyClass() {
         "Verify");
 }
 
-void Launcher::extractClasspathArchives(StringDeque& paths) {
+void Launcher::extractClasspathArchives(StringDeque& paths, const SString& keptDirectory) {
     std::vector<const FileIndexEntry*> entries =
         m_inputFiles.getFilesOfType(FILE_CLASSPATH_ARCHIVE);
-    if (!entries.empty()) {
-        SString directory = PlatformImpl::createTempSubDirectory();
+    if (entries.empty()) {
+        return;
+    }
+    if (!keptDirectory.empty()) {
         for (const FileIndexEntry* entry : entries) {
-            paths.push_back(entry->extract(directory));
+            paths.push_back(entry->extractOnce(keptDirectory));
         }
+        return;
+    }
+    SString directory = PlatformImpl::createTempSubDirectory();
+    for (const FileIndexEntry* entry : entries) {
+        paths.push_back(entry->extract(directory));
     }
 }
 

@@ -1,6 +1,7 @@
 #include "LaunchScript.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "CommandText.h"
 #include "JVMFile.h"
@@ -14,6 +15,14 @@
 namespace {
 
 const unsigned int anyNumber = 0xFFFFFFFFu;
+
+const char* const classDataFunction = "%CLASS_DATA_ARCHIVE%";
+// Where CLASS_DATA_ARCHIVE stood, until the class path is known: a mark of
+// its own kind, which no pass reads.
+const char classDataPlaceholder[] =
+    "\x01"
+    "c"
+    "\x02";
 
 // The first value of a tag of the JVM file; "" when there is no JVM file
 // (a function expanded outside LaunchScript::resolve).
@@ -164,6 +173,9 @@ int LaunchScript::execute(const JVMFile& jvm, const StringDeque* extraArguments,
             capture ? PlatformImpl::runCaptured(arguments, directory, &m_stdOut, &m_stdErr, options)
                     : PlatformImpl::runAttached(arguments, directory, options);
     }
+    if (m_classData) {
+        m_classData->finish(exitCode);
+    }
 
     if (capture) {
         Launcher::logMessage("Output from the launch script execution", LOG_INFO);
@@ -199,16 +211,37 @@ void LaunchScript::applyWizardEnvironment(const JVMFile& jvm) const {
 
 SString LaunchScript::resolve(const JVMFile& jvm) {
     ScopedValue<const JVMFile*> inUse(m_jvmFile, &jvm, nullptr);
+    m_classData.reset(usesClassDataArchive() ? new ClassDataArchive(jvm) : nullptr);
+    m_classpath.clear();
     // `text` keeps the input of the pass that is running, for the log.
     SString text = m_command;
     try {
-        text = MacroHandler::resolve(text, '%');
+        text = insertClassDataOptions(MacroHandler::resolve(text, '%'));
         text = jvm.resolve(text);
         text = MacroHandler::resolve(text, '#');
     } catch (const EndlessExpansion& e) {
         throwException(text, e.message.c_str());
     }
     return text;
+}
+
+bool LaunchScript::usesClassDataArchive() const {
+    return m_command.find(classDataFunction) != SString::npos ||
+           m_archive.find(classDataFunction) != SString::npos;
+}
+
+SString LaunchScript::insertClassDataOptions(const SString& text) const {
+    SString result = text;
+    unsigned int position = result.find(classDataPlaceholder);
+    if (position == SString::npos) {
+        return result;
+    }
+    SString options = m_classData ? m_classData->options(m_classpath) : SString();
+    while (position != SString::npos) {
+        result.replace(position, strlen(classDataPlaceholder), options);
+        position = result.find(classDataPlaceholder, position + options.length());
+    }
+    return result;
 }
 
 void LaunchScript::processMacro(SString& text, char delimiter, unsigned int start,
@@ -284,6 +317,8 @@ const LaunchScript::FunctionEntry LaunchScript::kFunctions[] = {
     {"APPLICATION_ARCHIVE", 0, 1, "APPLICATION_ARCHIVE function takes 0 arguments.",
      &LaunchScript::functionApplicationArchive},
     {"TEMP_DIR", 0, 0, "TEMP_DIR function takes 0 arguments.", &LaunchScript::functionTempDir},
+    {"CLASS_DATA_ARCHIVE", 0, 0, "CLASS_DATA_ARCHIVE function takes 0 arguments.",
+     &LaunchScript::functionClassDataArchive},
 };
 
 const LaunchScript::FunctionEntry* LaunchScript::findFunction(const SString& name) {
@@ -361,6 +396,7 @@ SString LaunchScript::functionCP(const StringDeque& arguments) const {
     addEntry(expandArchive());
     addToClasspath(m_jvmFile, classpath, buildJARClasspath());
     addToClasspath(m_jvmFile, classpath, buildRuntimeClasspath(m_jvmFile, ".cp2"));
+    recordClasspath(classpath);
 
     if (useEnvironment) {
         // No later pass reaches the variable: its "@" macros are replaced
@@ -374,6 +410,20 @@ SString LaunchScript::functionCP(const StringDeque& arguments) const {
     SString option = classpathOption(m_jvmFile);
     option += classpath;
     return option;
+}
+
+void LaunchScript::recordClasspath(const SString& classpath) const {
+    SString entries = CommandText::plain(jvmResolve(m_jvmFile, classpath));
+    SString separator = classpathSeparator(m_jvmFile);
+    unsigned int start = 0;
+    for (;;) {
+        unsigned int end = separator.empty() ? SString::npos : entries.find(separator, start);
+        m_classpath.push_back(entries.substr(start, end == SString::npos ? end : end - start));
+        if (end == SString::npos) {
+            return;
+        }
+        start = end + separator.length();
+    }
 }
 
 SString LaunchScript::expandArchive() const {
@@ -423,6 +473,10 @@ SString LaunchScript::functionTempDir(const StringDeque&) const {
     return CommandText::value(PlatformImpl::getSystemTempDirectory());
 }
 
+SString LaunchScript::functionClassDataArchive(const StringDeque&) const {
+    return m_classData ? SString(classDataPlaceholder) : SString();
+}
+
 SString LaunchScript::makeSystemProp(const JVMFile* jvm, const SString& name,
                                      const SString& value) const {
     return joinText(jvmTag(jvm, "SYSTEM"), name, jvmTag(jvm, "SYSTEM_SEPARATOR"),
@@ -451,7 +505,8 @@ SString LaunchScript::buildJARClasspath() const {
         return classpath;
     }
     StringDeque archives;
-    Launcher::extractClasspathArchives(archives);
+    Launcher::extractClasspathArchives(archives,
+                                       m_classData ? m_classData->classesDirectory() : SString());
     for (long i = 0; i < archives.count; ++i) {
         addToClasspath(m_jvmFile, classpath, CommandText::value(archives.at(i)));
     }

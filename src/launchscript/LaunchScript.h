@@ -43,6 +43,12 @@
 //   LAUNCHER_DIR()          the directory of the original launcher
 //   APPLICATION_ARCHIVE([name])  the extracted application archive
 //   TEMP_DIR()              the temporary directory
+//   CLASS_DATA_ARCHIVE()    the JVM options of a class-data archive for the
+//                           JVM and the class path of this launch, or
+//                           nothing (ClassDataArchive.h); with it, the
+//                           payload's class path archives are extracted once
+//                           into the cache, and verification asks for
+//                           java.version
 //
 // CP joins with CLASSPATH_SEPARATOR, skipping empty pieces: the ".cp1" side
 // file, JVM_CLASSPATH, ".cp", the arguments, ARCHIVE (its "%" functions
@@ -79,6 +85,9 @@
 // An argument without its closing quote throws the message of
 // parseStringArgument as it stands.
 
+#include <memory>
+
+#include "ClassDataArchive.h"
 #include "MacroHandler.h"
 #include "PlatformImpl.h"
 #include "SString.h"
@@ -115,6 +124,9 @@ class LaunchScript : public MacroHandler {
     // values marked as data (CommandText::plain writes them in).
     SString resolve(const JVMFile& jvm);
     using MacroHandler::resolve;
+
+    // True when the command or ARCHIVE calls CLASS_DATA_ARCHIVE.
+    bool usesClassDataArchive() const;
 
     // With "#", the environment variable named by the macro; with any other
     // delimiter, the function named by it, with its argument list.
@@ -167,6 +179,7 @@ class LaunchScript : public MacroHandler {
     SString functionLauncherDir(const StringDeque& arguments) const;
     SString functionApplicationArchive(const StringDeque& arguments) const;
     SString functionTempDir(const StringDeque& arguments) const;
+    SString functionClassDataArchive(const StringDeque& arguments) const;
     // One function of the table in LaunchScript.cpp: its name, how many
     // arguments it takes, the message when the count is wrong.
     struct FunctionEntry {
@@ -190,6 +203,10 @@ class LaunchScript : public MacroHandler {
     // The directory of the running launcher file, without a trailing "/".
     SString launcherDirectory() const;
     void applyWizardEnvironment(const JVMFile& jvm) const;
+    // The class path of a CP call, as the JVM splits it, for the archive.
+    void recordClasspath(const SString& classpath) const;
+    // Puts the archive's options where CLASS_DATA_ARCHIVE stood.
+    SString insertClassDataOptions(const SString& text) const;
 
     SString m_command;
     bool m_captureOutput;
@@ -201,6 +218,9 @@ class LaunchScript : public MacroHandler {
     // Set while ARCHIVE is expanded: a CP inside ARCHIVE would expand
     // ARCHIVE again, without end.
     mutable bool m_expandingArchive;
+    // Set while a command that calls CLASS_DATA_ARCHIVE is resolved and run.
+    std::unique_ptr<ClassDataArchive> m_classData;
+    mutable StringDeque m_classpath;
 };
 
 // Removes one double quote at the start and one at the end of `text`.

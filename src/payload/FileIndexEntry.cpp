@@ -1,9 +1,12 @@
 #include "FileIndexEntry.h"
 
+#include "CacheDirectory.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <vector>
 
+#include "CacheDirectory.h"
 #include "Launcher.h"
 #include "LauncherException.h"
 #include "PlatformImpl.h"
@@ -178,6 +181,14 @@ SString FileIndexEntry::extract(const SString& directory) const {
     ReplacementFile output;
     finish(*this, copyOut(*this, directory, output), output);
     return target;
+}
+
+SString FileIndexEntry::extractOnce(const SString& directory) const {
+    SString target = pathInDirectory(directory, m_fileName);
+    if (staysInside(m_fileName) && CacheDirectory::fileSize(target) == m_length) {
+        return target;
+    }
+    return extract(directory);
 }
 
 LauncherException fileWriteError(int error) {

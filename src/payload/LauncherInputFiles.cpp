@@ -16,6 +16,13 @@
 
 namespace {
 
+// What the rest of the run learns from the launch script it will run: the
+// display title, and whether the search must learn the JVMs' versions.
+void takeUp(const LaunchScript& script) {
+    PlatformImpl::setUITitle(script.m_description);
+    JVMFile::setVersionWanted(script.usesClassDataArchive());
+}
+
 // The smallest index entry: type, id, length, offset, name length and flag.
 const long MIN_ENTRY_SIZE = 1 + 4 + 4 + 4 + 2 + 1;
 
@@ -151,7 +158,7 @@ void LauncherInputFiles::buildFromTagFile(const FileIndexEntry& entry) {
                     throw e.withContext(
                         PlatformImpl::getMessageText(MSG_LAUNCH_SCRIPT_LOAD_FAILED));
                 }
-                PlatformImpl::setUITitle(m_launchScript->m_description);
+                takeUp(*m_launchScript);
             }
             break;
         default:
@@ -179,7 +186,7 @@ void LauncherInputFiles::load(const TagFile& inputFile) {
         } catch (const LauncherException& e) {
             throw e.withContext(PlatformImpl::getMessageText(MSG_LAUNCH_SCRIPT_LOAD_FAILED));
         }
-        PlatformImpl::setUITitle(m_launchScript->m_description);
+        takeUp(*m_launchScript);
     }
     SString verifyClassPath = inputFile.getTagValue("VERIFY_CLASSPATH");
     SString verifyClassName = inputFile.getTagValue("VERIFY_CLASS_NAME");

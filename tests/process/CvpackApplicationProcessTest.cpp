@@ -159,7 +159,8 @@ TEST_F(CvpackApplicationTest, PrintConfigWritesTheFilesAndTheCommandThatPacksThe
               "  EXIT 1\n  :end\n/:\n");
     EXPECT_EQ(readFile(work_.file("config/launch.tag")),
               "DESC: My App\nDISPLAY_CONSOLE: 1\nAUTO_SET_WORKING_DIR: 0\n"
-              "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CP%() %RUNTIME_SYSTEMPROP%() "
+              "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CLASS_DATA_ARCHIVE%() %CP%() "
+              "%RUNTIME_SYSTEMPROP%() "
               "%RUNTIME_JAVAARGS%() '-Dtext=it'\\''s \"\"so\"\" 50%%' -Xss2m com.example.Main\"\n");
     EXPECT_EQ(readFile(work_.file("config/java.jvm")),
               "DESC: My App\nJVM_EXE: bin/java\n"

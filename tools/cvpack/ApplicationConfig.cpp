@@ -21,11 +21,13 @@ namespace {
 const char g_versionProperty[] = "java.specification.version";
 const long g_maxVersion = 999;
 
-// The program, the class path (with the .cp side files), then the .sp and
-// .ja side files, so that an installation can tune the JVM without
-// repacking; the options and the main class follow.
-const char g_commandStart[] =
-    "\"@JVM_HOME@/@JVM_EXE@\" %CP%() %RUNTIME_SYSTEMPROP%() %RUNTIME_JAVAARGS%()";
+// The program, the class-data archive's options (first, so that any option
+// after them can switch the archive off), the class path (with the .cp side
+// files), then the .sp and .ja side files, so that an installation can tune
+// the JVM without repacking; the options and the main class follow.
+const char g_program[] = "\"@JVM_HOME@/@JVM_EXE@\"";
+const char g_classDataArchive[] = " %CLASS_DATA_ARCHIVE%()";
+const char g_commandRest[] = " %CP%() %RUNTIME_SYSTEMPROP%() %RUNTIME_JAVAARGS%()";
 
 // Where JDKs are installed: by the system's packages, by hand, and by the
 // usual tools of Java developers, in the launcher's own pattern syntax.
@@ -230,7 +232,8 @@ SString ApplicationConfig::launchScript(const SString& mainClass) const {
         .line("DESC", m_name)
         .line("DISPLAY_CONSOLE", "1")
         .line("AUTO_SET_WORKING_DIR", "0")
-        .line("COMMAND", joinText(g_commandStart, commandWords(words)))
+        .line("COMMAND", joinText(g_program, m_options.classDataArchive ? g_classDataArchive : "",
+                                  g_commandRest, commandWords(words)))
         .text();
 }
 

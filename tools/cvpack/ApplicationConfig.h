@@ -6,7 +6,8 @@
 //   program.tag  the instruction program: find a JVM that java.jvm accepts
 //                and launch the application with it, or show the failure
 //                message and end with status 1
-//   launch.tag   the launch script: java with the class path, the side files'
+//   launch.tag   the launch script: java with the class-data archive (unless
+//                --no-class-data-archive), the class path, the side files'
 //                properties and arguments, the --java-option options and the
 //                main class, run in the caller's directory with its output
 //                on the console

@@ -28,6 +28,7 @@ enum OptionKind {
     OPT_JAVA,
     OPT_JAVA_OPTION,
     OPT_SEARCH_DISK,
+    OPT_NO_CLASS_DATA_ARCHIVE,
     OPT_PRINT_CONFIG,
 };
 
@@ -67,6 +68,7 @@ const OptionDefinition g_options[] = {
     {"--java", OPT_JAVA, true, -1},
     {"--java-option", OPT_JAVA_OPTION, true, -1},
     {"--search-disk", OPT_SEARCH_DISK, false, -1},
+    {"--no-class-data-archive", OPT_NO_CLASS_DATA_ARCHIVE, false, -1},
     {"--print-config", OPT_PRINT_CONFIG, true, -1},
 };
 
@@ -264,6 +266,9 @@ void PackerOptions::applyApplicationOption(int kind, const SString& value) {
             break;
         case OPT_SEARCH_DISK:
             application.searchDisk = true;
+            break;
+        case OPT_NO_CLASS_DATA_ARCHIVE:
+            application.classDataArchive = false;
             break;
         case OPT_PRINT_CONFIG:
             application.configDirectory = value;

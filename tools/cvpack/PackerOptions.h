@@ -46,6 +46,7 @@
 //                               --name names no file
 //   --search-disk               walk the whole file system when no hint
 //                               leads to a JVM
+//   --no-class-data-archive     no %CLASS_DATA_ARCHIVE%() in the command
 //   --print-config DIR          write the generated files into DIR instead of
 //                               packing (no -o), and print the cvpack command
 //                               that packs them with the jars
@@ -92,6 +93,7 @@ struct ApplicationOptions {
     std::vector<SString> javaOptions;
     SString name;  // empty: from the main jar's name
     bool searchDisk = false;
+    bool classDataArchive = true;
     SString configDirectory;  // --print-config
 };
 

@@ -43,6 +43,8 @@ const char g_help[] =
     "                              the main jar's name without .jar)\n"
     "  --search-disk               walk the whole file system when no usual place\n"
     "                              holds a suitable JVM\n"
+    "  --no-class-data-archive     do not keep a class-data archive of the\n"
+    "                              application in the user's cache\n"
     "  --print-config DIR          write program.tag, launch.tag and java.jvm into\n"
     "                              DIR instead, and print the command that packs them\n"
     "With --main-jar, --instructions, --launch-script and --jvm are refused, and\n"
