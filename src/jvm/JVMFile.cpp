@@ -57,6 +57,20 @@ void logVerifyTimedOut(const SString& home, long limitMs) {
                          LOG_WARNING);
 }
 
+// Set to 1, it lets the search run every Java it comes upon, whoever could
+// have put it there.
+const char* const trustAllVariable = "CVLAUNCH_TRUST_ALL_CANDIDATES";
+
+// The names of a relative path: bin/java has 2.
+int componentCount(const SString& path) {
+    int count = 0;
+    for (unsigned int i = 0; i < path.length(); ++i) {
+        bool starts = path[i] != '/' && (i == 0 || path[i - 1] == '/');
+        count += starts ? 1 : 0;
+    }
+    return count;
+}
+
 // `name` inside `directory`; an empty directory (a description file without
 // JVM_HOME) stands for the root.
 SString pathUnder(const SString& directory, const SString& name) {
@@ -171,6 +185,19 @@ JVMMatch* JVMFile::verify(const SString& home, const VerifyClass& verifyClass) c
     }
     Launcher::logInfo("Found matching JVM at ", home);
     return new JVMMatch(home, *m_tagFile);
+}
+
+bool JVMFile::mayRun(const SString& home) const {
+    if (PlatformImpl::getEnvironmentVariable(trustAllVariable).compare("1") == 0) {
+        return true;
+    }
+    SString jvmExe = CommandText::plain(resolve(tagValue(jvmExeTagName)));
+    SString risk = PlatformImpl::plantedFileRisk(pathUnder(home, jvmExe), componentCount(jvmExe));
+    if (risk.empty()) {
+        return true;
+    }
+    Launcher::logMessage(joinText("Skipping JVM at ", home, ": ", risk), LOG_WARNING);
+    return false;
 }
 
 bool JVMFile::performVerify(const SString& home, const VerifyClass& verifyClass) const {
@@ -423,9 +450,10 @@ JVMCandidates JVMFile::platformJVMPathHomes(TriedHomes& tried) const {
         // often lead to one JDK.
         SString home = homeFromPathDirectory(directory);
         if (tried.firstTry(*this, homeKey(home))) {
-            candidates.add(*this, home,
-                           joinText("Checking JVM at ", home,
-                                    " which was resolved from the platform JVM path ", directory));
+            candidates.addFound(
+                *this, home,
+                joinText("Checking JVM at ", home,
+                         " which was resolved from the platform JVM path ", directory));
         }
     }
     return candidates;

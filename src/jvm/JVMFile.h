@@ -83,6 +83,13 @@ class JVMFile : public MacroHandler {
     // home tried is recorded there; a home with and without its trailing "/"
     // counts as one.
     JVMMatch* verifyWithPlatformJVMPaths(TriedHomes& tried, const VerifyClass& verifyClass) const;
+    // Whether the Java of a home that a search came upon may be run: false,
+    // with "Skipping JVM at <home>: <reason>" logged as a warning, when a
+    // user other than root and the launcher's own could have planted or
+    // changed it (PlatformImpl::plantedFileRisk; the directories of JVM_EXE
+    // and the home itself get no help from a sticky bit). The environment
+    // variable CVLAUNCH_TRUST_ALL_CANDIDATES=1 lets every home run.
+    bool mayRun(const SString& home) const;
     // Runs the verification class on `home` and checks its output; sets
     // JVM_HOME to `home` whatever the outcome. The only place that probes a
     // home: every verification of every search phase ends here. The run gets
