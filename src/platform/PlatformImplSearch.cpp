@@ -70,8 +70,8 @@ SString chainRisk(const SString& path, int ownLevels) {
     }
 }
 
-// The target of the link `path`, made absolute against its directory; ""
-// when `path` is no link.
+// The target of the link `path`, in its directory with every link and ".."
+// resolved; "" when `path` is no link.
 SString linkTarget(const SString& path) {
     std::vector<char> buffer(4096);
     ssize_t length = readlink(path.c_str(), buffer.data(), buffer.size());
@@ -79,7 +79,11 @@ SString linkTarget(const SString& path) {
         return SString();
     }
     SString target(buffer.data(), static_cast<unsigned int>(length));
-    return target[0] == '/' ? target : pathInDirectory(parentDirectory(path), target);
+    if (target[0] != '/') {
+        target = pathInDirectory(parentDirectory(path), target);
+    }
+    SString directory = PlatformImpl::resolvePath(parentDirectory(target));
+    return directory.empty() ? target : pathInDirectory(directory, lastPathComponent(target));
 }
 
 }  // namespace

@@ -325,6 +325,31 @@ TEST_F(LaunchScriptExecuteTest, RunsTheExpandedCommandWithPassThroughArgumentsAs
                         "ErrOut:\nerr-line\n\n"));
 }
 
+// Without a command the pass-through arguments would be the command.
+TEST_F(LaunchScriptExecuteTest, NoCommandRunsNothing) {
+    StringDeque arguments;
+    arguments.push_back(("touch " + dir.file("ran")).c_str());
+    for (const char* command : {"", " \t", "#CVTEST_UNSET#", static_cast<const char*>(nullptr)}) {
+        SCOPED_TRACE(command == nullptr ? "no COMMAND" : command);
+        TagFile file;
+        if (command != nullptr) {
+            file.setTagValue("COMMAND", command);
+        }
+        LaunchScript script(file, false);
+        try {
+            script.execute(jvm, &arguments, false);
+            ADD_FAILURE() << "no exception";
+        } catch (const LauncherException& e) {
+            EXPECT_EQ(e.message.c_str(),
+                      std::string("Launch script error: ") +
+                          (command != nullptr && command[0] == '#'
+                               ? "The COMMAND of the launch script expands to nothing."
+                               : "The launch script has no COMMAND."));
+        }
+    }
+    EXPECT_FALSE(testsupport::fileExists(dir.file("ran")));
+}
+
 TEST_F(LaunchScriptExecuteTest, JavaHomeIsSetForTheRunAndRestoredAfter) {
     LaunchScript script(scriptFile, true);
     {
