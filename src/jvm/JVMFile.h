@@ -78,7 +78,8 @@ class JVMFile : public MacroHandler {
     JVMMatch* verifyWithPlatformHints(const VerifyClass& verifyClass) const;
     // Every PATH directory, turned into a home: through homeFromExecutable
     // when the executable there leads to a real JDK, otherwise by cutting the
-    // directory part of JVM_EXE off the PATH directory. A home that `tried`
+    // directory part of JVM_EXE off the PATH directory; each home is run
+    // only when mayRun allows it. A home that `tried`
     // already holds for this file is skipped without a message, and every
     // home tried is recorded there; a home with and without its trailing "/"
     // counts as one.
