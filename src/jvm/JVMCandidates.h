@@ -31,11 +31,10 @@ class JVMCandidates {
 
     // Verifies the candidates from `next` on, in order, each against its own
     // description file (JVMFile::verify), skipping the found ones that may
-    // not run, and returns the first match, which
-    // the caller owns, or null. `next` is left after the candidate that
-    // matched, so that a further call goes on with the rest; candidates added
-    // in between come after them. Failures of a verification run propagate
-    // as LauncherException.
+    // not run, and returns the first match, which the caller owns, or null.
+    // `next` is left after the candidate that matched, so that a further call
+    // goes on with the rest; candidates added in between come after them.
+    // Failures of a verification run propagate as LauncherException.
     JVMMatch* verifyFirst(const VerifyClass& verifyClass, long& next) const;
     // The same from the first candidate on.
     JVMMatch* verifyFirst(const VerifyClass& verifyClass) const;

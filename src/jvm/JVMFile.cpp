@@ -191,8 +191,8 @@ bool JVMFile::mayRun(const SString& home) const {
     if (PlatformImpl::getEnvironmentVariable(trustAllVariable).compare("1") == 0) {
         return true;
     }
-    SString jvmExe = CommandText::plain(resolve(tagValue(jvmExeTagName)));
-    SString risk = PlatformImpl::plantedFileRisk(pathUnder(home, jvmExe), componentCount(jvmExe));
+    SString risk =
+        PlatformImpl::plantedFileRisk(executableIn(home), componentCount(executableName()));
     if (risk.empty()) {
         return true;
     }
@@ -252,8 +252,12 @@ bool JVMFile::runVerification(const SString& home, const VerifyClass& verifyClas
     return valuesMatch(values, expected);
 }
 
+SString JVMFile::executableName() const {
+    return CommandText::plain(resolve(tagValue(jvmExeTagName)));
+}
+
 SString JVMFile::executableIn(const SString& home) const {
-    return pathUnder(home, CommandText::plain(resolve(tagValue(jvmExeTagName))));
+    return pathUnder(home, executableName());
 }
 
 SString JVMFile::buildVerifyCommand(const SString& home, const VerifyClass& verifyClass,

@@ -128,7 +128,8 @@ class JVMFile : public MacroHandler {
     // False, with the warning logged, when JVM_PROPERTIES has no first value.
     bool hasRequiredProperties() const;
     SString tagValue(const char* name) const;
-    // JVM_EXE of `home`, its macros replaced.
+    // JVM_EXE with its macros replaced, and that path in `home`.
+    SString executableName() const;
     SString executableIn(const SString& home) const;
     // The probe of performVerify, or its values from the verification cache
     // (VerifyCache.h) when a clean probe of the same executable and class

@@ -10,7 +10,7 @@
 //   PlatformImplEnvironment.cpp  environment, directories, separators, byte order
 //   PlatformImplProcess.cpp      executeProcess, runCaptured, runAttached
 //   PlatformImplFiles.cpp        temporary files, cleanup, disk space, resolvePath
-//   PlatformImplSearch.cpp       search roots, hints, findFiles
+//   PlatformImplSearch.cpp       search roots, hints, findFiles, plantedFileRisk
 //   PlatformImplConsole.cpp      console display and messages
 //   PlatformImplCopy.cpp         copyBytes, from file to file
 
