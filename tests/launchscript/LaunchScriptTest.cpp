@@ -329,7 +329,14 @@ TEST_F(LaunchScriptExecuteTest, RunsTheExpandedCommandWithPassThroughArgumentsAs
 TEST_F(LaunchScriptExecuteTest, NoCommandRunsNothing) {
     StringDeque arguments;
     arguments.push_back(("touch " + dir.file("ran")).c_str());
-    for (const char* command : {"", " \t", "#CVTEST_UNSET#", static_cast<const char*>(nullptr)}) {
+    const char* const missing = "Launch script error: The launch script has no COMMAND.";
+    const std::pair<const char*, const char*> rows[] = {
+        {nullptr, missing},
+        {"", missing},
+        {" \t", missing},
+        {"#CVTEST_UNSET#",
+         "Launch script error: The COMMAND of the launch script expands to nothing."}};
+    for (const auto& [command, message] : rows) {
         SCOPED_TRACE(command == nullptr ? "no COMMAND" : command);
         TagFile file;
         if (command != nullptr) {
@@ -340,11 +347,7 @@ TEST_F(LaunchScriptExecuteTest, NoCommandRunsNothing) {
             script.execute(jvm, &arguments, false);
             ADD_FAILURE() << "no exception";
         } catch (const LauncherException& e) {
-            EXPECT_EQ(e.message.c_str(),
-                      std::string("Launch script error: ") +
-                          (command != nullptr && command[0] == '#'
-                               ? "The COMMAND of the launch script expands to nothing."
-                               : "The launch script has no COMMAND."));
+            EXPECT_STREQ(e.message.c_str(), message);
         }
     }
     EXPECT_FALSE(testsupport::fileExists(dir.file("ran")));
