@@ -8,7 +8,12 @@
 JVMCandidates::JVMCandidates(bool cancelable) : m_cancelable(cancelable) {}
 
 void JVMCandidates::add(const JVMFile& jvmFile, const SString& home, const SString& announcement) {
-    m_candidates.push_back(Candidate{&jvmFile, home, announcement});
+    m_candidates.push_back(Candidate{&jvmFile, home, announcement, false});
+}
+
+void JVMCandidates::addFound(const JVMFile& jvmFile, const SString& home,
+                             const SString& announcement) {
+    m_candidates.push_back(Candidate{&jvmFile, home, announcement, true});
 }
 
 JVMMatch* JVMCandidates::verifyFirst(const VerifyClass& verifyClass, long& next) const {
@@ -19,7 +24,9 @@ JVMMatch* JVMCandidates::verifyFirst(const VerifyClass& verifyClass, long& next)
         if (!candidate.announcement.empty()) {
             Launcher::logMessage(candidate.announcement, LOG_INFO);
         }
-        match = candidate.jvmFile->verify(candidate.home, verifyClass);
+        if (!candidate.found || candidate.jvmFile->mayRun(candidate.home)) {
+            match = candidate.jvmFile->verify(candidate.home, verifyClass);
+        }
     }
     return match;
 }

@@ -23,13 +23,18 @@ class JVMCandidates {
     // Appends a candidate. The file is not owned and must outlive the list.
     // A non-empty `announcement` is logged right before the home is verified.
     void add(const JVMFile& jvmFile, const SString& home, const SString& announcement = SString());
+    // Appends a candidate that the search came upon (a PATH directory, the
+    // disk walk) rather than one that was named to it: it is verified only
+    // when no other user could have planted its Java (JVMFile::mayRun).
+    void addFound(const JVMFile& jvmFile, const SString& home,
+                  const SString& announcement = SString());
 
     // Verifies the candidates from `next` on, in order, each against its own
-    // description file (JVMFile::verify), and returns the first match, which
-    // the caller owns, or null. `next` is left after the candidate that
-    // matched, so that a further call goes on with the rest; candidates added
-    // in between come after them. Failures of a verification run propagate
-    // as LauncherException.
+    // description file (JVMFile::verify), skipping the found ones that may
+    // not run, and returns the first match, which the caller owns, or null.
+    // `next` is left after the candidate that matched, so that a further call
+    // goes on with the rest; candidates added in between come after them.
+    // Failures of a verification run propagate as LauncherException.
     JVMMatch* verifyFirst(const VerifyClass& verifyClass, long& next) const;
     // The same from the first candidate on.
     JVMMatch* verifyFirst(const VerifyClass& verifyClass) const;
@@ -39,6 +44,7 @@ class JVMCandidates {
         const JVMFile* jvmFile;
         SString home;
         SString announcement;
+        bool found;
     };
 
     std::vector<Candidate> m_candidates;

@@ -69,6 +69,20 @@ void logVerifyTimedOut(const SString& home, long limitMs) {
                          LOG_WARNING);
 }
 
+// Set to 1, it lets the search run every Java it comes upon, whoever could
+// have put it there.
+const char* const trustAllVariable = "CVLAUNCH_TRUST_ALL_CANDIDATES";
+
+// The names of a relative path: bin/java has 2.
+int componentCount(const SString& path) {
+    int count = 0;
+    for (unsigned int i = 0; i < path.length(); ++i) {
+        bool starts = path[i] != '/' && (i == 0 || path[i - 1] == '/');
+        count += starts ? 1 : 0;
+    }
+    return count;
+}
+
 // `name` inside `directory`; an empty directory (a description file without
 // JVM_HOME) stands for the root.
 SString pathUnder(const SString& directory, const SString& name) {
@@ -185,6 +199,19 @@ JVMMatch* JVMFile::verify(const SString& home, const VerifyClass& verifyClass) c
     return new JVMMatch(home, *m_tagFile);
 }
 
+bool JVMFile::mayRun(const SString& home) const {
+    if (PlatformImpl::getEnvironmentVariable(trustAllVariable).compare("1") == 0) {
+        return true;
+    }
+    SString risk =
+        PlatformImpl::plantedFileRisk(executableIn(home), componentCount(executableName()));
+    if (risk.empty()) {
+        return true;
+    }
+    Launcher::logMessage(joinText("Skipping JVM at ", home, ": ", risk), LOG_WARNING);
+    return false;
+}
+
 bool JVMFile::performVerify(const SString& home, const VerifyClass& verifyClass) const {
     m_tagFile->setTagValue("JVM_HOME", home);
     bool verified;
@@ -255,8 +282,12 @@ bool JVMFile::runVerification(const SString& home, const VerifyClass& verifyClas
     return valuesMatch(values, expected);
 }
 
+SString JVMFile::executableName() const {
+    return CommandText::plain(resolve(tagValue(jvmExeTagName)));
+}
+
 SString JVMFile::executableIn(const SString& home) const {
-    return pathUnder(home, CommandText::plain(resolve(tagValue(jvmExeTagName))));
+    return pathUnder(home, executableName());
 }
 
 SString JVMFile::buildVerifyCommand(const SString& home, const VerifyClass& verifyClass,
@@ -453,9 +484,10 @@ JVMCandidates JVMFile::platformJVMPathHomes(TriedHomes& tried) const {
         // often lead to one JDK.
         SString home = homeFromPathDirectory(directory);
         if (tried.firstTry(*this, homeKey(home))) {
-            candidates.add(*this, home,
-                           joinText("Checking JVM at ", home,
-                                    " which was resolved from the platform JVM path ", directory));
+            candidates.addFound(
+                *this, home,
+                joinText("Checking JVM at ", home,
+                         " which was resolved from the platform JVM path ", directory));
         }
     }
     return candidates;

@@ -80,11 +80,19 @@ class JVMFile : public MacroHandler {
     JVMMatch* verifyWithPlatformHints(const VerifyClass& verifyClass) const;
     // Every PATH directory, turned into a home: through homeFromExecutable
     // when the executable there leads to a real JDK, otherwise by cutting the
-    // directory part of JVM_EXE off the PATH directory. A home that `tried`
+    // directory part of JVM_EXE off the PATH directory; each home is run
+    // only when mayRun allows it. A home that `tried`
     // already holds for this file is skipped without a message, and every
     // home tried is recorded there; a home with and without its trailing "/"
     // counts as one.
     JVMMatch* verifyWithPlatformJVMPaths(TriedHomes& tried, const VerifyClass& verifyClass) const;
+    // Whether the Java of a home that a search came upon may be run: false,
+    // with "Skipping JVM at <home>: <reason>" logged as a warning, when a
+    // user other than root and the launcher's own could have planted or
+    // changed it (PlatformImpl::plantedFileRisk; the directories of JVM_EXE
+    // and the home itself get no help from a sticky bit). The environment
+    // variable CVLAUNCH_TRUST_ALL_CANDIDATES=1 lets every home run.
+    bool mayRun(const SString& home) const;
     // Runs the verification class on `home` and checks its output; sets
     // JVM_HOME to `home` whatever the outcome. The only place that probes a
     // home: every verification of every search phase ends here. The run gets
@@ -132,6 +140,8 @@ class JVMFile : public MacroHandler {
     SString tagValue(const char* name) const;
     // Writes the java.version among `values` (one per name) into JAVA_VERSION.
     void recordVersion(const StringDeque& names, const StringDeque& values) const;
+    // JVM_EXE with its macros replaced.
+    SString executableName() const;
     // The probe of performVerify, or its values from the verification cache
     // (VerifyCache.h) when a clean probe of the same executable and class
     // reported them; throws what the launch script throws.

@@ -93,7 +93,7 @@ bool JVMFiles::foundFile(const SString& path) {
         }
         if (i == 0 && m_stopAtFirstMatch) {
             JVMCandidates candidate;
-            candidate.add(*jvmFile, home);
+            candidate.addFound(*jvmFile, home);
             m_match = candidate.verifyFirst(m_verifyClass);
         } else {
             addUnverifiedMatch(jvmFile, home);
@@ -192,7 +192,7 @@ JVMCandidates JVMFiles::walkCandidates() const {
     for (long i = 0; i < m_unverifiedMatches.count; i++) {
         const UnverifiedJVMMatch* entry = m_unverifiedMatches.at(i);
         for (long j = 0; j < entry->m_sdqJVMHomes.count; j++) {
-            candidates.add(*entry->m_jvmFile, entry->m_sdqJVMHomes.at(j));
+            candidates.addFound(*entry->m_jvmFile, entry->m_sdqJVMHomes.at(j));
         }
     }
     return candidates;

@@ -21,6 +21,10 @@
 // that verifies ends the walk. A found executable that is a symbolic link into
 // a real JVM home gives that home as the candidate, so /usr/bin/java leads to
 // the JDK it points at rather than to /usr.
+//
+// The homes that the walk and the PATH directories turn up are run only when
+// no other user could have planted their Java (JVMFile::mayRun); the user's
+// home and the hints of the description files are run as given.
 
 #include "FileFindListener.h"
 #include "JVMCandidates.h"

@@ -104,6 +104,7 @@ bool performAction(const TagFile& inputFile, bool showProgress, bool showFailMsg
                 "TO execute the VERIFY_JVM action, you must also provide values in the input "
                 "file for VERIFY_JVM_FILE and VERIFY_JVM_HOME.",
                 LOG_ERROR);
+            PlatformImpl::writeResultLine("0");
             result = -1;
             return false;
         }

@@ -4,7 +4,10 @@
 // print them on standard output, one item per line, for the program that
 // started the launcher. Those lines bypass the console display, so silent
 // mode does not suppress them; a line that cannot be written fails the
-// action.
+// action. The first line is always the count (0 when the action failed), so
+// that a caller never takes a failure for an answer; once a signal has come,
+// nothing more is printed, and the exit status 128 + N tells that the output
+// is cut short.
 #include <cstdio>
 #include <memory>
 
@@ -49,20 +52,26 @@ void printLine(const SString& text) {
     PlatformImpl::writeResultLine(text);
 }
 
-void printNumber(long n) {
-    printLine(convertToString(n));
-}
-
 // Prints the result lines, then leaves the match files they name to the
-// caller; a failed write throws before that, so the files are removed with
-// the other temporary files.
+// caller; a failed write or a signal stops before that, so the files are
+// removed with the other temporary files.
 void printResults(const StringDeque& lines, const StringDeque& matchFiles) {
     for (long i = 0; i < lines.count; i++) {
+        if (PlatformImpl::pendingSignal() != 0) {
+            return;
+        }
         printLine(lines.at(i));
     }
     for (long i = 0; i < matchFiles.count; i++) {
         PlatformImpl::removeFileFromCleanupList(matchFiles.at(i));
     }
+}
+
+// The count line alone: a verification's result, or the 0 of a failure.
+void printCount(long n) {
+    StringDeque lines;
+    lines.push_back(convertToString(n));
+    printResults(lines, StringDeque());
 }
 
 }  // namespace
@@ -141,21 +150,27 @@ void Launcher::verifyJVM(bool showProgress, bool showFailMsg, TagFile& jvmTagFil
 
 void Launcher::verifyJVM(bool showProgress, bool showFailMsg, const SString& jvmFilePath,
                          const SString& javaHome) {
-    TagFile jvmTagFile(jvmFilePath);
-    verifyJVM(showProgress, showFailMsg, jvmTagFile, javaHome);
-    printNumber(getLongVariable(1));
+    try {
+        TagFile jvmTagFile(jvmFilePath);
+        verifyJVM(showProgress, showFailMsg, jvmTagFile, javaHome);
+    } catch (...) {
+        printCount(0);
+        throw;
+    }
+    printCount(getLongVariable(1));
 }
 
 void Launcher::search(bool showProgress, bool showFailMsg) {
+    bool failed = false;
     try {
         findJVM(showProgress, showFailMsg);
     } catch (const LauncherException&) {
-        return;  // findJVM has logged it; the caller sees no output at all.
+        failed = true;  // findJVM has logged it
     } catch (...) {
         logMessage("Unexpected failure in search.", LOG_ERROR);
-        return;
+        failed = true;
     }
-    long found = getLongVariable(1);
+    long found = failed ? 0 : getLongVariable(1);
     StringDeque lines;
     StringDeque matchFiles;
     lines.push_back(convertToString(found));

@@ -51,6 +51,10 @@ SString jvmResolve(const JVMFile* jvm, const SString& text) {
     return jvm != nullptr ? jvm->resolve(text) : text;
 }
 
+bool isBlankText(const SString& text) {
+    return text.find_first_not_of(whitespaceChars) == SString::npos;
+}
+
 // Appends a non-empty word, after a blank unless the text is empty.
 void appendWord(SString& text, const SString& word) {
     if (word.empty()) {
@@ -148,7 +152,16 @@ LaunchScript::~LaunchScript() {}
 
 int LaunchScript::execute(const JVMFile& jvm, const StringDeque* extraArguments, bool showConsole,
                           const ProcessOptions& options) {
-    CommandText command(resolve(jvm), extraArguments);
+    // Without a command of its own the words that follow it, the
+    // pass-through arguments, would run as the command.
+    if (isBlankText(m_command)) {
+        throwException(m_command, "The launch script has no COMMAND.");
+    }
+    SString resolved = resolve(jvm);
+    if (isBlankText(CommandText::plain(resolved))) {
+        throwException(m_command, "The COMMAND of the launch script expands to nothing.");
+    }
+    CommandText command(resolved, extraArguments);
     SString directory = m_autoSetWorkingDir ? launcherDirectory() : SString();
     if (m_autoSetWorkingDir) {
         Launcher::logInfo("Executing launch script command: ", command.display(),

@@ -4,7 +4,7 @@
 // how it runs (output shown or captured, working directory).
 //
 // The launch script file is a tag file; the first value of each key is used:
-//   COMMAND               the command template (default empty)
+//   COMMAND               the command template; required
 //   DISPLAY_CONSOLE       boolean: let the output reach the console (false)
 //   AUTO_SET_WORKING_DIR  boolean: run in the launcher's directory (true)
 //   DESC                  description of what is launched (empty)
@@ -82,6 +82,9 @@
 //       string arg." or "Expected right parenthesis.", each followed by
 //       " (near character N)", N the position where the failing step began
 //   an endless expansion          "Macro expansion does not end."
+//   no command                    "The launch script has no COMMAND." (the
+//       key is missing or blank), "The COMMAND of the launch script expands
+//       to nothing."
 // An argument without its closing quote throws the message of
 // parseStringArgument as it stands.
 
@@ -116,7 +119,8 @@ class LaunchScript : public MacroHandler {
     // stay. `options` go to the process start (a launch has neither time
     // limit nor /dev/null input). Returns the command's exit code, or
     // processTimedOut when the time limit stopped it; throws
-    // LauncherException when the command cannot be expanded or started.
+    // LauncherException when there is no command (nothing runs then) or it
+    // cannot be expanded or started.
     int execute(const JVMFile& jvm, const StringDeque* extraArguments, bool showConsole,
                 const ProcessOptions& options = ProcessOptions());
 

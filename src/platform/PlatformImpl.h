@@ -10,7 +10,7 @@
 //   PlatformImplEnvironment.cpp  environment, directories, separators, byte order
 //   PlatformImplProcess.cpp      executeProcess, runCaptured, runAttached
 //   PlatformImplFiles.cpp        temporary files, cleanup, disk space, resolvePath
-//   PlatformImplSearch.cpp       search roots, hints, findFiles
+//   PlatformImplSearch.cpp       search roots, hints, findFiles, plantedFileRisk
 //   PlatformImplConsole.cpp      console display and messages
 //   PlatformImplCopy.cpp         copyBytes, from file to file
 
@@ -219,6 +219,18 @@ class PlatformImpl {
     // Walks every search root and reports each file whose path ends in "/"
     // followed by one of `names` to the listener, until it asks to stop.
     static void findFiles(const StringDeque& names, FileFindListener& listener);
+    // Why the file `executable` could have been planted or changed by a user
+    // other than root and the launcher's own, or "" when it could not. The
+    // file, every link it leads through and the file it resolves to are
+    // checked, each with every directory above it: each must belong to root
+    // or to the user, and none may be writable by others (a group other than
+    // root's counts as others). A directory with the sticky bit (/tmp) is
+    // acceptable above the `ownLevels` directories right above a file, which
+    // are the JVM home and the directories inside it. A missing file gives ""
+    // (there is nothing to run). The reason reads "<path> is writable by
+    // others", "<path> is owned by user <uid>" or "<path> cannot be examined:
+    // " and the system's reason.
+    static SString plantedFileRisk(const SString& executable, int ownLevels);
 
     // ---- Temporary files, cleanup and disk space --------------------------
 

@@ -1,6 +1,12 @@
-// Platform layer: where the JVM search looks (search roots, hints, PATH) and
-// the file-name search over the search roots.
+// Platform layer: where the JVM search looks (search roots, hints, PATH), the
+// file-name search over the search roots, and whether a Java found there
+// could have been planted by another user.
+#include <cerrno>
+#include <vector>
+
 #include <glob.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "FindFiles.h"
 #include "LauncherException.h"
@@ -19,6 +25,66 @@ class ScopedGlob {
 
     glob_t matches;
 };
+
+// Links followed before a chain counts as a loop, as the kernel counts them.
+const int maxLinkHops = 40;
+
+// Why another user could have put the file or directory `path` in place or
+// changed it, or "". Only root and the launcher's user count as trusted
+// owners; a group other than root's counts as others. `stickyAllowed`: a
+// directory that others may write to is acceptable when its sticky bit keeps
+// them from renaming or removing what they do not own. A link's own mode
+// means nothing: its owner and its directory decide.
+SString plantingRisk(const SString& path, bool stickyAllowed) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) {
+        int error = errno;
+        return systemErrorMessage(joinText(path, " cannot be examined: "), error);
+    }
+    if (info.st_uid != 0 && info.st_uid != geteuid()) {
+        return joinText(path, " is owned by user ",
+                        convertToString(static_cast<long>(info.st_uid)));
+    }
+    if (S_ISLNK(info.st_mode)) {
+        return SString();
+    }
+    mode_t othersWrite = S_IWOTH | (info.st_gid == 0 ? 0 : S_IWGRP);
+    bool sticky = S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX) != 0;
+    if ((info.st_mode & othersWrite) != 0 && !(stickyAllowed && sticky)) {
+        return joinText(path, " is writable by others");
+    }
+    return SString();
+}
+
+// The first planting risk of the absolute `path` or of a directory above it.
+// The `ownLevels` directories right above it (those of the JVM home) must be
+// safe without the help of a sticky bit.
+SString chainRisk(const SString& path, int ownLevels) {
+    SString current = path;
+    for (int level = 0;; ++level) {
+        SString risk = plantingRisk(current, level > ownLevels);
+        if (!risk.empty() || current.compare("/") == 0 || current.empty()) {
+            return risk;
+        }
+        current = parentDirectory(current);
+    }
+}
+
+// The target of the link `path`, in its directory with every link and ".."
+// resolved; "" when `path` is no link.
+SString linkTarget(const SString& path) {
+    std::vector<char> buffer(4096);
+    ssize_t length = readlink(path.c_str(), buffer.data(), buffer.size());
+    if (length <= 0 || static_cast<size_t>(length) >= buffer.size()) {
+        return SString();
+    }
+    SString target(buffer.data(), static_cast<unsigned int>(length));
+    if (target[0] != '/') {
+        target = pathInDirectory(parentDirectory(path), target);
+    }
+    SString directory = PlatformImpl::resolvePath(parentDirectory(target));
+    return directory.empty() ? target : pathInDirectory(directory, lastPathComponent(target));
+}
 
 }  // namespace
 
@@ -77,4 +143,21 @@ void PlatformImpl::findFiles(const StringDeque& names, FileFindListener& listene
         appendPathSeparator(root);
         stop = walker.process(root);
     }
+}
+
+SString PlatformImpl::plantedFileRisk(const SString& executable, int ownLevels) {
+    if (!fileExists(executable)) {
+        return SString();
+    }
+    // Each link on the way can be swapped by whoever may write its
+    // directory, and the file at the end by whoever may write its own.
+    SString path = getAbsolutePath(executable);
+    for (int hop = 0; !path.empty() && hop < maxLinkHops; ++hop) {
+        SString risk = chainRisk(path, ownLevels);
+        if (!risk.empty()) {
+            return risk;
+        }
+        path = linkTarget(path);
+    }
+    return chainRisk(resolvePath(executable), ownLevels);
 }

@@ -142,7 +142,7 @@ TEST_F(LauncherSearchTest, VerifyJVMWithAPathPrintsN1) {
     }
 }
 
-TEST_F(LauncherSearchTest, VerifyJVMWithAMissingFileThrowsAndPrintsNothing) {
+TEST_F(LauncherSearchTest, VerifyJVMWithAMissingFileThrowsAndPrintsZero) {
     std::string path = dir_.file("missing.jvm");
     testing::internal::CaptureStdout();
     try {
@@ -151,7 +151,7 @@ TEST_F(LauncherSearchTest, VerifyJVMWithAMissingFileThrowsAndPrintsNothing) {
     } catch (const LauncherException& e) {
         EXPECT_EQ(std::string(e.message.c_str()), "Unable to load input file: " + path);
     }
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "0\n");
 }
 
 TEST_F(LauncherSearchTest, VerifyJVMWithAnUnknownIdThrows) {
@@ -223,14 +223,14 @@ TEST_F(LauncherSearchTest, SearchWithoutAMatchPrintsZero) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "0\n");
 }
 
-TEST_F(LauncherSearchTest, SearchThatFailsPrintsNothing) {
+TEST_F(LauncherSearchTest, SearchThatFailsPrintsZero) {
     addHintedFile("A");
     breakTempDir();
 
     testing::internal::CaptureStdout();
     Launcher::search(false, false);
 
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "0\n");
     EXPECT_TRUE(logHas("ERROR: " + std::string(kNoSuitableJVM) + " Error creating tmp file "));
 }
 

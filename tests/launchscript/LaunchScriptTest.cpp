@@ -325,6 +325,34 @@ TEST_F(LaunchScriptExecuteTest, RunsTheExpandedCommandWithPassThroughArgumentsAs
                         "ErrOut:\nerr-line\n\n"));
 }
 
+// Without a command the pass-through arguments would be the command.
+TEST_F(LaunchScriptExecuteTest, NoCommandRunsNothing) {
+    StringDeque arguments;
+    arguments.push_back(("touch " + dir.file("ran")).c_str());
+    const char* const missing = "Launch script error: The launch script has no COMMAND.";
+    const std::pair<const char*, const char*> rows[] = {
+        {nullptr, missing},
+        {"", missing},
+        {" \t", missing},
+        {"#CVTEST_UNSET#",
+         "Launch script error: The COMMAND of the launch script expands to nothing."}};
+    for (const auto& [command, message] : rows) {
+        SCOPED_TRACE(command == nullptr ? "no COMMAND" : command);
+        TagFile file;
+        if (command != nullptr) {
+            file.setTagValue("COMMAND", command);
+        }
+        LaunchScript script(file, false);
+        try {
+            script.execute(jvm, &arguments, false);
+            ADD_FAILURE() << "no exception";
+        } catch (const LauncherException& e) {
+            EXPECT_STREQ(e.message.c_str(), message);
+        }
+    }
+    EXPECT_FALSE(testsupport::fileExists(dir.file("ran")));
+}
+
 TEST_F(LaunchScriptExecuteTest, JavaHomeIsSetForTheRunAndRestoredAfter) {
     LaunchScript script(scriptFile, true);
     {

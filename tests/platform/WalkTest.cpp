@@ -374,4 +374,46 @@ TEST_F(FindFilesTest, CanceledSearchReportsNothing) {
     EXPECT_TRUE(listener.found.empty());
 }
 
+// Each row changes a fresh p/h/bin/java (the home h in p) with a shell
+// command and names the part that others could have changed, or nothing.
+class PlantedFileRiskTest : public PlatformTempDirTest {};
+
+TEST_F(PlantedFileRiskTest, NamesWhatOthersCouldChange) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "giving files to another user takes root";
+    }
+    const struct {
+        const char* change;
+        std::string subject;  // relative to the row's directory
+        const char* reason;
+    } rows[] = {
+        {":", "", ""},
+        {"chmod 777 p/h", "p/h", " is writable by others"},
+        {"chmod 1777 p/h", "p/h", " is writable by others"},
+        {"chmod 775 p/h/bin", "", ""},
+        {"chgrp 65534 p/h/bin && chmod 775 p/h/bin", "p/h/bin", " is writable by others"},
+        {"chmod 1777 p", "", ""},
+        {"chmod 777 p", "p", " is writable by others"},
+        {"chown 65534 p/h/bin/java", "p/h/bin/java", " is owned by user 65534"},
+        {"mkdir -m 777 w && mv p/h/bin/java w && ln -s ../../../w/java p/h/bin", "w",
+         " is writable by others"},
+        {"rm p/h/bin/java", "", ""},
+    };
+    for (size_t i = 0; i < sizeof rows / sizeof rows[0]; ++i) {
+        SCOPED_TRACE(rows[i].change);
+        std::string row = path("row" + std::to_string(i));
+        makeDir(row);
+        testsupport::ProcessOptions inRow;
+        inRow.workingDir = row;
+        ASSERT_EQ(testsupport::runInShell("mkdir -p -m 755 p/h/bin && touch p/h/bin/java && " +
+                                              std::string(rows[i].change),
+                                          {}, inRow)
+                      .status,
+                  0);
+        std::string expected = rows[i].subject.empty() ? "" : row + "/" + rows[i].subject;
+        EXPECT_EQ(text(PlatformImpl::plantedFileRisk((row + "/p/h/bin/java").c_str(), 2)),
+                  expected + (expected.empty() ? "" : rows[i].reason));
+    }
+}
+
 }  // namespace

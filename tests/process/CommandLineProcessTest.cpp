@@ -130,7 +130,7 @@ TEST_F(CommandLineProcessTest, VerifyActionWithoutItsKeysFails) {
     writeFile(work_.file("v.tag"), "ACTION: VERIFY_JVM\nLOGFILE: " + log + "\n");
     LauncherResult result = launch({"-cv:in", "v.tag"});
     EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.out, "0\n");
     EXPECT_EQ(readFile(log),
               "------------------\nERROR: TO execute the VERIFY_JVM action, you must also provide "
               "values in the input file for VERIFY_JVM_FILE and VERIFY_JVM_HOME.\n");

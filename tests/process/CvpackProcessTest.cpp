@@ -190,6 +190,10 @@ TEST_F(CvpackProcessTest, WarnsAboutAPayloadThatCannotRun) {
     EXPECT_NE(result.err.find("warning: only the first instruction program"), std::string::npos);
     result = cvpack({"--jvm", "a.jvm", "--no-verify-archive", "-o", "out"});
     EXPECT_NE(result.err.find("warning: no instruction program"), std::string::npos);
+    result = cvpack({"--instructions", "setup.ins", "--jvm", "a.jvm", "--name", "%CP%()", "--jvm",
+                     "a.jvm", "--name", "my app.jvm", "--no-verify-archive", "-o", "out"});
+    EXPECT_NE(result.err.find("warning: the entry name %CP%() holds \"%\""), std::string::npos);
+    EXPECT_EQ(result.err.find("my app.jvm"), std::string::npos) << result.err;
 }
 
 TEST_F(CvpackProcessTest, OutputMayReplaceItsOwnStub) {
@@ -240,6 +244,8 @@ TEST_F(CvpackProcessTest, ChecksWhatTheLauncherWouldRejectOrMisread) {
         {"DISPLAY_CONSOLE: 1\nCOMMAND: java %FOO%() Main\n", 1,
          "f.tag:2: Launch script error: Invalid function name (FOO)."},
         {"DISPLAY_CONSOLE: 1\nCOMMAND: java %CP%(x) Main\n", 1, "f.tag:2: Launch script error: "},
+        {"DISPLAY_CONSOLE: 1\nCOMMAND: \" \"\n", 1,
+         "f.tag:2: Launch script error: The launch script has no COMMAND."},
         {"JVM_EXE: bin/java\nJVM_PROPERTIES: java.version>=x\n", 1,
          "f.tag:2: malformed version range: java.version>=x"},
         {"COMMAND: \"/opt/my app/java\" %CP%() Main\n", 0,

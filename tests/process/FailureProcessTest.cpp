@@ -249,7 +249,8 @@ TEST_F(FailureProcessTest, HangingJavaAloneMeansNoJVMFound) {
 
 class InterruptedStageTest : public FailureProcessTest, public ::testing::WithParamInterface<int> {
   protected:
-    // Sends the signal once `ready` holds and checks the launcher's end.
+    // Sends the signal once `ready` holds and checks the launcher's end: its
+    // status, and no result line, since the search did not end.
     template <typename Ready>
     void interrupt(const std::vector<std::string>& argv, Ready ready) {
         auto start = std::chrono::steady_clock::now();
@@ -259,6 +260,7 @@ class InterruptedStageTest : public FailureProcessTest, public ::testing::WithPa
         testsupport::ProcessResult result = process.wait();
         std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
         EXPECT_EQ(result.status, 128 + GetParam()) << result.out << result.err;
+        EXPECT_EQ(result.out, "");
         EXPECT_LT(elapsed.count(), 10.0);
     }
 };

@@ -116,6 +116,25 @@ TEST_F(LaunchProcessTest, LaunchReadsTheJvmFileOnDiskAndWizardVariablesFollowThe
     }
 }
 
+// An entry's name is only a name: an archive named like a macro is extracted
+// once, and its path reaches java as it is.
+TEST_F(LaunchProcessTest, EntryNamesWithMacroCharactersAreOnlyNames) {
+    writeFile(work_.file("embedded.jvm"), "JVM_HOME: " + home_ + "\n" + jvmSettings);
+    for (const std::string name : {"%CP%()", "@JVM_HOME@#HOME#%TEMP_DIR%()", "a;b $(x) `y`"}) {
+        SCOPED_TRACE(name);
+        pack("  ILAUNCH 10 0\n", {{FILE_LAUNCH_SCRIPT, "launch.tag"}, {FILE_JVM, "embedded.jvm"}})
+            .id(10)
+            .add(FILE_CLASSPATH_ARCHIVE, "lib.jar")
+            .name(name)
+            .write("launcher");
+        EXPECT_EQ(42, run({}).status);
+        Args args = java_.args();
+        ASSERT_EQ(args.size(), 4u);
+        EXPECT_EQ(args[1].substr(args[1].rfind('/') + 1), name);
+        EXPECT_EQ("JARDATA", readFile(work_.file("archive")));
+    }
+}
+
 TEST_F(LaunchProcessTest, MissingLaunchScriptOrJvmFileEndsWith255) {
     writeFile(work_.file("embedded.jvm"), "JVM_HOME: " + home_ + "\n");
     pack("  ILAUNCH 99 0\n", {{FILE_LAUNCH_SCRIPT, "launch.tag"}, {FILE_JVM, "embedded.jvm"}})

@@ -3,6 +3,7 @@
 // launcher files made with cvpack's writer: on fake JVM homes (shell scripts in place
 // of Java) and on the real JDK of this machine.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -194,6 +195,26 @@ TEST_F(SearchProcessTest, SearchFindsTheJDKOfTheJavaOnThePath) {
     expectFound(result, jdk, "Real JDK");
 }
 
+// A Java that PATH leads to runs only where no other user could have put it,
+// unless the variable says to trust every candidate.
+TEST_F(SearchProcessTest, SearchSkipsAJavaOnThePathThatOthersCouldHavePlanted) {
+    std::string home = makeFakeHome("planted", "Fake");
+    chmod(home.c_str(), 01777);
+    writeFile(work_.file("fake.jvm"), jvmFileText("Fake JVM", "bin/java", "java.vendor=Fake"));
+    launcherFile({{FILE_JVM, "fake.jvm"}}).write("launcher");
+    LauncherOptions options;
+    options.env["PATH"] = home + "/bin";
+
+    LauncherResult skipped = runAction("SEARCH", "", options);
+    EXPECT_EQ(skipped.out, "0\n");
+    EXPECT_NE(skipped.log.find("Skipping JVM at " + home + "/: " + home + " is writable by others"),
+              std::string::npos)
+        << skipped.log;
+
+    options.env["CVLAUNCH_TRUST_ALL_CANDIDATES"] = "1";
+    expectFound(runAction("SEARCH", "", options), home + "/", "Fake JVM");
+}
+
 // FIND_JVM then LAUNCH with the match file: the real JDK runs the
 // verification class from the class path archive.
 TEST_F(SearchProcessTest, FindJVMThenLaunchRunsTheRealJDK) {
@@ -229,6 +250,8 @@ TEST_F(SearchProcessTest, SearchAllReportsEveryMatchAndKeepsTheirFiles) {
     std::string exe = "bin/cvtest-" + std::to_string(getpid()) + "-java";
     std::string fake =
         makeFakeHome("jdk \"q\" 'q' $(echo x) #HOME# @JVM_HOME@ %TEMP_DIR%()", "Fake", exe);
+    std::string planted = makeFakeHome("planted", "Fake", exe);
+    chmod(planted.c_str(), 0777);
     writeFile(work_.file("fake.jvm"), jvmFileText("Fake JVM", exe, "java.vendor=Fake"));
     std::string jdk = testsupport::findJDK();
     testsupport::LauncherFileBuilder launcher = launcherFile({{FILE_JVM, "fake.jvm"}});
@@ -253,6 +276,10 @@ TEST_F(SearchProcessTest, SearchAllReportsEveryMatchAndKeepsTheirFiles) {
         expectMatch(home, lines[2 + 2 * i], desc);
     }
     EXPECT_EQ(std::count(homes.begin(), homes.end(), fake), 1) << result.out;
+    EXPECT_EQ(std::count(homes.begin(), homes.end(), planted), 0) << result.out;
+    EXPECT_NE(
+        result.log.find("Skipping JVM at " + planted + ": " + planted + " is writable by others"),
+        std::string::npos);
     if (!jdk.empty()) {
         EXPECT_EQ(std::count(homes.begin(), homes.end(), jdk), 1) << result.out;
     }

@@ -19,6 +19,11 @@ namespace {
 const long MAX_LAUNCHER_SIZE = INT32_MAX;
 const long MAX_NAME_LENGTH = 0x7FFF;
 
+// The macro characters of launch scripts and JVM files, and the characters
+// that a shell reads as code or patterns. Blanks are common in names, and the
+// launcher and quoted shell words keep them.
+const char kSpecialNameCharacters[] = "%@#\"'`$\\;&|<>*?()[]{}";
+
 // A failed system call on `path`: `what`, the path, ": " and the reason.
 [[noreturn]] void throwPathError(const char* what, const SString& path, int error) {
     throwSystemError(joinText(what, path, ": "), error);
@@ -92,6 +97,12 @@ void checkName(const PayloadFile& file) {
     if (name.find('/') != SString::npos) {
         warn(joinText("the entry name ", name,
                       " holds \"/\": the launcher extracts it only where that directory exists"));
+    }
+    unsigned int special = name.find_first_of(kSpecialNameCharacters);
+    if (special != SString::npos) {
+        warn(joinText("the entry name ", name, " holds \"", name[special],
+                      "\": the launcher takes its path as a plain name, but a script or shell "
+                      "that is given the path may read it as a macro or as code"));
     }
 }
 

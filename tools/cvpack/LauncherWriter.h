@@ -17,7 +17,8 @@ class LauncherWriter {
     // parse, the stub must not carry a payload already, and every entry name
     // must fit the index. Throws LauncherException with a message naming the
     // offending file. Warnings (an unused second instruction program or launch
-    // script, a file id given twice, no instruction program) are printed on
+    // script, a file id given twice, no instruction program, an entry name
+    // with a "/" or with a macro or shell character) are printed on
     // standard error.
     static void check(const SString& stub, const std::vector<PayloadFile>& files);
 

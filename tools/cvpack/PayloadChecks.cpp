@@ -208,6 +208,11 @@ class FunctionChecker : public MacroHandler {
 
 void checkLaunchScript(const SString& path, const TagFile& tags,
                        const std::vector<std::string>& lines) {
+    SString command = tags.getTagValue("COMMAND", 0);
+    if (command.find_first_not_of(whitespaceChars) == SString::npos) {
+        refuse(path, tagLine(lines, "COMMAND"),
+               "Launch script error: The launch script has no COMMAND.");
+    }
     LaunchScript script(tags, true);
     FunctionChecker checker(script);
     for (const char* key : {"COMMAND", "ARCHIVE"}) {

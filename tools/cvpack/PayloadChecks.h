@@ -6,8 +6,9 @@
 //     instruction programs: unknown instructions, missing or extra
 //       arguments, a literal EXIT status outside 0-255, jumps to labels that
 //       do not exist;
-//     launch scripts: unknown "%" functions, wrong argument counts,
-//       malformed argument lists, in COMMAND and ARCHIVE;
+//     launch scripts: a missing or blank COMMAND; unknown "%" functions,
+//       wrong argument counts, malformed argument lists, in COMMAND and
+//       ARCHIVE;
 //     JVM description files: malformed version ranges in JVM_PROPERTIES;
 //   warned about (one "cvpack: warning: FILE:LINE: message" line each on
 //   standard error, packed all the same):
