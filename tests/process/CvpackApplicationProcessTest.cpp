@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -59,7 +60,75 @@ class CvpackApplicationTest : public testsupport::LauncherProcessTest {
         EXPECT_EQ(packed.status, 0) << packed.err;
         return work_.file("bin/app");
     }
+    // Runs the demo `launcher` with `jdk` through the life of its class-data
+    // archive.
+    void checkClassDataArchive(const std::string& launcher, const std::string& jdk) const;
 };
+
+// The major version in the release file of a JDK; 0 when it has none.
+int majorVersionOf(const std::string& jdk) {
+    std::string release = readFile(jdk + "/release");
+    size_t at = release.find("JAVA_VERSION=\"");
+    return at == std::string::npos ? 0 : std::atoi(release.c_str() + at + 14);
+}
+
+void CvpackApplicationTest::checkClassDataArchive(const std::string& launcher,
+                                                  const std::string& jdk) const {
+    testsupport::LauncherOptions options;
+    options.env["JAVA_HOME"] = jdk;
+    options.env["XDG_CACHE_HOME"] = work_.file("cache");
+    options.env["CVLAUNCH_CLASS_DATA"] = "1";
+    std::string cds = work_.file("cache/cvlaunch/cds/");
+    auto archives = [&] {
+        std::vector<std::string> names;
+        for (const std::string& name : testsupport::entriesOf(cds)) {
+            if (name.find(".classes") == std::string::npos) {
+                names.push_back(name);
+            }
+        }
+        return names;
+    };
+    int runs = 0;
+    auto runWith = [&](const std::vector<std::string>& args, int status) {
+        options.logFile = work_.file("log" + std::to_string(++runs));
+        LauncherResult result = run(launcher, args, options);
+        EXPECT_EQ(result.status, status) << result.err << result.log;
+        EXPECT_NE(result.out.find("Hello from the cvlaunch demo application."), std::string::npos);
+        EXPECT_EQ(result.out.find("cds"), std::string::npos) << result.out;
+        return result;
+    };
+
+    LauncherResult failed = runWith({"--exit", "3"}, 3);
+    EXPECT_NE(failed.log.find("Verify java.specification.version java.version"), std::string::npos);
+    bool autoCreate = majorVersionOf(jdk) >= 19;
+    EXPECT_NE(failed.log.find(autoCreate ? "-XX:+AutoCreateSharedArchive -XX:SharedArchiveFile="
+                                         : "-XX:ArchiveClassesAtExit="),
+              std::string::npos)
+        << failed.log;
+    EXPECT_EQ(archives(), std::vector<std::string>());
+
+    LauncherResult made = runWith({}, 0);
+    EXPECT_NE(made.log.find("Kept the class-data archive"), std::string::npos) << made.log;
+    ASSERT_EQ(archives().size(), 1u);
+    std::string archive = cds + archives()[0];
+
+    LauncherResult used = runWith({"x"}, 0);
+    EXPECT_NE(used.out.find("argument 1: [x]"), std::string::npos);
+    EXPECT_NE(used.log.find("Using the class-data archive " + archive), std::string::npos);
+
+    // An archive of the same JVM for another class path: the JVM refuses it.
+    ProcessResult other = testsupport::runProcess(
+        {jdk + "/bin/java", "-XX:ArchiveClassesAtExit=" + archive, "-cp", kDemoJar, "Hello"});
+    ASSERT_EQ(other.status, 0) << other.err;
+    LauncherResult refused = runWith({}, 0);
+    EXPECT_NE(refused.log.find("The JVM could not use the class-data archive " + archive),
+              std::string::npos)
+        << refused.log;
+    std::string name = archive.substr(cds.length(), archive.length() - cds.length() - 4);
+    EXPECT_EQ(archives(), std::vector<std::string>{name + ".rejected"});
+    LauncherResult after = runWith({}, 0);
+    EXPECT_EQ(after.log.find("-XX:"), std::string::npos) << after.log;
+}
 
 TEST_F(CvpackApplicationTest, MainClassComesFromTheManifestOfAStoredOrDeflatedJar) {
     struct Row {
@@ -246,6 +315,37 @@ TEST_F(CvpackApplicationTest, PackedApplicationRunsInTheCallersDirectoryWithItsA
                               "argument 7: [--exit]\n"),
               std::string::npos)
         << result.out;
+}
+
+TEST_F(CvpackApplicationTest, PackedApplicationKeepsAClassDataArchiveForItsJvmAndClassPath) {
+    std::string jdk = testsupport::findJDK();
+    if (jdk.empty() || !testsupport::fileExists(kDemoJar)) {
+        GTEST_SKIP() << "no JDK under /usr/lib/jvm, or no demo application";
+    }
+    checkClassDataArchive(packDemo({}), jdk);
+
+    std::string noArchive = packDemo({"--no-class-data-archive"});
+    testsupport::LauncherOptions options;
+    options.env["JAVA_HOME"] = jdk;
+    options.env["CVLAUNCH_CLASS_DATA"] = "1";
+    options.logFile = work_.file("plain.log");
+    LauncherResult plain = run(noArchive, {}, options);
+    EXPECT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(plain.log.find("java.version"), std::string::npos) << plain.log;
+    EXPECT_EQ(plain.log.find("-XX:"), std::string::npos) << plain.log;
+}
+
+TEST_F(CvpackApplicationTest, ANewerJdkMakesItsArchiveItself) {
+    std::string jdk;
+    for (const std::string& name : testsupport::entriesOf("/usr/lib/jvm")) {
+        if (majorVersionOf("/usr/lib/jvm/" + name) >= 19) {
+            jdk = testsupport::realPath("/usr/lib/jvm/" + name);
+        }
+    }
+    if (jdk.empty() || !testsupport::fileExists(kDemoJar)) {
+        GTEST_SKIP() << "no JDK 19 or later under /usr/lib/jvm, or no demo application";
+    }
+    checkClassDataArchive(packDemo({"--java", "19+"}), jdk);
 }
 
 // Needs the launcher's EXIT instruction.
