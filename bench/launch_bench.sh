@@ -8,7 +8,11 @@
 #   `java Hello` run directly (goal: at most 1.05), and with a warm cache
 #   against `java Hello` alone (goal: at most 1.05);
 # - VERIFY_JVM and SEARCH on a warm cache against the same on a cold one;
-# and the time from a captured child's end to the launcher's return.
+# - the time from a captured child's end to the launcher's return;
+# - a repeat launch of Rhino's shell (Debian's package rhino, installed when
+#   missing), packed by cvpack's application mode with its class-data archive,
+#   against `java -cp js.jar ...` run directly, on the newest JDK under
+#   /usr/lib/jvm (goal: at most 0.6).
 # Usage: bench/launch_bench.sh [BUILD_DIR] [RUNS]
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -137,3 +141,35 @@ for _ in $(seq "$runs"); do
     total=$((total + returned - ended))
 done
 echo "child end to launcher return: $((total / runs / 1000)) us on average"
+
+# The newest JDK by the major version in its release file.
+newest_jdk() {
+    local best="" best_major=0 release major
+    for release in /usr/lib/jvm/*/release; do
+        major=$(sed -n 's/^JAVA_VERSION="\([0-9]*\).*/\1/p' "$release")
+        if [ -n "$major" ] && [ "$major" -gt "$best_major" ]; then
+            best=$(dirname "$release") best_major=$major
+        fi
+    done
+    echo "$best_major $best"
+}
+rhino=/usr/share/java/js.jar
+if [ ! -f "$rhino" ]; then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends rhino >/dev/null
+fi
+read -r major jdk <<<"$(newest_jdk)"
+shell_class=org.mozilla.javascript.tools.shell.Main
+"$build/cvpack" --main-jar "$rhino" --main-class "$shell_class" --java "$major" \
+    -o "$work/rhino" 2>/dev/null
+export XDG_CACHE_HOME="$work/class-data-cache"
+"$work/rhino" -cv:log "$work/rhino.log" -e 'print(1)' >/dev/null 2>&1  # makes the archive
+grep -q "Kept the class-data archive" "$work/rhino.log" || {
+    echo "the first Rhino launch kept no class-data archive:" >&2
+    tail -n 5 "$work/rhino.log" >&2
+    exit 1
+}
+direct=$(time_runs "$jdk/bin/java" -cp "$rhino" "$shell_class" -e 'print(1)')
+archived=$(time_runs "$work/rhino" -e 'print(1)' 2>/dev/null)
+echo "Rhino on JDK $major, java -cp js.jar: ${direct} us per run"
+echo "Rhino packed, with its class-data archive: ${archived} us per run"
+ratio "$archived" "$direct" "class-data archive ratio (goal: at most 0.6)"
