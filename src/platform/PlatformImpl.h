@@ -224,7 +224,7 @@ class PlatformImpl {
     // file, every link it leads through and the file it resolves to are
     // checked, each with every directory above it: each must belong to root
     // or to the user, and none may be writable by others (a group other than
-    // root's counts as others). A directory with the sticky bit (/tmp) is
+    // root's and the user's own counts as others). A directory with the sticky bit (/tmp) is
     // acceptable above the `ownLevels` directories right above a file, which
     // are the JVM home and the directories inside it. A missing file gives ""
     // (there is nothing to run). The reason reads "<path> is writable by

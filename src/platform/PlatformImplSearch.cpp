@@ -31,7 +31,8 @@ const int maxLinkHops = 40;
 
 // Why another user could have put the file or directory `path` in place or
 // changed it, or "". Only root and the launcher's user count as trusted
-// owners; a group other than root's counts as others. `stickyAllowed`: a
+// owners; a group other than root's and the user's own counts as others (a
+// user's own group, where each user has one, holds only that user). `stickyAllowed`: a
 // directory that others may write to is acceptable when its sticky bit keeps
 // them from renaming or removing what they do not own. A link's own mode
 // means nothing: its owner and its directory decide.
@@ -48,7 +49,8 @@ SString plantingRisk(const SString& path, bool stickyAllowed) {
     if (S_ISLNK(info.st_mode)) {
         return SString();
     }
-    mode_t othersWrite = S_IWOTH | (info.st_gid == 0 ? 0 : S_IWGRP);
+    bool trustedGroup = info.st_gid == 0 || info.st_gid == getegid();
+    mode_t othersWrite = S_IWOTH | (trustedGroup ? 0 : S_IWGRP);
     bool sticky = S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX) != 0;
     if ((info.st_mode & othersWrite) != 0 && !(stickyAllowed && sticky)) {
         return joinText(path, " is writable by others");
