@@ -12,6 +12,7 @@
 #include "LaunchScript.h"
 #include "Launcher.h"
 #include "LauncherException.h"
+#include "LauncherInputFiles.h"
 #include "PlatformImpl.h"
 #include "StringDeque.h"
 #include "SubStatusWrapper.h"
@@ -37,7 +38,12 @@ const char* const verificationMarker = "1739021872";
 const long verifyTimeLimitMs = 60000;
 
 const char* const javaVersionProperty = "java.version";
-bool versionWanted = false;
+// True when the launch script of the payload needs the version of the JVM
+// it starts (for a class-data archive).
+bool versionWanted() {
+    const LaunchScript* script = Launcher::m_inputFiles.m_launchScript;
+    return script != nullptr && script->usesClassDataArchive();
+}
 
 bool contains(const StringDeque& names, const char* name) {
     for (long i = 0; i < names.count; ++i) {
@@ -229,10 +235,6 @@ bool JVMFile::performVerify(const SString& home, const VerifyClass& verifyClass)
     return verified;
 }
 
-void JVMFile::setVersionWanted(bool wanted) {
-    versionWanted = wanted;
-}
-
 void JVMFile::recordVersion(const StringDeque& names, const StringDeque& values) const {
     for (long i = 0; i < names.count && i < values.count; ++i) {
         if (names.at(i).compare(javaVersionProperty) == 0) {
@@ -248,7 +250,7 @@ bool JVMFile::runVerification(const SString& home, const VerifyClass& verifyClas
         return false;
     }
     // Asked for after the expected ones, so that they keep their places.
-    if (versionWanted && !contains(names, javaVersionProperty)) {
+    if (versionWanted() && !contains(names, javaVersionProperty)) {
         names.push_back(javaVersionProperty);
     }
     VerifyCache::Key key = VerifyCache::keyOf(executableIn(home), home, verifyClass);

@@ -19,7 +19,8 @@
 //                   ":"-separated list of directories to try as homes
 //   JVM_HOME        the home; verification writes the home it tries
 //   JAVA_VERSION    verification writes the java.version that the JVM
-//                   reported, when JVM_PROPERTIES or the launcher asked for it
+//                   reported, when JVM_PROPERTIES names it or the launch
+//                   script of the payload needs it (every probe then asks)
 //
 // "@NAME@" in a text (see MacroHandler.h for the scanning rules) stands for
 // the first value of the tag NAME, empty when the tag is absent. JVM_HOME and JVM_FILE
@@ -128,11 +129,6 @@ class JVMFile : public MacroHandler {
 
     // JVM_EXE of `home`, its macros replaced.
     SString executableIn(const SString& home) const;
-
-    // With `wanted`, every probe asks for java.version too, so that the
-    // launch knows the version of the JVM it starts (JAVA_VERSION); the
-    // launcher sets it when its launch script needs the version.
-    static void setVersionWanted(bool wanted);
 
   private:
     // False, with the warning logged, when JVM_PROPERTIES has no first value.

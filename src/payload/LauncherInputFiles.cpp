@@ -16,13 +16,6 @@
 
 namespace {
 
-// What the rest of the run learns from the launch script it will run: the
-// display title, and whether the search must learn the JVMs' versions.
-void takeUp(const LaunchScript& script) {
-    PlatformImpl::setUITitle(script.m_description);
-    JVMFile::setVersionWanted(script.usesClassDataArchive());
-}
-
 // The smallest index entry: type, id, length, offset, name length and flag.
 const long MIN_ENTRY_SIZE = 1 + 4 + 4 + 4 + 2 + 1;
 
@@ -158,7 +151,7 @@ void LauncherInputFiles::buildFromTagFile(const FileIndexEntry& entry) {
                     throw e.withContext(
                         PlatformImpl::getMessageText(MSG_LAUNCH_SCRIPT_LOAD_FAILED));
                 }
-                takeUp(*m_launchScript);
+                PlatformImpl::setUITitle(m_launchScript->m_description);
             }
             break;
         default:
@@ -186,7 +179,7 @@ void LauncherInputFiles::load(const TagFile& inputFile) {
         } catch (const LauncherException& e) {
             throw e.withContext(PlatformImpl::getMessageText(MSG_LAUNCH_SCRIPT_LOAD_FAILED));
         }
-        takeUp(*m_launchScript);
+        PlatformImpl::setUITitle(m_launchScript->m_description);
     }
     SString verifyClassPath = inputFile.getTagValue("VERIFY_CLASSPATH");
     SString verifyClassName = inputFile.getTagValue("VERIFY_CLASS_NAME");
