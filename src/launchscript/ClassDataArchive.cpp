@@ -117,8 +117,10 @@ void keepNewest(std::vector<CacheDirectory::Item> items, const SString& director
 ClassDataArchive::ClassDataArchive(const JVMFile& jvm)
     : m_kind(kindOf(jvm.getTagFile().getTagValue("JAVA_VERSION", 0))), m_usedExisting(false) {
     if (m_kind == NO_ARCHIVE) {
-        Launcher::logInfo("No class-data archive for the JVM of java.version ",
-                          jvm.getTagFile().getTagValue("JAVA_VERSION", 0));
+        SString version = jvm.getTagFile().getTagValue("JAVA_VERSION", 0);
+        Launcher::logInfo("No class-data archive: ",
+                          version.empty() ? SString("the version of the JVM is not known")
+                                          : joinText("the JVM is of java.version ", version));
         return;
     }
     m_jvmIdentity = jvmIdentity(jvm);
@@ -133,8 +135,15 @@ ClassDataArchive::ClassDataArchive(const JVMFile& jvm)
     m_launcherIdentity = joinText(launcher, '=', PlatformImpl::fileIdentity(launcher));
     m_classesDirectory =
         pathInDirectory(m_directory, joinText(hashOf(m_launcherIdentity), kClassesSuffix));
-    if (!PlatformImpl::privateDirectory(m_classesDirectory).empty()) {
-        m_classesDirectory = SString();
+    // Copies in a new temporary directory each time would make every
+    // launch's class path, and archive, a new one.
+    SString failure = PlatformImpl::privateDirectory(m_classesDirectory);
+    if (!failure.empty()) {
+        Launcher::logMessage(
+            joinText("No class-data archive: ", m_classesDirectory, " cannot be used: ", failure),
+            LOG_WARNING);
+        m_directory = m_classesDirectory = SString();
+        return;
     }
     CacheDirectory::touch(m_classesDirectory);
 }
