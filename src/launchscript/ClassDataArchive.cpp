@@ -201,7 +201,7 @@ SString ClassDataArchive::options(const StringDeque& classpath) {
     // A file of a launcher that had this process number and was killed.
     CacheDirectory::removeFile(m_runFile);
     CacheDirectory::removeFile(m_logFile);
-    m_usedExisting = CacheDirectory::link(m_archive, m_runFile) == 0;
+    m_usedExisting = CacheDirectory::fileSize(m_archive) > 0;
     if (m_usedExisting) {
         CacheDirectory::touch(m_archive);
     }
@@ -220,11 +220,15 @@ SString ClassDataArchive::options(const StringDeque& classpath) {
 
 std::vector<SString> ClassDataArchive::optionWords() {
     std::vector<SString> words;
-    if (m_kind == AUTO_CREATE) {
+    // A JVM that only reads an archive may map it where it is: a new one
+    // replaces it by a rename, which leaves the mapped file as it was.
+    bool linked =
+        m_kind == AUTO_CREATE && m_usedExisting && CacheDirectory::link(m_archive, m_runFile) == 0;
+    if (m_kind == AUTO_CREATE && (linked || !m_usedExisting)) {
         words.push_back("-XX:+AutoCreateSharedArchive");
         words.push_back(joinText("-XX:SharedArchiveFile=", m_runFile));
     } else if (m_usedExisting) {
-        words.push_back(joinText("-XX:SharedArchiveFile=", m_runFile));
+        words.push_back(joinText("-XX:SharedArchiveFile=", m_archive));
     } else {
         words.push_back(joinText("-XX:ArchiveClassesAtExit=", m_runFile));
     }

@@ -16,23 +16,28 @@
 //
 // The options, by the java.version that verification wrote into JAVA_VERSION:
 //   19 and later  -XX:+AutoCreateSharedArchive -XX:SharedArchiveFile=RUN
-//   13 to 18      -XX:SharedArchiveFile=RUN when the archive exists, else
-//                 -XX:ArchiveClassesAtExit=RUN
+//   13 to 18      -XX:SharedArchiveFile=ARCHIVE when the archive exists,
+//                 else -XX:ArchiveClassesAtExit=RUN
 //   older, or not known: none
 // and with them -Xlog:cds*=off -Xlog:cds*=warning:file=RUN.log, so that no
 // message about the archive reaches the program's output, and the launcher
 // learns whether the JVM could use or write it.
 //
-// RUN is a name of this launch only, a hard link to the archive when there is
-// one: a JVM that writes an archive writes a new file under that name, and
-// the launcher renames it over the archive after the program ended with
-// status 0, so no launch ever maps a half-written archive. An archive that
-// the JVM reported it could not use or write, or that it aborted with, is
-// removed and <name>.rejected written: that JVM and class path get no archive
-// again. No options at all with CVLAUNCH_CLASS_DATA=0 in the environment,
-// without a private cache directory, or when its path holds a character that
-// the options cannot carry. The 32 archives (at most 1 GiB) and the 16 class
-// directories used last are kept; the others go.
+// RUN is a name of this launch only: a JVM that writes an archive writes it
+// there (19 and later: a hard link to the archive when there is one, which
+// such a JVM replaces rather than rewrites), and the launcher renames it over
+// the archive after the program ended with status 0, so no launch ever maps
+// a half-written archive. A JVM that only reads the archive maps it where it
+// is (19 and later too, without AutoCreateSharedArchive, where no link can
+// be made). An archive that the JVM reported it could not use or write, or
+// that it aborted with, is removed and <name>.rejected written: that JVM and
+// class path get no archive again.
+//
+// No options at all with CVLAUNCH_CLASS_DATA=0 in the environment, without a
+// private cache directory, or when its path holds a character that the
+// options cannot carry. The 32 archives (at most 1 GiB) and the 16 class
+// directories used last are kept; the others go, and so do the files of a
+// launch that was killed, after a day.
 
 #include <vector>
 
