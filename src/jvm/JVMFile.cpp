@@ -36,23 +36,6 @@ const char* const verificationMarker = "1739021872";
 // or never ends must not stop the search. The variable, in milliseconds,
 // shortens the limit for tests; read at every verification.
 const long verifyTimeLimitMs = 60000;
-
-const char* const javaVersionProperty = "java.version";
-// True when the launch script of the payload needs the version of the JVM
-// it starts (for a class-data archive).
-bool versionWanted() {
-    const LaunchScript* script = Launcher::m_inputFiles.m_launchScript;
-    return script != nullptr && script->usesClassDataArchive();
-}
-
-bool contains(const StringDeque& names, const char* name) {
-    for (long i = 0; i < names.count; ++i) {
-        if (names.at(i).compare(name) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
 const char* const verifyTimeLimitVariable = "CV_VERIFY_TIME_LIMIT_MS";
 // The verification class prints a few short lines; a java that prints
 // without end must not exhaust the launcher.
@@ -73,6 +56,23 @@ void logVerifyTimedOut(const SString& home, long limitMs) {
     Launcher::logMessage(joinText("Verification of ", home, " did not end within ", seconds,
                                   " seconds; it was stopped."),
                          LOG_WARNING);
+}
+
+const char* const javaVersionProperty = "java.version";
+// True when the launch script of the payload needs the version of the JVM
+// it starts (for a class-data archive).
+bool versionWanted() {
+    const LaunchScript* script = Launcher::m_inputFiles.m_launchScript;
+    return script != nullptr && script->usesClassDataArchive();
+}
+
+bool contains(const StringDeque& names, const char* name) {
+    for (long i = 0; i < names.count; ++i) {
+        if (names.at(i).compare(name) == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // Set to 1, it lets the search run every Java it comes upon, whoever could
