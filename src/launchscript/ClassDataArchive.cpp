@@ -34,6 +34,17 @@ const long long kNoByteLimit = LLONG_MAX;
 const long long kRunFileAgeNs = 24LL * 3600 * 1000000000;
 // The status of a JVM that aborted: a fatal error, such as a damaged archive.
 const int kAbortStatus = 128 + 6;
+// Options with which the command or the environment sets class sharing
+// itself: the launcher's would clash with them.
+const char* const kSharingOptions[] = {"-Xshare:off",
+                                       "-Xshare:dump",
+                                       "UseSharedSpaces",
+                                       "SharedArchiveFile",
+                                       "ArchiveClassesAtExit",
+                                       "AutoCreateSharedArchive",
+                                       "AOTCache",
+                                       "AOTMode"};
+const char* const kOptionVariables[] = {"JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS", "_JAVA_OPTIONS"};
 // The options cannot carry these: ":" and "," separate their parts.
 const char* const kUnsafePathCharacters = ":,=\" \t\n\r";
 
@@ -72,6 +83,23 @@ SString archiveDirectory() {
         return SString();
     }
     return directory;
+}
+
+// The first option of class sharing in `command` or in the JVM's option
+// variables, or "".
+SString sharingOption(const SString& command) {
+    std::vector<SString> texts = {command};
+    for (const char* variable : kOptionVariables) {
+        texts.push_back(PlatformImpl::getEnvironmentVariable(variable));
+    }
+    for (const SString& text : texts) {
+        for (const char* option : kSharingOptions) {
+            if (text.find(option) != SString::npos) {
+                return SString(option);
+            }
+        }
+    }
+    return SString();
 }
 
 // The JVM: its executable as the verification cache keys it, and the
@@ -125,6 +153,14 @@ ClassDataArchive::ClassDataArchive(const JVMFile& jvm)
     }
     m_jvmIdentity = jvmIdentity(jvm);
     if (m_jvmIdentity.empty()) {
+        return;
+    }
+    SString home = jvm.getTagFile().getTagValue("JVM_HOME", 0);
+    if (m_kind == DUMP_AT_EXIT &&
+        !PlatformImpl::fileExists(pathInDirectory(home, "lib/server/classes.jsa"))) {
+        // Such a JVM refuses to start when asked to write an archive on top
+        // of none.
+        Launcher::logInfo("No class-data archive: the JVM at ", home, " has no archive of its own");
         return;
     }
     m_directory = archiveDirectory();
@@ -185,8 +221,13 @@ SString ClassDataArchive::archiveName(const StringDeque& classpath) const {
     return hashOf(text);
 }
 
-SString ClassDataArchive::options(const StringDeque& classpath) {
+SString ClassDataArchive::options(const StringDeque& classpath, const SString& command) {
     if (m_directory.empty() || !m_runFile.empty()) {
+        return SString();
+    }
+    SString setting = sharingOption(command);
+    if (!setting.empty()) {
+        Launcher::logInfo("No class-data archive: the command or the environment sets ", setting);
         return SString();
     }
     SString name = archiveName(classpath);

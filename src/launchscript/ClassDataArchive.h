@@ -35,9 +35,13 @@
 //
 // No options at all with CVLAUNCH_CLASS_DATA=0 in the environment, without a
 // private cache directory, or when its path holds a character that the
-// options cannot carry. The 32 archives (at most 1 GiB) and the 16 class
-// directories used last are kept; the others go, and so do the files of a
-// launch that was killed, after a day.
+// options cannot carry; none either when the command or JAVA_TOOL_OPTIONS,
+// JDK_JAVA_OPTIONS or _JAVA_OPTIONS hold an option of class sharing
+// (-Xshare:off, -XX:SharedArchiveFile=, ...), since a JDK before 19 refuses
+// to start when asked to write an archive without its own, and for 13 to 18
+// without the JVM's own archive lib/server/classes.jsa. The 32 archives (at most 1 GiB) and the 16
+// class directories used last are kept; the others go, and so do the files of a launch that was
+// killed, after a day.
 
 #include <vector>
 
@@ -60,8 +64,10 @@ class ClassDataArchive {
     // directory, when there is to be no archive.
     const SString& classesDirectory() const { return m_classesDirectory; }
     // The options for a launch with `classpath` (paths, in order), each the
-    // mark of one value (CommandText.h), separated by blanks; "" for none.
-    SString options(const StringDeque& classpath);
+    // mark of one value (CommandText.h), separated by blanks; "" for none,
+    // also when `command` (the rest of the launch command) or the JVM's
+    // option variables of the environment set class sharing themselves.
+    SString options(const StringDeque& classpath, const SString& command);
     // After the JVM ended with `exitCode`: puts a new archive in place, or
     // rejects the archive, and removes the files of this launch.
     void finish(int exitCode);

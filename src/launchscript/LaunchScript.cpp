@@ -229,13 +229,13 @@ SString LaunchScript::resolve(const JVMFile& jvm) {
     // `text` keeps the input of the pass that is running, for the log.
     SString text = m_command;
     try {
-        text = insertClassDataOptions(MacroHandler::resolve(text, '%'));
+        text = MacroHandler::resolve(text, '%');
         text = jvm.resolve(text);
         text = MacroHandler::resolve(text, '#');
     } catch (const EndlessExpansion& e) {
         throwException(text, e.message.c_str());
     }
-    return text;
+    return insertClassDataOptions(text);
 }
 
 bool LaunchScript::usesClassDataArchive() const {
@@ -249,7 +249,8 @@ SString LaunchScript::insertClassDataOptions(const SString& text) const {
     if (position == SString::npos) {
         return result;
     }
-    SString options = m_classData ? m_classData->options(m_classpath) : SString();
+    SString options =
+        m_classData ? m_classData->options(m_classpath, CommandText::plain(result)) : SString();
     while (position != SString::npos) {
         result.replace(position, strlen(classDataPlaceholder), options);
         position = result.find(classDataPlaceholder, position + options.length());

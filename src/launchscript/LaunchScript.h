@@ -209,7 +209,8 @@ class LaunchScript : public MacroHandler {
     void applyWizardEnvironment(const JVMFile& jvm) const;
     // The class path of a CP call, as the JVM splits it, for the archive.
     void recordClasspath(const SString& classpath) const;
-    // Puts the archive's options where CLASS_DATA_ARCHIVE stood.
+    // Puts the archive's options where CLASS_DATA_ARCHIVE stood, once the
+    // rest of the command is known.
     SString insertClassDataOptions(const SString& text) const;
 
     SString m_command;

@@ -29,7 +29,9 @@ class ClassDataArchiveTest : public testsupport::LauncherUnitTest {
   protected:
     ClassDataArchiveTest() : jvm(tags) {
         testsupport::makeDirectories(dir.file("jdk/bin"));
+        testsupport::makeDirectories(dir.file("jdk/lib/server"));
         writeFile(dir.file("jdk/bin/java"), "a JVM", 0755);
+        writeFile(dir.file("jdk/lib/server/classes.jsa"), "the JVM's own classes");
         writeFile(dir.file("launcher"), "a payload");
         writeFile(dir.file("app.jar"), "classes");
         Launcher::m_origLauncherFileName = dir.file("launcher").c_str();
@@ -44,12 +46,13 @@ class ClassDataArchiveTest : public testsupport::LauncherUnitTest {
 
     // The options for a launch with `classpath`, values written in.
     std::string optionsOf(ClassDataArchive& archive,
-                          const std::vector<std::string>& classpath = {"app.jar"}) {
+                          const std::vector<std::string>& classpath = {"app.jar"},
+                          const char* command = "java Main") {
         StringDeque entries;
         for (const std::string& entry : classpath) {
             entries.push_back(dir.file(entry).c_str());
         }
-        return testsupport::str(CommandText::plain(archive.options(entries)));
+        return testsupport::str(CommandText::plain(archive.options(entries, command)));
     }
     // The options with the cache directory, the archive's name and the
     // process number as CDS, NAME and PID.
@@ -202,7 +205,7 @@ TEST_F(ClassDataArchiveTest, TheNameFollowsTheJvmAndTheClassPath) {
          [&] { writeFile(dir.file("jdk/bin/java"), "another JVM", 0755); },
          {"app.jar"}},
         {"the JVM's own archive",
-         [&] { writeFile(home + "/lib/server/classes.jsa", "base"); },
+         [&] { writeFile(home + "/lib/server/classes.jsa", "other classes of its own"); },
          {"app.jar"}},
         {"a changed jar", [&] { writeFile(dir.file("app.jar"), "other classes"); }, {"app.jar"}},
         {"another entry", [] {}, {"app.jar", "more.jar"}},
@@ -214,7 +217,6 @@ TEST_F(ClassDataArchiveTest, TheNameFollowsTheJvmAndTheClassPath) {
     seen.push_back(withCopy);
     for (const Change& change : changes) {
         SCOPED_TRACE(change.what);
-        testsupport::makeDirectories(home + "/lib/server");
         change.make();
         std::string name = nameNow(change.classpath);
         EXPECT_EQ(std::find(seen.begin(), seen.end(), name), seen.end()) << name;
@@ -249,20 +251,31 @@ TEST_F(ClassDataArchiveTest, TheArchivesUsedLastAreKeptAndWhatKilledLaunchersLef
 
 TEST_F(ClassDataArchiveTest, NoArchiveWhenSwitchedOffOrWithoutAPrivateCache) {
     struct Row {
-        const char* variable;
+        const char* variable;  // null: the command holds `value`
         const char* value;
     } rows[] = {
         {"CVLAUNCH_CLASS_DATA", "0"},
         {"XDG_CACHE_HOME", "/dev/null/cache"},
         {"XDG_CACHE_HOME", "/tmp/a:b"},
+        {"JAVA_TOOL_OPTIONS", "-Xmx1g -Xshare:off"},
+        {"JDK_JAVA_OPTIONS", "-XX:SharedArchiveFile=/x.jsa"},
+        {nullptr, "java -Xshare:off Main"},
+        {nullptr, "java -XX:ArchiveClassesAtExit=/x.jsa Main"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.value);
-        testsupport::ScopedEnv change(row.variable, row.value);
+        testsupport::ScopedEnv change;
+        if (row.variable != nullptr) {
+            change.set(row.variable, row.value);
+        }
         ClassDataArchive archive(jvm);
-        EXPECT_EQ(optionsOf(archive), "");
-        EXPECT_TRUE(archive.classesDirectory().empty());
+        EXPECT_EQ(optionsOf(archive, {"app.jar"}, row.variable ? "java Main" : row.value), "");
     }
+    // A JDK before 19 refuses to start when asked to write an archive on top
+    // of none of its own.
+    std::filesystem::remove(home + "/lib/server/classes.jsa");
+    ClassDataArchive withoutBase(jvm);
+    EXPECT_EQ(optionsOf(withoutBase), "");
     tags.setTagValue("JVM_HOME", dir.file("nowhere").c_str());
     ClassDataArchive withoutJava(jvm);
     EXPECT_EQ(optionsOf(withoutJava), "");

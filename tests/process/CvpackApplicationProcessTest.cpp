@@ -324,15 +324,26 @@ TEST_F(CvpackApplicationTest, PackedApplicationKeepsAClassDataArchiveForItsJvmAn
     }
     checkClassDataArchive(packDemo({}), jdk);
 
-    std::string noArchive = packDemo({"--no-class-data-archive"});
+    // Without the function, and with a command that switches sharing off
+    // (with which a JDK before 19 would not start when asked to write an
+    // archive), the JVM gets no option of the launcher's.
     testsupport::LauncherOptions options;
     options.env["JAVA_HOME"] = jdk;
     options.env["CVLAUNCH_CLASS_DATA"] = "1";
-    options.logFile = work_.file("plain.log");
-    LauncherResult plain = run(noArchive, {}, options);
-    EXPECT_EQ(plain.status, 0) << plain.err;
-    EXPECT_EQ(plain.log.find("java.version"), std::string::npos) << plain.log;
-    EXPECT_EQ(plain.log.find("-XX:"), std::string::npos) << plain.log;
+    options.env["XDG_CACHE_HOME"] = work_.file("other-cache");
+    for (const char* option : {"--no-class-data-archive", "-Xshare:off"}) {
+        SCOPED_TRACE(option);
+        std::vector<std::string> args = {"--java-option", option};
+        std::string launcher = packDemo(option[1] == '-' ? std::vector<std::string>{option} : args);
+        options.logFile = work_.file(std::string("plain") + option + ".log");
+        LauncherResult plain = run(launcher, {}, options);
+        EXPECT_EQ(plain.status, 0) << plain.err;
+        EXPECT_NE(plain.out.find("Hello from"), std::string::npos) << plain.out << plain.err;
+        EXPECT_EQ(plain.log.find("-XX:"), std::string::npos) << plain.log;
+        // Only a launch script that calls the function has the version asked for.
+        EXPECT_EQ(plain.log.find("java.version") == std::string::npos, option[1] == '-')
+            << plain.log;
+    }
 }
 
 TEST_F(CvpackApplicationTest, ANewerJdkMakesItsArchiveItself) {

@@ -21,10 +21,9 @@ namespace {
 const char g_versionProperty[] = "java.specification.version";
 const long g_maxVersion = 999;
 
-// The program, the class-data archive's options (first, so that any option
-// after them can switch the archive off), the class path (with the .cp side
-// files), then the .sp and .ja side files, so that an installation can tune
-// the JVM without repacking; the options and the main class follow.
+// The program, the class-data archive's options, the class path (with the
+// .cp side files), then the .sp and .ja side files, so that an installation
+// can tune the JVM without repacking; the options and the main class follow.
 const char g_program[] = "\"@JVM_HOME@/@JVM_EXE@\"";
 const char g_classDataArchive[] = " %CLASS_DATA_ARCHIVE%()";
 const char g_commandRest[] = " %CP%() %RUNTIME_SYSTEMPROP%() %RUNTIME_JAVAARGS%()";
