@@ -4,7 +4,7 @@
 #include <map>
 #include <vector>
 
-#include "CacheDirectory.h"
+#include "CacheStore.h"
 #include "Launcher.h"
 #include "LauncherException.h"
 #include "PlatformImpl.h"
@@ -52,16 +52,12 @@ void ignoreCache(const SString& path, const SString& reason) {
 
 // The cache file when the cache can be used, else "" (the reason logged).
 SString cacheFile() {
-    SString directory = CacheDirectory::path();
-    if (directory.empty()) {
-        return directory;
-    }
-    SString failure = PlatformImpl::privateDirectory(directory);
-    if (!failure.empty()) {
-        ignoreCache(directory, failure);
+    CacheStore store("");
+    if (!store.usable()) {
+        ignoreCache(kFileName, store.failure());
         return SString();
     }
-    return pathInDirectory(directory, kFileName);
+    return store.path(kFileName);
 }
 
 std::string textOf(const SString& text) {

@@ -13,10 +13,13 @@
 //   LauncherInstall.cpp      installJVM, executeEmbeddedLauncher, the payload's archives
 //   LauncherSearch.cpp       findJVM, verifyJVM, search, searchAll
 
+#include <vector>
+
 #include "SString.h"
 #include "StringDeque.h"
 #include "TextUtils.h"
 
+class FileIndexEntry;
 class LauncherInputFiles;
 class TagFile;
 class VerifyClass;
@@ -107,9 +110,14 @@ class Launcher {
     // Extracts every class-path archive of the payload, in index order, into
     // one new temporary directory, made only when there is such an archive,
     // and appends the paths of the copies to `paths`. With `keptDirectory`,
-    // the copies go there instead, once (FileIndexEntry::extractOnce).
-    static void extractClasspathArchives(StringDeque& paths,
+    // the copies go there instead, once: a copy is reused while it is as it
+    // was made, which "<keptDirectory>.extracted" records. Where they cannot
+    // be kept there, they go to a temporary directory after all, and the
+    // result is false.
+    static bool extractClasspathArchives(StringDeque& paths,
                                          const SString& keptDirectory = SString());
+    static void extractOnce(const std::vector<const FileIndexEntry*>& entries,
+                            const SString& directory, StringDeque& paths);
 
     // ---- JVM search actions ------------------------------------------------------
 

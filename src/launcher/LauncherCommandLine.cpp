@@ -2,6 +2,7 @@
 // and the instruction program.
 #include <cstdio>
 
+#include "ClassDataMaker.h"
 #include "Instructions.h"
 #include "InstructionsException.h"
 #include "Launcher.h"
@@ -218,6 +219,12 @@ const LauncherOption kOptions[] = {
      }},
     {"-cv:javaconsole", false,
      [](const SString*, CmdLineRun&) { Launcher::m_showJavaConsole = true; }},
+    // The class-data archive maker that a launch started in the background.
+    {"-cv:make-class-data", true,
+     [](const SString* value, CmdLineRun& run) {
+         run.runInstructions = false;
+         run.result = value == nullptr ? -1 : ClassDataMaker::make(*value, false);
+     }},
 };
 
 // The option named exactly `arg`, or null for an argument that is passed on.

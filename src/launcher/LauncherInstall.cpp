@@ -1,6 +1,8 @@
 // The bundled JVM installer, the embedded launcher and the application
 // archive: the payload files that are put to work beyond the Java command.
 #include <cstdio>
+#include <cstdlib>
+#include <map>
 #include <vector>
 
 #include "FileIndexEntry.h"
@@ -8,6 +10,7 @@
 #include "LauncherException.h"
 #include "LauncherInputFiles.h"
 #include "PlatformImpl.h"
+#include "ReplacementFile.h"
 #include "ScopedFile.h"
 #include "TagFile.h"
 #include "TextUtils.h"
@@ -186,21 +189,62 @@ VerifyClass Launcher::getVerifyClass() {
         "Verify");
 }
 
-void Launcher::extractClasspathArchives(StringDeque& paths, const SString& keptDirectory) {
+bool Launcher::extractClasspathArchives(StringDeque& paths, const SString& keptDirectory) {
     std::vector<const FileIndexEntry*> entries =
         m_inputFiles.getFilesOfType(FILE_CLASSPATH_ARCHIVE);
     if (entries.empty()) {
-        return;
+        return true;
     }
     if (!keptDirectory.empty()) {
-        for (const FileIndexEntry* entry : entries) {
-            paths.push_back(entry->extractOnce(keptDirectory));
+        try {
+            StringDeque kept;
+            extractOnce(entries, keptDirectory, kept);
+            for (long i = 0; i < kept.count; ++i) {
+                paths.push_back(kept.at(i));
+            }
+            return true;
+        } catch (const LauncherException& e) {
+            // The kept copies only spare later launches the extraction.
+            logMessage(joinText("The class path archives cannot be kept in ", keptDirectory, ": ",
+                                e.message),
+                       LOG_WARNING);
         }
-        return;
     }
     SString directory = PlatformImpl::createTempSubDirectory();
     for (const FileIndexEntry* entry : entries) {
         paths.push_back(entry->extract(directory));
+    }
+    return false;
+}
+
+void Launcher::extractOnce(const std::vector<const FileIndexEntry*>& entries,
+                           const SString& directory, StringDeque& paths) {
+    // "<file id> <identity>" for each copy, as it was made.
+    SString recordName = joinText(lastPathComponent(directory), ".extracted");
+    SString recordPath = pathInDirectory(parentDirectory(directory), recordName);
+    std::map<long, SString> madeAs;
+    ScopedFile input(fopen(recordPath.c_str(), "r"));
+    while (input && !feof(input.get()) && !ferror(input.get())) {
+        SString line;
+        readLineFromStream(input.get(), line);
+        unsigned int blank = line.find(' ');
+        if (blank != SString::npos) {
+            madeAs[atol(line.substr(0, blank).c_str())] = line.substr(blank + 1);
+        }
+    }
+    SString record;
+    for (const FileIndexEntry* entry : entries) {
+        auto recorded = madeAs.find(entry->m_fileId);
+        SString path = entry->extractOnce(directory, recorded == madeAs.end() ? SString()
+                                                                               : recorded->second);
+        paths.push_back(path);
+        record += joinText(convertToString(entry->m_fileId), ' ', PlatformImpl::fileIdentity(path),
+                           '\n');
+    }
+    ReplacementFile output;
+    if (output.open(parentDirectory(directory), recordName, 0600) == 0) {
+        fputs(record.c_str(), output.stream());
+        output.commit(false);
     }
 }
 

@@ -1,59 +1,56 @@
 #pragma once
 
-// A class-data archive for one JVM and one class path: the JVM writes the
-// classes that a launch loaded into it, and maps them at later launches
-// instead of loading and verifying them again.
+// A class-data archive for one JVM, class path and set of archive-shaping
+// options (ArchiveOptions.h): the classes that the program loads, stored as
+// the JVM maps them, so that later launches neither load nor verify them
+// again.
 //
-// The archives are kept in "cds" of the user's cache directory
-// (CacheDirectory.h), which must be private: <name>.jsa, the name a checksum
-// of
-//   the JVM: its executable and what it is, as the verification cache keys
-//     it, and its own archive lib/server/classes.jsa;
-//   the class path: the launcher file, and each entry's path and what it is.
-// The payload's class path archives are extracted once, into
-// <launcher>.classes/ beside the archives, so that their paths and times,
-// which the JVM checks, stay from launch to launch.
+// A launch never writes an archive and never fails, waits or changes its
+// output because of one:
+// - It maps an archive only when a maker (ClassDataMaker.h) validated it for
+//   the same JVM, class path and shaping options, and while the archive's
+//   identity is the one recorded then; otherwise it runs without one.
+// - When there is no archive yet, it records which classes the program
+//   loads (-XX:DumpLoadedClassList, into a file that the launcher created).
+//   Once the program ended by itself, with any status, and there is a class
+//   list but no archive, it starts a maker in the background and ends at
+//   once with the program's status; CVLAUNCH_CLASS_DATA=wait makes it wait
+//   for the maker instead, =0 switches archives off.
+// - Each launch with options gets -Xlog:cds*=off (and -Xlog:aot*=off for
+//   JDK 24 and later), so that no message about archives reaches the
+//   program's output.
 //
-// The options, by the java.version that verification wrote into JAVA_VERSION:
-//   19 and later  -XX:+AutoCreateSharedArchive -XX:SharedArchiveFile=RUN
-//   13 to 18      -XX:SharedArchiveFile=ARCHIVE when the archive exists,
-//                 else -XX:ArchiveClassesAtExit=RUN
-//   older, or not known: none
-// and with them -Xlog:cds*=off -Xlog:cds*=warning:file=RUN.log, so that no
-// message about the archive reaches the program's output, and the launcher
-// learns whether the JVM could use or write it.
+// Archives are kept in the store "cds" (CacheStore.h), as the entry
+// "<launcher>-<key>": <key> a checksum of the JVM (its executable, release,
+// lib/modules, libjvm.so and its own archive lib/server/classes.jsa),
+// the class path (each entry's path and identity), the shaping options and
+// the launcher file. The payload's class path archives are extracted once
+// into "<launcher>.classes", and reused while their identities are those
+// recorded at extraction. The files of an entry:
+//   .classlist  the classes that a launch loaded
+//   .job        what the maker needs: the JVM, class path and options
+//   .jsa        the archive, .ok its identity once validated
+//   .lock       held by the maker at work
+//   .rejected   why the maker failed; no new maker for a week
+//   .log        what the last maker did
 //
-// RUN is a name of this launch only: a JVM that writes an archive writes it
-// there (19 and later: a hard link to the archive when there is one, which
-// such a JVM replaces rather than rewrites), and the launcher renames it over
-// the archive after the program ended with status 0, so no launch ever maps
-// a half-written archive. A JVM that only reads the archive maps it where it
-// is (19 and later too, without AutoCreateSharedArchive, where no link can
-// be made). An archive that the JVM reported it could not use or write, or
-// that it aborted with, is removed and <name>.rejected written: that JVM and
-// class path get no archive again.
-//
-// No options at all with CVLAUNCH_CLASS_DATA=0 in the environment, without a
-// private cache directory, or when its path holds a character that the
-// options cannot carry; none either when the command or JAVA_TOOL_OPTIONS,
-// JDK_JAVA_OPTIONS or _JAVA_OPTIONS hold an option of class sharing
-// (-Xshare:off, -XX:SharedArchiveFile=, ...), since a JDK before 19 refuses
-// to start when asked to write an archive without its own, and for 13 to 18
-// without the JVM's own archive lib/server/classes.jsa. The 32 archives (at most 1 GiB) and the 16
-// class directories used last are kept; the others go, and so do the files of a launch that was
-// killed, after a day.
+// No archive for JDKs before 17, without a usable store, when the command
+// or the environment sets class sharing itself; no maker (and so no
+// archive) for a temporary JVM (JVM_TEMP), a class path that holds a
+// directory, or options that patch, limit or upgrade modules.
 
+#include <memory>
 #include <vector>
 
-#include "CacheDirectory.h"
+#include "CacheStore.h"
 #include "SString.h"
-#include "StringDeque.h"
 
+class ArchiveOptions;
 class JVMFile;
 
 class ClassDataArchive {
   public:
-    // For a launch of `jvm` (its JVM_HOME and JAVA_VERSION).
+    // For a launch of `jvm` (its JVM_HOME, JAVA_VERSION and JVM_TEMP).
     explicit ClassDataArchive(const JVMFile& jvm);
     // Removes what an unfinished launch left.
     ~ClassDataArchive();
@@ -63,41 +60,34 @@ class ClassDataArchive {
     // Where the payload's class path archives go; "" for a temporary
     // directory, when there is to be no archive.
     const SString& classesDirectory() const { return m_classesDirectory; }
-    // The options for a launch with `classpath` (paths, in order), each the
-    // mark of one value (CommandText.h), separated by blanks; "" for none,
-    // also when `command` (the rest of the launch command) or the JVM's
-    // option variables of the environment set class sharing themselves.
-    SString options(const StringDeque& classpath, const SString& command);
-    // After the JVM ended with `exitCode`: puts a new archive in place, or
-    // rejects the archive, and removes the files of this launch.
+    // Called when the payload's class path archives could not go to
+    // classesDirectory(): copies elsewhere change from launch to launch.
+    void classesNotKept() { m_noMaker = "its class path archives cannot be kept"; }
+    // The options for a launch of `command` (the program and its arguments,
+    // without these options) in `workingDirectory`, each the mark of one
+    // value (CommandText.h), separated by blanks; "" for none.
+    SString options(const std::vector<SString>& command, const SString& workingDirectory);
+    // After the JVM ended with `exitCode`: keeps the class list and starts
+    // the maker when the program ended by itself.
     void finish(int exitCode);
 
   private:
-    // How the JVM makes its archive.
-    enum Kind { NO_ARCHIVE, DUMP_AT_EXIT, AUTO_CREATE };
-    static Kind kindOf(const SString& javaVersion);
+    // The options when there is an entry: the archive's, or those that
+    // record the classes.
+    std::vector<SString> entryOptions(const ArchiveOptions& options);
+    // The checksum of the JVM, the class path and the options.
+    SString entryKey(const ArchiveOptions& options) const;
+    void startMaker() const;
 
-    // The option words for an archive at m_archive, run through m_runFile.
-    std::vector<SString> optionWords();
-    // The checksum of the JVM and the class path, or "" when the JVM's
-    // executable is not there.
-    SString archiveName(const StringDeque& classpath) const;
-    // True when the JVM's log of this launch says that it could not use or
-    // write the archive; the first such line goes into `reason`.
-    bool logReportsFailure(SString& reason) const;
-    void keepRunFile();
-    void reject(const SString& reason);
-    // Removes what is over the bounds, oldest first, and what unfinished
-    // launches left.
-    void evict() const;
-
-    SString m_directory;  // "" when there is to be no archive
-    Kind m_kind;
+    std::unique_ptr<CacheStore> m_store;  // null when there is to be no archive
+    int m_feature;  // the JVM's feature release; 0 for no archive
+    bool m_wait;
+    bool m_temporaryJVM;
+    SString m_java;
     SString m_jvmIdentity;
-    SString m_launcherIdentity;
+    SString m_group;  // the launcher's checksum
     SString m_classesDirectory;
-    SString m_archive;
-    SString m_runFile;
-    SString m_logFile;
-    bool m_usedExisting;
+    SString m_noMaker;  // why no maker can serve this launch, or ""
+    SString m_entry;      // "" while there is none
+    SString m_classList;  // the run file that the JVM writes, or ""
 };

@@ -24,6 +24,26 @@ const char classDataPlaceholder[] =
     "c"
     "\x02";
 
+// The words of a finished command as the program gets them; for a command
+// that runs through the shell, its text split at blanks.
+std::vector<SString> commandWords(const SString& text) {
+    CommandText command(text, nullptr);
+    std::vector<SString> words;
+    if (command.runsDirectly()) {
+        for (long i = 0; i < command.arguments().count; ++i) {
+            words.push_back(command.arguments().at(i));
+        }
+        return words;
+    }
+    SString plain = CommandText::plain(text);
+    for (unsigned int start = plain.find_first_not_of(whitespaceChars); start != SString::npos;) {
+        unsigned int end = plain.find_first_of(whitespaceChars, start);
+        words.push_back(plain.substr(start, end == SString::npos ? end : end - start));
+        start = plain.find_first_not_of(whitespaceChars, end);
+    }
+    return words;
+}
+
 // The first value of a tag of the JVM file; "" when there is no JVM file
 // (a function expanded outside LaunchScript::resolve).
 SString jvmTag(const JVMFile* jvm, const char* name) {
@@ -225,7 +245,6 @@ void LaunchScript::applyWizardEnvironment(const JVMFile& jvm) const {
 SString LaunchScript::resolve(const JVMFile& jvm) {
     ScopedValue<const JVMFile*> inUse(m_jvmFile, &jvm, nullptr);
     m_classData.reset(usesClassDataArchive() ? new ClassDataArchive(jvm) : nullptr);
-    m_classpath.clear();
     // `text` keeps the input of the pass that is running, for the log.
     SString text = m_command;
     try {
@@ -249,8 +268,17 @@ SString LaunchScript::insertClassDataOptions(const SString& text) const {
     if (position == SString::npos) {
         return result;
     }
-    SString options =
-        m_classData ? m_classData->options(m_classpath, CommandText::plain(result)) : SString();
+    SString options;
+    if (m_classData) {
+        SString rest = result;
+        for (unsigned int at = rest.find(classDataPlaceholder); at != SString::npos;
+             at = rest.find(classDataPlaceholder, at)) {
+            rest.erase(at, strlen(classDataPlaceholder));
+        }
+        SString directory =
+            m_autoSetWorkingDir ? launcherDirectory() : PlatformImpl::getCurrentDirectory();
+        options = m_classData->options(commandWords(rest), directory);
+    }
     while (position != SString::npos) {
         result.replace(position, strlen(classDataPlaceholder), options);
         position = result.find(classDataPlaceholder, position + options.length());
@@ -410,7 +438,6 @@ SString LaunchScript::functionCP(const StringDeque& arguments) const {
     addEntry(expandArchive());
     addToClasspath(m_jvmFile, classpath, buildJARClasspath());
     addToClasspath(m_jvmFile, classpath, buildRuntimeClasspath(m_jvmFile, ".cp2"));
-    recordClasspath(classpath);
 
     if (useEnvironment) {
         // No later pass reaches the variable: its "@" macros are replaced
@@ -424,20 +451,6 @@ SString LaunchScript::functionCP(const StringDeque& arguments) const {
     SString option = classpathOption(m_jvmFile);
     option += classpath;
     return option;
-}
-
-void LaunchScript::recordClasspath(const SString& classpath) const {
-    SString entries = CommandText::plain(jvmResolve(m_jvmFile, classpath));
-    SString separator = classpathSeparator(m_jvmFile);
-    unsigned int start = 0;
-    for (;;) {
-        unsigned int end = separator.empty() ? SString::npos : entries.find(separator, start);
-        m_classpath.push_back(entries.substr(start, end == SString::npos ? end : end - start));
-        if (end == SString::npos) {
-            return;
-        }
-        start = end + separator.length();
-    }
 }
 
 SString LaunchScript::expandArchive() const {
@@ -519,8 +532,11 @@ SString LaunchScript::buildJARClasspath() const {
         return classpath;
     }
     StringDeque archives;
-    Launcher::extractClasspathArchives(archives,
-                                       m_classData ? m_classData->classesDirectory() : SString());
+    if (!Launcher::extractClasspathArchives(
+            archives, m_classData ? m_classData->classesDirectory() : SString()) &&
+        m_classData) {
+        m_classData->classesNotKept();
+    }
     for (long i = 0; i < archives.count; ++i) {
         addToClasspath(m_jvmFile, classpath, CommandText::value(archives.at(i)));
     }

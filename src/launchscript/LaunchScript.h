@@ -207,8 +207,6 @@ class LaunchScript : public MacroHandler {
     // The directory of the running launcher file, without a trailing "/".
     SString launcherDirectory() const;
     void applyWizardEnvironment(const JVMFile& jvm) const;
-    // The class path of a CP call, as the JVM splits it, for the archive.
-    void recordClasspath(const SString& classpath) const;
     // Puts the archive's options where CLASS_DATA_ARCHIVE stood, once the
     // rest of the command is known.
     SString insertClassDataOptions(const SString& text) const;
@@ -225,7 +223,6 @@ class LaunchScript : public MacroHandler {
     mutable bool m_expandingArchive;
     // Set while a command that calls CLASS_DATA_ARCHIVE is resolved and run.
     std::unique_ptr<ClassDataArchive> m_classData;
-    mutable StringDeque m_classpath;
 };
 
 // Removes one double quote at the start and one at the end of `text`.

@@ -1,12 +1,10 @@
 #include "FileIndexEntry.h"
 
-#include "CacheDirectory.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <vector>
 
-#include "CacheDirectory.h"
 #include "Launcher.h"
 #include "LauncherException.h"
 #include "PlatformImpl.h"
@@ -183,9 +181,10 @@ SString FileIndexEntry::extract(const SString& directory) const {
     return target;
 }
 
-SString FileIndexEntry::extractOnce(const SString& directory) const {
+SString FileIndexEntry::extractOnce(const SString& directory, const SString& madeAs) const {
     SString target = pathInDirectory(directory, m_fileName);
-    if (staysInside(m_fileName) && CacheDirectory::fileSize(target) == m_length) {
+    if (staysInside(m_fileName) && !madeAs.empty() &&
+        PlatformImpl::fileIdentity(target).compare(madeAs) == 0) {
         return target;
     }
     return extract(directory);

@@ -109,11 +109,12 @@ class FileIndexEntry {
     // link." after it for one whose directories do), or for a name of the
     // running launcher file.
     SString extract(const SString& directory) const;
-    // Like extract, but a regular file of the entry's length already under
-    // the target's name is taken as the entry's copy: for a directory that
-    // only this payload's copies go to (always whole, since they are put in
-    // place complete), whose files then keep their paths and times.
-    SString extractOnce(const SString& directory) const;
+    // Like extract, but the file under the target's name is taken as the
+    // entry's copy while its identity (PlatformImpl::fileIdentity) is
+    // `madeAs`, the one it had when it was extracted: for a directory that
+    // only this payload's copies go to, whose files then keep their paths
+    // and times.
+    SString extractOnce(const SString& directory, const SString& madeAs) const;
 
     long m_fileType;
     TagFile* m_tagFile;  // owned; null until loadTagFile ran for a tag file type

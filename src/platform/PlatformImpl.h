@@ -129,6 +129,12 @@ class PlatformImpl {
     static int runAttached(const StringDeque& arguments, const SString& workingDir,
                            const ProcessOptions& options = ProcessOptions());
 
+    // Starts the program arguments[0] (an exact path) with every argument, in
+    // a session of its own at the lowest priority, with its standard input
+    // from /dev/null and its standard output and error appended to
+    // `logFile`, and returns once it runs, without waiting for its end; the
+    // launcher is not its parent. "" or why it could not be started.
+    static SString startDetached(const StringDeque& arguments, const SString& logFile);
     // Replaces the launcher's process image with the program arguments[0]
     // (an exact path, no PATH lookup), handing it every argument byte for
     // byte. Standard output and standard error are flushed first. Returns
@@ -252,6 +258,8 @@ class PlatformImpl {
     // Deletes a file, or a directory with everything below it. Never throws.
     static void deleteFile(const SString& path);
     static bool fileExists(const SString& path);
+    // True for a directory (links followed).
+    static bool isDirectory(const SString& path);
     // True when both paths exist and name the same file (links followed).
     static bool isSameFile(const SString& first, const SString& second);
     // The absolute path of an existing file with every symbolic link, "."

@@ -236,6 +236,11 @@ bool hasFreeSpace(double fragmentSize, double freeFragments, long bytes, long fi
     return fragmentSize * freeFragments >= needed * fragmentSize;
 }
 
+bool PlatformImpl::isDirectory(const SString& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 SString PlatformImpl::fileIdentity(const SString& path) {
     struct stat info;
     if (stat(path.c_str(), &info) != 0) {

@@ -750,3 +750,59 @@ SString PlatformImpl::replaceProcess(const StringDeque& arguments) {
     execArguments(arguments, false);
     return SString(strerror(errno));
 }
+
+namespace {
+
+// DANGER: runs in the forked copy of the launcher, in a session of its own.
+// It never returns, throws or calls exit(). A second fork makes the program
+// no child of the launcher, which does not wait for it.
+[[noreturn]] void runDetachedChild(std::vector<char*>& argv, int input, int log,
+                                   const sigset_t& signalMask) {
+    setsid();
+    if (fork() != 0) {
+        _exit(0);
+    }
+    int ignored = nice(19);
+    (void)ignored;
+    if (dup2(input, STDIN_FILENO) < 0 || dup2(log, STDOUT_FILENO) < 0 ||
+        dup2(log, STDERR_FILENO) < 0) {
+        _exit(127);
+    }
+    PlatformImpl::setSignalsForChild(true);
+    sigprocmask(SIG_SETMASK, &signalMask, nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+}
+
+}  // namespace
+
+SString PlatformImpl::startDetached(const StringDeque& arguments, const SString& logFile) {
+    std::vector<char*> argv = argumentVector(arguments);
+    ScopedFd input;
+    openNullInput(input);
+    ScopedFd log;
+    log.reset(open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!log.isOpen()) {
+        return systemErrorMessage(joinText("Unable to open ", logFile, ": "), errno);
+    }
+    // Its write end closes in the program's exec, or at its failure: the
+    // launcher, whose file the program may be, ends only after that.
+    Pipe started;
+    openPipe(started);
+    fflush(stdout);
+    fflush(stderr);
+    SignalBlock block;
+    pid_t pid = fork();
+    if (pid < 0) {
+        return systemErrorMessage("Error forking new process: ", errno);
+    }
+    if (pid == 0) {
+        runDetachedChild(argv, input.get(), log.get(), block.previous());
+    }
+    started.write.close();
+    retryOnEintr([&] { return waitpid(pid, nullptr, 0); });
+    char byte;
+    while (retryOnEintr([&] { return read(started.read.get(), &byte, 1); }) > 0) {
+    }
+    return SString();
+}
