@@ -59,7 +59,9 @@ VerifyClass Launcher::getVerifyClass() {
     return VerifyClass();
 }
 
-void Launcher::extractClasspathArchives(StringDeque&, const SString&) {}
+bool Launcher::extractClasspathArchives(StringDeque&, const SString&) {
+    return true;
+}
 
 void Launcher::findJVM(bool showProgress, bool) {
     setFound(showProgress);

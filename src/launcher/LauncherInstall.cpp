@@ -235,11 +235,11 @@ void Launcher::extractOnce(const std::vector<const FileIndexEntry*>& entries,
     SString record;
     for (const FileIndexEntry* entry : entries) {
         auto recorded = madeAs.find(entry->m_fileId);
-        SString path = entry->extractOnce(directory, recorded == madeAs.end() ? SString()
-                                                                               : recorded->second);
+        SString path =
+            entry->extractOnce(directory, recorded == madeAs.end() ? SString() : recorded->second);
         paths.push_back(path);
-        record += joinText(convertToString(entry->m_fileId), ' ', PlatformImpl::fileIdentity(path),
-                           '\n');
+        record +=
+            joinText(convertToString(entry->m_fileId), ' ', PlatformImpl::fileIdentity(path), '\n');
     }
     ReplacementFile output;
     if (output.open(parentDirectory(directory), recordName, 0600) == 0) {

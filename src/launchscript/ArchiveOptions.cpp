@@ -130,8 +130,7 @@ std::vector<SString> splitWords(const SString& text, bool comments) {
 
 }  // namespace
 
-ArchiveOptions::ArchiveOptions(const std::vector<SString>& command,
-                               const SString& workingDirectory)
+ArchiveOptions::ArchiveOptions(const std::vector<SString>& command, const SString& workingDirectory)
     : m_workingDirectory(workingDirectory) {
     m_classpath = PlatformImpl::getEnvironmentVariable("CLASSPATH");
     readWords(command, 1, true);
@@ -140,8 +139,7 @@ ArchiveOptions::ArchiveOptions(const std::vector<SString>& command,
     }
 }
 
-bool ArchiveOptions::readWords(const std::vector<SString>& words, size_t first,
-                               bool fromCommand) {
+bool ArchiveOptions::readWords(const std::vector<SString>& words, size_t first, bool fromCommand) {
     for (size_t i = first; i < words.size();) {
         const SString& word = words[i];
         // The JVM reads no argument file named in another one.

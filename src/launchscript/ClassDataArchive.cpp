@@ -36,8 +36,8 @@ SString jvmIdentity(const SString& home, const SString& executable) {
         return text;
     }
     text += joinText('\n', PlatformImpl::fileIdentity(executable));
-    for (const char* file : {"release", "lib/modules", "lib/server/libjvm.so",
-                             "lib/server/classes.jsa"}) {
+    for (const char* file :
+         {"release", "lib/modules", "lib/server/libjvm.so", "lib/server/classes.jsa"}) {
         text += joinText('\n', PlatformImpl::fileIdentity(pathInDirectory(home, file)));
     }
     return text;
@@ -71,7 +71,9 @@ SString classpathProblem(const SString& classpath) {
 }  // namespace
 
 ClassDataArchive::ClassDataArchive(const JVMFile& jvm)
-    : m_feature(0), m_wait(false), m_temporaryJVM(jvm.getTagFile().getBoolTagValue("JVM_TEMP", false)) {
+    : m_feature(0),
+      m_wait(false),
+      m_temporaryJVM(jvm.getTagFile().getBoolTagValue("JVM_TEMP", false)) {
     SString setting = PlatformImpl::getEnvironmentVariable(kSwitch);
     SString version = jvm.getTagFile().getTagValue("JAVA_VERSION", 0);
     if (setting.compare("0") == 0) {
@@ -195,7 +197,8 @@ void ClassDataArchive::finish(int exitCode) {
     bool endedByItself = exitCode >= 0 && exitCode <= 128 && PlatformImpl::pendingSignal() == 0 &&
                          !PlatformImpl::childWasSignalled();
     SString classList = joinText(m_entry, ".classlist");
-    if (!m_classList.empty() && endedByItself && m_store->fileSize(lastPathComponent(m_classList)) > 0) {
+    if (!m_classList.empty() && endedByItself &&
+        m_store->fileSize(lastPathComponent(m_classList)) > 0) {
         m_store->commit(m_classList, classList);
     }
     if (endedByItself && m_store->fileSize(classList) > 0 &&

@@ -80,14 +80,14 @@ class ClassDataArchive {
     void startMaker() const;
 
     std::unique_ptr<CacheStore> m_store;  // null when there is to be no archive
-    int m_feature;  // the JVM's feature release; 0 for no archive
+    int m_feature;                        // the JVM's feature release; 0 for no archive
     bool m_wait;
     bool m_temporaryJVM;
     SString m_java;
     SString m_jvmIdentity;
     SString m_group;  // the launcher's checksum
     SString m_classesDirectory;
-    SString m_noMaker;  // why no maker can serve this launch, or ""
+    SString m_noMaker;    // why no maker can serve this launch, or ""
     SString m_entry;      // "" while there is none
     SString m_classList;  // the run file that the JVM writes, or ""
 };

@@ -116,8 +116,8 @@ int ClassDataMaker::make(const SString& entry, bool wait) {
         return 0;
     }
     Job job;
-    SString failure = readJob(store, entry, job) ? build(store, entry, job)
-                                                  : SString("its job cannot be read");
+    SString failure =
+        readJob(store, entry, job) ? build(store, entry, job) : SString("its job cannot be read");
     store.removeFile(fileOf(entry, ".classlist"));
     store.removeFile(fileOf(entry, ".job"));
     if (!failure.empty()) {
@@ -135,10 +135,10 @@ SString ClassDataMaker::build(const CacheStore& store, const SString& entry, con
     if (runFile.empty()) {
         return "its file cannot be made";
     }
-    std::vector<SString> dump = {job.java, "-Xshare:dump",
-                                 joinText("-XX:SharedClassListFile=",
-                                          store.path(fileOf(entry, ".classlist"))),
-                                 joinText("-XX:SharedArchiveFile=", runFile)};
+    std::vector<SString> dump = {
+        job.java, "-Xshare:dump",
+        joinText("-XX:SharedClassListFile=", store.path(fileOf(entry, ".classlist"))),
+        joinText("-XX:SharedArchiveFile=", runFile)};
     std::vector<SString> validate = {job.java, "-Xshare:on", "-XX:+VerifySharedSpaces",
                                      joinText("-XX:SharedArchiveFile=", runFile)};
     for (std::vector<SString>* command : {&dump, &validate}) {
@@ -191,8 +191,8 @@ SString ClassDataMaker::runJVM(const std::vector<SString>& arguments, bool silen
     for (size_t i = 0; i < saved.size(); ++i) {
         PlatformImpl::setEnvironmentVariable(kOptionVariables[i], saved[i]);
     }
-    Launcher::logInfo("Ran ", arguments[0], " ", arguments[1], ": status ",
-                      convertToString(status), "\n", output, errors);
+    Launcher::logInfo("Ran ", arguments[0], " ", arguments[1], ": status ", convertToString(status),
+                      "\n", output, errors);
     if (status == processTimedOut) {
         return "the JVM did not end in time";
     }

@@ -122,7 +122,8 @@ SString CacheStore::checksum(const SString& text) {
 }
 
 SString CacheStore::createRunFile(const SString& fileName) const {
-    SString path = this->path(joinText(fileName, kRunMark, convertToString(static_cast<long>(getpid()))));
+    SString path =
+        this->path(joinText(fileName, kRunMark, convertToString(static_cast<long>(getpid()))));
     // A file of a process that had this number and was killed.
     unlink(path.c_str());
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);

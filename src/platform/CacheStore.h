@@ -85,8 +85,7 @@ class CacheStore {
     // `maxBytes` (a locked entry, or one of `group`, stays), the groups left
     // without entries beyond `maxGroups`, and the run files of killed
     // processes.
-    void evict(const SString& group, size_t maxEntries, long long maxBytes,
-               size_t maxGroups) const;
+    void evict(const SString& group, size_t maxEntries, long long maxBytes, size_t maxGroups) const;
 
   private:
     struct Item {
