@@ -25,8 +25,10 @@ struct Pending {
     SString namedBy;
 };
 
-void warn(const SString& text) {
-    fprintf(stderr, "cvpack: warning: %s\n", text.c_str());
+// A warning about the entry `entry` of the Class-Path of `namedBy`.
+void warn(const SString& entry, const SString& namedBy, const SString& problem) {
+    fprintf(stderr, "cvpack: warning: %s, in the Class-Path of %s, %s\n", entry.c_str(),
+            namedBy.c_str(), problem.c_str());
 }
 
 // `text` with each "%XX" replaced by the byte that the hex digits XX encode.
@@ -81,15 +83,14 @@ std::vector<std::string> entriesOf(const std::string& value) {
 
 // Whether a jar named by a Class-Path can be embedded; warns when not.
 bool isEmbeddable(const Pending& jar) {
-    SString where = joinText(jar.path, ", in the Class-Path of ", jar.namedBy, ", ");
     std::error_code error;
     fs::file_status status = fs::status(jar.path.c_str(), error);
     if (fs::is_directory(status) || stringEndsWith(jar.path, "/") != SString::npos) {
-        warn(joinText(where, "is a directory: not embedded (pack its classes into a jar)"));
+        warn(jar.path, jar.namedBy, "is a directory: not embedded (pack its classes into a jar)");
         return false;
     }
     if (!fs::exists(status)) {
-        warn(joinText(where, "does not exist: not embedded"));
+        warn(jar.path, jar.namedBy, "does not exist: not embedded");
         return false;
     }
     return true;
@@ -127,8 +128,8 @@ class Follower {
             file.reset(new JarFile(next.path));
         } catch (const LauncherException& e) {
             if (!next.namedBy.empty()) {
-                warn(
-                    joinText(e.message, ", in the Class-Path of ", next.namedBy, ": not embedded"));
+                warn(next.path, next.namedBy,
+                     joinText("is no jar: not embedded (", e.message, ")"));
                 return;
             }
         }
@@ -147,21 +148,22 @@ class Follower {
         if (!manifest.has(g_classPath)) {
             return;
         }
-        std::vector<std::string> entries = entriesOf(manifest.attribute(g_classPath));
-        for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        std::vector<Pending> named;
+        for (const std::string& entry : entriesOf(manifest.attribute(g_classPath))) {
             SString path;
-            if (entryPath(*entry, jar.path, path)) {
-                m_pending.push_back({path, jar.path});
+            if (entryPath(entry, jar.path, path)) {
+                named.push_back({path, jar.path});
             } else {
-                warn(joinText(entry->c_str(), ", in the Class-Path of ", jar.path,
-                              ", is no file name: not embedded"));
+                warn(entry.c_str(), jar.path, "is not a local file: not embedded");
             }
         }
+        m_pending.insert(m_pending.end(), named.rbegin(), named.rend());
         if (file.isSigned()) {
-            warn(joinText(jar.path,
-                          " is signed: its embedded copy keeps its Class-Path, which the "
-                          "signature covers, so the JVM may also read the jars it names on the "
-                          "user's machine"));
+            fprintf(stderr,
+                    "cvpack: warning: %s is signed: its embedded copy keeps its Class-Path, "
+                    "which the signature covers, so the JVM may also read the jars it names on "
+                    "the user's machine\n",
+                    jar.path.c_str());
             return;
         }
         jar.rewritten = true;
