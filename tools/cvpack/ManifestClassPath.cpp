@@ -2,9 +2,11 @@
 
 #include <strings.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <set>
 
 #include "JarFile.h"
@@ -35,8 +37,9 @@ void warn(const SString& entry, const SString& namedBy, const SString& problem) 
 std::string percentDecoded(const std::string& text) {
     std::string decoded;
     for (size_t i = 0; i < text.size(); ++i) {
-        bool escape =
-            text[i] == '%' && i + 2 < text.size() && isxdigit(text[i + 1]) && isxdigit(text[i + 2]);
+        bool escape = text[i] == '%' && i + 2 < text.size() &&
+                      isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+                      isxdigit(static_cast<unsigned char>(text[i + 2]));
         if (escape) {
             decoded += static_cast<char>(strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
             i += 2;
@@ -117,7 +120,9 @@ class Follower {
 
   private:
     bool firstVisit(const SString& path) {
-        return m_seen.insert(fs::absolute(path.c_str()).lexically_normal().string()).second;
+        std::error_code error;
+        fs::path absolute = fs::absolute(path.c_str(), error);
+        return m_seen.insert(absolute.lexically_normal().string()).second;
     }
 
     void add(const Pending& next) {
@@ -127,6 +132,7 @@ class Follower {
         try {
             file.reset(new JarFile(next.path));
         } catch (const LauncherException& e) {
+            // A jar given on the command line is packed whatever it holds.
             if (!next.namedBy.empty()) {
                 warn(next.path, next.namedBy,
                      joinText("is no jar: not embedded (", e.message, ")"));
