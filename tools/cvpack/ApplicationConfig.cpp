@@ -223,7 +223,8 @@ bool isBinaryClassName(const SString& name) {
     for (unsigned int i = 0; i < name.length(); ++i) {
         unsigned char c = static_cast<unsigned char>(name[i]);
         bool letter = isalpha(c) || c == '_' || c == '$' || c >= 0x80;
-        if (c == '.' ? atStart : !letter && (atStart || !isdigit(c))) {
+        bool valid = c == '.' ? !atStart : letter || (!atStart && isdigit(c));
+        if (!valid) {
             return false;
         }
         atStart = c == '.';
