@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -36,7 +39,47 @@ void makeJar(const std::string& path, const JarEntries& entries, bool deflate = 
     ASSERT_EQ(zip_close(jar), 0) << path;
 }
 
+// The manifest of the jar at path, as its bytes.
+std::string manifestOf(const std::string& path) {
+    zip_t* jar = zip_open(path.c_str(), ZIP_RDONLY, nullptr);
+    zip_file_t* entry = jar == nullptr ? nullptr : zip_fopen(jar, kManifest, 0);
+    std::string text;
+    char buffer[4096];
+    zip_int64_t count = 0;
+    while (entry != nullptr && (count = zip_fread(entry, buffer, sizeof buffer)) > 0) {
+        text.append(buffer, static_cast<size_t>(count));
+    }
+    if (entry != nullptr) {
+        zip_fclose(entry);
+    }
+    if (jar != nullptr) {
+        zip_discard(jar);
+    }
+    return text;
+}
+
+// Sets the uncompressed size that the headers of the jar at path declare for
+// its manifest to `size`, in the local header and in the central directory.
+void declareManifestSize(const std::string& path, uint32_t size) {
+    std::string bytes = readFile(path);
+    const std::string name = kManifest;
+    for (const auto& [signature, sizeOffset, nameOffset] :
+         {std::make_tuple("PK\x03\x04", 22, 30), std::make_tuple("PK\x01\x02", 24, 46)}) {
+        size_t header = bytes.find(signature);
+        while (header != std::string::npos &&
+               bytes.compare(header + nameOffset, name.size(), name) != 0) {
+            header = bytes.find(signature, header + 1);
+        }
+        ASSERT_NE(header, std::string::npos) << signature;
+        for (int i = 0; i < 4; ++i) {
+            bytes[header + sizeOffset + i] = static_cast<char>(size >> (8 * i));
+        }
+    }
+    writeFile(path, bytes);
+}
+
 const std::string kDemoJar = std::string(TEST_BINARY_DIR) + "/examples/hello.jar";
+const char kGreeting[] = "Hello from the cvlaunch demo application.";
 
 class CvpackApplicationTest : public testsupport::LauncherProcessTest {
   protected:
@@ -199,7 +242,7 @@ TEST_F(CvpackApplicationTest, PrintConfigWritesTheFilesAndTheCommandThatPacksThe
               "  FIND_JVM 0 1\n  JMP0 @N1@ nojvm\n  LAUNCH \"@S2@\" 0\n  GOTO end\n  :nojvm\n"
               "  EXIT 1\n  :end\n/:\n");
     EXPECT_EQ(readFile(work_.file("config/launch.tag")),
-              "DESC: My App\nDISPLAY_CONSOLE: 1\nAUTO_SET_WORKING_DIR: 0\n"
+              "DISPLAY_CONSOLE: 1\nAUTO_SET_WORKING_DIR: 0\n"
               "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CLASS_DATA_ARCHIVE%() %CP%() "
               "%RUNTIME_SYSTEMPROP%() "
               "%RUNTIME_JAVAARGS%() '-Dtext=it'\\''s \"\"so\"\" 50%%' -Xss2m com.example.Main\"\n");
@@ -243,7 +286,7 @@ TEST_F(CvpackApplicationTest, RefusesWhatItCannotPack) {
          1,
          "cvpack: cannot write -Xlog:gc:file=gc-%p-%t.log into the launch command: the Java "
          "options and the main class together may hold each of %, @ and # only once"},
-        {{"--main-jar", "app.jar", "--java-option", "@a", "--main-class", "@b"},
+        {{"--main-jar", "app.jar", "--java-option", "@a", "--java-option", "@b"},
          1,
          "cvpack: cannot write @b into"},
         {{"--main-jar", "app.jar", "--name", "two\nlines"},
@@ -343,6 +386,209 @@ TEST_F(CvpackApplicationTest, WithoutASuitableJvmTheProgramShowsWhyAndEndsWithOn
     EXPECT_EQ(result.out, "");
     EXPECT_NE(result.err.find("A suitable JVM could not be found."), std::string::npos)
         << result.err;
+}
+
+// Jars name the jars they need in the Class-Path of their manifests, relative
+// to their own directory: the launcher carries them in the order in which the
+// JVM reads them, so it runs where they are not installed, and their embedded
+// copies name nothing that the JVM could read on the user's machine.
+TEST_F(CvpackApplicationTest, JarsNamedByManifestClassPathsTravelInTheLauncher) {
+    std::string jdk = testsupport::findJDK();
+    if (jdk.empty() || !testsupport::fileExists(kDemoJar)) {
+        GTEST_SKIP() << "no JDK under /usr/lib/jvm, or no demo application";
+    }
+    for (const char* directory : {"app/lib", "share/classes", "bin", "out"}) {
+        testsupport::makeDirectories(work_.file(directory));
+    }
+    // app.jar holds no class: Hello comes from share/hello.jar, two Class-Path
+    // steps away; lib/mid.jar names app.jar again, hello.jar twice and a
+    // directory, and app.jar a jar that does not exist.
+    makeJar(work_.file("app/app.jar"),
+            {{kManifest, "Main-Class: Hello\nClass-Path: lib/mid.jar missing.jar\n"}});
+    makeJar(work_.file("app/lib/mid.jar"),
+            {{kManifest,
+              "Manifest-Version: 1.0\r\nClass-Path: ../../share/hel\r\n lo.jar ../app.jar  "
+              "../../share/classes/\r\n  ../../share/hello.jar\r\nCreated-By: hand\r\n\r\n"
+              "Name: mid.txt\r\nClass-Path: x.jar\r\n\r\n"},
+             {"mid.txt", "m"}});
+    writeFile(work_.file("share/hello.jar"), readFile(kDemoJar));
+    makeJar(work_.file("other.jar"), {{"other.txt", "o"}});
+
+    ProcessResult packed =
+        cvpack({"--main-jar", "app/app.jar", "--class-path", "other.jar", "-o", "bin/app"});
+    ASSERT_EQ(packed.status, 0) << packed.err;
+    EXPECT_EQ(packed.out, "");
+    EXPECT_EQ(packed.err,
+              "cvpack: adding app/lib/mid.jar to the class path, from the Class-Path of "
+              "app/app.jar\n"
+              "cvpack: adding share/hello.jar to the class path, from the Class-Path of "
+              "app/lib/mid.jar\n"
+              "cvpack: warning: share/classes/, in the Class-Path of app/lib/mid.jar, is a "
+              "directory: not embedded (pack its classes into a jar)\n"
+              "cvpack: warning: app/missing.jar, in the Class-Path of app/app.jar, does not "
+              "exist: not embedded\n");
+    std::string listing = cvpack({"--list", "bin/app"}).out;
+    size_t position = 0;
+    for (const char* name : {"  app.jar\n", "  mid.jar\n", "  hello.jar\n", "  other.jar\n"}) {
+        position = listing.find(name, position);
+        EXPECT_NE(position, std::string::npos) << name << listing;
+    }
+
+    std::filesystem::remove_all(work_.file("share"));
+    std::filesystem::remove_all(work_.file("app/lib"));
+    testsupport::LauncherOptions options;
+    options.env["JAVA_HOME"] = jdk;
+    LauncherResult result = run(work_.file("bin/app"), {"x"}, options);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find(kGreeting), std::string::npos) << result.out;
+    EXPECT_EQ(result.err, "");
+
+    options.workingDir = work_.file("out");
+    ASSERT_EQ(run(work_.file("bin/app"), {"-cv:extract"}, options).status, 0);
+    EXPECT_EQ(manifestOf(work_.file("out/app.jar")), "Main-Class: Hello\n");
+    EXPECT_EQ(manifestOf(work_.file("out/mid.jar")),
+              "Manifest-Version: 1.0\r\nCreated-By: hand\r\n\r\n"
+              "Name: mid.txt\r\nClass-Path: x.jar\r\n\r\n");
+    EXPECT_EQ(readFile(work_.file("out/hello.jar")), readFile(kDemoJar));
+
+    ProcessResult plain =
+        cvpack({"--main-jar", "app/app.jar", "--no-manifest-class-path", "-o", "bin/plain"});
+    EXPECT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(plain.err,
+              "cvpack: warning: no jar on the class path holds the main class Hello "
+              "(Hello.class): the application will not start\n");
+    EXPECT_EQ(cvpack({"--list", "bin/plain"}).out.find("hello.jar"), std::string::npos);
+}
+
+TEST_F(CvpackApplicationTest, MainClassMustBeAClassNameThatAJarHolds) {
+    const char noClass[] = "";
+    struct Row {
+        std::vector<std::string> args;  // after --main-jar app.jar
+        const char* manifestMainClass;
+        int status;
+        std::string err;
+    } rows[] = {
+        {{},
+         "Hello extra",
+         1,
+         "cvpack: invalid main class 'Hello extra' (the Main-Class of app.jar): expected Java "
+         "identifiers separated by dots, such as com.example.Main\n"},
+        {{},
+         "-version",
+         1,
+         "cvpack: invalid main class -version (the Main-Class of app.jar): expected Java "
+         "identifiers separated by dots, such as com.example.Main\n"},
+        {{"--main-class", "com/example/Main"},
+         noClass,
+         1,
+         "cvpack: invalid main class com/example/Main (--main-class): expected Java identifiers "
+         "separated by dots, such as com.example.Main\n"},
+        {{"--main-class", "a..B"}, noClass, 1, "cvpack: invalid main class a..B (--main-class)"},
+        {{"--main-class", "1a.B"}, noClass, 1, "cvpack: invalid main class 1a.B (--main-class)"},
+        {{"--main-class", ""}, noClass, 2, "cvpack: option '--main-class' needs a value\n"},
+        {{}, "", 1, "cvpack: the manifest of app.jar names no Main-Class"},
+        {{"--main-class", "no.Such"},
+         noClass,
+         0,
+         "cvpack: warning: no jar on the class path holds the main class no.Such "
+         "(no/Such.class): the application will not start\n"},
+        {{}, "b.C", 0, ""},
+        {{"--main-class", "v.New"}, noClass, 0, ""},
+        {{"--main-class", "a.B$Inner"}, noClass, 0, ""},
+        {{"--main-class", "_$.\xc3\xa9t\xc3\xa9"},
+         noClass,
+         0,
+         "cvpack: warning: no jar on the class path holds the main class"},
+    };
+    for (Row& row : rows) {
+        SCOPED_TRACE(row.err);
+        JarEntries entries = {{"b/C.class", "c"},
+                              {"META-INF/versions/11/v/New.class", "n"},
+                              {"a/B$Inner.class", "i"}};
+        if (row.manifestMainClass != noClass) {
+            entries.emplace_back(kManifest, std::string("Main-Class: ") + row.manifestMainClass);
+        }
+        makeJar(work_.file("app.jar"), entries);
+        row.args.insert(row.args.begin(), {"--main-jar", "app.jar"});
+        row.args.insert(row.args.end(), {"-o", "out"});
+        ProcessResult result = cvpack(row.args);
+        EXPECT_EQ(result.status, row.status);
+        EXPECT_EQ(result.err.substr(0, row.err.size()), row.err);
+        EXPECT_EQ(row.err.empty(), result.err.empty()) << result.err;
+        EXPECT_EQ(testsupport::fileExists(work_.file("out")), row.status == 0);
+        std::filesystem::remove(work_.file("out"));
+    }
+}
+
+// A manifest that inflates beyond 1 MiB is refused at once, whatever size
+// the jar declares for it; one below that is read in linear time.
+TEST_F(CvpackApplicationTest, ManifestsAreReadInLinearTimeUpToOneMebibyte) {
+    std::string continued;
+    while (continued.size() < (1 << 20) - 100) {
+        continued += " a\n";
+    }
+    struct Row {
+        std::string manifest;
+        uint32_t declaredSize;  // 0: as written
+        std::string err;
+    } rows[] = {
+        {"Main-Class: Hello\nX-Long: a\n" + continued + continued, 0,
+         "cvpack: the manifest of app.jar is larger than 1 MiB (1048576 bytes), the most that "
+         "cvpack reads\n"},
+        {"Main-Class: Hello\nX-Long: a\n" + continued + continued, 100, "app.jar"},
+        {"X-Long: a\n" + continued + "Main-Class: Hello\n", 0, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.declaredSize);
+        makeJar(work_.file("app.jar"), {{kManifest, row.manifest}, {"Hello.class", "h"}});
+        if (row.declaredSize != 0) {
+            declareManifestSize(work_.file("app.jar"), row.declaredSize);
+        }
+        auto start = std::chrono::steady_clock::now();
+        ProcessResult result = cvpack({"--main-jar", "app.jar", "--print-config", "config"});
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_EQ(result.status, row.err.empty() ? 0 : 1);
+        if (row.err.empty()) {
+            EXPECT_EQ(result.err, "");
+            EXPECT_NE(readFile(work_.file("config/launch.tag")).find(" Hello\"\n"),
+                      std::string::npos);
+        } else {
+            EXPECT_NE(result.err.find(row.err), std::string::npos) << result.err;
+        }
+    }
+}
+
+// A command-line tool's errors are its own: the launcher shows a title only
+// when the packager asks for one.
+TEST_F(CvpackApplicationTest, APackedApplicationShowsATitleOnlyWhenAskedTo) {
+    std::string jdk = testsupport::findJDK();
+    if (jdk.empty() || !testsupport::fileExists(kDemoJar)) {
+        GTEST_SKIP() << "no JDK under /usr/lib/jvm, or no demo application";
+    }
+    struct Row {
+        std::vector<std::string> args;
+        std::string err;
+    } rows[] = {
+        {{}, ""},
+        {{"--name", "Demo"}, ""},
+        {{"--name", ""}, ""},
+        {{"--title", ""}, ""},
+        {{"--title", "The Demo"}, "The Demo\n"},
+    };
+    testsupport::LauncherOptions options;
+    options.env["JAVA_HOME"] = jdk;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.err);
+        LauncherResult result = run(packDemo(row.args), {"--exit", "4"}, options);
+        EXPECT_EQ(result.status, 4);
+        EXPECT_NE(result.out.find(kGreeting), std::string::npos);
+        EXPECT_EQ(result.err, row.err);
+    }
+    ProcessResult named = cvpack({"--main-jar", kDemoJar, "--main-class", "Hello", "--name", "",
+                                  "--print-config", "config"});
+    EXPECT_EQ(named.status, 0) << named.err;
+    EXPECT_EQ(configTag("java.jvm", "DESC"), std::vector<std::string>{"hello"});
+    EXPECT_EQ(configTag("launch.tag", "DESC"), std::vector<std::string>());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // files it writes and its listing.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -81,7 +82,8 @@ TEST_F(CvpackProcessTest, HelpDescribesTheOptions) {
     }
     for (const char* option :
          {"--main-jar JAR", "--class-path JAR", "--main-class NAME", "--java RANGE",
-          "--java-option OPTION", "--name TEXT", "--search-disk", "--print-config DIR"}) {
+          "--java-option OPTION", "--name TEXT", "--title TEXT", "--search-disk",
+          "--no-manifest-class-path", "--print-config DIR"}) {
         EXPECT_NE(result.out.find(option), std::string::npos) << option;
     }
 }
@@ -196,16 +198,63 @@ TEST_F(CvpackProcessTest, WarnsAboutAPayloadThatCannotRun) {
     EXPECT_EQ(result.err.find("my app.jvm"), std::string::npos) << result.err;
 }
 
-TEST_F(CvpackProcessTest, OutputMayReplaceItsOwnStub) {
+// -o replaces a regular file, never a device, a directory or a fifo, nor
+// one of the files that it packs under any of its names.
+TEST_F(CvpackProcessTest, OutputReplacesOnlyARegularFileThatItDoesNotPack) {
     writeFile(dir.file("stub"), readFile(testsupport::cvlaunchPath()), 0755);
-    ASSERT_EQ(cvpack({"--stub", "stub", "--instructions", "setup.ins", "--no-verify-archive", "-o",
-                      "stub"})
-                  .status,
-              0);
-    ProcessResult listing = cvpack({"--list", "stub"});
-    EXPECT_EQ(listing.status, 0);
-    EXPECT_NE(listing.out.find("setup.ins"), std::string::npos);
-    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"a.jvm", "app.jar", "setup.ins", "stub"}));
+    // An empty zip archive: a main jar without manifest.
+    writeFile(dir.file("in.jar"), std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+    testsupport::makeDirectories(dir.file("directory"));
+    ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0644), 0);
+    ASSERT_EQ(link(dir.file("app.jar").c_str(), dir.file("hard.jar").c_str()), 0);
+    ASSERT_EQ(symlink("app.jar", dir.file("soft.jar").c_str()), 0);
+    // Through a link: a cvpack that renamed its file over the output would
+    // replace the link, not the device.
+    ASSERT_EQ(symlink("/dev/null", dir.file("null").c_str()), 0);
+    const std::vector<std::string> files = {"--instructions", "setup.ins", "--app-archive",
+                                            "app.jar", "--no-verify-archive"};
+    const std::string notRegular = " not a regular file: cvpack replaces only regular files\n";
+    struct Row {
+        std::string output;
+        std::vector<std::string> args;  // empty: files
+        std::string err;
+    } rows[] = {
+        {"null", {}, "cvpack: null is a character device," + notRegular},
+        {"directory", {}, "cvpack: directory is a directory," + notRegular},
+        {"fifo", {}, "cvpack: fifo is a fifo," + notRegular},
+        {"app.jar", {}, "cvpack: -o app.jar would replace app.jar, a file that it packs"},
+        {"hard.jar", {}, "cvpack: -o hard.jar would replace app.jar, a file that it packs"},
+        {"soft.jar", {}, "cvpack: -o soft.jar would replace app.jar, a file that it packs"},
+        {"setup.ins", {}, "cvpack: -o setup.ins would replace setup.ins, a file that it packs"},
+        {"stub",
+         {"--stub", "stub", "--instructions", "setup.ins", "--no-verify-archive"},
+         "cvpack: -o stub would replace stub, a file that it packs"},
+        {"in.jar",
+         {"--main-jar", "in.jar", "--main-class", "A", "--no-verify-archive"},
+         "cvpack: -o in.jar would replace in.jar, a file that it packs"},
+    };
+    std::vector<std::string> entries = dir.entries();
+    for (Row& row : rows) {
+        SCOPED_TRACE(row.output);
+        std::vector<std::string> args = row.args.empty() ? files : row.args;
+        args.insert(args.end(), {"-o", row.output});
+        ProcessResult result = cvpack(args);
+        EXPECT_EQ(result.status, 1);
+        std::string expected =
+            row.err.back() == '\n' ? row.err : row.err + "; write the launcher file elsewhere\n";
+        ASSERT_GE(result.err.size(), expected.size()) << result.err;
+        EXPECT_EQ(result.err.substr(result.err.size() - expected.size()), expected);
+        EXPECT_EQ(dir.entries(), entries);
+    }
+    struct stat info;
+    ASSERT_EQ(stat("/dev/null", &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
+    EXPECT_EQ(readFile(dir.file("app.jar")), std::string(5000, 'z'));
+    EXPECT_EQ(readFile(dir.file("stub")), readFile(testsupport::cvlaunchPath()));
+
+    // A new file, and a regular file that is no input, are written.
+    EXPECT_EQ(cvpack({"--stub", "stub", "--instructions", "setup.ins", "-o", "new"}).status, 0);
+    EXPECT_EQ(cvpack({"--instructions", "setup.ins", "-o", "new"}).status, 0);
 }
 
 TEST_F(CvpackProcessTest, UnwritableOutputFails) {

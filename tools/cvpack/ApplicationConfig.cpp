@@ -9,6 +9,7 @@
 
 #include "CommandText.h"
 #include "FileIndexEntry.h"
+#include "JarFile.h"
 #include "JarManifest.h"
 #include "LauncherException.h"
 #include "MacroHandler.h"
@@ -19,6 +20,9 @@
 namespace {
 
 const char g_versionProperty[] = "java.specification.version";
+// The directory, beside the generated files, of the jars whose manifest is
+// rewritten.
+const char g_copiesDirectory[] = "classpath";
 const long g_maxVersion = 999;
 
 // The program, the class-data archive's options, the class path (with the
@@ -179,26 +183,101 @@ void writeFile(const SString& path, const SString& text) {
     }
 }
 
-// Adds the jars as class path archives, each under a name of its own.
-void addClassPathArchives(const std::vector<SString>& jars, std::vector<PayloadFile>& files) {
+// The names under which the jars are embedded: their base names, and
+// "2-util.jar" and so on for a second one (the launcher extracts them all
+// into one directory).
+std::vector<SString> entryNames(const std::vector<ManifestClassPath::Jar>& jars) {
     std::vector<SString> names;
     auto taken = [&names](const SString& name) {
         return std::any_of(names.begin(), names.end(),
                            [&name](const SString& used) { return used.compare(name) == 0; });
     };
-    for (const SString& jar : jars) {
-        PayloadFile entry;
-        entry.type = FILE_CLASSPATH_ARCHIVE;
-        entry.path = jar;
-        SString baseName = lastPathComponent(jar);
+    for (const ManifestClassPath::Jar& jar : jars) {
+        SString baseName = lastPathComponent(jar.path);
         SString name = baseName;
         for (long n = 2; taken(name); ++n) {
             name = joinText(convertToString(n), '-', baseName);
         }
         names.push_back(name);
-        entry.name = name.compare(baseName) == 0 ? SString() : name;
-        files.push_back(entry);
     }
+    return names;
+}
+
+// Where the copy of a jar with a rewritten manifest is written.
+SString copyPath(const SString& directory, const SString& name) {
+    return pathInDirectory(pathInDirectory(directory, g_copiesDirectory), name);
+}
+
+void makeDirectory(const SString& directory) {
+    if (mkdir(directory.c_str(), 0777) != 0 && errno != EEXIST) {
+        int error = errno;
+        throwSystemError(joinText("cannot create ", directory, ": "), error);
+    }
+}
+
+// Whether `name` is Java identifiers separated by dots. Bytes from 0x80 up
+// count as letters: they are the UTF-8 of the other letters that Java
+// allows.
+bool isBinaryClassName(const SString& name) {
+    bool atStart = true;
+    for (unsigned int i = 0; i < name.length(); ++i) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        bool letter = isalpha(c) || c == '_' || c == '$' || c >= 0x80;
+        bool valid = c == '.' ? !atStart : letter || (!atStart && isdigit(c));
+        if (!valid) {
+            return false;
+        }
+        atStart = c == '.';
+    }
+    return !atStart;
+}
+
+void checkMainClass(const SString& mainClass, const SString& source) {
+    if (!isBinaryClassName(mainClass)) {
+        throw LauncherException(joinText("invalid main class ",
+                                         ApplicationConfig::shellWord(mainClass), " (", source,
+                                         "): expected Java identifiers separated by dots, such as "
+                                         "com.example.Main"));
+    }
+}
+
+// A jar that cannot be read holds no class for the JVM either.
+bool holdsClass(const SString& jar, const std::string& classFile) {
+    try {
+        return JarFile(jar).holdsClass(classFile);
+    } catch (const LauncherException&) {
+        return false;
+    }
+}
+
+void warnIfNoJarHolds(const SString& mainClass, const std::vector<ManifestClassPath::Jar>& jars) {
+    std::string classFile = mainClass.c_str();
+    std::replace(classFile.begin(), classFile.end(), '.', '/');
+    classFile += ".class";
+    for (const ManifestClassPath::Jar& jar : jars) {
+        if (holdsClass(jar.path, classFile)) {
+            return;
+        }
+    }
+    fprintf(stderr,
+            "cvpack: warning: no jar on the class path holds the main class %s (%s): the "
+            "application will not start\n",
+            mainClass.c_str(), classFile.c_str());
+}
+
+// The main jar, the --class-path jars and, unless the options say
+// otherwise, the jars that their manifests name.
+std::vector<ManifestClassPath::Jar> classPathOf(const ApplicationOptions& options) {
+    std::vector<SString> jars = options.classPath;
+    jars.insert(jars.begin(), options.mainJar);
+    if (options.manifestClassPath) {
+        return ManifestClassPath::follow(jars);
+    }
+    std::vector<ManifestClassPath::Jar> plain(jars.size());
+    for (size_t i = 0; i < jars.size(); ++i) {
+        plain[i].path = jars[i];
+    }
+    return plain;
 }
 
 }  // namespace
@@ -206,13 +285,34 @@ void addClassPathArchives(const std::vector<SString>& jars, std::vector<PayloadF
 ApplicationConfig::ApplicationConfig(const ApplicationOptions& options)
     : m_options(options),
       m_name(options.name.empty() ? defaultName(options.mainJar) : options.name) {
+    SString mainClass = mainClassOf(options);
     m_files.push_back({FILE_INSTRUCTIONS, "program.tag", instructionProgram()});
-    m_files.push_back({FILE_LAUNCH_SCRIPT, "launch.tag", launchScript(mainClassOf(options))});
+    m_files.push_back({FILE_LAUNCH_SCRIPT, "launch.tag", launchScript(mainClass)});
     m_files.push_back({FILE_JVM, "java.jvm", jvmDescription()});
+    m_jars = classPathOf(options);
+    warnIfNoJarHolds(mainClass, m_jars);
 }
 
 SString ApplicationConfig::mainClassOf(const ApplicationOptions& options) {
-    return options.mainClass.empty() ? JarManifest::mainClass(options.mainJar) : options.mainClass;
+    if (!options.mainClass.empty()) {
+        checkMainClass(options.mainClass, "--main-class");
+        return options.mainClass;
+    }
+    JarFile jar(options.mainJar);
+    if (!jar.hasManifest()) {
+        throw LauncherException(
+            joinText(options.mainJar,
+                     " has no readable manifest (META-INF/MANIFEST.MF) to name "
+                     "its main class; give the main class with --main-class NAME"));
+    }
+    SString mainClass(JarManifest(jar.manifest()).attribute("Main-Class").c_str());
+    if (mainClass.empty()) {
+        throw LauncherException(joinText("the manifest of ", options.mainJar,
+                                         " names no Main-Class; give the main class with "
+                                         "--main-class NAME"));
+    }
+    checkMainClass(mainClass, joinText("the Main-Class of ", options.mainJar));
+    return mainClass;
 }
 
 SString ApplicationConfig::instructionProgram() const {
@@ -227,9 +327,11 @@ SString ApplicationConfig::instructionProgram() const {
 SString ApplicationConfig::launchScript(const SString& mainClass) const {
     std::vector<SString> words = m_options.javaOptions;
     words.push_back(mainClass);
-    return TagText()
-        .line("DESC", m_name)
-        .line("DISPLAY_CONSOLE", "1")
+    TagText text;
+    if (!m_options.title.empty()) {
+        text.line("DESC", m_options.title);
+    }
+    return text.line("DISPLAY_CONSOLE", "1")
         .line("AUTO_SET_WORKING_DIR", "0")
         .line("COMMAND", joinText(g_program, m_options.classDataArchive ? g_classDataArchive : "",
                                   g_commandRest, commandWords(words)))
@@ -300,12 +402,17 @@ SString ApplicationConfig::shellWord(const SString& text) {
 }
 
 void ApplicationConfig::write(const SString& directory) const {
-    if (mkdir(directory.c_str(), 0777) != 0 && errno != EEXIST) {
-        int error = errno;
-        throwSystemError(joinText("cannot create ", directory, ": "), error);
-    }
+    makeDirectory(directory);
     for (const File& file : m_files) {
         writeFile(pathInDirectory(directory, file.name), file.text);
+    }
+    std::vector<SString> names = entryNames(m_jars);
+    for (size_t i = 0; i < m_jars.size(); ++i) {
+        if (m_jars[i].rewritten) {
+            makeDirectory(pathInDirectory(directory, g_copiesDirectory));
+            JarFile(m_jars[i].path)
+                .copyWithManifest(copyPath(directory, names[i]), m_jars[i].manifest);
+        }
     }
 }
 
@@ -317,10 +424,23 @@ std::vector<PayloadFile> ApplicationConfig::payload(const SString& directory) co
         entry.path = pathInDirectory(directory, file.name);
         files.push_back(entry);
     }
-    std::vector<SString> jars = m_options.classPath;
-    jars.insert(jars.begin(), m_options.mainJar);
-    addClassPathArchives(jars, files);
+    std::vector<SString> names = entryNames(m_jars);
+    for (size_t i = 0; i < m_jars.size(); ++i) {
+        PayloadFile entry;
+        entry.type = FILE_CLASSPATH_ARCHIVE;
+        entry.path = m_jars[i].rewritten ? copyPath(directory, names[i]) : m_jars[i].path;
+        entry.name = names[i].compare(lastPathComponent(entry.path)) == 0 ? SString() : names[i];
+        files.push_back(entry);
+    }
     return files;
+}
+
+std::vector<SString> ApplicationConfig::inputs() const {
+    std::vector<SString> jars;
+    for (const ManifestClassPath::Jar& jar : m_jars) {
+        jars.push_back(jar.path);
+    }
+    return jars;
 }
 
 SString ApplicationConfig::packCommand(const SString& directory) const {

@@ -6,7 +6,8 @@
 //   program.tag  the instruction program: find a JVM that java.jvm accepts
 //                and launch the application with it, or show the failure
 //                message and end with status 1
-//   launch.tag   the launch script: java with the class-data archive (unless
+//   launch.tag   the launch script, titled only with --title: java with the class-data archive
+//   (unless
 //                --no-class-data-archive), the class path, the side files'
 //                properties and arguments, the --java-option options and the
 //                main class, run in the caller's directory with its output
@@ -15,11 +16,15 @@
 //                on java.specification.version, JAVA_HOME, the usual JDK
 //                directories as path hints, and SEARCH_ALL with --search-disk
 //
-// and the class path archives that go with them: the main jar, then each
-// --class-path jar.
+// and the class path archives that go with them: the main jar and the
+// --class-path jars, with the jars that their manifests name
+// (ManifestClassPath) unless --no-manifest-class-path says otherwise. A jar
+// whose Class-Path is dropped is embedded as a copy, written beside the
+// generated files in classpath/.
 
 #include <vector>
 
+#include "ManifestClassPath.h"
 #include "PackerOptions.h"
 #include "SString.h"
 
@@ -32,19 +37,24 @@ class ApplicationConfig {
     };
 
     // Reads the main class from the main jar's manifest unless the options
-    // name it. Throws LauncherException: a malformed --java range, a jar
-    // without Main-Class, a value that no tag file can hold (a line break),
-    // or a Java option or main class that the launch command cannot carry.
+    // name it, and follows the jars' Class-Path headers. Throws
+    // LauncherException: a malformed --java range, a jar without Main-Class,
+    // a main class that is not a Java class name, a manifest that cannot be
+    // read, a value that no tag file can hold (a line break), or a Java
+    // option or main class that the launch command cannot carry. Warns on
+    // standard error when no jar holds the main class.
     explicit ApplicationConfig(const ApplicationOptions& options);
 
     const std::vector<File>& files() const { return m_files; }
-    // Writes the files into directory, which is made when it is missing.
-    // Throws LauncherException.
+    // Writes the files, and the jars whose manifest is rewritten, into
+    // directory, which is made when it is missing. Throws LauncherException.
     void write(const SString& directory) const;
     // The files to embed: the generated ones as written into directory,
     // then the jars, each under a name of its own (the launcher extracts
     // them all into one directory, so a second "util.jar" is "2-util.jar").
     std::vector<PayloadFile> payload(const SString& directory) const;
+    // The jars as found, which packing reads (and must not replace).
+    std::vector<SString> inputs() const;
     // The cvpack command that packs the files written into directory with
     // the jars, as shell text.
     SString packCommand(const SString& directory) const;
@@ -66,6 +76,7 @@ class ApplicationConfig {
 
     const ApplicationOptions& m_options;
     SString m_name;
+    std::vector<ManifestClassPath::Jar> m_jars;
     std::vector<File> m_files;
 };
 

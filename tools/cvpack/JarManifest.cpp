@@ -1,101 +1,95 @@
 #include "JarManifest.h"
 
 #include <strings.h>
-#include <zip.h>
 
-#include <memory>
-
-#include "LauncherException.h"
-#include "TextUtils.h"
+#include <cstring>
 
 namespace {
 
-const char g_manifestName[] = "META-INF/MANIFEST.MF";
+const char g_blanks[] = " \t";
 
-struct ArchiveCloser {
-    void operator()(zip_t* archive) const { zip_discard(archive); }
-};
-struct EntryCloser {
-    void operator()(zip_file_t* entry) const { zip_fclose(entry); }
-};
-using Archive = std::unique_ptr<zip_t, ArchiveCloser>;
-using Entry = std::unique_ptr<zip_file_t, EntryCloser>;
-
-// Sets value from one logical manifest line when the line is the attribute.
-void takeAttribute(const SString& line, const char* name, SString& value) {
-    unsigned int colon = line.find(':');
-    if (colon != SString::npos && strcasecmp(line.substr(0, colon).c_str(), name) == 0) {
-        value = line.substr(colon + 1);
-        trim(value, whitespaceChars);
+// The offset of the line end of the line at `position` (the end of the text
+// when it has none); `next` becomes the offset of the line after it.
+size_t lineEnd(const std::string& text, size_t position, size_t& next) {
+    size_t end = text.find_first_of("\r\n", position);
+    if (end == std::string::npos) {
+        next = text.size();
+        return text.size();
     }
+    next = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    return end;
 }
 
-Archive openJar(const SString& jar) {
-    int error = 0;
-    Archive archive(zip_open(jar.c_str(), ZIP_RDONLY, &error));
-    if (archive == nullptr) {
-        zip_error_t reason;
-        zip_error_init_with_code(&reason, error);
-        SString message = joinText("cannot read the jar ", jar, ": ", zip_error_strerror(&reason));
-        zip_error_fini(&reason);
-        throw LauncherException(message);
-    }
-    return archive;
+std::string trimmed(const std::string& text) {
+    size_t first = text.find_first_not_of(g_blanks);
+    return first == std::string::npos
+               ? std::string()
+               : text.substr(first, text.find_last_not_of(g_blanks) - first + 1);
 }
 
-SString readManifest(const SString& jar) {
-    Archive archive = openJar(jar);
-    zip_int64_t index = zip_name_locate(archive.get(), g_manifestName, ZIP_FL_NOCASE);
-    Entry entry(index < 0 ? nullptr : zip_fopen_index(archive.get(), index, 0));
-    if (entry == nullptr) {
-        throw LauncherException(joinText(jar, " has no readable manifest (", g_manifestName,
-                                         ") to name its main class; give the main class with "
-                                         "--main-class NAME"));
-    }
-    SString text;
-    char buffer[8192];
-    zip_int64_t count;
-    while ((count = zip_fread(entry.get(), buffer, sizeof buffer)) > 0) {
-        text.append(buffer, static_cast<unsigned int>(count));
-    }
-    if (count < 0) {
-        throw LauncherException(
-            joinText("cannot read the manifest of ", jar, ": ", zip_file_strerror(entry.get())));
-    }
-    return text;
+// Names may hold any byte, a NUL too, so they are compared with their lengths.
+bool sameName(const std::string& name, const char* wanted) {
+    return name.size() == strlen(wanted) && strncasecmp(name.data(), wanted, name.size()) == 0;
 }
 
 }  // namespace
 
-SString JarManifest::attribute(const SString& manifest, const char* name) {
-    SString value;
-    SString line;
-    unsigned int position = 0;
-    while (position < manifest.length()) {
-        unsigned int end = manifest.find_first_of("\r\n", position);
-        end = end == SString::npos ? manifest.length() : end;
-        SString physical = manifest.substr(position, end - position);
-        position = end + (manifest.compare(end, 2, "\r\n") == 0 ? 2 : 1);
-        if (physical.empty()) {
+JarManifest::JarManifest(const std::string& text) : m_text(text) {
+    std::string line;
+    size_t start = 0;
+    size_t position = 0;
+    while (position < text.size()) {
+        size_t next = 0;
+        size_t end = lineEnd(text, position, next);
+        if (end == position) {
             break;
         }
-        if (physical[0] == ' ') {
-            line += physical.substr(1);
-            continue;
+        if (text[position] == ' ') {
+            line.append(text, position + 1, end - position - 1);
+        } else {
+            addHeader(line, start, position);
+            line.assign(text, position, end - position);
+            start = position;
         }
-        takeAttribute(line, name, value);
-        line = physical;
+        position = next;
     }
-    takeAttribute(line, name, value);
+    addHeader(line, start, position);
+}
+
+void JarManifest::addHeader(const std::string& line, size_t start, size_t end) {
+    size_t colon = line.find(':');
+    if (colon != std::string::npos) {
+        m_headers.push_back({line.substr(0, colon), trimmed(line.substr(colon + 1)), start, end});
+    }
+}
+
+std::string JarManifest::attribute(const char* name) const {
+    std::string value;
+    for (const Header& header : m_headers) {
+        if (sameName(header.name, name)) {
+            value = header.value;
+        }
+    }
     return value;
 }
 
-SString JarManifest::mainClass(const SString& jar) {
-    SString mainClass = attribute(readManifest(jar), "Main-Class");
-    if (mainClass.empty()) {
-        throw LauncherException(joinText("the manifest of ", jar,
-                                         " names no Main-Class; give the main class with "
-                                         "--main-class NAME"));
+bool JarManifest::has(const char* name) const {
+    for (const Header& header : m_headers) {
+        if (sameName(header.name, name)) {
+            return true;
+        }
     }
-    return mainClass;
+    return false;
+}
+
+std::string JarManifest::without(const char* name) const {
+    std::string text;
+    size_t copied = 0;
+    for (const Header& header : m_headers) {
+        if (sameName(header.name, name)) {
+            text.append(m_text, copied, header.start - copied);
+            copied = header.end;
+        }
+    }
+    return text.append(m_text, copied, std::string::npos);
 }

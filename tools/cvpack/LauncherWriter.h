@@ -22,9 +22,14 @@ class LauncherWriter {
     // standard error.
     static void check(const SString& stub, const std::vector<PayloadFile>& files);
 
+    // Refuses an output that exists and is not a regular file (a device, a
+    // directory, a fifo), or that is one of the inputs under any name (the
+    // same device and inode). Throws LauncherException.
+    static void checkOutput(const SString& output, const std::vector<SString>& inputs);
+
     // Writes the launcher file to output: first into a new file beside it,
     // which then replaces output, so that a failure leaves no half-written
-    // launcher and output may be one of the inputs. The result is executable.
+    // launcher. The result is executable.
     // Default ids (the position in the index) and names (the base name of the
     // path) are filled in. Throws LauncherException.
     static void write(const SString& stub, const std::vector<PayloadFile>& files, long purpose,

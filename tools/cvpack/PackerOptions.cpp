@@ -29,6 +29,8 @@ enum OptionKind {
     OPT_JAVA_OPTION,
     OPT_SEARCH_DISK,
     OPT_NO_CLASS_DATA_ARCHIVE,
+    OPT_NO_MANIFEST_CLASS_PATH,
+    OPT_TITLE,
     OPT_PRINT_CONFIG,
 };
 
@@ -69,6 +71,8 @@ const OptionDefinition g_options[] = {
     {"--java-option", OPT_JAVA_OPTION, true, -1},
     {"--search-disk", OPT_SEARCH_DISK, false, -1},
     {"--no-class-data-archive", OPT_NO_CLASS_DATA_ARCHIVE, false, -1},
+    {"--no-manifest-class-path", OPT_NO_MANIFEST_CLASS_PATH, false, -1},
+    {"--title", OPT_TITLE, true, -1},
     {"--print-config", OPT_PRINT_CONFIG, true, -1},
 };
 
@@ -107,13 +111,12 @@ SString optionValue(const OptionDefinition& option, const SString& name, int arg
         }
         return SString();
     }
-    SString value;
-    if (inlineValue) {
-        value = argument.substr(name.length() + 1);
-    } else if (i + 1 < argc) {
-        value = argv[++i];
-    }
-    if (value.empty()) {
+    bool given = inlineValue || i + 1 < argc;
+    SString value =
+        inlineValue ? argument.substr(name.length() + 1) : SString(given ? argv[++i] : "");
+    // A name or title may be empty: it then takes its default.
+    bool mayBeEmpty = option.kind == OPT_NAME || option.kind == OPT_TITLE;
+    if (!given || (value.empty() && !mayBeEmpty)) {
         throw UsageError(quoted("option ", name, " needs a value"));
     }
     return value;
@@ -269,6 +272,12 @@ void PackerOptions::applyApplicationOption(int kind, const SString& value) {
             break;
         case OPT_NO_CLASS_DATA_ARCHIVE:
             application.classDataArchive = false;
+            break;
+        case OPT_NO_MANIFEST_CLASS_PATH:
+            application.manifestClassPath = false;
+            break;
+        case OPT_TITLE:
+            application.title = value;
             break;
         case OPT_PRINT_CONFIG:
             application.configDirectory = value;

@@ -24,7 +24,8 @@
 //                               must not hold ":" in this form
 // Modifiers apply to the file named just before them:
 //   --id N                      file id (default: the position in the index)
-//   --name NAME                 entry name (default: the file's base name)
+//   --name NAME                 entry name (default, also for an empty NAME:
+//                               the file's base name)
 //   --compressed FILES:BYTES    the file is an archive that expands to FILES
 //                               files of BYTES bytes in all (for the launcher's
 //                               free-space check)
@@ -41,12 +42,18 @@
 //                               main jar's manifest)
 //   --java RANGE                the Java versions accepted: 17, 17+ or 11-21
 //   --java-option OPTION        one argument for java (repeatable)
-//   --name TEXT                 the application's name (default: the main
+//   --name TEXT                 the application's name, for messages
+//                               (default, also for an empty TEXT: the main
 //                               jar's base name without ".jar"); in this mode
 //                               --name names no file
+//   --title TEXT                the title that the launcher shows when it
+//                               starts (default: none)
 //   --search-disk               walk the whole file system when no hint
 //                               leads to a JVM
 //   --no-class-data-archive     no %CLASS_DATA_ARCHIVE%() in the command
+//   --no-manifest-class-path    embed only the jars given, as they are, not
+//                               the jars that their manifests' Class-Path
+//                               headers name
 //   --print-config DIR          write the generated files into DIR instead of
 //                               packing (no -o), and print the cvpack command
 //                               that packs them with the jars
@@ -54,11 +61,11 @@
 // --jvm, which this mode refuses; the other file options add files as usual.
 //
 // Every option takes its value from the next argument, or after "=" in the
-// long form ("--jvm=a.jvm"). An unknown option, a missing or malformed value,
-// a modifier without a file before it, a missing output, --list mixed
-// with options that pack, or an application option without --main-jar, is a
-// usage error (UsageError). The --java range is checked when the files are
-// generated.
+// long form ("--jvm=a.jvm"). An unknown option, a missing or malformed value
+// (an empty one but for --name and --title), a modifier without a file before
+// it, a missing output, --list mixed with options that pack, or an
+// application option without --main-jar, is a usage error (UsageError). The --java range is checked
+// when the files are generated.
 
 #include <vector>
 
@@ -91,9 +98,11 @@ struct ApplicationOptions {
     SString mainClass;  // empty: from the manifest
     SString javaRange;  // empty: any version
     std::vector<SString> javaOptions;
-    SString name;  // empty: from the main jar's name
+    SString name;   // empty: from the main jar's name
+    SString title;  // empty: none
     bool searchDisk = false;
     bool classDataArchive = true;
+    bool manifestClassPath = true;
     SString configDirectory;  // --print-config
 };
 

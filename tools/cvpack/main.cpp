@@ -39,13 +39,18 @@ const char g_help[] =
     "                              17+ (17 or newer), 11-21 (11 to 21); default: any\n"
     "  --java-option OPTION        one argument for java before the main class\n"
     "                              (repeatable)\n"
-    "  --name TEXT                 the application's name, shown as title (default:\n"
+    "  --name TEXT                 the application's name, for messages (default:\n"
     "                              the main jar's name without .jar)\n"
+    "  --title TEXT                a title that the launcher shows when it starts\n"
+    "                              (default: none)\n"
     "  --search-disk               walk the whole file system when no usual place\n"
     "                              holds a suitable JVM\n"
     "  --no-class-data-archive     do not keep a class-data archive of the\n"
     "                              application in the user's cache\n"
-    "  --print-config DIR          write program.tag, launch.tag and java.jvm into\n"
+    "  --no-manifest-class-path    embed only the jars given, not those that the\n"
+    "                              Class-Path of their manifests names\n"
+    "  --print-config DIR          write program.tag, launch.tag, java.jvm and the\n"
+    "                              jars whose Class-Path is dropped (classpath/) into\n"
     "                              DIR instead, and print the command that packs them\n"
     "With --main-jar, --instructions, --launch-script and --jvm are refused, and\n"
     "--name names the application rather than a file.\n"
@@ -132,7 +137,9 @@ bool hasFileOfType(const std::vector<PayloadFile>& files, long type) {
     return false;
 }
 
-void pack(PackerOptions& options) {
+// Packs options.files; `inputs` are other files that the packed ones come
+// from, which the output must not replace either.
+void pack(PackerOptions& options, std::vector<SString> inputs = {}) {
     SString stub = options.stub.empty() ? defaultStub() : options.stub;
     if (!options.noVerifyArchive && !hasFileOfType(options.files, FILE_VERIFY_ARCHIVE)) {
         PayloadFile verifyArchive;
@@ -140,6 +147,11 @@ void pack(PackerOptions& options) {
         verifyArchive.path = defaultVerifyArchive();
         options.files.push_back(verifyArchive);
     }
+    inputs.push_back(stub);
+    for (const PayloadFile& file : options.files) {
+        inputs.push_back(file.path);
+    }
+    LauncherWriter::checkOutput(options.output, inputs);
     LauncherWriter::check(stub, options.files);
     LauncherWriter::write(stub, options.files, options.purpose, options.output);
 }
@@ -183,7 +195,7 @@ void packApplication(PackerOptions& options) {
     std::vector<PayloadFile> files = config.payload(scratch.path());
     files.insert(files.end(), options.files.begin(), options.files.end());
     options.files = files;
-    pack(options);
+    pack(options, config.inputs());
 }
 
 }  // namespace
