@@ -9,10 +9,13 @@
 #   against `java Hello` alone (goal: at most 1.05);
 # - VERIFY_JVM and SEARCH on a warm cache against the same on a cold one;
 # - the time from a captured child's end to the launcher's return;
-# - a repeat launch of Rhino's shell (Debian's package rhino, installed when
-#   missing), packed by cvpack's application mode with its class-data archive,
-#   against `java -cp js.jar ...` run directly, on the newest JDK under
-#   /usr/lib/jvm (goal: at most 0.6).
+# - Rhino's shell (Debian's package rhino) packed by cvpack's application
+#   mode, on JDK 17 and the newest JDK present, against `java -cp js.jar ...`
+#   with the JDK's own default archive, as medians of alternated runs: the
+#   first launch (the JVM verified and cached, no class-data archive yet, no
+#   maker running; goal: at most 1.10), and launches once the archive is made
+#   (goal: at most 0.65); the same for JRuby (package jruby) with its
+#   --add-opens options; the archive sizes and the stub's size.
 # Usage: bench/launch_bench.sh [BUILD_DIR] [RUNS]
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -142,34 +145,104 @@ for _ in $(seq "$runs"); do
 done
 echo "child end to launcher return: $((total / runs / 1000)) us on average"
 
-# The newest JDK by the major version in its release file.
-newest_jdk() {
-    local best="" best_major=0 release major
+# The JDK 17 and the newest JDK present, as "MAJOR HOME" lines.
+benchmark_jdks() {
+    local newest="" newest_major=0 release major
     for release in /usr/lib/jvm/*/release; do
         major=$(sed -n 's/^JAVA_VERSION="\([0-9]*\).*/\1/p' "$release")
-        if [ -n "$major" ] && [ "$major" -gt "$best_major" ]; then
-            best=$(dirname "$release") best_major=$major
+        [ -n "$major" ] || continue
+        if [ "$major" = 17 ] && [ -z "${jdk17:-}" ]; then
+            jdk17=$(dirname "$release")
+            echo "17 $jdk17"
+        fi
+        if [ "$major" -gt "$newest_major" ]; then
+            newest=$(dirname "$release") newest_major=$major
         fi
     done
-    echo "$best_major $best"
+    [ "$newest_major" = 17 ] || echo "$newest_major $newest"
 }
+jruby=/usr/share/jruby/lib/jruby.jar
+for package in rhino:/usr/share/java/js.jar jruby:$jruby; do
+    [ -f "${package#*:}" ] || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+        --no-install-recommends "${package%%:*}" >/dev/null || true
+done
+
+# One run of a command, in microseconds.
+time_one() {
+    local start end
+    start=$(now)
+    "$@" >/dev/null 2>&1 || true
+    end=$(now)
+    echo $(((end - start) / 1000))
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# Waits until no archive maker runs, so that none runs during a timed launch.
+makers_done() { while pgrep -f -- '-cv:make-class-data' >/dev/null; do sleep 0.05; done; }
+# compare NAME BASELINE_FUNCTION LAUNCH_FUNCTION [BEFORE_LAUNCH]: medians of
+# alternated runs, and their ratio.
+compare() {
+    local name=$1 baseline=$2 launch=$3 before=${4:-true} i
+    : >"$work/base.times"
+    : >"$work/launch.times"
+    for i in $(seq "$runs"); do
+        time_one "$baseline" >>"$work/base.times"
+        "$before"
+        time_one "$launch" >>"$work/launch.times"
+        makers_done
+    done
+    local b l
+    b=$(median <"$work/base.times")
+    l=$(median <"$work/launch.times")
+    echo "$name: java ${b} us, launcher ${l} us (medians of $runs alternated runs)"
+    ratio "$l" "$b" "$name ratio"
+}
+archive_sizes() {
+    find "$XDG_CACHE_HOME/cvlaunch/cds" -name '*.jsa' -printf '%s\n' 2>/dev/null |
+        awk '{ printf "archive: %.1f MB\n", $1 / 1048576 }'
+}
+
 rhino=/usr/share/java/js.jar
-if [ ! -f "$rhino" ]; then
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends rhino >/dev/null
-fi
-read -r major jdk <<<"$(newest_jdk)"
+# A JRuby launch takes seconds.
+jruby_runs=$(((runs + 3) / 4))
 shell_class=org.mozilla.javascript.tools.shell.Main
-"$build/cvpack" --main-jar "$rhino" --main-class "$shell_class" --java "$major" \
-    -o "$work/rhino" 2>/dev/null
-export XDG_CACHE_HOME="$work/class-data-cache"
-"$work/rhino" -cv:log "$work/rhino.log" -e 'print(1)' >/dev/null 2>&1  # makes the archive
-grep -q "Kept the class-data archive" "$work/rhino.log" || {
-    echo "the first Rhino launch kept no class-data archive:" >&2
-    tail -n 5 "$work/rhino.log" >&2
-    exit 1
-}
-direct=$(time_runs "$jdk/bin/java" -cp "$rhino" "$shell_class" -e 'print(1)')
-archived=$(time_runs "$work/rhino" -e 'print(1)' 2>/dev/null)
-echo "Rhino on JDK $major, java -cp js.jar: ${direct} us per run"
-echo "Rhino packed, with its class-data archive: ${archived} us per run"
-ratio "$archived" "$direct" "class-data archive ratio (goal: at most 0.6)"
+while read -r major jdk; do
+    export XDG_CACHE_HOME="$work/class-data-$major"
+    "$build/cvpack" --main-jar "$rhino" --main-class "$shell_class" --java "$major" \
+        -o "$work/rhino$major" 2>/dev/null
+    rhino_java() { "$jdk/bin/java" -cp "$rhino" "$shell_class" -e 'print(1)'; }
+    rhino_launch() { "$work/rhino$major" -e 'print(1)'; }
+    no_archive() { rm -rf "$XDG_CACHE_HOME/cvlaunch/cds"; }
+    # The JVM verified and cached, no archive yet, no maker running.
+    CVLAUNCH_CLASS_DATA=0 rhino_launch
+    compare "Rhino JDK $major first launch (goal: at most 1.10)" rhino_java rhino_launch no_archive
+    CVLAUNCH_CLASS_DATA=wait "$work/rhino$major" -cv:log "$work/rhino$major.log" -e 1 >/dev/null
+    grep -q "Made the class-data archive\|Using the class-data archive" "$work/rhino$major.log" || {
+        echo "no class-data archive was made for Rhino on JDK $major:" >&2
+        tail -n 5 "$work/rhino$major.log" >&2
+        exit 1
+    }
+    compare "Rhino JDK $major with its archive (goal: at most 0.65)" rhino_java rhino_launch
+    archive_sizes
+
+    [ -f "$jruby" ] || continue
+    jruby_options=(--add-opens java.base/java.io=ALL-UNNAMED --add-opens java.base/sun.nio.ch=ALL-UNNAMED
+        -Djruby.home=/usr/share/jruby)
+    packed_options=()
+    for option in "${jruby_options[@]}"; do packed_options+=(--java-option "$option"); done
+    "$build/cvpack" --main-jar "$jruby" --main-class org.jruby.Main \
+        --java "$major" "${packed_options[@]}" -o "$work/jruby$major" 2>/dev/null
+    jruby_java() {
+        "$jdk/bin/java" "${jruby_options[@]}" -cp "$jruby" org.jruby.Main -e 'p 1'
+    }
+    jruby_launch() { "$work/jruby$major" -e 'p 1'; }
+    CVLAUNCH_CLASS_DATA=wait "$work/jruby$major" -cv:log "$work/jruby$major.log" -e 1 >/dev/null
+    grep -q "Made the class-data archive\|Using the class-data archive" "$work/jruby$major.log" || {
+        echo "no class-data archive was made for JRuby on JDK $major:" >&2
+        grep -i "class-data\|status" "$work/jruby$major.log" | tail -n 5 >&2
+        continue
+    }
+    runs=$jruby_runs compare "JRuby JDK $major with its archive (goal: at most 0.65)" jruby_java \
+        jruby_launch
+done <<<"$(benchmark_jdks)"
+stub=$(stat -c %s "$build/cvlaunch")
+echo "stripped cvlaunch: $stub bytes (must stay under 524288)"
