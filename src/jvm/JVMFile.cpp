@@ -153,9 +153,16 @@ SString JVMFile::resolve(const SString& text) const {
 void JVMFile::processMacro(SString& text, char, unsigned int start, unsigned int& end) const {
     SString name = text.substr(start + 1, end - start - 1);
     SString value = tagValue(name.c_str());
-    // The home and the file were found on disk or written by the launcher:
-    // they are data, whatever characters they hold.
-    if (name.compare("JVM_HOME") == 0 || name.compare("JVM_FILE") == 0) {
+    bool home = name.compare("JVM_HOME") == 0;
+    // The home that a description file gives loses one trailing backslash.
+    // A file that the launcher wrote (a match file, an installed JVM's file)
+    // names itself in JVM_FILE: its home was found on disk and keeps every
+    // character.
+    if (home && tagValue("JVM_FILE").empty() && stringEndsWith(value, "\\") != SString::npos) {
+        value.erase(value.length() - 1);
+    }
+    // The home and the file are data, whatever characters they hold.
+    if (home || name.compare("JVM_FILE") == 0) {
         value = CommandText::value(value);
     }
     text.replace(start, end - start + 1, value);

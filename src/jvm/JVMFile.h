@@ -24,7 +24,10 @@
 //
 // "@NAME@" in a text (see MacroHandler.h for the scanning rules) stands for
 // the first value of the tag NAME, empty when the tag is absent. JVM_HOME and JVM_FILE
-// are put in as data (CommandText.h): a home may hold any character.
+// are put in as data (CommandText.h): a home may hold any character. "@JVM_HOME@"
+// drops one trailing backslash of the home, unless the file names a JVM_FILE
+// (the launcher wrote it, with a home found on disk): "JVM_HOME: /opt/jdk\"
+// gives /opt/jdk.
 //
 // Verification runs JVM_EXE of a home on the verification class with the
 // property names as arguments, through a launch script

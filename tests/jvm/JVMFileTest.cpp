@@ -32,13 +32,17 @@ namespace {
 // A class that no fake Java looks at.
 const VerifyClass kNoClass("", "Verify");
 
-TEST(JVMFileTest, AtMacrosReadTagsAsTheyAre) {
+// Only a home that the description file gives loses one trailing backslash;
+// a match file (with JVM_FILE) holds a home found on disk.
+TEST(JVMFileTest, AtMacrosReadTagsAsTheyAreButAGivenHomeDropsOneTrailingBackslash) {
     TagFile tags;
-    tags.setTagValue("JVM_HOME", "C:\\jdk\\");
+    tags.setTagValue("JVM_HOME", "C:\\jdk\\\\");
     tags.setTagValue("OTHER", "dir\\");
     JVMFile jvm(tags);
     EXPECT_STREQ("C:\\jdk\\|dir\\||a@b",
                  CommandText::plain(jvm.resolve("@JVM_HOME@|@OTHER@|@MISSING@|a@@b")).c_str());
+    tags.setTagValue("JVM_FILE", "/tmp/cvjabcdef");
+    EXPECT_STREQ("C:\\jdk\\\\", CommandText::plain(jvm.resolve("@JVM_HOME@")).c_str());
 }
 
 // Each row: a JVM_PROPERTIES entry, a value that a JVM reports, and whether

@@ -116,6 +116,21 @@ TEST_F(LaunchProcessTest, LaunchReadsTheJvmFileOnDiskAndWizardVariablesFollowThe
     }
 }
 
+// "JVM_HOME: /opt/jdk\\" runs /opt/jdk/bin/java; a match file (it names a
+// JVM_FILE) holds a home found on disk, which keeps its backslash.
+TEST_F(LaunchProcessTest, AGivenHomeDropsOneTrailingBackslashAndAFoundOneKeepsIt) {
+    testsupport::FakeJavaHome found(home_ + "\\", "exit 42\n");
+    for (std::string matchFile : {"", "JVM_FILE: m.jvm\n"}) {
+        SCOPED_TRACE(matchFile);
+        writeFile(work_.file("m.jvm"), "JVM_HOME: " + home_ + "\\\n" + matchFile + jvmSettings);
+        pack("  LAUNCH \"" + work_.file("m.jvm") + "\" 0\n", {{FILE_LAUNCH_SCRIPT, "launch.tag"}})
+            .write("launcher");
+        EXPECT_EQ(42, run({}).status);
+        std::string home = matchFile.empty() ? home_ : found.home();
+        EXPECT_EQ((matchFile.empty() ? java_ : found).args(), (Args{"-Dp=" + home, "Main"}));
+    }
+}
+
 // An entry's name is only a name: an archive named like a macro is extracted
 // once, and its path reaches java as it is.
 TEST_F(LaunchProcessTest, EntryNamesWithMacroCharactersAreOnlyNames) {
