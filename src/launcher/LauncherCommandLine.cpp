@@ -59,6 +59,13 @@ bool isOption(const SString& arg, const char* option) {
     return arg.compare(option) == 0;
 }
 
+// A temporary directory that cannot be used fails the run at once, with a
+// message that names it, rather than the first step that needs it (a search
+// would read as finding no JVM).
+void chooseTempDirectory() {
+    PlatformImpl::getSystemTempDirectory();
+}
+
 // Loads the payload of the launcher's own file; failures get the file-index
 // prefix so the user learns that the launcher file itself is at fault.
 void loadPayload(bool withTagFiles) {
@@ -174,6 +181,7 @@ bool processInputFile(const SString& arg, int& result) {
     if (showProgress) {
         PlatformImpl::setUIProgress(0);
     }
+    chooseTempDirectory();
     return performAction(inputFile, showProgress, showFailMsg, result);
 }
 
@@ -351,6 +359,7 @@ int Launcher::run() {
     if (m_inputFiles.m_instructions == nullptr) {
         return -1;
     }
+    chooseTempDirectory();
     try {
         return m_inputFiles.m_instructions->execute();
     } catch (const InstructionsException& e) {

@@ -234,7 +234,16 @@ class PlatformImpl {
 
     // ---- Temporary files, cleanup and disk space --------------------------
 
+    // Makes the directory given with "-cv:tempdir" (made absolute) the
+    // temporary directory; an empty path changes nothing. Throws
+    // LauncherException "The temporary directory PATH (-cv:tempdir) cannot
+    // be used: " and the reason, when it is no directory in which the user
+    // can create files.
     static void setSystemTempDir(const SString& path);
+    // The temporary directory, chosen on the first call unless given: TMPDIR
+    // when it is set and not empty (which must be usable, as above, else
+    // "... (TMPDIR) cannot be used: ..." is thrown), else /var/tmp/, or /tmp/
+    // when no directory can be created in /var/tmp/ (a read-only one).
     static SString getSystemTempDirectory();
     // A new uniquely named ("cvj...") directory inside the temporary
     // directory, the current user's with the mode 0700, on the directory
