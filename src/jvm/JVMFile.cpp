@@ -19,6 +19,7 @@
 #include "TagFile.h"
 #include "TextUtils.h"
 #include "TriedHomes.h"
+#include "UnfitJVMs.h"
 #include "VerifyCache.h"
 #include "VerifyClass.h"
 
@@ -124,6 +125,16 @@ std::vector<SString> newestFirst(const StringDeque& directories) {
         return (order != 0 ? order : naturalCompare(first, second)) > 0;
     });
     return sorted;
+}
+
+// The index of the first expected property whose value does not match, of
+// those that have a value; expected.count when they all match.
+long firstMismatch(const StringDeque& values, const StringPairPtrDeque& expected) {
+    long i = 0;
+    while (i < expected.count && i < values.count && expected.at(i)->matches(values.at(i))) {
+        ++i;
+    }
+    return i < values.count ? i : expected.count;
 }
 
 // A home without its trailing "/" (unless it is the root), so that the two
@@ -266,7 +277,7 @@ bool JVMFile::runVerification(const SString& home, const VerifyClass& verifyClas
         Launcher::logInfo("The properties of ", key.executable,
                           " come from the verification cache");
         recordVersion(names, values);
-        return valuesMatch(values, expected);
+        return fits(home, values, expected);
     }
     LaunchScript script(buildVerifyCommand(home, verifyClass, names), true, false);
     ProcessOptions options;
@@ -288,7 +299,7 @@ bool JVMFile::runVerification(const SString& home, const VerifyClass& verifyClas
         VerifyCache::store(key, names, values);
     }
     recordVersion(names, values);
-    return valuesMatch(values, expected);
+    return fits(home, values, expected);
 }
 
 SString JVMFile::executableName() const {
@@ -368,15 +379,22 @@ bool JVMFile::markedLines(const SString& output, StringDeque& lines) {
 bool JVMFile::valuesMatch(const StringDeque& values, const StringPairPtrDeque& expected) {
     // The class prints one line per property, so output that ends early
     // comes from a run that failed.
-    if (values.count < expected.count) {
-        return false;
+    return values.count >= expected.count && firstMismatch(values, expected) == expected.count;
+}
+
+bool JVMFile::fits(const SString& home, const StringDeque& values,
+                   const StringPairPtrDeque& expected) const {
+    if (valuesMatch(values, expected)) {
+        return true;
     }
-    for (long i = 0; i < expected.count; ++i) {
-        if (!expected.at(i)->matches(values.at(i))) {
-            return false;
-        }
+    long index = firstMismatch(values, expected);
+    if (index < expected.count) {
+        const SString& value = values.at(index);
+        Launcher::logInfo("The JVM at ", home,
+                          " does not fit: ", expected.at(index)->mismatch(value));
+        UnfitJVMs::add(home, value);
     }
-    return true;
+    return false;
 }
 
 bool JVMFile::startHintSearch(const char* hints) const {

@@ -137,6 +137,11 @@ class JVMFile : public MacroHandler {
     // False, with the warning logged, when JVM_PROPERTIES has no first value.
     bool hasRequiredProperties() const;
     SString tagValue(const char* name) const;
+    // valuesMatch; when a value does not fit, logs why ("The JVM at HOME does
+    // not fit: java.specification.version 25 is below 26") and records the
+    // home in UnfitJVMs.
+    bool fits(const SString& home, const StringDeque& values,
+              const StringPairPtrDeque& expected) const;
     // Writes the java.version among `values` (one per name) into JAVA_VERSION.
     void recordVersion(const StringDeque& names, const StringDeque& values) const;
     // JVM_EXE with its macros replaced.

@@ -65,6 +65,13 @@ enum MessageIdentifier {
     MSG_FILE_WRITE_ERROR = 36,
     MSG_TEMP_SPACE_HINT = 37,
     MSG_CANCELED = 38,
+    MSG_JAVA_NEEDED = 39,
+    MSG_JAVA_VERSION = 40,
+    MSG_JAVA_OR_NEWER = 41,
+    MSG_ANY_JAVA = 42,
+    MSG_UNFIT_JAVA_FOUND = 43,
+    MSG_NO_JAVA_FOUND = 44,
+    MSG_POINT_AT_JAVA = 45,
 };
 
 // How executeProcess runs a child, beyond its command. The defaults are those
@@ -318,6 +325,8 @@ class PlatformImpl {
     static SString promptJVMDestinationDirectory();
     static SString wideToMultiByte(const wchar_t* text);
     static SString getMessageText(MessageIdentifier id);
+    // The text with `arg` in the place of its "%s".
+    static SString getMessageText(MessageIdentifier id, const SString& arg);
 
     static bool m_silent;
     static UISubStatus m_subStatus;
