@@ -19,6 +19,7 @@
 #include "TagFile.h"
 #include "TextUtils.h"
 #include "TriedHomes.h"
+#include "UnfitJVMs.h"
 #include "VerifyCache.h"
 #include "VerifyClass.h"
 
@@ -126,6 +127,16 @@ std::vector<SString> newestFirst(const StringDeque& directories) {
     return sorted;
 }
 
+// The index of the first expected property whose value does not match, of
+// those that have a value; expected.count when they all match.
+long firstMismatch(const StringDeque& values, const StringPairPtrDeque& expected) {
+    long i = 0;
+    while (i < expected.count && i < values.count && expected.at(i)->matches(values.at(i))) {
+        ++i;
+    }
+    return i < values.count ? i : expected.count;
+}
+
 // A home without its trailing "/" (unless it is the root), so that the two
 // spellings of one directory compare equal.
 SString homeKey(const SString& home) {
@@ -153,9 +164,16 @@ SString JVMFile::resolve(const SString& text) const {
 void JVMFile::processMacro(SString& text, char, unsigned int start, unsigned int& end) const {
     SString name = text.substr(start + 1, end - start - 1);
     SString value = tagValue(name.c_str());
-    // The home and the file were found on disk or written by the launcher:
-    // they are data, whatever characters they hold.
-    if (name.compare("JVM_HOME") == 0 || name.compare("JVM_FILE") == 0) {
+    bool home = name.compare("JVM_HOME") == 0;
+    // The home that a description file gives loses one trailing backslash.
+    // A file that the launcher wrote (a match file, an installed JVM's file)
+    // names itself in JVM_FILE: its home was found on disk and keeps every
+    // character.
+    if (home && tagValue("JVM_FILE").empty() && stringEndsWith(value, "\\") != SString::npos) {
+        value.erase(value.length() - 1);
+    }
+    // The home and the file are data, whatever characters they hold.
+    if (home || name.compare("JVM_FILE") == 0) {
         value = CommandText::value(value);
     }
     text.replace(start, end - start + 1, value);
@@ -259,7 +277,7 @@ bool JVMFile::runVerification(const SString& home, const VerifyClass& verifyClas
         Launcher::logInfo("The properties of ", key.executable,
                           " come from the verification cache");
         recordVersion(names, values);
-        return valuesMatch(values, expected);
+        return fits(home, values, expected);
     }
     LaunchScript script(buildVerifyCommand(home, verifyClass, names), true, false);
     ProcessOptions options;
@@ -281,7 +299,7 @@ bool JVMFile::runVerification(const SString& home, const VerifyClass& verifyClas
         VerifyCache::store(key, names, values);
     }
     recordVersion(names, values);
-    return valuesMatch(values, expected);
+    return fits(home, values, expected);
 }
 
 SString JVMFile::executableName() const {
@@ -361,15 +379,22 @@ bool JVMFile::markedLines(const SString& output, StringDeque& lines) {
 bool JVMFile::valuesMatch(const StringDeque& values, const StringPairPtrDeque& expected) {
     // The class prints one line per property, so output that ends early
     // comes from a run that failed.
-    if (values.count < expected.count) {
-        return false;
+    return values.count >= expected.count && firstMismatch(values, expected) == expected.count;
+}
+
+bool JVMFile::fits(const SString& home, const StringDeque& values,
+                   const StringPairPtrDeque& expected) const {
+    if (valuesMatch(values, expected)) {
+        return true;
     }
-    for (long i = 0; i < expected.count; ++i) {
-        if (!expected.at(i)->matches(values.at(i))) {
-            return false;
-        }
+    long index = firstMismatch(values, expected);
+    if (index < expected.count) {
+        const SString& value = values.at(index);
+        Launcher::logInfo("The JVM at ", home,
+                          " does not fit: ", expected.at(index)->mismatch(value));
+        UnfitJVMs::add(home, value);
     }
-    return true;
+    return false;
 }
 
 bool JVMFile::startHintSearch(const char* hints) const {

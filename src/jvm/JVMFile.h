@@ -24,7 +24,10 @@
 //
 // "@NAME@" in a text (see MacroHandler.h for the scanning rules) stands for
 // the first value of the tag NAME, empty when the tag is absent. JVM_HOME and JVM_FILE
-// are put in as data (CommandText.h): a home may hold any character.
+// are put in as data (CommandText.h): a home may hold any character. "@JVM_HOME@"
+// drops one trailing backslash of the home, unless the file names a JVM_FILE
+// (the launcher wrote it, with a home found on disk): "JVM_HOME: /opt/jdk\"
+// gives /opt/jdk.
 //
 // Verification runs JVM_EXE of a home on the verification class with the
 // property names as arguments, through a launch script
@@ -134,6 +137,11 @@ class JVMFile : public MacroHandler {
     // False, with the warning logged, when JVM_PROPERTIES has no first value.
     bool hasRequiredProperties() const;
     SString tagValue(const char* name) const;
+    // valuesMatch; when a value does not fit, logs why ("The JVM at HOME does
+    // not fit: java.specification.version 25 is below 26") and records the
+    // home in UnfitJVMs.
+    bool fits(const SString& home, const StringDeque& values,
+              const StringPairPtrDeque& expected) const;
     // Writes the java.version among `values` (one per name) into JAVA_VERSION.
     void recordVersion(const StringDeque& names, const StringDeque& values) const;
     // JVM_EXE with its macros replaced.

@@ -79,3 +79,26 @@ bool StringPair::matches(const SString& reported) const {
            JavaVersion::parse(reported, version, legacyPrefix) &&
            orderSatisfies(m_operator, version.compare(bound));
 }
+
+SString StringPair::mismatch(const SString& reported) const {
+    SString subject = joinText(m_name, ' ', reported);
+    if (m_operator == PropertyOperator::Matches) {
+        unsigned int prefixLength = stringEndsWith(m_value, "...");
+        return prefixLength == SString::npos
+                   ? joinText(subject, " is not ", m_value)
+                   : joinText(subject, " does not begin with ", m_value.substr(0, prefixLength));
+    }
+    bool legacyPrefix = JavaVersion::isVersionProperty(m_name);
+    JavaVersion bound;
+    JavaVersion version;
+    if (!JavaVersion::parse(m_value, bound, legacyPrefix) ||
+        !JavaVersion::parse(reported, version, legacyPrefix)) {
+        return joinText(subject, " is no version");
+    }
+    int order = version.compare(bound);
+    const char* relation = order < 0                               ? " is below "
+                           : order > 0                             ? " is above "
+                           : m_operator == PropertyOperator::Above ? " is not above "
+                                                                   : " is not below ";
+    return joinText(subject, relation, m_value);
+}

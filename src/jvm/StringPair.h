@@ -35,6 +35,11 @@ class StringPair {
     // with the "1." rule for the version properties; a reported value that
     // is no version does not match.
     bool matches(const SString& reported) const;
+    // Why `reported` does not satisfy this entry, which matches() has
+    // refused: "java.specification.version 25 is below 26", "... is not
+    // above 26", "java.vendor X is not Y", "... does not begin with Y",
+    // "... is no version".
+    SString mismatch(const SString& reported) const;
 
     SString m_name;
     SString m_value;

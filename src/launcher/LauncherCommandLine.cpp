@@ -1,6 +1,8 @@
 // The spine of a run: the command line, the input-file actions, the payload
-// and the instruction program.
+// and the instruction program, or the usage of the program without a payload.
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 #include "ClassDataMaker.h"
 #include "Instructions.h"
@@ -24,8 +26,45 @@ namespace {
 
 const char* const kVersion = "2.41";
 
+// What the program without a payload says about itself, for "--help" and
+// for a command line that asks it nothing it can do.
+const char* const kUsage =
+    "Usage: cvlaunch [OPTION]... -cv:in FILE\n"
+    "       cvlaunch --help | --version\n"
+    "\n"
+    "cvlaunch finds a Java Virtual Machine and runs Java programs. A launcher file\n"
+    "is cvlaunch with a payload appended (made with cvpack); this copy has none,\n"
+    "so it performs the action of an input file:\n"
+    "\n"
+    "  -cv:in FILE        perform the ACTION of the input tag FILE: SEARCH,\n"
+    "                     SEARCH_ALL, VERIFY_JVM, INSTALL_JVM or RUN_INSTRUCTIONS\n"
+    "  -cv:log FILE       append a log of the run to FILE\n"
+    "  -cv:tempdir DIR    put temporary files in DIR (else TMPDIR, else /var/tmp)\n"
+    "  -cv:javahome DIR   try this JVM home first\n"
+    "  -cv:silent         show nothing on the console\n"
+    "  -cv:javaconsole    let the Java program's output reach the console\n"
+    "  -cv:extract        write the payload and an input.tag into this directory\n"
+    "  -cv:version        print the version on standard error\n"
+    "  --help             print this text\n"
+    "  --version          print the version\n"
+    "\n"
+    "An input file for a search, with the JVM description file to satisfy:\n"
+    "\n"
+    "  ACTION: SEARCH\n"
+    "  JVM: /opt/app/java17.jvm\n"
+    "\n"
+    "prints 1, the JVM home and its match file, or 0. README.md of the cvlaunch\n"
+    "sources describes the input files, the description files and cvpack.";
+
 bool isOption(const SString& arg, const char* option) {
     return arg.compare(option) == 0;
+}
+
+// A temporary directory that cannot be used fails the run at once, with a
+// message that names it, rather than the first step that needs it (a search
+// would read as finding no JVM).
+void chooseTempDirectory() {
+    PlatformImpl::getSystemTempDirectory();
 }
 
 // Loads the payload of the launcher's own file; failures get the file-index
@@ -143,6 +182,7 @@ bool processInputFile(const SString& arg, int& result) {
     if (showProgress) {
         PlatformImpl::setUIProgress(0);
     }
+    chooseTempDirectory();
     return performAction(inputFile, showProgress, showFailMsg, result);
 }
 
@@ -154,10 +194,12 @@ struct CmdLineRun {
 
 // An option of the launcher's own. One that takes a value takes the next
 // argument, whatever it is; `apply` gets it, or null when the command line
-// ends first.
+// ends first. An action runs only after the whole command line has been
+// read, so that it sees every setting, wherever that stands.
 struct LauncherOption {
     const char* name;
     bool takesValue;
+    bool action;
     void (*apply)(const SString* value, CmdLineRun& run);
 };
 
@@ -168,7 +210,7 @@ void failRun(CmdLineRun& run, const SString& message) {
 }
 
 const LauncherOption kOptions[] = {
-    {"-cv:log", true,
+    {"-cv:log", true, false,
      [](const SString* value, CmdLineRun& run) {
          if (value == nullptr) {
              failRun(run, PlatformImpl::getMessageText(MSG_LOG_FILE_NAME_MISSING));
@@ -176,7 +218,7 @@ const LauncherOption kOptions[] = {
              Launcher::setLogFileName(*value);
          }
      }},
-    {"-cv:orig", true,
+    {"-cv:orig", true, false,
      [](const SString* value, CmdLineRun& run) {
          if (value == nullptr) {
              failRun(run, "Missing original launcher file name.");
@@ -185,25 +227,26 @@ const LauncherOption kOptions[] = {
              PlatformImpl::m_deleteLauncher = true;
          }
      }},
-    {"-cv:tempdir", true,
+    {"-cv:tempdir", true, false,
      [](const SString* value, CmdLineRun&) {
          if (value != nullptr) {
              PlatformImpl::setSystemTempDir(*value);
          }
      }},
-    {"-cv:silent", false, [](const SString*, CmdLineRun&) { PlatformImpl::setSilent(true); }},
-    {"-cv:javahome", true,
+    {"-cv:silent", false, false,
+     [](const SString*, CmdLineRun&) { PlatformImpl::setSilent(true); }},
+    {"-cv:javahome", true, false,
      [](const SString* value, CmdLineRun&) {
          if (value != nullptr) {
              Launcher::m_userJavaHome = *value;
          }
      }},
-    {"-cv:extract", false,
+    {"-cv:extract", false, true,
      [](const SString*, CmdLineRun& run) {
          extractPayload();
          run.runInstructions = false;
      }},
-    {"-cv:in", true,
+    {"-cv:in", true, true,
      [](const SString* value, CmdLineRun& run) {
          if (value == nullptr) {
              failRun(run, PlatformImpl::getMessageText(MSG_INPUT_FILE_NAME_MISSING));
@@ -212,15 +255,15 @@ const LauncherOption kOptions[] = {
              run.runInstructions = processInputFile(*value, run.result);
          }
      }},
-    {"-cv:version", false,
+    {"-cv:version", false, true,
      [](const SString*, CmdLineRun& run) {
          PlatformImpl::showUIMessage(kVersion);
          run.runInstructions = false;
      }},
-    {"-cv:javaconsole", false,
+    {"-cv:javaconsole", false, false,
      [](const SString*, CmdLineRun&) { Launcher::m_showJavaConsole = true; }},
     // The class-data archive maker that a launch started in the background.
-    {"-cv:make-class-data", true,
+    {"-cv:make-class-data", true, true,
      [](const SString* value, CmdLineRun& run) {
          run.runInstructions = false;
          run.result = value == nullptr ? -1 : ClassDataMaker::make(*value, false);
@@ -235,6 +278,29 @@ const LauncherOption* findOption(const SString& arg) {
         }
     }
     return nullptr;
+}
+
+// The program without a payload has nothing to run: it answers "--help" and
+// "--version", and shows its usage for any other command line.
+int answerBareProgram(const StringDeque& args) {
+    const SString& first = args.at(0);
+    if (isOption(first, "--help")) {
+        PlatformImpl::writeResultLine(kUsage);
+        return 0;
+    }
+    if (isOption(first, "--version")) {
+        PlatformImpl::writeResultLine(joinText("cvlaunch ", kVersion));
+        return 0;
+    }
+    PlatformImpl::showUIMessage(
+        args.count == 0 ? SString(kUsage)
+                        : joinText("cvlaunch: unknown argument ", first, "\n\n", kUsage));
+    return 2;
+}
+
+bool isBareProgram() {
+    return Launcher::m_inputFiles.m_instructions == nullptr &&
+           Launcher::m_inputFiles.m_fileIndex.count == 0;
 }
 
 }  // namespace
@@ -269,6 +335,7 @@ int Launcher::processCmdLine(const StringDeque& args) {
     PlatformImpl::m_deleteLauncher = false;
     PlatformImpl::setUIProgress(0);
 
+    std::vector<std::pair<const LauncherOption*, const SString*>> actions;
     for (long i = 0; i < args.count; ++i) {
         const LauncherOption* option = findOption(args.at(i));
         if (option == nullptr) {
@@ -276,12 +343,20 @@ int Launcher::processCmdLine(const StringDeque& args) {
             continue;
         }
         bool hasValue = option->takesValue && i + 1 < args.count;
-        option->apply(hasValue ? &args.at(++i) : nullptr, state);
+        const SString* value = hasValue ? &args.at(++i) : nullptr;
+        if (option->action) {
+            actions.emplace_back(option, value);
+        } else {
+            option->apply(value, state);
+        }
+    }
+    for (const auto& [option, value] : actions) {
+        option->apply(value, state);
     }
 
     if (state.runInstructions) {
         loadPayload(true);
-        state.result = run();
+        state.result = isBareProgram() ? answerBareProgram(m_passThroughArgs) : run();
         PlatformImpl::setUIProgress(100);
     }
     return state.result;
@@ -291,6 +366,7 @@ int Launcher::run() {
     if (m_inputFiles.m_instructions == nullptr) {
         return -1;
     }
+    chooseTempDirectory();
     try {
         return m_inputFiles.m_instructions->execute();
     } catch (const InstructionsException& e) {

@@ -10,17 +10,20 @@
 // is cut short.
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "FileIndexEntry.h"
 #include "JVMFile.h"
 #include "JVMFiles.h"
 #include "JVMMatch.h"
+#include "JavaRange.h"
 #include "Launcher.h"
 #include "LauncherException.h"
 #include "LauncherInputFiles.h"
 #include "PlatformImpl.h"
 #include "TagFile.h"
 #include "TextUtils.h"
+#include "UnfitJVMs.h"
 #include "VerifyClass.h"
 
 namespace {
@@ -42,6 +45,36 @@ void reportSearchFailure(MessageIdentifier id, const LauncherException& e, bool 
     if (showFailMsg) {
         PlatformImpl::showUIMessage(text);
     }
+}
+
+// Which Java the program needs, what the search found that does not fit,
+// and how to point the program at a Java.
+SString javaNeededText(const JavaRange& range) {
+    SString text = PlatformImpl::getMessageText(MSG_JAVA_NEEDED, range.describe());
+    const std::vector<UnfitJVMs::Entry>& found = UnfitJVMs::entries();
+    text += '\n';
+    text += PlatformImpl::getMessageText(found.empty() ? MSG_NO_JAVA_FOUND : MSG_UNFIT_JAVA_FOUND);
+    for (const UnfitJVMs::Entry& entry : found) {
+        text += joinText("\n  ", PlatformImpl::getMessageText(MSG_JAVA_VERSION, entry.value), " (",
+                         entry.home, ')');
+    }
+    return joinText(text, '\n', PlatformImpl::getMessageText(MSG_POINT_AT_JAVA));
+}
+
+// The message when no JVM fits: javaNeededText for the first description
+// file that names the Java versions it accepts in JAVA_RANGE (cvpack's
+// application mode writes it), the catalogue's general text otherwise.
+SString noSuitableJVMText() {
+    const JVMFiles& files = Launcher::m_inputFiles.m_jvmFiles;
+    for (long i = 0; i < files.getJVMFileCount(); ++i) {
+        const TagFile& tags = files.getJVMFile(i)->getTagFile();
+        JavaRange range;
+        if (tags.getValue("JAVA_RANGE") != nullptr &&
+            JavaRange::parse(tags.getTagValue("JAVA_RANGE"), range)) {
+            return javaNeededText(range);
+        }
+    }
+    return PlatformImpl::getMessageText(MSG_NO_SUITABLE_JVM);
 }
 
 LauncherException badFileId(const char* text, long fileId, const SString& tail) {
@@ -82,12 +115,13 @@ void Launcher::findJVM(bool showProgress, bool showFailMsg) {
     setStringVariable(1, SString());
     setStringVariable(2, SString());
     setLongVariable(1, 0);
+    UnfitJVMs::clear();
     try {
         JVMMatchPtrDeque matches;
         m_inputFiles.m_jvmFiles.search(matches);
         const JVMMatch* match = matches.at(0);
         if (match == nullptr) {
-            SString text = PlatformImpl::getMessageText(MSG_NO_SUITABLE_JVM);
+            SString text = noSuitableJVMText();
             logMessage(text, LOG_INFO);
             if (showFailMsg && !PlatformImpl::m_canceled) {
                 PlatformImpl::showUIMessage(text);

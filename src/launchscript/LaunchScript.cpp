@@ -100,9 +100,25 @@ SString sideFileName(const char* suffix) {
     return name;
 }
 
-// Appends the lines of a side file; a file that cannot be opened is empty.
-void readSideFile(const char* suffix, StringDeque& lines) {
-    ScopedFile file(fopen(sideFileName(suffix).c_str(), "r"));
+// The user's own Java arguments for this launcher, named as its ".ja" side
+// file: $XDG_CONFIG_HOME/cvlaunch/setup.ja, or ~/.config/cvlaunch/setup.ja
+// when XDG_CONFIG_HOME is not absolute; "" when HOME is not absolute either.
+SString userJavaArgsFileName() {
+    SString base = PlatformImpl::getEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.find('/') != 0) {
+        SString home = PlatformImpl::getEnvironmentVariable("HOME");
+        if (home.find('/') != 0) {
+            return SString();
+        }
+        base = pathInDirectory(home, ".config");
+    }
+    return pathInDirectory(pathInDirectory(base, "cvlaunch"),
+                           lastPathComponent(sideFileName(".ja")));
+}
+
+// Appends the lines of a text file; a file that cannot be opened is empty.
+void readLines(const SString& path, StringDeque& lines) {
+    ScopedFile file(path.empty() ? nullptr : fopen(path.c_str(), "r"));
     if (!file) {
         return;
     }
@@ -111,6 +127,11 @@ void readSideFile(const char* suffix, StringDeque& lines) {
         readLineFromStream(file.get(), line);
         lines.push_back(line);
     }
+}
+
+// Appends the lines of the side file with `suffix`.
+void readSideFile(const char* suffix, StringDeque& lines) {
+    readLines(sideFileName(suffix), lines);
 }
 
 // Sets an environment variable for the life of the object, then gives it its
@@ -572,6 +593,7 @@ SString LaunchScript::buildRuntimeSystemProps(const JVMFile* jvm) const {
 SString LaunchScript::buildRuntimeJavaArgs(const JVMFile* jvm) const {
     StringDeque lines;
     readSideFile(".ja", lines);
+    readLines(userJavaArgsFileName(), lines);
     SString javaArguments;
     for (long i = 0; i < lines.count; ++i) {
         appendWord(javaArguments, CommandText::literalWords(jvmResolve(jvm, lines.at(i))));

@@ -34,7 +34,8 @@
 //       and replacement have their "@" macros replaced first; an empty search
 //       text changes nothing
 //   RUNTIME_SYSTEMPROP()    the properties of the ".sp" side file
-//   RUNTIME_JAVAARGS()      the Java arguments of the ".ja" side file
+//   RUNTIME_JAVAARGS()      the Java arguments of the ".ja" side file, then
+//                           those of the user's own ".ja" file (below)
 //   SYSTEMPROP(name, value) SYSTEM, name, SYSTEM_SEPARATOR, value ("@" replaced)
 //   CP(entries...)          the class path (see below)
 //   IF_EXISTS(tag, text)    text ("@" replaced) when the tag has a non-empty
@@ -72,7 +73,10 @@
 // Without such an extension, and for a name without any "/" or "\", the
 // suffix is appended: /opt/x/setup.bin gives /opt/x/setup.cp1, /opt/rel.2/setup
 // gives /opt/rel.2/setup.cp1, setup.bin gives setup.bin.cp1. A missing file is
-// empty.
+// empty. The user's own ".ja" file bears the name of the ".ja" side file in
+// $XDG_CONFIG_HOME/cvlaunch (~/.config/cvlaunch when XDG_CONFIG_HOME is not
+// absolute; none when HOME is not absolute either): /opt/x/setup.bin reads
+// ~/.config/cvlaunch/setup.ja after /opt/x/setup.ja, with the same rules.
 //
 // Invalid, each throws LauncherException "Launch script error: " + message
 // after logging "Launch command:" and the text being expanded:

@@ -53,6 +53,15 @@ const char* const unixlauncher_msg_en[MSG_ENTRY_COUNT + 1] = {
     " There may not be enough temporary disk space. Try using -cv:tempdir to use a temporary "
     "directory on a partition with more disk space.",
     /* 38 */ "Canceled by the user.",
+    /* 39 */ "No suitable Java was found. This program needs %s.",
+    /* 40 */ "Java %s",
+    /* 41 */ "Java %s or newer",
+    /* 42 */ "Java of any version",
+    /* 43 */ "Java found that does not fit:",
+    /* 44 */ "No Java was found.",
+    /* 45 */
+    "Set JAVA_HOME to the directory of the Java to use, or give it with the option "
+    "-cv:javahome <JAVA HOME DIR>.",
     nullptr,
 };
 
@@ -120,6 +129,7 @@ char* get_msg(int id, void* arg) {
     }
     // A null argument must not reach "%s": print nothing in its place.
     const char* text = arg != nullptr ? static_cast<const char*>(arg) : "";
-    snprintf(buffer, MSG_BUFFER_SIZE, msg_locale_table[get_locale()][id], text);
+    const char* format = msg_locale_table[get_locale()][id];
+    snprintf(buffer, MSG_BUFFER_SIZE, format != nullptr ? format : unixlauncher_msg_en[id], text);
     return buffer;
 }

@@ -1,24 +1,27 @@
 // The message catalogue: the user-visible texts of the launcher in 22 languages.
 //
 // Each locale table holds MSG_ENTRY_COUNT entries followed by a null pointer:
-// entry 0 is the locale key that `LANG` is matched against, entries 1 to 38
-// are the messages. Every translation has exactly the "%s" placeholders of
-// its English entry and no other conversion, so one argument fills any entry
-// of any language. Entry 18 is the progress mark "." in every locale. Texts
-// are UTF-8 and are written out byte for byte.
+// entry 0 is the locale key that `LANG` is matched against, entries 1 to 45
+// are the messages. The English table has every entry; a translated table may
+// leave an entry null (those from 39 on have no translation yet), and the
+// English text stands in for it. Every translation has exactly the "%s"
+// placeholders of its English entry and no other conversion, so one argument
+// fills any entry of any language. Entry 18 is the progress mark "." in
+// every locale. Texts are UTF-8 and are written out byte for byte.
 //
 // The rest of the launcher names an entry by its id: the values of UIStatus
 // and MessageIdentifier (PlatformImpl.h) are the ids themselves. To add a
 // message:
-//   1. append its text as entry MSG_ENTRY_COUNT to every locale table (the
-//      English one in MessageCatalogue.cpp, the others in
-//      MessageTranslations.cpp), each with the same "%s" placeholders;
+//   1. append its text as entry MSG_ENTRY_COUNT to the English table in
+//      MessageCatalogue.cpp, and its translations, each with the same "%s"
+//      placeholders, to the tables in MessageTranslations.cpp (a table
+//      without it shows the English text);
 //   2. raise MSG_ENTRY_COUNT by one;
 //   3. add an enumerator with the new id to MessageIdentifier and fetch the
 //      text with PlatformImpl::getMessageText.
 #pragma once
 
-const int MSG_ENTRY_COUNT = 39;
+const int MSG_ENTRY_COUNT = 46;
 const int MSG_LOCALE_COUNT = 22;
 const int MSG_BUFFER_SIZE = 1024;
 
@@ -59,9 +62,9 @@ extern const char* const* const msg_locale_table[MSG_LOCALE_COUNT + 1];
 int get_locale();
 
 // Entry `id` of the current locale, formatted printf-style with `arg` (a C
-// string, may be null, then taken as "") filling its "%s". An id outside 0 to
-// 38 gives "Error displaying message: id(<id>)". The result is a new,
-// zero-filled buffer of MSG_BUFFER_SIZE bytes from `new char[]`; the caller
+// string, may be null, then taken as "") filling its "%s"; the English entry
+// when the locale has none. An id outside 0 to 45 gives "Error displaying message: id(<id>)". The
+// result is a new, zero-filled buffer of MSG_BUFFER_SIZE bytes from `new char[]`; the caller
 // releases it with `delete[]`. A text that would not fit is cut to
 // MSG_BUFFER_SIZE - 1 bytes, so the buffer always ends with a NUL.
 char* get_msg(int id, void* arg);

@@ -65,6 +65,13 @@ enum MessageIdentifier {
     MSG_FILE_WRITE_ERROR = 36,
     MSG_TEMP_SPACE_HINT = 37,
     MSG_CANCELED = 38,
+    MSG_JAVA_NEEDED = 39,
+    MSG_JAVA_VERSION = 40,
+    MSG_JAVA_OR_NEWER = 41,
+    MSG_ANY_JAVA = 42,
+    MSG_UNFIT_JAVA_FOUND = 43,
+    MSG_NO_JAVA_FOUND = 44,
+    MSG_POINT_AT_JAVA = 45,
 };
 
 // How executeProcess runs a child, beyond its command. The defaults are those
@@ -240,7 +247,16 @@ class PlatformImpl {
 
     // ---- Temporary files, cleanup and disk space --------------------------
 
+    // Makes the directory given with "-cv:tempdir" (made absolute) the
+    // temporary directory; an empty path changes nothing. Throws
+    // LauncherException "The temporary directory PATH (-cv:tempdir) cannot
+    // be used: " and the reason, when it is no directory in which the user
+    // can create files.
     static void setSystemTempDir(const SString& path);
+    // The temporary directory, chosen on the first call unless given: TMPDIR
+    // when it is set and not empty (which must be usable, as above, else
+    // "... (TMPDIR) cannot be used: ..." is thrown), else /var/tmp/, or /tmp/
+    // when no directory can be created in /var/tmp/ (a read-only one).
     static SString getSystemTempDirectory();
     // A new uniquely named ("cvj...") directory inside the temporary
     // directory, the current user's with the mode 0700, on the directory
@@ -317,6 +333,8 @@ class PlatformImpl {
     static SString promptJVMDestinationDirectory();
     static SString wideToMultiByte(const wchar_t* text);
     static SString getMessageText(MessageIdentifier id);
+    // The text with `arg` in the place of its "%s".
+    static SString getMessageText(MessageIdentifier id, const SString& arg);
 
     static bool m_silent;
     static UISubStatus m_subStatus;

@@ -150,6 +150,10 @@ SString PlatformImpl::getMessageText(MessageIdentifier id) {
     return catalogueText(id);
 }
 
+SString PlatformImpl::getMessageText(MessageIdentifier id, const SString& arg) {
+    return catalogueText(id, arg);
+}
+
 void PlatformImpl::writeResultLine(const SString& line) {
     int error = ::writeResultLine(line);
     if (error != 0) {

@@ -25,10 +25,35 @@ bool PlatformImpl::m_deleteLauncher = false;
 namespace {
 
 const char* const kDefaultTempDir = "/var/tmp/";
+// Where temporary files go when the default directory cannot take them (a
+// read-only /var/tmp).
+const char* const kFallbackTempDir = "/tmp/";
 
-bool isExistingDirectory(const SString& path) {
+// 0 when `path` is a directory in which this user can create files and
+// directories, else the error number that says why not.
+int tempDirProblem(const SString& path) {
     struct stat info;
-    return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    if (stat(path.c_str(), &info) != 0) {
+        return errno;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        return ENOTDIR;
+    }
+    return access(path.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+}
+
+// A directory that the user named, made absolute at once (the programs that
+// get paths in it run in other working directories). Throws
+// LauncherException naming it and `source` when it cannot be used.
+SString usableGivenTempDir(const SString& path, const char* source) {
+    SString absolute = PlatformImpl::getAbsolutePath(path);
+    int problem = tempDirProblem(absolute);
+    if (problem != 0) {
+        throwSystemError(
+            joinText("The temporary directory ", path, " (", source, ") cannot be used: "),
+            problem);
+    }
+    return absolute;
 }
 
 // "<temporary directory>/cvjXXXXXX", writable, for mkdtemp and mkstemp to
@@ -91,19 +116,27 @@ SString notACopyDirectory(const SString& directory) {
 
 }  // namespace
 
-// A relative temporary directory is made absolute at once: the programs that
-// get paths in it run in other working directories.
 void PlatformImpl::setSystemTempDir(const SString& path) {
-    if (isExistingDirectory(path)) {
-        m_tempDir = getAbsolutePath(path);
+    if (!path.empty()) {
+        m_tempDir = usableGivenTempDir(path, "-cv:tempdir");
     }
 }
 
 SString PlatformImpl::getSystemTempDirectory() {
-    if (m_tempDir.empty()) {
-        SString fromEnvironment = getEnvironmentVariable("TMPDIR");
-        m_tempDir = isExistingDirectory(fromEnvironment) ? getAbsolutePath(fromEnvironment)
-                                                         : SString(kDefaultTempDir);
+    if (!m_tempDir.empty()) {
+        return m_tempDir;
+    }
+    SString fromEnvironment = getEnvironmentVariable("TMPDIR");
+    if (!fromEnvironment.empty()) {
+        m_tempDir = usableGivenTempDir(fromEnvironment, "TMPDIR");
+        return m_tempDir;
+    }
+    int problem = tempDirProblem(kDefaultTempDir);
+    m_tempDir = problem == 0 ? kDefaultTempDir : kFallbackTempDir;
+    if (problem != 0) {
+        Launcher::logInfo(systemErrorMessage(joinText("Temporary files go into ", kFallbackTempDir,
+                                                      ": ", kDefaultTempDir, " cannot be used: "),
+                                             problem));
     }
     return m_tempDir;
 }

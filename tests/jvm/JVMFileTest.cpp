@@ -32,43 +32,52 @@ namespace {
 // A class that no fake Java looks at.
 const VerifyClass kNoClass("", "Verify");
 
-TEST(JVMFileTest, AtMacrosReadTagsAsTheyAre) {
+// Only a home that the description file gives loses one trailing backslash;
+// a match file (with JVM_FILE) holds a home found on disk.
+TEST(JVMFileTest, AtMacrosReadTagsAsTheyAreButAGivenHomeDropsOneTrailingBackslash) {
     TagFile tags;
-    tags.setTagValue("JVM_HOME", "C:\\jdk\\");
+    tags.setTagValue("JVM_HOME", "C:\\jdk\\\\");
     tags.setTagValue("OTHER", "dir\\");
     JVMFile jvm(tags);
     EXPECT_STREQ("C:\\jdk\\|dir\\||a@b",
                  CommandText::plain(jvm.resolve("@JVM_HOME@|@OTHER@|@MISSING@|a@@b")).c_str());
+    tags.setTagValue("JVM_FILE", "/tmp/cvjabcdef");
+    EXPECT_STREQ("C:\\jdk\\\\", CommandText::plain(jvm.resolve("@JVM_HOME@")).c_str());
 }
 
 // Each row: a JVM_PROPERTIES entry, a value that a JVM reports, and whether
-// it matches; an entry with an invalid version (Bad) matches nothing.
+// it matches; an entry with an invalid version (Bad) matches nothing. A
+// value that does not match says why, after the property's name and value.
 TEST(JVMFileTest, VersionRangesCompareAsJavaVersions) {
     enum Outcome { No, Yes, Bad };
     const struct {
         const char* entry;
         const char* reported;
         Outcome outcome;
+        const char* why;
     } cases[] = {
-        {"java.specification.version>=8", "1.8", Yes},
-        {"java.version>8", "1.8", No},
-        {"java.version<=1.8", "8", Yes},
-        {"java.version>9", "1.9", No},
-        {"java.version>17.0.9", "17.0.10", Yes},
-        {"java.version>=25", "17", No},
-        {"java.version < 25", "17", Yes},
-        {"java.version<=17", "17.0.0", Yes},
-        {"java.version>17", "17.0.0", No},
-        {"java.runtime.version>17", "17+7", No},
-        {"java.version<22", "22-ea", No},
-        {"java.version>8", "1.8.0_292-b10", No},
-        {"a.version>=1", "openj9-0.29", No},
-        {"app.level>=8", "1.8", No},
-        {"x>=100000000000000000000", "99999999999999999999", No},
-        {" a = b=c ", "b=c", Yes},
-        {"x>=", "1", Bad},
-        {"x>=abc", "1", Bad},
-        {"x<17.", "17", Bad},
+        {"java.specification.version>=8", "1.8", Yes, ""},
+        {"java.version>8", "1.8", No, "is not above 8"},
+        {"java.version<=1.8", "8", Yes, ""},
+        {"java.version>9", "1.9", No, "is below 9"},
+        {"java.version>17.0.9", "17.0.10", Yes, ""},
+        {"java.version>=25", "17", No, "is below 25"},
+        {"java.version < 25", "17", Yes, ""},
+        {"java.version<=17", "17.0.0", Yes, ""},
+        {"java.version>17", "17.0.0", No, "is not above 17"},
+        {"java.runtime.version>17", "17+7", No, "is not above 17"},
+        {"java.version<22", "22-ea", No, "is not below 22"},
+        {"java.version<=21", "22", No, "is above 21"},
+        {"java.version>8", "1.8.0_292-b10", No, "is not above 8"},
+        {"a.version>=1", "openj9-0.29", No, "is no version"},
+        {"app.level>=8", "1.8", No, "is below 8"},
+        {"x>=100000000000000000000", "99999999999999999999", No, "is below 100000000000000000000"},
+        {" a = b=c ", "b=c", Yes, ""},
+        {"java.vendor=Oracle...", "Fake", No, "does not begin with Oracle"},
+        {"java.vendor=Oracle", "Fake", No, "is not Oracle"},
+        {"x>=", "1", Bad, ""},
+        {"x>=abc", "1", Bad, ""},
+        {"x<17.", "17", Bad, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.entry) + " / " + c.reported);
@@ -76,6 +85,10 @@ TEST(JVMFileTest, VersionRangesCompareAsJavaVersions) {
         EXPECT_EQ(StringPair::parse(c.entry, entry), c.outcome == Bad
                                                          ? PropertyEntryStatus::InvalidVersion
                                                          : PropertyEntryStatus::Valid);
+        if (c.outcome == No) {
+            EXPECT_EQ(std::string(entry.mismatch(c.reported).c_str()),
+                      std::string(entry.m_name.c_str()) + " " + c.reported + " " + c.why);
+        }
         EXPECT_EQ(entry.matches(c.reported), c.outcome == Yes);
     }
 }

@@ -47,10 +47,23 @@ class PlatformImplFilesTest : public PlatformTempDirTest {
     }
 };
 
-TEST_F(PlatformImplFilesTest, TempDirIsTheGivenExistingDirectory) {
+// A given directory that cannot be used is an error that names it.
+TEST_F(PlatformImplFilesTest, TempDirIsTheGivenUsableDirectory) {
     writeFile(path("file"), "");
-    PlatformImpl::setSystemTempDir(path("file").c_str());
-    PlatformImpl::setSystemTempDir(path("missing").c_str());
+    struct Case {
+        std::string given;
+        int error;
+    };
+    for (const Case& c : {Case{path("file"), ENOTDIR}, Case{path("missing"), ENOENT}}) {
+        SCOPED_TRACE(c.given);
+        try {
+            PlatformImpl::setSystemTempDir(c.given.c_str());
+            ADD_FAILURE() << "no exception";
+        } catch (const LauncherException& e) {
+            EXPECT_EQ(text(e.message), "The temporary directory " + c.given +
+                                           " (-cv:tempdir) cannot be used: " + strerror(c.error));
+        }
+    }
     PlatformImpl::setSystemTempDir("");
     EXPECT_EQ(text(PlatformImpl::getSystemTempDirectory()), tempDir());
 
@@ -72,20 +85,30 @@ TEST_F(PlatformImplFilesTest, WithoutGivenDirectoryTmpdirThenVarTmp) {
     testsupport::ScopedEnv tmpdir;
     struct Case {
         std::string tmpdir;
-        std::string expected;
+        std::string expected;  // or the reason why TMPDIR cannot be used
     };
     writeFile(path("file"), "");
     const Case cases[] = {
         {dir.path(), dir.path()},
-        {path("missing"), "/var/tmp/"},
-        {path("file"), "/var/tmp/"},
+        {path("missing"), strerror(ENOENT)},
+        {path("file"), strerror(ENOTDIR)},
         {"", "/var/tmp/"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tmpdir);
         tmpdir.set("TMPDIR", c.tmpdir.c_str());
         PlatformImpl::m_tempDir = "";
-        EXPECT_EQ(text(PlatformImpl::getSystemTempDirectory()), c.expected);
+        if (c.expected[0] == '/') {
+            EXPECT_EQ(text(PlatformImpl::getSystemTempDirectory()), c.expected);
+            continue;
+        }
+        try {
+            PlatformImpl::getSystemTempDirectory();
+            ADD_FAILURE() << "no exception";
+        } catch (const LauncherException& e) {
+            EXPECT_EQ(text(e.message), "The temporary directory " + c.tmpdir +
+                                           " (TMPDIR) cannot be used: " + c.expected);
+        }
     }
 }
 

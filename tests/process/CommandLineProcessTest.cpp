@@ -1,9 +1,11 @@
 // Runs the built launcher with real arguments, input files and log files.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "MessageCatalogue.h"
+#include "support/FakeJavaHome.h"
 #include "support/LauncherProcessTest.h"
 
 namespace {
@@ -33,9 +35,10 @@ TEST_F(CommandLineProcessTest, VersionIsShownUnlessSilent) {
     EXPECT_EQ(silent.status, 0);
     EXPECT_EQ(silent.err, "");
 
-    // Options take effect from left to right.
+    // Settings take effect wherever they stand; actions run after them.
     LauncherResult late = launch({"-cv:version", "-cv:silent"});
-    EXPECT_EQ(late.err, "2.41\n");
+    EXPECT_EQ(late.status, 0);
+    EXPECT_EQ(late.err, "");
 }
 
 TEST_F(CommandLineProcessTest, MissingInputFileIsShownTwiceAndLoggedAsError) {
@@ -61,22 +64,67 @@ TEST_F(CommandLineProcessTest, OptionWithoutItsValue) {
     EXPECT_EQ(in.status, 255);
     EXPECT_EQ(in.err, "An input file name must follow the '-in' command line option.\n");
 
-    // A missing log name is reported, and the (absent) program still runs.
+    // A missing log name is reported, and the program still runs: here
+    // the one without a payload, which shows its usage.
     LauncherResult log = launch({"-cv:log"});
-    EXPECT_EQ(log.status, 255);
-    EXPECT_EQ(log.err,
-              "A log file name must be specified after the -log option on the command line.\n");
+    EXPECT_EQ(log.status, 2);
+    EXPECT_EQ(log.err.rfind("A log file name must be specified after the -log option on the "
+                            "command line.\nUsage: cvlaunch ",
+                            0),
+              0u)
+        << log.err;
 
     LauncherResult orig = launch({"-cv:version", "-cv:orig"});
     EXPECT_EQ(orig.status, 255);
-    EXPECT_EQ(orig.err, "2.41\nMissing original launcher file name.\n");
+    EXPECT_EQ(orig.err, "Missing original launcher file name.\n2.41\n");
 }
 
-TEST_F(CommandLineProcessTest, LauncherWithoutPayloadEndsWithMinusOneSilently) {
-    LauncherResult result = launch({"-Xmx64m", "some-argument"});
-    EXPECT_EQ(result.status, 255);
-    // No progress mark was printed, so no row of marks is ended either.
-    EXPECT_EQ(result.out + result.err, "");
+// The program without a payload answers for itself; a launcher file passes
+// the same arguments to its program. An input file's action sees the log
+// that the command line names, before or after it.
+TEST_F(CommandLineProcessTest, BareProgramAnswersForItselfAndALauncherFilePassesItsArguments) {
+    testsupport::FakeJavaHome java(work_.file("jdk"), "", "java");
+    std::string packed = packDirectLaunch(java.home(), "x");
+    std::string usage = launch({"--help"}).out;
+    EXPECT_EQ(usage.rfind("Usage: cvlaunch [OPTION]... -cv:in FILE\n", 0), 0u) << usage;
+    for (const char* part : {"\n  -cv:in FILE ", "\n  -cv:log FILE ", "\n  -cv:tempdir DIR ",
+                             "\n  --version ", "\n  ACTION: SEARCH\n", "README.md"}) {
+        EXPECT_NE(usage.find(part), std::string::npos) << part;
+    }
+    writeFile(work_.file("in.tag"), "ACTION: INSTALL_JVM\n");
+    const std::string log = work_.file("x.log");
+    const std::string loaded = "------------------\nLoading input file in.tag\n";
+    struct Row {
+        bool bare;
+        std::vector<std::string> args;
+        int status;
+        std::string out, err, log;
+    } rows[] = {
+        {true, {}, 2, "", usage, ""},
+        {true, {"--help"}, 0, usage, "", ""},
+        {true, {"--version", "x"}, 0, "cvlaunch 2.41\n", "", ""},
+        {true,
+         {"-cv:log", log, "--verbose"},
+         2,
+         "",
+         "cvlaunch: unknown argument --verbose\n\n" + usage,
+         ""},
+        {true, {"-cv:in", "in.tag", "-cv:log", log}, 0, "", "", loaded},
+        {true, {"-cv:log", log, "-cv:in", "in.tag"}, 0, "", "", loaded},
+        {false, {"--help", "--version"}, 0, "", "", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE((row.bare ? "cvlaunch " : "launcher ") + testing::PrintToString(row.args));
+        std::remove(log.c_str());
+        LauncherResult result = run(row.bare ? testsupport::cvlaunchPath() : packed, row.args);
+        EXPECT_EQ(result.status, row.status);
+        EXPECT_EQ(result.out, row.out);
+        EXPECT_EQ(result.err, row.err);
+        EXPECT_EQ(readFile(log), row.log);
+    }
+    std::vector<std::string> got = java.args();
+    EXPECT_EQ(std::vector<std::string>(got.end() - 2, got.end()),
+              (std::vector<std::string>{"--help", "--version"}));
 }
 
 TEST_F(CommandLineProcessTest, QuotedInputFileNameOpensTheFileBetweenTheQuotes) {

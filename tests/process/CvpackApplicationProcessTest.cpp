@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "TagFile.h"
+#include "support/FakeJavaHome.h"
 #include "support/LauncherProcessTest.h"
 #include "support/TestSupport.h"
 
@@ -248,7 +250,7 @@ TEST_F(CvpackApplicationTest, PrintConfigWritesTheFilesAndTheCommandThatPacksThe
               "%RUNTIME_JAVAARGS%() '-Dtext=it'\\''s \"\"so\"\" 50%%' -Xss2m com.example.Main\"\n");
     EXPECT_EQ(readFile(work_.file("config/java.jvm")),
               "DESC: My App\nJVM_EXE: bin/java\n"
-              "JVM_PROPERTIES:\n  java.specification.version>=17\n/:\n"
+              "JVM_PROPERTIES:\n  java.specification.version>=17\n/:\nJAVA_RANGE: 17+\n"
               "CLASSPATH: \"-cp \"\nCLASSPATH_SEPARATOR: :\nSYSTEM: -D\nSYSTEM_SEPARATOR: =\n"
               "PLATFORM_HINT: JAVA_HOME\nPATH_HINT:\n  /usr/lib/jvm/*\n  /usr/java/*\n"
               "  /opt/java/*\n  /opt/jdk*\n  ~/.sdkman/candidates/java/*\n  ~/.jdks/*\n"
@@ -374,18 +376,51 @@ TEST_F(CvpackApplicationTest, ANewerJdkKeepsAnArchiveToo) {
     checkClassDataArchive(packDemo({"--java", "19+"}), jdk);
 }
 
-// Needs the launcher's EXIT instruction.
-TEST_F(CvpackApplicationTest, WithoutASuitableJvmTheProgramShowsWhyAndEndsWithOne) {
-    std::string launcher = packDemo({"--java", "999"});
+// Without a JVM in the range, the program says which Java it needs, which
+// it found (JAVA_HOME's, one in a JDK directory of the user's, the real JDK)
+// and how to point it at one, and ends with 1 (its EXIT instruction).
+TEST_F(CvpackApplicationTest, WithoutASuitableJvmTheProgramSaysWhatItNeedsAndWhatItFound) {
+    std::string java17 =
+        testsupport::writeVerifyingJava(work_.file("jdk-17"), "17\\n17.0.9\\n").home();
+    std::string java25 =
+        testsupport::writeVerifyingJava(work_.file("home/.jdks/jdk-25"), "25\\n25.0.1\\n").home();
     testsupport::LauncherOptions options;
-    options.env["JAVA_HOME"] = testsupport::kUnset;
+    options.env["JAVA_HOME"] = java17;
+    options.env["HOME"] = work_.file("home");
+    struct Row {
+        const char* range;
+        std::string needed;
+        std::string why25;  // why the log says that Java 25 does not fit
+    } rows[] = {
+        {"26+", "Java 26 or newer", "25 is below 26"},
+        {"30", "Java 30", "25 is not 30"},
+        {"26-28", "Java 26-28", "25 is below 26"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.range);
+        std::string launcher = packDemo({"--java", row.range});
+        options.logFile = log();
+        std::remove(log().c_str());
 
-    LauncherResult result = run(launcher, {}, options);
+        LauncherResult result = run(launcher, {}, options);
 
-    EXPECT_EQ(result.status, 1) << result.err;
-    EXPECT_EQ(result.out, "");
-    EXPECT_NE(result.err.find("A suitable JVM could not be found."), std::string::npos)
-        << result.err;
+        EXPECT_EQ(result.status, 1) << result.err;
+        EXPECT_EQ(result.out, "");
+        // Other JDKs of this machine may stand between the lines.
+        for (const std::string& line :
+             {"No suitable Java was found. This program needs " + row.needed + ".\n",
+              std::string("\nJava found that does not fit:\n"),
+              "\n  Java 17 (" + testsupport::realPath(java17) + ")\n",
+              "\n  Java 25 (" + testsupport::realPath(java25) + ")\n",
+              std::string("\nSet JAVA_HOME to the directory of the Java to use, or give it with "
+                          "the option -cv:javahome <JAVA HOME DIR>.\n")}) {
+            EXPECT_NE(result.err.find(line), std::string::npos) << line << result.err;
+        }
+        EXPECT_NE(result.log.find("The JVM at " + java25 +
+                                  " does not fit: java.specification.version " + row.why25 + "\n"),
+                  std::string::npos)
+            << result.log;
+    }
 }
 
 // Jars name the jars they need in the Class-Path of their manifests, relative

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -192,10 +193,70 @@ TEST_F(FailureProcessTest, UnwritableTemporaryDirectoryIsReported) {
     testsupport::runProcess({"/usr/bin/chattr", "-i", temp_.path()});
 
     EXPECT_EQ(result.status, kFailure) << result.out << result.err;
-    EXPECT_TRUE(contains(result.err, "Error creating tmp directory " + temp_.path() +
-                                         "/cvjXXXXXX: Operation not permitted"))
-        << result.err;
+    EXPECT_EQ(result.err, "The temporary directory " + temp_.path() +
+                              " (-cv:tempdir) cannot be used: Operation not permitted\n");
     EXPECT_FALSE(java_.ran());
+}
+
+// A default temporary directory in which nothing can be made gives way to
+// /tmp; a directory that the user gives must be usable, and the message
+// names it, rather than reading as finding no JVM.
+TEST_F(FailureProcessTest, ReadOnlyVarTmpGivesWayToTmpUnlessTheUserNamedIt) {
+    const char* const kUnshare = "/usr/bin/unshare";
+    const char* const kReadOnlyVarTmp = "mount -t tmpfs -o ro none /var/tmp && exec \"$@\"";
+    if (testsupport::runProcess({kUnshare, "-m", "true"}).status != 0) {
+        GTEST_SKIP() << "unshare -m is refused here: no private mount namespace";
+    }
+    FakeJavaHome java = makeHome("jdk", "printf '1739021872\\nFake\\n'\n");
+    writeFile(work_.file("program.tag"),
+              "INSTRUCTIONS:\n  FIND_JVM 0 1\n  JMP0 @N1@ end\n  LAUNCH \"@S2@\" 0\n  :end\n/:\n");
+    writeFile(
+        work_.file("a.jvm"),
+        "JVM_EXE: bin/java\nJVM_PROPERTIES: java.vendor=Fake\nPATH_HINT: " + java.home() + "\n");
+    writeFile(work_.file("launch.tag"), "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CP%()\"\n");
+    writeFile(work_.file("lib.jar"), "JAR");
+    std::string launcher = launcherFile({{FILE_INSTRUCTIONS, "program.tag"},
+                                         {FILE_JVM, "a.jvm"},
+                                         {FILE_LAUNCH_SCRIPT, "launch.tag"},
+                                         {FILE_CLASSPATH_ARCHIVE, "lib.jar"}})
+                               .write("launcher");
+    const std::string cannot = "The temporary directory /var/tmp ";
+    const std::string readOnly = " cannot be used: Read-only file system\n";
+    struct Row {
+        std::vector<std::string> args;
+        std::string tmpdir;  // kUnset: not set
+        int status;
+        std::string err;
+    } rows[] = {
+        {{}, testsupport::kUnset, 0, ""},
+        {{}, "", 0, ""},
+        {{}, "/var/tmp", kFailure, cannot + "(TMPDIR)" + readOnly},
+        {{"-cv:tempdir", "/var/tmp"},
+         testsupport::kUnset,
+         kFailure,
+         cannot + "(-cv:tempdir)" + readOnly},
+        {{},
+         work_.file("none"),
+         kFailure,
+         "The temporary directory " + work_.file("none") +
+             " (TMPDIR) cannot be used: No such file or directory\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.tmpdir + testing::PrintToString(row.args));
+        std::vector<std::string> argv = {kUnshare,        "-m", "sh",    "-c",
+                                         kReadOnlyVarTmp, "sh", launcher};
+        argv.insert(argv.end(), row.args.begin(), row.args.end());
+        testsupport::ProcessOptions options;
+        options.env = {{"TMPDIR", row.tmpdir}, {"LANG", testsupport::kUnset}};
+        std::remove((java.home() + "/bin/java.args").c_str());
+        testsupport::ProcessResult result = testsupport::runProcess(argv, options);
+        EXPECT_EQ(result.status, row.status) << result.err;
+        EXPECT_EQ(result.err, row.err);
+        EXPECT_EQ(java.ran(), row.status == 0);
+        if (java.ran()) {
+            EXPECT_EQ(java.args().at(1).rfind("/tmp/cvj", 0), 0u) << java.args().at(1);
+        }
+    }
 }
 
 // ---- A Java that hangs or is killed during verification ----------------------------

@@ -116,6 +116,59 @@ TEST_F(LaunchProcessTest, LaunchReadsTheJvmFileOnDiskAndWizardVariablesFollowThe
     }
 }
 
+// "JVM_HOME: /opt/jdk\\" runs /opt/jdk/bin/java; a match file (it names a
+// JVM_FILE) holds a home found on disk, which keeps its backslash.
+TEST_F(LaunchProcessTest, AGivenHomeDropsOneTrailingBackslashAndAFoundOneKeepsIt) {
+    testsupport::FakeJavaHome found(home_ + "\\", "exit 42\n");
+    for (std::string matchFile : {"", "JVM_FILE: m.jvm\n"}) {
+        SCOPED_TRACE(matchFile);
+        writeFile(work_.file("m.jvm"), "JVM_HOME: " + home_ + "\\\n" + matchFile + jvmSettings);
+        pack("  LAUNCH \"" + work_.file("m.jvm") + "\" 0\n", {{FILE_LAUNCH_SCRIPT, "launch.tag"}})
+            .write("launcher");
+        EXPECT_EQ(42, run({}).status);
+        std::string home = matchFile.empty() ? home_ : found.home();
+        EXPECT_EQ((matchFile.empty() ? java_ : found).args(), (Args{"-Dp=" + home, "Main"}));
+    }
+}
+
+// The user's own .ja file, named after the launcher as its side files are,
+// adds its arguments after those of the side file, in an absolute
+// configuration home only.
+TEST_F(LaunchProcessTest, UserJavaArgumentsFollowTheSideFile) {
+    writeFile(work_.file("embedded.jvm"), "JVM_HOME: " + home_ + "\n" + jvmSettings);
+    writeFile(work_.file("launch.tag"),
+              "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %RUNTIME_JAVAARGS%() Main\"\n");
+    std::string launcher =
+        pack("  ILAUNCH 10 0\n", {{FILE_LAUNCH_SCRIPT, "launch.tag"}, {FILE_JVM, "embedded.jvm"}})
+            .id(10)
+            .write("app.bin");
+    writeFile(work_.file("app.ja"), "-Dside=1\n");
+    testsupport::makeDirectories(work_.file("config/cvlaunch"));
+    testsupport::makeDirectories(work_.file("home/.config/cvlaunch"));
+    writeFile(work_.file("config/cvlaunch/app.ja"), "-Duser=\"a b\" -Dhome=@JVM_HOME@\n-Xss2m\n");
+    writeFile(work_.file("home/.config/cvlaunch/app.ja"), "-Dfrom=home\n");
+    const Args user = {"-Dside=1", "-Duser=a b", "-Dhome=" + home_, "-Xss2m", "Main"};
+    const Args home = {"-Dside=1", "-Dfrom=home", "Main"};
+    const Args none = {"-Dside=1", "Main"};
+    const std::string config = work_.file("config");
+    struct Row {
+        std::string xdgConfigHome, home;  // kUnset: not set
+        Args args;
+    } rows[] = {
+        {config, work_.file("home"), user},   {config, testsupport::kUnset, user},
+        {"config", work_.file("home"), home}, {"", work_.file("home"), home},
+        {testsupport::kUnset, "home", none},  {testsupport::kUnset, testsupport::kUnset, none},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.xdgConfigHome + " " + row.home);
+        testsupport::LauncherOptions options;
+        options.env["XDG_CONFIG_HOME"] = row.xdgConfigHome;
+        options.env["HOME"] = row.home;
+        EXPECT_EQ(42, LauncherProcessTest::run(launcher, {}, options).status);
+        EXPECT_EQ(java_.args(), row.args);
+    }
+}
+
 // An entry's name is only a name: an archive named like a macro is extracted
 // once, and its path reaches java as it is.
 TEST_F(LaunchProcessTest, EntryNamesWithMacroCharactersAreOnlyNames) {

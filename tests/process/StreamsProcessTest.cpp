@@ -54,7 +54,11 @@ TEST_F(StreamsProcessTest, OnlyTheProgramsOutputAndTheResultsGoToStandardOutput)
         {app(), "", 3, "hello\n", "My App\n"},
         {search("Other"), "", 0, "0\n", "My App\n"},
         // The run ends with no empty line after a row that holds no mark.
-        {{cvlaunch, "-cv:orig"}, "", 255, "", "Missing original launcher file name.\n"},
+        {{cvlaunch, "-cv:version", "-cv:orig"},
+         "",
+         255,
+         "",
+         "Missing original launcher file name.\n2.41\n"},
         {app(), ">/dev/full", 3, "", "My App\n"},
         {app(), "2>/dev/full", 3, "hello\n", ""},
         // The match file named in the lost lines is removed with the rest.

@@ -11,6 +11,7 @@
 #include "FileIndexEntry.h"
 #include "JarFile.h"
 #include "JarManifest.h"
+#include "JavaRange.h"
 #include "LauncherException.h"
 #include "MacroHandler.h"
 #include "PlatformImpl.h"
@@ -19,11 +20,9 @@
 
 namespace {
 
-const char g_versionProperty[] = "java.specification.version";
 // The directory, beside the generated files, of the jars whose manifest is
 // rewritten.
 const char g_copiesDirectory[] = "classpath";
-const long g_maxVersion = 999;
 
 // The program, the class-data archive's options, the class path (with the
 // .cp side files), then the .sp and .ja side files, so that an installation
@@ -144,26 +143,6 @@ SString commandWords(const std::vector<SString>& words) {
         }
     }
     return text;
-}
-
-// The major version at `position` in a --java range; false when there is
-// none from 1 to g_maxVersion. `position` ends after its digits.
-bool readVersion(const SString& range, unsigned int& position, long& version) {
-    unsigned int start = position;
-    version = 0;
-    while (position < range.length() && isdigit(static_cast<unsigned char>(range[position])) &&
-           version <= g_maxVersion) {
-        version = version * 10 + (range[position++] - '0');
-    }
-    return position > start && version >= 1 && version <= g_maxVersion;
-}
-
-// A condition on java.specification.version, which Java 8 and older report
-// as "1.8" and so on.
-SString versionCondition(const char* comparison, long version) {
-    SString text =
-        version <= 8 ? joinText("1.", convertToString(version)) : convertToString(version);
-    return joinText(g_versionProperty, comparison, text);
 }
 
 // The main jar's base name without ".jar".
@@ -343,6 +322,7 @@ SString ApplicationConfig::jvmDescription() const {
     text.line("DESC", m_name)
         .line("JVM_EXE", "bin/java")
         .block("JVM_PROPERTIES", versionProperties(m_options.javaRange))
+        .line("JAVA_RANGE", m_options.javaRange)
         .line("CLASSPATH", "-cp ")
         .line("CLASSPATH_SEPARATOR", ":")
         .line("SYSTEM", "-D")
@@ -356,34 +336,14 @@ SString ApplicationConfig::jvmDescription() const {
 }
 
 std::vector<SString> ApplicationConfig::versionProperties(const SString& range) {
-    if (range.empty()) {
-        // The launcher verifies no JVM for a description file without
-        // JVM_PROPERTIES, and an expected value of "..." is the empty
-        // prefix, which every value has (an unset property's too). The property is the one that the
-        // ranges test, so that the verification cache holds one entry per JVM for every launcher
-        // made here.
-        return {joinText(g_versionProperty, "=...")};
+    JavaRange versions;
+    if (!JavaRange::parse(range, versions)) {
+        throw LauncherException(joinText(
+            "invalid Java version range ", ApplicationConfig::shellWord(range),
+            " for --java: expected a major version from 1 to 999 as 17 (that version), 17+ (it "
+            "or a newer one) or 11-21 (from the first to the second)"));
     }
-    unsigned int position = 0;
-    long low = 0;
-    long high = 0;
-    bool valid = readVersion(range, position, low);
-    SString rest = range.substr(position);
-    if (valid && rest.empty()) {
-        return {versionCondition("=", low)};
-    }
-    if (valid && rest.compare("+") == 0) {
-        return {versionCondition(">=", low)};
-    }
-    ++position;
-    if (valid && rest[0] == '-' && readVersion(range, position, high) &&
-        position == range.length() && low <= high) {
-        return {versionCondition(">=", low), versionCondition("<=", high)};
-    }
-    throw LauncherException(joinText(
-        "invalid Java version range ", ApplicationConfig::shellWord(range),
-        " for --java: expected a major version from 1 to 999 as 17 (that version), 17+ (it or a "
-        "newer one) or 11-21 (from the first to the second)"));
+    return versions.properties();
 }
 
 SString ApplicationConfig::shellWord(const SString& text) {

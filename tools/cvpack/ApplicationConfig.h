@@ -13,8 +13,10 @@
 //                main class, run in the caller's directory with its output
 //                on the console
 //   java.jvm     the JVM description file: the --java range as conditions
-//                on java.specification.version, JAVA_HOME, the usual JDK
-//                directories as path hints, and SEARCH_ALL with --search-disk
+//                on java.specification.version and as it was given
+//                (JAVA_RANGE, for the message when no JVM fits), JAVA_HOME,
+//                the usual JDK directories as path hints, and SEARCH_ALL
+//                with --search-disk
 //
 // and the class path archives that go with them: the main jar and the
 // --class-path jars, with the jars that their manifests name
@@ -59,10 +61,10 @@ class ApplicationConfig {
     // the jars, as shell text.
     SString packCommand(const SString& directory) const;
 
-    // The JVM_PROPERTIES entries for a --java range: "17" (that major
-    // version), "17+" (it or a newer one), "11-21" (from the first to the
-    // second); empty: any version. Throws LauncherException for any other
-    // text.
+    // The JVM_PROPERTIES entries for a --java range (JavaRange.h): "17"
+    // (that major version), "17+" (it or a newer one), "11-21" (from the
+    // first to the second); empty: any version. Throws LauncherException for
+    // any other text.
     static std::vector<SString> versionProperties(const SString& range);
     // `text` as one word of shell text: as it is when it holds only
     // characters that no shell treats specially, else in single quotes.
