@@ -133,17 +133,17 @@ std::vector<SString> splitWords(const SString& text, bool comments) {
 ArchiveOptions::ArchiveOptions(const std::vector<SString>& command, const SString& workingDirectory)
     : m_workingDirectory(workingDirectory) {
     m_classpath = PlatformImpl::getEnvironmentVariable("CLASSPATH");
-    readWords(command, 1, true);
+    readWords(command, 1, COMMAND);
     for (const char* variable : kOptionVariables) {
-        readWords(splitWords(PlatformImpl::getEnvironmentVariable(variable), false), 0, false);
+        readWords(splitWords(PlatformImpl::getEnvironmentVariable(variable), false), 0, VARIABLE);
     }
 }
 
-bool ArchiveOptions::readWords(const std::vector<SString>& words, size_t first, bool fromCommand) {
+bool ArchiveOptions::readWords(const std::vector<SString>& words, size_t first, Source source) {
     for (size_t i = first; i < words.size();) {
         const SString& word = words[i];
         // The JVM reads no argument file named in another one.
-        if (fromCommand && first > 0 && word.length() > 1 && word[0] == '@') {
+        if (source == COMMAND && word.length() > 1 && word[0] == '@') {
             if (!readArgumentFile(word.substr(1))) {
                 return false;
             }
@@ -156,8 +156,8 @@ bool ArchiveOptions::readWords(const std::vector<SString>& words, size_t first, 
             }
             return false;
         }
-        if (fromCommand && (word.empty() || word[0] != '-' || word.compare("-m") == 0 ||
-                            word.compare("--module") == 0)) {
+        if (source != VARIABLE && (word.empty() || word[0] != '-' || word.compare("-m") == 0 ||
+                                   word.compare("--module") == 0)) {
             return false;
         }
         i += takeOption(words, i);
@@ -178,7 +178,7 @@ bool ArchiveOptions::readArgumentFile(const SString& name) {
     while ((count = fread(buffer, 1, sizeof buffer, file.get())) > 0) {
         text.append(buffer, static_cast<unsigned int>(count));
     }
-    return readWords(splitWords(text, true), 0, true);
+    return readWords(splitWords(text, true), 0, ARGUMENT_FILE);
 }
 
 size_t ArchiveOptions::takeOption(const std::vector<SString>& words, size_t index) {

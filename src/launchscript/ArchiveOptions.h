@@ -42,9 +42,12 @@ class ArchiveOptions {
     const SString& classpath() const { return m_classpath; }
 
   private:
-    // Reads the words of one source from `first` on; with `fromCommand` up
-    // to the main class. False when the JVM's options ended.
-    bool readWords(const std::vector<SString>& words, size_t first, bool fromCommand);
+    // Where words come from: the command and its argument files end at the
+    // main class, a variable holds options only.
+    enum Source { COMMAND, ARGUMENT_FILE, VARIABLE };
+    // Reads the words of one source from `first` on. False when the JVM's
+    // options ended.
+    bool readWords(const std::vector<SString>& words, size_t first, Source source);
     bool readArgumentFile(const SString& name);
     // Takes an option and, where it has one, its value; returns how many
     // words it took.
