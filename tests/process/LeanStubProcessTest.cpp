@@ -62,7 +62,7 @@ TEST(LeanStubProcessTest, LauncherFileCarriesTheStrippedStub) {
     ASSERT_EQ(type, "instructions");
     std::string stub = readFile(dir.file("app")).substr(0, offset);
 
-    EXPECT_LE(stub.size(), 400u * 1024);
+    EXPECT_LE(stub.size(), 512u * 1024);
     std::vector<std::string> sections = sectionNames(stub);
     EXPECT_FALSE(sections.empty());
     for (const std::string& name : sections) {
