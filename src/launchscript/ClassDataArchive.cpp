@@ -106,7 +106,7 @@ SString sharingOption(const SString& command) {
 // archive of its own classes, on which an application's archive builds.
 SString jvmIdentity(const JVMFile& jvm) {
     SString home = jvm.getTagFile().getTagValue("JVM_HOME", 0);
-    VerifyCache::Key key = VerifyCache::keyOf(jvm.executableIn(home), home, VerifyClass());
+    VerifyCache::Key key = VerifyCache::keyOf(jvm.executableIn(home), VerifyClass());
     if (key.executable.empty()) {
         return SString();
     }
