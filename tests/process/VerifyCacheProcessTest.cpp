@@ -147,151 +147,93 @@ TEST_F(VerifyCacheProcessTest, ASecondRunProbesOnlyWhenWhatItRanChanged) {
 }
 
 TEST_F(VerifyCacheProcessTest, OnlyWhatCannotHaveChangedIsAnswered) {
-    using testsupport::shellQuote;
-    writeFile(work_.file("jdk25.sh"), "printf '1739021872\\n25.0.1\\n'\n");
-    writeFile(work_.file("jdk17.sh"), "printf '1739021872\\n17.0.9\\n'\n");
+    const std::string marker = "printf '1739021872\\n";
+    const std::string fake = marker + "Fake\\n'\n";
+    writeFile(work_.file("jdk25.sh"), marker + "25.0.1\\n'\n");
+    const std::string target = work_.file("target");
+    writeFile(target, work_.file("jdk25.sh"));
+    const std::string wrapper = "exec /bin/sh \"$(cat " + target + ")\"\n";
+    const std::string library = work_.file("lean/lib/server/libjvm.so");
+    const std::string lean = "[ -f " + library + " ] || exit 1\n" + fake;
+    const std::string locale =
+        "case \"$LANG\" in *UTF-8) e=UTF-8 ;; *) e=ANSI_X3.4-1968 ;; esac\n" + marker +
+        "%s\\n' \"$e\"\n";
+    const std::string userDir = marker + "Fake\\n/somewhere\\n'\n";
+    const std::string jdk17 = work_.file("jdk17.sh");
+    writeFile(jdk17, marker + "17.0.9\\n'\n");
     const std::string vendor = "JVM_PROPERTIES: java.vendor=Fake\n";
-    std::vector<int> locks;
-    const std::map<std::string, std::string> relativeHome = {
-        {"HOME", "relative"}, {"XDG_CACHE_HOME", testsupport::kUnset}};
+    const std::string version = "JVM_PROPERTIES: java.version>=21\n";
+    const std::string encoding = "JVM_PROPERTIES: file.encoding=UTF-8\n";
+    const std::string vendorAndDir = vendor + "JVM_PROPERTIES: user.dir=...\n";
+    using Env = std::map<std::string, std::string>;
+    const Env utf8 = {{"LANG", "C.UTF-8"}}, ascii = {{"LANG", "C"}};
+    const Env relative = {{"HOME", "relative"}, {"XDG_CACHE_HOME", testsupport::kUnset}};
+    const std::string notUsed =
+        "cache relative/.cache/cvlaunch is not used: HOME is not an absolute path.";
+    const std::string notWritten =
+        "verified-jvms is not written: another process held its lock for 2 seconds.";
     const struct {
-        const char* name;
-        std::string properties;                          // of the description file
-        std::function<void(const std::string&)> make;    // the home of that name
-        std::function<void(const std::string&)> change;  // after the first run
-        std::map<std::string, std::string> firstEnv, secondEnv;
+        const char* home;
+        bool native;
+        std::string script;      // of its Java
+        std::string properties;  // of the description file
+        // After the first run, `changed` holds `content`, or is removed when
+        // that is empty.
+        std::string changed, content;
+        Env firstEnv, secondEnv;
         const char* firstOut;
         const char* secondOut;
         size_t secondProbes;
         std::string logged = "";  // by the second run; else no word about the cache
     } cases[] = {
-        {"nothing changed",
-         vendor,
-         [&](const std::string& h) { java(h); },
-         [](auto&) {},
-         {},
-         {},
-         "1\n",
-         "1\n",
-         0},
-        {"a wrapper script that runs another JVM now",
-         "JVM_PROPERTIES: java.version>=21\n",
-         [&](const std::string& h) {
-             testsupport::FakeJavaHome(work_.file(h), "exec /bin/sh \"$(cat \"$0.target\")\"\n");
-             writeFile(work_.file(h + "/bin/java.target"), work_.file("jdk25.sh"));
-         },
-         [&](const std::string& h) {
-             writeFile(work_.file(h + "/bin/java.target"), work_.file("jdk17.sh"));
-         },
-         {},
-         {},
-         "1\n",
-         "0\n",
-         1},
-        {"its JVM library removed",
-         vendor,
-         [&](const std::string& h) {
-             nativeHome(h, "[ -f " + shellQuote(work_.file(h + "/lib/server/libjvm.so")) +
-                               " ] || exit 1\nprintf '1739021872\\nFake\\n'\n");
-         },
-         [&](const std::string& h) {
-             std::remove(work_.file(h + "/lib/server/libjvm.so").c_str());
-         },
-         {},
-         {},
-         "1\n",
-         "0\n",
-         1},
-        {"another LANG",
-         "JVM_PROPERTIES: file.encoding=UTF-8\n",
-         [&](const std::string& h) {
-             nativeHome(h,
-                        "case \"$LANG\" in *UTF-8) e=UTF-8 ;; *) e=ANSI_X3.4-1968 ;; esac\n"
-                        "printf '1739021872\\n%s\\n' \"$e\"\n");
-         },
-         [](auto&) {},
-         {{"LANG", "C.UTF-8"}},
-         {{"LANG", "C"}},
-         "1\n",
-         "0\n",
-         1},
-        {"no property asked of something else",
-         "",
-         [&](const std::string& h) { nativeHome(h, "echo not java at all\n"); },
-         [](auto&) {},
-         {},
-         {},
-         "0\n",
-         "0\n",
-         1},
-        {"no property asked of a Java",
-         "",
-         [&](const std::string& h) { java(h); },
-         [](auto&) {},
-         {},
-         {},
-         "1\n",
-         "1\n",
-         1},
-        {"user.dir",
-         "JVM_PROPERTIES: java.vendor=Fake\nJVM_PROPERTIES: user.dir=...\n",
-         [&](const std::string& h) { java(h, "", "Fake\\n/somewhere\\n"); },
-         [](auto&) {},
-         {},
-         {},
-         "1\n",
-         "1\n",
-         1},
-        {"a relative HOME", vendor, [&](const std::string& h) { java(h); }, [](auto&) {},
-         relativeHome, relativeHome, "1\n", "1\n", 1,
-         "The verification cache relative/.cache/cvlaunch is not used: "
-         "HOME is not an absolute path."},
-        {"a lock that another process holds",
-         vendor,
-         [&](const std::string& h) {
-             java(h);
-             testsupport::makeDirectories(work_.file(h + "-cache/cvlaunch"));
-             locks.push_back(open(work_.file(h + "-cache/cvlaunch/verified-jvms.lock").c_str(),
-                                  O_RDWR | O_CREAT, 0600));
-             ASSERT_EQ(flock(locks.back(), LOCK_EX), 0);
-         },
-         [](auto&) {},
-         {},
-         {},
-         "1\n",
-         "1\n",
-         1,
-         "verified-jvms is not written: another process held its lock for 2 seconds."},
+        {"unchanged", true, fake, vendor, "", "", {}, {}, "1\n", "1\n", 0},
+        {"wrapper", false, wrapper, version, target, jdk17, {}, {}, "1\n", "0\n", 1},
+        {"lean", true, lean, vendor, library, "", {}, {}, "1\n", "0\n", 1},
+        {"locale", true, locale, encoding, "", "", utf8, ascii, "1\n", "0\n", 1},
+        {"notjava", true, "echo not java at all\n", "", "", "", {}, {}, "0\n", "0\n", 1},
+        {"noproperties", true, fake, "", "", "", {}, {}, "1\n", "1\n", 1},
+        {"userdir", true, userDir, vendorAndDir, "", "", {}, {}, "1\n", "1\n", 1},
+        {"homeless", true, fake, vendor, "", "", relative, relative, "1\n", "1\n", 1, notUsed},
+        {"locked", true, fake, vendor, "", "", {}, {}, "1\n", "1\n", 1, notWritten},
     };
-    int index = 0;
+    testsupport::makeDirectories(work_.file("locked-cache/cvlaunch"));
+    int lock = open(work_.file("locked-cache/cvlaunch/verified-jvms.lock").c_str(),
+                    O_RDWR | O_CREAT, 0600);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::string home = "home" + std::to_string(index++);
+        SCOPED_TRACE(c.home);
+        std::string home = c.home;
         writeFile(work_.file(home + ".jvm"), "JVM_EXE: bin/java\n" + c.properties);
-        c.make(home);
-        auto runWith = [&](std::map<std::string, std::string> env) {
+        if (c.native) {
+            nativeHome(home, c.script);
+        } else {
+            testsupport::FakeJavaHome(work_.file(home), c.script);
+            testsupport::makeDirectories(work_.file(home + "/lib/server"));
+            writeFile(work_.file(home + "/lib/server/libjvm.so"), "library");
+        }
+        auto runWith = [&](Env env) {
             env.emplace("XDG_CACHE_HOME", work_.file(home + "-cache"));
             return verifyAs(home, home + ".jvm", env);
         };
         Verification first = runWith(c.firstEnv);
         EXPECT_EQ(first.out, c.firstOut) << lastLog_;
         EXPECT_EQ(first.probes, 1u);
-        usleep(20000);  // file times of the change differ
-        c.change(home);
+        if (!c.content.empty()) {
+            writeFile(c.changed, c.content);
+        } else if (!c.changed.empty()) {
+            std::remove(c.changed.c_str());
+        }
         Verification second = runWith(c.secondEnv);
         EXPECT_EQ(second.out, c.secondOut) << lastLog_;
         EXPECT_EQ(second.probes, c.secondProbes) << lastLog_;
-        if (c.logged.empty()) {
-            EXPECT_EQ(lastLog_.find("The verification cache"), std::string::npos) << lastLog_;
-        } else {
-            EXPECT_NE(lastLog_.find(c.logged), std::string::npos) << lastLog_;
-        }
+        bool logged = c.logged.empty()
+                          ? lastLog_.find("The verification cache") == std::string::npos
+                          : lastLog_.find(c.logged) != std::string::npos;
+        EXPECT_TRUE(logged) << lastLog_;
     }
+    close(lock);
     EXPECT_FALSE(testsupport::fileExists(work_.file("relative")))
         << "no cache under the work directory";
-    for (int lock : locks) {
-        close(lock);
-    }
 }
 
 TEST_F(VerifyCacheProcessTest, AJavaFoundThatRanOutOfTimeIsTriedLast) {
