@@ -39,6 +39,15 @@ void StringDeque::push_back(const SString& s) {
     insert(-1, s);
 }
 
+bool StringDeque::contains(const char* text) const {
+    for (long i = 0; i < count; ++i) {
+        if (at(i).compare(text) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void StringDeque::insert(long index, const SString& s) {
     GenericDeque::insert(index, new SStringPtrDE(new SString(s)));
 }

@@ -21,6 +21,8 @@ class StringDeque : public GenericDeque {
     const SString& back() const;
     void push_back(const SString& s);
     void insert(long index, const SString& s);
+    // True when one of the strings equals `text`.
+    bool contains(const char* text) const;
 
     // Process-wide empty string, constant-initialized before any other code runs.
     static SString emptyString;

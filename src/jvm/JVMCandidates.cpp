@@ -1,19 +1,35 @@
 #include "JVMCandidates.h"
 
+#include <algorithm>
+
 #include "JVMFile.h"
 #include "JVMMatch.h"
 #include "Launcher.h"
 #include "PlatformImpl.h"
+#include "VerifyCache.h"
 
 JVMCandidates::JVMCandidates(bool cancelable) : m_cancelable(cancelable) {}
 
 void JVMCandidates::add(const JVMFile& jvmFile, const SString& home, const SString& announcement) {
-    m_candidates.push_back(Candidate{&jvmFile, home, announcement, false});
+    m_candidates.push_back(Candidate{&jvmFile, home, announcement, false, false});
 }
 
 void JVMCandidates::addFound(const JVMFile& jvmFile, const SString& home,
                              const SString& announcement) {
-    m_candidates.push_back(Candidate{&jvmFile, home, announcement, true});
+    bool late = VerifyCache::timedOut(jvmFile.executableIn(home));
+    if (late) {
+        Launcher::logInfo("Trying ", home, " last: its verification ran out of time before");
+    }
+    insert(Candidate{&jvmFile, home, announcement, true, late});
+}
+
+void JVMCandidates::insert(const Candidate& candidate) {
+    auto position = m_candidates.end();
+    if (!candidate.late) {
+        position = std::find_if(m_candidates.begin(), m_candidates.end(),
+                                [](const Candidate& other) { return other.late; });
+    }
+    m_candidates.insert(position, candidate);
 }
 
 JVMMatch* JVMCandidates::verifyFirst(const VerifyClass& verifyClass, long& next) const {

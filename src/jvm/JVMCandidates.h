@@ -25,7 +25,11 @@ class JVMCandidates {
     void add(const JVMFile& jvmFile, const SString& home, const SString& announcement = SString());
     // Appends a candidate that the search came upon (a PATH directory, the
     // disk walk) rather than one that was named to it: it is verified only
-    // when no other user could have planted its Java (JVMFile::mayRun).
+    // when no other user could have planted its Java (JVMFile::mayRun). One
+    // whose Java, as it is now, ran out of time at its last verification
+    // (VerifyCache::timedOut) goes after every other candidate, which is
+    // logged, so that a hanging Java costs a search no time while another
+    // one may do.
     void addFound(const JVMFile& jvmFile, const SString& home,
                   const SString& announcement = SString());
 
@@ -45,7 +49,11 @@ class JVMCandidates {
         SString home;
         SString announcement;
         bool found;
+        bool late;  // tried after the others
     };
+
+    // Puts a late candidate at the end, any other before the late ones.
+    void insert(const Candidate& candidate);
 
     std::vector<Candidate> m_candidates;
     bool m_cancelable;

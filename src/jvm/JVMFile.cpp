@@ -67,15 +67,6 @@ bool versionWanted() {
     return script != nullptr && script->usesClassDataArchive();
 }
 
-bool contains(const StringDeque& names, const char* name) {
-    for (long i = 0; i < names.count; ++i) {
-        if (names.at(i).compare(name) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // Set to 1, it lets the search run every Java it comes upon, whoever could
 // have put it there.
 const char* const trustAllVariable = "CVLAUNCH_TRUST_ALL_CANDIDATES";
@@ -268,10 +259,10 @@ bool JVMFile::runVerification(const SString& home, const VerifyClass& verifyClas
         return false;
     }
     // Asked for after the expected ones, so that they keep their places.
-    if (versionWanted() && !contains(names, javaVersionProperty)) {
+    if (versionWanted() && !names.contains(javaVersionProperty)) {
         names.push_back(javaVersionProperty);
     }
-    VerifyCache::Key key = VerifyCache::keyOf(executableIn(home), home, verifyClass);
+    VerifyCache::Key key = VerifyCache::keyOf(executableIn(home), verifyClass);
     StringDeque values;
     if (VerifyCache::lookup(key, names, values)) {
         Launcher::logInfo("The properties of ", key.executable,
@@ -290,6 +281,7 @@ bool JVMFile::runVerification(const SString& home, const VerifyClass& verifyClas
     int exitCode = script.execute(*this, nullptr, false, options);
     if (exitCode == processTimedOut) {
         logVerifyTimedOut(home, options.timeLimitMs);
+        VerifyCache::storeTimeout(key);
         return false;
     }
     if (!markedLines(script.m_stdOut, values)) {

@@ -103,7 +103,9 @@ class JVMFile : public MacroHandler {
     // /dev/null as standard input; one that has not ended after 60 seconds
     // (or the milliseconds of the environment variable
     // CV_VERIFY_TIME_LIMIT_MS, for tests) is killed with everything it
-    // started, logged as a warning, and fails. Whatever the run leaves in its
+    // started, logged as a warning, recorded in the verification cache (so
+    // that a later search tries such a home that it came upon last), and
+    // fails. Whatever the run leaves in its
     // process group is killed when it ends, and at most 1 MiB of its output
     // is kept. A probe that cannot be run
     // (its Java cannot be started, its command not expanded) fails with the

@@ -6,6 +6,7 @@
 #include "SubStatusWrapper.h"
 #include "TagFile.h"
 #include "TextUtils.h"
+#include "VerifyCache.h"
 
 namespace {
 
@@ -91,7 +92,9 @@ bool JVMFiles::foundFile(const SString& path) {
         if (home.empty() || !m_triedHomes.firstTry(*jvmFile, home)) {
             continue;
         }
-        if (i == 0 && m_stopAtFirstMatch) {
+        // A Java that ran out of time before waits for the end of the walk,
+        // where it comes after the other candidates.
+        if (i == 0 && m_stopAtFirstMatch && !VerifyCache::timedOut(jvmFile->executableIn(home))) {
             JVMCandidates candidate;
             candidate.addFound(*jvmFile, home);
             m_match = candidate.verifyFirst(m_verifyClass);

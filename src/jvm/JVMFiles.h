@@ -18,7 +18,9 @@
 // During the walk, candidates are collected per description file (duplicate
 // homes dropped) and verified after it, except that in stop-at-first mode the
 // first description file's candidates are verified at once and the first one
-// that verifies ends the walk. A found executable that is a symbolic link into
+// that verifies ends the walk; one whose Java ran out of time at its last
+// verification is collected instead, and comes after the others
+// (JVMCandidates::addFound). A found executable that is a symbolic link into
 // a real JVM home gives that home as the candidate, so /usr/bin/java leads to
 // the JDK it points at rather than to /usr.
 //

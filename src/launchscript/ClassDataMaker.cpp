@@ -107,7 +107,7 @@ int ClassDataMaker::make(const SString& entry, bool wait) {
                           store.usable() ? SString("that is no entry") : store.failure());
         return 1;
     }
-    CacheStore::Lock lock;
+    FileLock lock;
     if (!store.lock(entry, wait, lock)) {
         Launcher::logInfo("Another maker is at work on the class-data archive ", entry);
         return 1;

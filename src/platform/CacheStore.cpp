@@ -27,10 +27,9 @@ const char* const kLockSuffix = ".lock";
 const long long kSecond = 1000000000LL;
 const long long kRunFileAge = 24 * 3600 * kSecond;
 const long long kRejectionAge = 7 * 24 * 3600 * kSecond;
-// How often a waiting lock looks again, and for how long in all: a maker
-// holds the lock of its entry for its own time limit at most.
-const int kLockPollMs = 50;
-const long long kLockWaitMs = 15 * 60 * 1000;
+// How long a lock is waited for: a maker holds the lock of its entry for
+// its own time limits at most.
+const long kLockWaitMs = 25 * 60 * 1000;
 
 long long nanoseconds(const struct timespec& time) {
     return static_cast<long long>(time.tv_sec) * kSecond + time.tv_nsec;
@@ -183,31 +182,8 @@ SString CacheStore::rejection(const SString& entry) const {
     return reason.empty() ? SString("no reason recorded") : reason;
 }
 
-CacheStore::Lock::~Lock() {
-    if (m_fd >= 0) {
-        close(m_fd);
-    }
-}
-
-bool CacheStore::lock(const SString& entry, bool wait, Lock& lock) const {
-    SString file = path(joinText(entry, kLockSuffix));
-    int fd = open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        return false;
-    }
-    // A waiting lock polls, so that a signal to the launcher is never held
-    // up by it.
-    for (long long waited = 0;; waited += kLockPollMs) {
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            lock.m_fd = fd;
-            return true;
-        }
-        if (!wait || waited >= kLockWaitMs || PlatformImpl::m_canceled) {
-            close(fd);
-            return false;
-        }
-        usleep(kLockPollMs * 1000);
-    }
+bool CacheStore::lock(const SString& entry, bool wait, FileLock& lock) const {
+    return lock.acquire(path(joinText(entry, kLockSuffix)), wait ? kLockWaitMs : 0) == 0;
 }
 
 bool CacheStore::isLocked(const SString& entry) const {

@@ -27,6 +27,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "FileLock.h"
 #include "SString.h"
 
 class CacheStore {
@@ -64,22 +65,9 @@ class CacheStore {
     void reject(const SString& entry, const SString& reason) const;
     SString rejection(const SString& entry) const;
 
-    // Holds the lock of an entry until it is destroyed.
-    class Lock {
-      public:
-        Lock() {}
-        ~Lock();
-        Lock(const Lock&) = delete;
-        Lock& operator=(const Lock&) = delete;
-        bool held() const { return m_fd >= 0; }
-
-      private:
-        friend class CacheStore;
-        int m_fd = -1;
-    };
     // Takes the lock of `entry` into `lock`: at once or not at all, or with
     // `wait` once whoever holds it lets it go. False when it is not had.
-    bool lock(const SString& entry, bool wait, Lock& lock) const;
+    bool lock(const SString& entry, bool wait, FileLock& lock) const;
 
     // Removes the least recently used entries beyond `maxEntries` or
     // `maxBytes` (a locked entry, or one of `group`, stays), the groups left

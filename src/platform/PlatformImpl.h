@@ -229,6 +229,9 @@ class PlatformImpl {
     // character plain), without a trailing "/", in no particular order.
     // Directories that cannot be read narrow the match and are no error.
     static void matchDirectories(const SString& pattern, StringDeque& list);
+    // Appends the paths that match the pattern and are not directories (nor
+    // links to one), sorted. Nothing is appended when the match fails.
+    static void matchFiles(const SString& pattern, StringDeque& list);
     // Walks every search root and reports each file whose path ends in "/"
     // followed by one of `names` to the listener, until it asks to stop.
     static void findFiles(const StringDeque& names, FileFindListener& listener);
@@ -287,6 +290,10 @@ class PlatformImpl {
     // "" when it does not exist. Two texts differ when the file was changed
     // or replaced.
     static SString fileIdentity(const SString& path);
+    // True when the file (links followed) begins with the ELF magic bytes: a
+    // program that the system loads itself, not a script whose interpreter
+    // could run anything.
+    static bool isElfFile(const SString& path);
     // Makes the directory `path` (and its missing parents) with mode 0700,
     // unless it exists. "" when it is a directory of the user's that no one
     // else may write to; otherwise why it is not, as the end of a sentence

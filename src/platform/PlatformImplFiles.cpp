@@ -5,8 +5,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -286,6 +288,20 @@ SString PlatformImpl::fileIdentity(const SString& path) {
              static_cast<long long>(info.st_mtim.tv_sec), info.st_mtim.tv_nsec,
              static_cast<long long>(info.st_ctim.tv_sec), info.st_ctim.tv_nsec);
     return SString(text);
+}
+
+bool PlatformImpl::isElfFile(const SString& path) {
+    static const char magic[] = {0x7f, 'E', 'L', 'F'};
+    char start[sizeof magic];
+    // Non-blocking, so that a FIFO in the place of the file cannot hold the
+    // launcher up.
+    int file = retryOnEintr([&] { return open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); });
+    if (file < 0) {
+        return false;
+    }
+    ssize_t count = retryOnEintr([&] { return read(file, start, sizeof start); });
+    close(file);
+    return count == static_cast<ssize_t>(sizeof start) && memcmp(start, magic, sizeof magic) == 0;
 }
 
 SString PlatformImpl::privateDirectory(const SString& path) {

@@ -135,6 +135,19 @@ void PlatformImpl::matchDirectories(const SString& pattern, StringDeque& list) {
     }
 }
 
+void PlatformImpl::matchFiles(const SString& pattern, StringDeque& list) {
+    ScopedGlob found;
+    if (glob(pattern.c_str(), GLOB_MARK, nullptr, &found.matches) != 0) {
+        return;
+    }
+    for (size_t i = 0; i < found.matches.gl_pathc; ++i) {
+        SString path(found.matches.gl_pathv[i]);
+        if (stringEndsWith(path, "/") == SString::npos) {
+            list.push_back(path);
+        }
+    }
+}
+
 void PlatformImpl::findFiles(const StringDeque& names, FileFindListener& listener) {
     FindFiles walker(names, listener);
     StringDeque roots;

@@ -125,13 +125,13 @@ TEST_F(CacheStoreTest, EvictionRemovesWholeEntriesAndIdleGroupsLeastRecentlyUsed
 
     // The group in use keeps its entries whatever the bounds; a locked entry
     // stays too.
-    CacheStore::Lock lock;
+    FileLock lock;
     ASSERT_TRUE(store.lock("b-2", false, lock));
     store.evict("a", 0, 0, 0);
     EXPECT_EQ(testsupport::entriesOf(base),
               (std::vector<std::string>{"a-2.jsa", "a-2.ok", "a.classes", "b-2.jsa", "b-2.lock",
                                         "b-2.ok", "b-3.ok.run.98"}));
-    CacheStore::Lock second;
+    FileLock second;
     EXPECT_FALSE(store.lock("b-2", false, second));
 }
 

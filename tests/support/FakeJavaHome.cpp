@@ -18,10 +18,14 @@ std::vector<std::string> fieldsOf(const std::string& record) {
 
 }  // namespace
 
-FakeJavaHome::FakeJavaHome(const std::string& home, const std::string& body, const std::string& exe)
+FakeJavaHome::FakeJavaHome(const std::string& home, const std::string& body, const std::string& exe,
+                           bool native)
     : home_(home), java_(home + "/" + exe) {
     makeDirectories(java_.substr(0, java_.rfind('/')));
-    writeFile(java_,
+    if (native) {
+        writeFile(java_, readFile(nativeJavaPath()), 0755);
+    }
+    writeFile(native ? java_ + ".sh" : java_,
               "#!/bin/sh\n"
               "for a in \"$@\"; do printf '%s\\000' \"$a\"; done > " +
                   shellQuote(java_ + ".args") + "\ncat /proc/$$/environ > " +

@@ -14,12 +14,13 @@ namespace testsupport {
 // directory it got, in files beside it that the next run overwrites; then it
 // appends the home as a line to the file that CVTEST_JAVA_RUNS names, when
 // that variable is set, so that a test sees in which order several homes
-// ran; then it runs the body.
+// ran; then it runs the body. A `native` Java is an ELF program, as a real
+// one is, that runs the script, which is then <home>/<exe>.sh.
 class FakeJavaHome {
   public:
     // Writes <home>/<exe>, making the missing directories.
     FakeJavaHome(const std::string& home, const std::string& body,
-                 const std::string& exe = "bin/java");
+                 const std::string& exe = "bin/java", bool native = false);
 
     const std::string& home() const { return home_; }
 

@@ -61,6 +61,10 @@ inline std::string cvlaunchPath() {
 inline std::string cvpackPath() {
     return CVPACK_PATH;
 }
+// An ELF program that runs the shell script <its path>.sh.
+inline std::string nativeJavaPath() {
+    return NATIVE_JAVA_PATH;
+}
 inline std::string verifyArchivePath() {
     return std::string(TEST_BINARY_DIR) + "/verify.jar";
 }
