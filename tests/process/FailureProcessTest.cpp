@@ -308,6 +308,40 @@ TEST_F(FailureProcessTest, HangingJavaAloneMeansNoJVMFound) {
     EXPECT_TRUE(contains(result.log, "did not end within 0.2 seconds")) << result.log;
 }
 
+// Whatever the Java of a probe starts ends with the probe: also a process
+// that left its group and session, or one whose parent ended before it.
+TEST_F(FailureProcessTest, ProbeLeavesNoProcessBehind) {
+    const struct {
+        const char* name;
+        const char* start;
+    } cases[] = {
+        {"setsid", "setsid sh -c 'echo $$ > \"$pids\"; exec sleep 301' &"},
+        {"forked twice", "(setsid sh -c 'echo $$ > \"$pids\"; exec sleep 301' &) &"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string pids = work_.file(std::string("pid-") + c.name);
+        std::string home = makeHome(std::string("orphans-") + c.name,
+                                    "pids=" + testsupport::shellQuote(pids) + "; export pids\n" +
+                                        c.start + "\nwhile [ ! -s \"$pids\" ]; do sleep 0.01; " +
+                                        "done\nprintf '%s\\n' 1739021872 Fake\n")
+                               .home();
+        LauncherOptions noCache = options();
+        noCache.env["CVLAUNCH_VERIFY_CACHE"] = "0";
+
+        LauncherResult result =
+            run(work_.file("launcher"), {"-cv:in", searchInput({home})}, noCache);
+
+        EXPECT_EQ(result.out.substr(0, 2), "1\n") << result.out << result.err;
+        int pid = std::stoi(readFile(pids));
+        EXPECT_TRUE(testsupport::processGone(pid)) << pid;
+        kill(pid, SIGKILL);
+        for (const std::string& name : temp_.entries()) {
+            testsupport::runProcess({"/bin/rm", "-rf", temp_.file(name)});
+        }
+    }
+}
+
 // ---- Interrupts at each stage ------------------------------------------------------------
 // An interrupt while the program itself runs is tested in InterruptProcessTest.
 
