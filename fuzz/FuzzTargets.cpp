@@ -453,7 +453,7 @@ void fuzzVerifyCache(const uint8_t* data, size_t size) {
     SavedVariable cacheHome("XDG_CACHE_HOME");
     SavedVariable cacheSwitch("CVLAUNCH_VERIFY_CACHE");
     SString path = verifyCacheFile();
-    writeFile("java", nullptr, 0);
+    writeFile("java", reinterpret_cast<const uint8_t*>(""), 0);
     // The same key for every input: the cache's memory of this run holds
     // one entry, however many inputs run.
     VerifyCache::Key key = VerifyCache::keyOf(pathIn("java"), directory(), VerifyClass());
