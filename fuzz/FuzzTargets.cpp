@@ -5,23 +5,35 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "ApplicationConfig.h"
+#include "CacheDirectory.h"
 #include "CmdLine.h"
+#include "CommandText.h"
 #include "FileIndexEntry.h"
 #include "Instructions.h"
 #include "JVMFile.h"
+#include "JarManifest.h"
+#include "JavaVersion.h"
 #include "LaunchScript.h"
 #include "Launcher.h"
 #include "LauncherException.h"
 #include "LauncherInputFiles.h"
 #include "PlatformImpl.h"
+#include "StringPair.h"
 #include "TagFile.h"
 #include "TagFileEntry.h"
+#include "TextUtils.h"
+#include "VerifyCache.h"
+#include "VerifyClass.h"
 
 const FuzzTarget g_fuzzTargets[] = {
     {"LauncherFile", fuzzLauncherFile}, {"TagFile", fuzzTagFile},
     {"Instructions", fuzzInstructions}, {"LaunchScript", fuzzLaunchScript},
-    {"CmdLine", fuzzCmdLine},
+    {"CmdLine", fuzzCmdLine},           {"JavaVersion", fuzzJavaVersion},
+    {"VerifyCache", fuzzVerifyCache},   {"JarManifest", fuzzJarManifest},
+    {"JavaRange", fuzzJavaRange},       {"LiteralWords", fuzzLiteralWords},
 };
 const size_t g_fuzzTargetCount = sizeof g_fuzzTargets / sizeof g_fuzzTargets[0];
 
@@ -60,8 +72,7 @@ SString pathIn(const char* name) {
     return path;
 }
 
-SString writeFile(const char* name, const uint8_t* data, size_t size) {
-    SString path = pathIn(name);
+void writeBytes(const SString& path, const uint8_t* data, size_t size) {
     FILE* file = fopen(path.c_str(), "wb");
     bool written = file != nullptr && fwrite(data, 1, size, file) == size;
     if (file != nullptr && fclose(file) != 0) {
@@ -70,6 +81,11 @@ SString writeFile(const char* name, const uint8_t* data, size_t size) {
     if (!written) {
         throw std::runtime_error("cannot write a fuzz input file");
     }
+}
+
+SString writeFile(const char* name, const uint8_t* data, size_t size) {
+    SString path = pathIn(name);
+    writeBytes(path, data, size);
     return path;
 }
 
@@ -205,6 +221,109 @@ void extractEntries(const LauncherInputFiles& files, const SString& launcherPath
     PlatformImpl::deleteFile(directory);
 }
 
+// The first `count` lines of a text (split at line feeds; fewer when it has
+// fewer).
+std::vector<SString> firstLines(const SString& text, size_t count) {
+    std::vector<SString> lines;
+    unsigned int start = 0;
+    while (lines.size() < count && start <= text.length()) {
+        unsigned int end = text.find('\n', start);
+        end = end == SString::npos ? text.length() : end;
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+int sign(int order) {
+    return (order > 0) - (order < 0);
+}
+
+// compare must order versions totally: each equals itself, swapping two
+// turns the order round, and the order passes on from one to the next.
+void expectTotalOrder(const std::vector<JavaVersion>& versions) {
+    for (const JavaVersion& a : versions) {
+        if (a.compare(a) != 0) {
+            violation("a version does not equal itself");
+        }
+        for (const JavaVersion& b : versions) {
+            if (sign(a.compare(b)) != -sign(b.compare(a))) {
+                violation("two versions compare differently one way and the other");
+            }
+            for (const JavaVersion& c : versions) {
+                if (a.compare(b) <= 0 && b.compare(c) <= 0 && a.compare(c) > 0) {
+                    violation("the order of versions does not pass on");
+                }
+            }
+        }
+    }
+}
+
+// The four ranges of one bound must agree on a reported value: it lies
+// above, below or at the bound, or (when it is no version) in none.
+void expectRangesAgree(const StringPair& entry, const SString& reported) {
+    auto matches = [&](PropertyOperator op) {
+        return StringPair(entry.m_name, entry.m_value, op).matches(reported);
+    };
+    bool atLeast = matches(PropertyOperator::AtLeast);
+    bool above = matches(PropertyOperator::Above);
+    bool atMost = matches(PropertyOperator::AtMost);
+    bool below = matches(PropertyOperator::Below);
+    bool at = atLeast && atMost;
+    bool known = atLeast || atMost;
+    if (atLeast != (above || at) || atMost != (below || at) || (above && atMost) ||
+        (below && atLeast) || (known && above + below + at != 1)) {
+        violation("the ranges of one bound disagree on a reported value");
+    }
+}
+
+// The text as one word for /bin/sh, in single quotes.
+SString singleQuoted(const SString& text) {
+    SString quoted("'");
+    for (unsigned int i = 0; i < text.length(); ++i) {
+        quoted += text[i] == '\'' ? SString("'\\''") : SString(1, text[i]);
+    }
+    quoted += "'";
+    return quoted;
+}
+
+// The arguments that literal words make after a program, as the words of
+// a ".ja" line stand in a launch command.
+std::vector<std::string> argumentsOf(const SString& words) {
+    std::vector<std::string> arguments;
+    CommandText command(joinText("java ", words), nullptr);
+    if (!command.runsDirectly()) {
+        violation("literal words do not make a plain command");
+    }
+    for (long i = 1; i < command.arguments().count; ++i) {
+        const SString& argument = command.arguments().at(i);
+        arguments.push_back(std::string(argument.data(), argument.length()));
+    }
+    return arguments;
+}
+
+// The file of the verification cache, in a cache directory of its own
+// inside the private directory: written by the input, then stored to.
+SString verifyCacheFile() {
+    PlatformImpl::setEnvironmentVariable("XDG_CACHE_HOME", pathIn("cache"));
+    PlatformImpl::setEnvironmentVariable("CVLAUNCH_VERIFY_CACHE", "1");
+    SString directory = CacheDirectory::path();
+    if (!PlatformImpl::privateDirectory(directory).empty()) {
+        throw std::runtime_error("cannot create the cache directory");
+    }
+    return pathInDirectory(directory, "verified-jvms");
+}
+
+SString readText(const SString& path) {
+    SString text;
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file != nullptr) {
+        readFromFile(file, &text);
+        fclose(file);
+    }
+    return text;
+}
+
 }  // namespace
 
 void fuzzLauncherFile(const uint8_t* data, size_t size) {
@@ -306,5 +425,117 @@ void fuzzCmdLine(const uint8_t* data, size_t size) {
     cmdLine.parse(line);
     if (cmdLine.getOptionCount() != count) {
         violation("parsing the same line again gives another count");
+    }
+}
+
+void fuzzJavaVersion(const uint8_t* data, size_t size) {
+    resetProcessState();
+    std::vector<SString> lines = firstLines(toText(data, size), 3);
+    std::vector<JavaVersion> versions;
+    for (const SString& line : lines) {
+        for (bool legacyPrefix : {true, false}) {
+            JavaVersion version;
+            if (JavaVersion::parse(line, version, legacyPrefix)) {
+                versions.push_back(version);
+            }
+        }
+    }
+    expectTotalOrder(versions);
+    StringPair entry;
+    if (lines.size() > 1 && StringPair::parse(lines[0], entry) == PropertyEntryStatus::Valid &&
+        entry.m_operator != PropertyOperator::Matches) {
+        expectRangesAgree(entry, lines[1]);
+    }
+}
+
+void fuzzVerifyCache(const uint8_t* data, size_t size) {
+    resetProcessState();
+    SavedVariable cacheHome("XDG_CACHE_HOME");
+    SavedVariable cacheSwitch("CVLAUNCH_VERIFY_CACHE");
+    SString path = verifyCacheFile();
+    writeFile("java", reinterpret_cast<const uint8_t*>(""), 0);
+    // The same key for every input: the cache's memory of this run holds
+    // one entry, however many inputs run.
+    VerifyCache::Key key = VerifyCache::keyOf(pathIn("java"), directory(), VerifyClass());
+    StringDeque names;
+    names.push_back("java.version");
+    StringDeque values;
+    values.push_back("17");
+    writeBytes(path, data, size);
+    // What a store wrote reads back as it was written: a second store of
+    // the same values writes the same file again.
+    VerifyCache::store(key, names, values);
+    SString first = readText(path);
+    VerifyCache::store(key, names, values);
+    if (first.empty()) {
+        violation("a store wrote no cache file");
+    }
+    if (readText(path).compare(first) != 0) {
+        violation("a cache file that a store wrote reads back changed");
+    }
+}
+
+void fuzzJarManifest(const uint8_t* data, size_t size) {
+    resetProcessState();
+    SString manifest = toText(data, size);
+    for (const char* name : {"Main-Class", "Class-Path"}) {
+        SString value = JarManifest::attribute(manifest, name);
+        if (value.find_first_of("\r\n") != SString::npos) {
+            violation("a manifest attribute holds a line break");
+        }
+        SString trimmed = value;
+        trim(trimmed, whitespaceChars);
+        if (trimmed.compare(value) != 0) {
+            violation("a manifest attribute keeps blanks around it");
+        }
+    }
+}
+
+void fuzzJavaRange(const uint8_t* data, size_t size) {
+    resetProcessState();
+    std::vector<SString> entries;
+    try {
+        entries = ApplicationConfig::versionProperties(toText(data, size));
+    } catch (const LauncherException&) {
+        return;
+    }
+    if (entries.empty() || entries.size() > 2) {
+        violation("a --java range gives no entry or more than two");
+    }
+    std::vector<JavaVersion> bounds;
+    for (const SString& text : entries) {
+        StringPair entry;
+        if (StringPair::parse(text, entry) != PropertyEntryStatus::Valid) {
+            violation("a --java range gives an entry that the launcher refuses");
+        }
+        JavaVersion bound;
+        if (entry.m_operator != PropertyOperator::Matches &&
+            JavaVersion::parse(entry.m_value, bound,
+                               JavaVersion::isVersionProperty(entry.m_name))) {
+            bounds.push_back(bound);
+        }
+    }
+    if (bounds.size() == 2 && bounds[0].compare(bounds[1]) > 0) {
+        violation("a --java range gives a lower bound above its upper one");
+    }
+}
+
+void fuzzLiteralWords(const uint8_t* data, size_t size) {
+    resetProcessState();
+    SString text = toText(data, size);
+    std::vector<std::string> arguments = argumentsOf(CommandText::literalWords(text));
+    // A text of its own marks is only split, never quoted again.
+    if (CommandText::plain(text).compare(text) != 0) {
+        return;
+    }
+    // Each word, quoted for a shell, is that word again.
+    SString quoted;
+    for (const std::string& argument : arguments) {
+        quoted +=
+            singleQuoted(SString(argument.data(), static_cast<unsigned int>(argument.size())));
+        quoted += " ";
+    }
+    if (argumentsOf(CommandText::literalWords(quoted)) != arguments) {
+        violation("quoted literal words split into other words");
     }
 }

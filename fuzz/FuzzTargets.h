@@ -33,6 +33,19 @@
 //                 file (without the line, all of it is the launch script);
 //                 the command is resolved against the JVM file, not run.
 //   CmdLine       a command line, split into arguments.
+//   JavaVersion   up to three lines, each read as a Java version (with and
+//                 without the "1." rule), which must be ordered totally; the
+//                 first is also read as a JVM_PROPERTIES entry and, when it
+//                 is a range, its four operators must agree on the second
+//                 line as the value a JVM reports.
+//   VerifyCache   the file of the verified-JVM cache; a store into it must
+//                 write a file that reads back as it was written.
+//   JarManifest   the text of a jar manifest, from which Main-Class and
+//                 Class-Path are read: one line each, trimmed.
+//   JavaRange     cvpack's --java range; what it gives must be one or two
+//                 JVM_PROPERTIES entries that the launcher reads, in order.
+//   LiteralWords  a ".ja" line, split into the words a shell would make of
+//                 it; each word, quoted again, must split into itself.
 
 #include <cstddef>
 #include <cstdint>
@@ -58,6 +71,11 @@ void fuzzTagFile(const uint8_t* data, size_t size);
 void fuzzInstructions(const uint8_t* data, size_t size);
 void fuzzLaunchScript(const uint8_t* data, size_t size);
 void fuzzCmdLine(const uint8_t* data, size_t size);
+void fuzzJavaVersion(const uint8_t* data, size_t size);
+void fuzzVerifyCache(const uint8_t* data, size_t size);
+void fuzzJarManifest(const uint8_t* data, size_t size);
+void fuzzJavaRange(const uint8_t* data, size_t size);
+void fuzzLiteralWords(const uint8_t* data, size_t size);
 
 // ---- Provided by the fakes -----------------------------------------------
 

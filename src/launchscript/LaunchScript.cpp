@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "CommandText.h"
 #include "JVMFile.h"
@@ -416,16 +417,32 @@ SString LaunchScript::callFunction(const SString& text, const SString& name,
 SString LaunchScript::functionReplace(const StringDeque& arguments) const {
     SString search = jvmResolve(m_jvmFile, arguments.at(0));
     SString replacement = jvmResolve(m_jvmFile, arguments.at(1));
-    SString subject = arguments.at(2);
+    const SString& subject = arguments.at(2);
     if (search.empty()) {
         return subject;
     }
-    unsigned int position = subject.find(search);
-    while (position != SString::npos) {
-        subject.replace(position, search.length(), replacement);
-        position = subject.find(search, position + replacement.length());
+    // Built in one pass once its size is known: a short search text with a
+    // long replacement multiplies the subject, and replacing in place would
+    // move the rest of it again for every match.
+    std::vector<unsigned int> matches;
+    for (unsigned int position = subject.find(search); position != SString::npos;
+         position = subject.find(search, position + search.length())) {
+        matches.push_back(position);
     }
-    return subject;
+    unsigned long long size =
+        subject.length() - matches.size() * search.length() +
+        matches.size() * static_cast<unsigned long long>(replacement.length());
+    checkLength(size);
+    SString result;
+    result.reserve(static_cast<unsigned int>(size));
+    unsigned int copied = 0;
+    for (unsigned int position : matches) {
+        result.append(subject, copied, position - copied);
+        result += replacement;
+        copied = position + search.length();
+    }
+    result.append(subject, copied, SString::npos);
+    return result;
 }
 
 SString LaunchScript::functionRuntimeSystemProp(const StringDeque&) const {

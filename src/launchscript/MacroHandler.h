@@ -29,23 +29,32 @@
 // Not a macro, left as written: a d among the last two characters of the text,
 // and a d that no later d closes.
 //
-// Invalid: an expansion that does not end (a value that brings back its own
-// macro). resolve stops after 10,000 replacements, or when the text grows past
-// 1 MiB, and throws MacroHandler::EndlessExpansion.
+// Invalid, each throws MacroHandler::EndlessExpansion:
+//   an expansion that does not end (a value that brings back its own macro):
+//       resolve stops after 10,000 replacements, or once the steps of one
+//       resolve, those of resolves nested in it included, have handled 64 MiB
+//       of text in all: "Macro expansion does not end."
+//   a text that grows past 1 MiB: "Macro expansion grows past 1 MiB."
 
 #include "LauncherException.h"
 #include "SString.h"
 
 class MacroHandler {
   public:
-    // "Macro expansion does not end."; a LauncherException, so callers that do
-    // not care catch it as such.
+    // An expansion out of its bounds (see above); a LauncherException, so
+    // callers that do not care catch it as such.
     class EndlessExpansion : public LauncherException {
       public:
+        // "Macro expansion does not end."
         EndlessExpansion();
+        explicit EndlessExpansion(const char* message);
     };
 
     virtual ~MacroHandler();
+
+    // Throws EndlessExpansion "Macro expansion grows past 1 MiB." for a text
+    // of more than 1 MiB: for a function whose value would be one.
+    static void checkLength(unsigned long long length);
 
     // The text with every macro of `delimiter` replaced by processMacro and the
     // doubled delimiters made single. Throws EndlessExpansion (see above) and

@@ -48,6 +48,24 @@ bool staysInside(const SString& name) {
     return true;
 }
 
+// Refuses an entry whose bytes do not lie within the launcher file: its
+// length sizes the buffer of a tag file and its offset drives a seek, so a
+// forged index could otherwise make the launcher claim gigabytes before it
+// reads a byte.
+void checkBounds(const FileIndexEntry& entry, long fileSize) {
+    SString where = joinText(entry.m_fileName, " at offset ", convertToString(entry.m_offset));
+    SString size = joinText(" (", convertToString(fileSize), " bytes).");
+    if (entry.m_offset < 0 || entry.m_offset > fileSize) {
+        throw LauncherException(joinText("Invalid offset to file bytes in file index: ", where,
+                                         " lies outside the launcher file", size));
+    }
+    if (entry.m_length < 0 || entry.m_length > fileSize - entry.m_offset) {
+        throw LauncherException(
+            joinText("Invalid file length in file index: ", convertToString(entry.m_length),
+                     " bytes of ", where, " do not fit in the launcher file", size));
+    }
+}
+
 // The refusal of a name that would put the file elsewhere; `why` follows it.
 LauncherException unsafeName(const FileIndexEntry& entry, const char* why = "") {
     return LauncherException(joinText("Unsafe file name in file index: ", entry.m_fileName, why));
@@ -143,7 +161,7 @@ FileIndexEntry::~FileIndexEntry() {
     delete m_tagFile;
 }
 
-void FileIndexEntry::load(FILE* stream) {
+void FileIndexEntry::load(FILE* stream, long fileSize) {
     int type = fgetc(stream);
     if (type == EOF || type > FILE_TYPE_LAST) {
         throw LauncherException("Invalid file type in file index.");
@@ -162,6 +180,7 @@ void FileIndexEntry::load(FILE* stream) {
         m_decompressedFileCount = loadLongValue(stream, "Unable to load decompressed file count.");
         m_decompressedSize = loadLongValue(stream, "Unable to load decompressed size.");
     }
+    checkBounds(*this, fileSize);
 }
 
 void FileIndexEntry::loadTagFile(FILE* stream) {

@@ -76,14 +76,20 @@ class FileIndexEntry {
     FileIndexEntry(const FileIndexEntry&) = delete;
     FileIndexEntry& operator=(const FileIndexEntry&) = delete;
 
-    // Reads one entry at the current position of stream. Throws
-    // LauncherException naming the field that could not be read: "Invalid file
-    // type in file index." (end of stream or a type above 7), "Unable to load
-    // file id.", "Unable to load file length.", "Unable to load offset to file
-    // bytes.", "Unable to load the string value." (also for a name length of
-    // 0x8000 or more), "Unable to load decompressed file count.", "Unable to
-    // load decompressed size.". A missing compressed flag means not compressed.
-    void load(FILE* stream);
+    // Reads one entry at the current position of stream, a launcher file of
+    // fileSize bytes. Throws LauncherException naming the field that could
+    // not be read: "Invalid file type in file index." (end of stream or a
+    // type above 7), "Unable to load file id.", "Unable to load file
+    // length.", "Unable to load offset to file bytes.", "Unable to load the
+    // string value." (also for a name length of 0x8000 or more), "Unable to
+    // load decompressed file count.", "Unable to load decompressed size.". A
+    // missing compressed flag means not compressed. An entry whose bytes do
+    // not lie within the file is refused before anything is sized or sought
+    // by them: "Invalid offset to file bytes in file index: ..." for an
+    // offset outside the file, "Invalid file length in file index: ..." for
+    // a length that is negative or runs past its end, each naming the entry,
+    // the figure and the file's size.
+    void load(FILE* stream, long fileSize);
 
     // For the tag file types (0 to 2), parses the embedded bytes of stream (a
     // stream over the launcher file) into a new m_tagFile; other types are left

@@ -19,16 +19,15 @@ namespace {
 // The smallest index entry: type, id, length, offset, name length and flag.
 const long MIN_ENTRY_SIZE = 1 + 4 + 4 + 4 + 2 + 1;
 
-// The number of bytes from the current position to the end of stream; the
-// position is kept.
-long bytesLeft(FILE* stream) {
+// The size of the file behind stream; the position is kept.
+long fileSize(FILE* stream) {
     long position = ftell(stream);
     if (position < 0 || fseek(stream, 0, SEEK_END) != 0) {
         return 0;
     }
     long end = ftell(stream);
     fseek(stream, position, SEEK_SET);
-    return end > position ? end - position : 0;
+    return end;
 }
 
 // Writes the input file under `name` in the current directory as a new file
@@ -91,14 +90,19 @@ void LauncherInputFiles::loadFileIndex(FILE* stream, long offset) {
         throw LauncherException("Invalid file index offset.");
     }
     long count = loadLongValue(stream, "Unable to read the file count.");
-    // Growing slot by slot would copy the whole index again every 30 entries;
-    // a count that the rest of the file can hold is taken as the capacity.
-    if (count > 0 && count <= bytesLeft(stream) / MIN_ENTRY_SIZE) {
+    long size = fileSize(stream);
+    if (count > (size - ftell(stream)) / MIN_ENTRY_SIZE) {
+        throw LauncherException(joinText(
+            "Invalid file count in file index: ", convertToString(count),
+            " entries do not fit in the launcher file (", convertToString(size), " bytes)."));
+    }
+    // Growing slot by slot would copy the whole index again every 30 entries.
+    if (count > 0) {
         m_fileIndex.resize(m_fileIndex.count + count);
     }
     for (long i = 0; i < count; i++) {
         std::unique_ptr<FileIndexEntry> entry(new FileIndexEntry());
-        entry->load(stream);
+        entry->load(stream, size);
         m_fileIndex.push_back(entry.release());
     }
 }

@@ -41,8 +41,9 @@ class LauncherInputFiles {
     void load(const SString& launcherFile, bool withTagFiles);
 
     // Reads the file index at offset into m_fileIndex. Throws "Invalid file
-    // index offset." when the seek fails, "Unable to read the file count." and
-    // the errors of FileIndexEntry::load.
+    // index offset." when the seek fails, "Unable to read the file count.",
+    // "Invalid file count in file index: ..." for more entries than the rest
+    // of the file can hold, and the errors of FileIndexEntry::load.
     void loadFileIndex(FILE* stream, long offset);
 
     // Parses every embedded tag file, in index order, and builds from them

@@ -84,8 +84,9 @@ struct ProcessOptions {
     // not get the terminal either, so an interrupt at the terminal reaches the
     // launcher, which passes it on.
     bool nullInput = false;
-    // A probe: when the child ends, whatever it left in its process group is
-    // killed, so that nothing of it outlives it.
+    // A probe: when the child ends, whatever it left is killed, in its
+    // process group or not (a process that called setsid, or forked twice),
+    // so that nothing of it outlives it.
     bool killGroupAtEnd = false;
     // Bytes of each captured stream that are kept: the beginning and the end,
     // with a line between that says how many bytes were not kept; the rest is

@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
@@ -20,6 +22,7 @@
 #include "Launcher.h"
 #include "LauncherException.h"
 #include "PlatformImpl.h"
+#include "ScopedFile.h"
 #include "TextUtils.h"
 
 namespace {
@@ -652,18 +655,74 @@ int exitCodeOf(int status) {
     return WEXITSTATUS(status);
 }
 
+struct DirCloser {
+    void operator()(DIR* directory) const { closedir(directory); }
+};
+
+// The launcher's children, as the kernel lists them for each of its threads;
+// none where it cannot say.
+std::vector<pid_t> childProcesses() {
+    std::vector<pid_t> children;
+    std::unique_ptr<DIR, DirCloser> tasks(opendir("/proc/self/task"));
+    if (!tasks) {
+        return children;
+    }
+    while (const dirent* task = readdir(tasks.get())) {
+        if (task->d_name[0] == '.') {
+            continue;
+        }
+        SString path = joinText("/proc/self/task/", task->d_name, "/children");
+        ScopedFile list(fopen(path.c_str(), "r"));
+        long pid = 0;
+        while (list && fscanf(list.get(), "%ld", &pid) == 1) {
+            children.push_back(static_cast<pid_t>(pid));
+        }
+    }
+    return children;
+}
+
+// Kills and reaps every child of the launcher that is not one of `kept`,
+// round after round: a process killed in one round may leave children of its
+// own (one that left the group with setsid, or forked twice), which then
+// become the launcher's.
+void killChildrenBut(const std::vector<pid_t>& kept) {
+    for (;;) {
+        std::vector<pid_t> orphans;
+        for (pid_t child : childProcesses()) {
+            if (std::find(kept.begin(), kept.end(), child) == kept.end()) {
+                orphans.push_back(child);
+            }
+        }
+        if (orphans.empty()) {
+            return;
+        }
+        for (pid_t orphan : orphans) {
+            kill(orphan, SIGKILL);
+        }
+        for (pid_t orphan : orphans) {
+            retryOnEintr([&] { return waitpid(orphan, nullptr, 0); });
+        }
+    }
+}
+
 // While a probe runs, what it leaves becomes the launcher's child, so that
-// the launcher can kill and reap all of it; afterwards the orphans of the
-// programs it runs are no longer its own to collect.
+// the launcher can kill and reap all of it when the probe ends, wherever in
+// the process tree it went; afterwards the orphans of the programs it runs
+// are no longer its own to collect.
 class ProbeReaper {
   public:
     explicit ProbeReaper(bool probe) : m_probe(probe) {
         if (m_probe) {
+            m_earlierChildren = childProcesses();
             prctl(PR_SET_CHILD_SUBREAPER, 1);
         }
     }
     ~ProbeReaper() {
-        if (m_probe && !PlatformImpl::childWasSignalled()) {
+        if (!m_probe) {
+            return;
+        }
+        killChildrenBut(m_earlierChildren);
+        if (!PlatformImpl::childWasSignalled()) {
             prctl(PR_SET_CHILD_SUBREAPER, 0);
         }
     }
@@ -672,6 +731,8 @@ class ProbeReaper {
 
   private:
     bool m_probe;
+    // What the launcher ran before the probe is not the probe's to end.
+    std::vector<pid_t> m_earlierChildren;
 };
 
 // Runs the program in a child and waits for its end, collecting its output

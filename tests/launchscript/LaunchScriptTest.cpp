@@ -259,6 +259,10 @@ TEST_F(LaunchScriptTest, ClasspathArchivesAreExtractedAnewForEveryCall) {
 TEST_F(LaunchScriptTest, EndlessExpansionIsAScriptError) {
     tags.setTagValue("LOOP", "x@LOOP@");
     EXPECT_EQ("Launch script error: Macro expansion does not end.", expansionError("@LOOP@"));
+    // 3,000 copies of 32,000 characters, refused before it is built.
+    tags.setTagValue("LONG", std::string(32000, 'h').c_str());
+    EXPECT_EQ("Launch script error: Macro expansion grows past 1 MiB.",
+              expansionError("%REPLACE%(\"a\", \"@LONG@\", \"" + std::string(3000, 'a') + "\")"));
     EXPECT_NE(std::string::npos, log().find("Launch command:\n@LOOP@\n"));
 
     TagFile scriptFile;

@@ -69,10 +69,43 @@ TEST(MacroHandlerTest, SelfReproducingValueStopsAfterBoundedReplacements) {
 TEST(MacroHandlerTest, GrowingExpansionStopsPastOneMebibyte) {
     TableMacroHandler handler;
     handler.values = {{"X", std::string(65536, 'a') + "%X%"}};
-    EXPECT_THROW(handler.resolve("%X%", '%'), MacroHandler::EndlessExpansion);
+    try {
+        handler.resolve("%X%", '%');
+        FAIL() << "no exception";
+    } catch (const MacroHandler::EndlessExpansion& e) {
+        EXPECT_STREQ("Macro expansion grows past 1 MiB.", e.message.c_str());
+    }
     // 1 MiB of 64 KiB pieces: the text limit ends it long before the count.
     EXPECT_GE(handler.calls, 16u);
     EXPECT_LE(handler.calls, 17u);
+}
+
+// Each macro resolves a text of its own, as a function resolves its
+// arguments: the work of the nested resolves counts against the outer one.
+class NestingMacroHandler : public MacroHandler {
+  public:
+    void processMacro(SString& text, char delimiter, unsigned int start,
+                      unsigned int& end) const override {
+        if (delimiter == '%') {
+            SString inner(std::string(64 * 1024, 'a').c_str());
+            inner += "#Y#";
+            resolve(inner, '#');
+        }
+        text.replace(start, end - start + 1, "");
+    }
+};
+
+TEST(MacroHandlerTest, NestedResolvesShareOneBoundOfWork) {
+    NestingMacroHandler handler;
+    std::string few;
+    for (int i = 0; i < 512; ++i) {
+        few += "%X%";
+    }
+    EXPECT_NO_THROW(handler.resolve(few.c_str(), '%'));
+    // 1,536 nested steps over 64 KiB each: more than 64 MiB handled.
+    EXPECT_THROW(handler.resolve((few + few + few).c_str(), '%'), MacroHandler::EndlessExpansion);
+    // The next top-level resolve starts afresh.
+    EXPECT_NO_THROW(handler.resolve(few.c_str(), '%'));
 }
 
 }  // namespace

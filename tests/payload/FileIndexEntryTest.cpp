@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "LauncherException.h"
@@ -28,6 +29,9 @@ std::string writeErrorMessage(int error) {
     return std::string(kWriteError) + std::to_string(error) + kSpaceHint;
 }
 
+// The size of the launcher file that the entries of these tests lie in.
+const long kFileSize = 1 << 20;
+
 // Loads one entry from the bytes, as they would follow in a file index.
 std::string loadError(const std::string& bytes, FileIndexEntry& entry) {
     // fmemopen refuses an empty buffer.
@@ -35,7 +39,7 @@ std::string loadError(const std::string& bytes, FileIndexEntry& entry) {
                                  : fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
     std::string message;
     try {
-        entry.load(stream);
+        entry.load(stream, kFileSize);
     } catch (const LauncherException& e) {
         message = e.message.c_str();
     }
@@ -106,7 +110,7 @@ TEST(FileIndexEntryTest, FlagOtherThanOneReadsNoExpandedFigures) {
     std::string bytes = ByteWriter().entry(3, 1, 10, 20, "x.jar", 2).be32(77).bytes;
     FILE* stream = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
     FileIndexEntry entry;
-    entry.load(stream);
+    entry.load(stream, kFileSize);
     EXPECT_FALSE(entry.m_compressed);
     EXPECT_EQ(entry.m_decompressedFileCount, 0);
     EXPECT_EQ(ftell(stream), static_cast<long>(bytes.size()) - 4);
@@ -136,6 +140,27 @@ TEST(FileIndexEntryTest, NameLengthBoundaries) {
     negative += std::string(64, 'n');
     FileIndexEntry refused;
     EXPECT_EQ(loadError(negative, refused), "Unable to load the string value.");
+}
+
+TEST(FileIndexEntryTest, BytesMustLieWithinTheFile) {
+    const char* length = "Invalid file length in file index: ";
+    const char* offset = "Invalid offset to file bytes in file index: ";
+    struct Row {
+        long length;
+        long offset;
+        const char* error;
+    } rows[] = {
+        {0, kFileSize, ""},         {kFileSize - 10, 10, ""}, {kFileSize - 9, 10, length},
+        {0, kFileSize + 1, offset}, {1, -1, offset},          {-1, 0, length},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.length) + " at " + std::to_string(row.offset));
+        FileIndexEntry entry;
+        std::string error =
+            loadError(ByteWriter().entry(1, 1, row.length, row.offset, "a").bytes, entry);
+        EXPECT_EQ(error.substr(0, strlen(row.error)), row.error);
+        EXPECT_EQ(error.empty(), *row.error == '\0') << error;
+    }
 }
 
 class FileIndexEntryExtractTest : public PayloadFixture {

@@ -249,11 +249,11 @@ TEST_F(PlatformImplProcessTest, ChildrenSeeVariablesSetByTheLauncher) {
 TEST_F(PlatformImplProcessTest, TimeLimitKillsTheWholeGroupAndKeepsEarlyOutput) {
     ProcessOptions options;
     options.timeLimitMs = 200;
-    // The shell leaves a background process that would mark its survival.
-    std::string marker = path("survived");
-    std::string command = "(sleep 0.5; touch " + marker + ") & echo early; sleep 30";
     for (bool collect : {true, false}) {
         SCOPED_TRACE(collect ? "captured" : "not captured");
+        // The shell leaves a background process in its group.
+        std::string pid = path(collect ? "pid1" : "pid0");
+        std::string command = "sleep 30 & echo $! > " + pid + "; echo early; sleep 30";
         SString out;
         auto start = std::chrono::steady_clock::now();
         int code = PlatformImpl::executeProcess(command.c_str(), "", false, collect, collect, &out,
@@ -263,27 +263,43 @@ TEST_F(PlatformImplProcessTest, TimeLimitKillsTheWholeGroupAndKeepsEarlyOutput) 
         EXPECT_GE(elapsed.count(), 0.2);
         EXPECT_LT(elapsed.count(), 2.0);
         EXPECT_EQ(text(out), collect ? "early\n" : "");
+        // Killed, but reaped by whoever adopted it.
+        EXPECT_TRUE(testsupport::waitForProcessEnd(std::stoi(testsupport::readFile(pid))));
     }
-    usleep(800000);
-    EXPECT_FALSE(testsupport::fileExists(marker));
 }
 
-TEST_F(PlatformImplProcessTest, ProbeLeavesNothingInItsGroup) {
+TEST_F(PlatformImplProcessTest, ProbeLeavesNothingBehind) {
     ProcessOptions options;
     options.killGroupAtEnd = true;
-    // The background process keeps the pipes open and would mark its survival.
-    std::string marker = path("survived");
-    std::string command = "(sleep 0.5; touch " + marker + ") & echo probed";
+    // Background processes that keep the pipes open and say who they are:
+    // one in the group, one that left it, one whose parent ended at once.
+    const char* sleeper = "sh -c 'echo $$ > \"$0\"; exec sleep 30' ";
+    const struct {
+        const char* name;
+        std::string start;
+    } cases[] = {
+        {"in the group", std::string(sleeper)},
+        {"own session", std::string("setsid ") + sleeper},
+        {"forked twice", std::string("(setsid ") + sleeper},
+    };
+    int run = 0;
     for (bool collect : {true, false}) {
-        SCOPED_TRACE(collect ? "captured" : "not captured");
-        SString out;
-        int code = PlatformImpl::executeProcess(command.c_str(), "", false, collect, collect, &out,
-                                                nullptr, false, options);
-        EXPECT_EQ(code, 0);
-        EXPECT_EQ(text(out), collect ? "probed\n" : "");
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(collect ? "captured, " : "not captured, ") + c.name);
+            std::string pid = path("pid" + std::to_string(++run));
+            bool sub = c.start[0] == '(';
+            std::string command = c.start + "'" + pid + "' &" + (sub ? ") &" : "") +
+                                  " while [ ! -s '" + pid + "' ]; do :; done; echo probed";
+            SString out;
+            int code = PlatformImpl::executeProcess(command.c_str(), "", false, collect, collect,
+                                                    &out, nullptr, false, options);
+            EXPECT_EQ(code, 0);
+            EXPECT_EQ(text(out), collect ? "probed\n" : "");
+            int left = std::stoi(testsupport::readFile(pid));
+            EXPECT_TRUE(testsupport::processGone(left));
+            kill(left, SIGKILL);
+        }
     }
-    usleep(800000);
-    EXPECT_FALSE(testsupport::fileExists(marker));
 }
 
 TEST_F(PlatformImplProcessTest, CapturedOutputKeepsItsBeginningAndItsEnd) {

@@ -130,28 +130,92 @@ TEST_F(FailureProcessTest, DiskFullWhileCopyingTheEmbeddedLauncherLeavesNoCopy) 
 
 // ---- A launcher file that can no longer be read -----------------------------------
 
+// The big-endian 32-bit number at `at`.
+size_t be32At(const std::string& bytes, size_t at) {
+    size_t value = 0;
+    for (size_t i = 0; i < 4; ++i) {
+        value = (value << 8) | static_cast<uint8_t>(bytes[at + i]);
+    }
+    return value;
+}
+
+void putBe32(std::string& bytes, size_t at, size_t value) {
+    for (size_t i = 0; i < 4; ++i) {
+        bytes[at + i] = static_cast<char>(value >> (24 - 8 * i));
+    }
+}
+
+// Where the file index of a launcher file begins: its trailer says.
+size_t indexOffset(const std::string& bytes) {
+    return be32At(bytes, bytes.size() - 8);
+}
+
 // A copy cut short inside the class path archive, its file index and trailer
-// put back after the cut: the index is read, but the archive's data ends early.
-TEST_F(FailureProcessTest, TruncatedLauncherFileFailsTheExtraction) {
+// put back after the cut: the archive's declared length no longer fits.
+TEST_F(FailureProcessTest, TruncatedLauncherFileIsRefusedBeforeTheLaunch) {
     std::string bytes = readFile(packLauncher(1 << 20));
     size_t trailer = bytes.size() - 8;
-    auto byteAt = [&bytes](size_t i) { return static_cast<uint8_t>(bytes[i]); };
-    size_t index = (size_t(byteAt(trailer)) << 24) | (byteAt(trailer + 1) << 16) |
-                   (byteAt(trailer + 2) << 8) | byteAt(trailer + 3);
+    size_t index = indexOffset(bytes);
     size_t cut = index - (1 << 19);
     std::string copy = bytes.substr(0, cut) + bytes.substr(index, trailer - index);
-    for (int i = 0; i < 4; ++i) {
-        copy += static_cast<char>(cut >> (24 - 8 * i));
-    }
-    copy += bytes.substr(trailer + 4);
+    copy += std::string(4, '\0') + bytes.substr(trailer + 4);
+    putBe32(copy, copy.size() - 8, cut);
     writeFile(work_.file("truncated"), copy, 0755);
 
     LauncherResult result = run(work_.file("truncated"), {}, options());
 
     EXPECT_EQ(result.status, kFailure) << result.out << result.err;
-    EXPECT_TRUE(contains(result.err, "The launcher file ends within the data of lib.jar."))
-        << result.err;
+    EXPECT_TRUE(contains(result.err, "Invalid file length in file index: ")) << result.err;
+    EXPECT_TRUE(contains(result.err, " bytes of lib.jar at offset ")) << result.err;
     EXPECT_FALSE(java_.ran());
+}
+
+// A forged index that declares more than the file holds is refused with the
+// field it got wrong, before any buffer is sized by it: the launcher runs
+// with far less memory than the 2 GB tag file it declares.
+TEST_F(FailureProcessTest, ForgedIndexIsRefusedBeforeItSizesAnything) {
+    std::string bytes = readFile(packLauncher(16));
+    size_t index = indexOffset(bytes);
+    // The first entry, a JVM description file (a tag file): type, id, length, offset.
+    size_t length = index + 4 + 1 + 4;
+    size_t offset = length + 4;
+    const struct {
+        const char* what;
+        size_t at;
+        size_t value;
+        std::string message;
+    } cases[] = {
+        {"a tag file of 2 GB", length, 0x7ffffff0,
+         "Invalid file length in file index: 2147483632 bytes of a.jvm at offset "},
+        {"a negative length", length, 0xffffffff,
+         "Invalid file length in file index: -1 bytes of a.jvm at offset "},
+        {"an offset past the end", offset, bytes.size() + 1,
+         "Invalid offset to file bytes in file index: a.jvm at offset " +
+             std::to_string(bytes.size() + 1) + " lies outside the launcher file (" +
+             std::to_string(bytes.size()) + " bytes)."},
+        {"two billion entries", index, 0x7fffffff,
+         "Invalid file count in file index: 2147483647 entries do not fit in the launcher "
+         "file ("},
+    };
+    // AddressSanitizer reserves more address space than any such limit.
+#ifdef __SANITIZE_ADDRESS__
+    const std::string limit = "";
+#else
+    const std::string limit = "ulimit -v 262144; ";
+#endif
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string forged = bytes;
+        putBe32(forged, c.at, c.value);
+        writeFile(work_.file("forged"), forged, 0755);
+
+        auto result = testsupport::runInShell(limit + "exec \"$@\"", command(work_.file("forged")),
+                                              options());
+
+        EXPECT_EQ(result.status, kFailure) << result.out << result.err;
+        EXPECT_TRUE(contains(result.err, c.message)) << result.err;
+        EXPECT_FALSE(java_.ran());
+    }
 }
 
 // The verified Java removes the launcher file; the launch that follows can no
@@ -305,6 +369,40 @@ TEST_F(FailureProcessTest, HangingJavaAloneMeansNoJVMFound) {
     EXPECT_TRUE(contains(result.log, "did not end within 0.2 seconds")) << result.log;
 }
 
+// Whatever the Java of a probe starts ends with the probe: also a process
+// that left its group and session, or one whose parent ended before it.
+TEST_F(FailureProcessTest, ProbeLeavesNoProcessBehind) {
+    const struct {
+        const char* name;
+        const char* start;
+    } cases[] = {
+        {"setsid", "setsid sh -c 'echo $$ > \"$pids\"; exec sleep 301' &"},
+        {"forked twice", "(setsid sh -c 'echo $$ > \"$pids\"; exec sleep 301' &) &"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string pids = work_.file(std::string("pid-") + c.name);
+        std::string home = makeHome(std::string("orphans-") + c.name,
+                                    "pids=" + testsupport::shellQuote(pids) + "; export pids\n" +
+                                        c.start + "\nwhile [ ! -s \"$pids\" ]; do sleep 0.01; " +
+                                        "done\nprintf '%s\\n' 1739021872 Fake\n")
+                               .home();
+        LauncherOptions noCache = options();
+        noCache.env["CVLAUNCH_VERIFY_CACHE"] = "0";
+
+        LauncherResult result =
+            run(work_.file("launcher"), {"-cv:in", searchInput({home})}, noCache);
+
+        EXPECT_EQ(result.out.substr(0, 2), "1\n") << result.out << result.err;
+        int pid = std::stoi(readFile(pids));
+        EXPECT_TRUE(testsupport::processGone(pid)) << pid;
+        kill(pid, SIGKILL);
+        for (const std::string& name : temp_.entries()) {
+            testsupport::runProcess({"/bin/rm", "-rf", temp_.file(name)});
+        }
+    }
+}
+
 // ---- Interrupts at each stage ------------------------------------------------------------
 // An interrupt while the program itself runs is tested in InterruptProcessTest.
 
@@ -344,8 +442,6 @@ TEST_P(InterruptedStageTest, DuringTheDiskWalk) {
         for (int i = 0; i < 500 && !contains(readFile(log()), "Beginning exhaustive search"); ++i) {
             usleep(10000);
         }
-        // Well inside the walk, which takes seconds over the whole disk.
-        usleep(200000);
         return contains(readFile(log()), "Beginning exhaustive search");
     });
 }

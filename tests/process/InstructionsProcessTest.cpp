@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -132,12 +131,15 @@ TEST_F(InstructionsProcessTest, ResultIsThatOfTheLastLaunch) {
 
 TEST_F(InstructionsProcessTest, SignalEndsAnEndlessProgram) {
     prepare({"// spin", ":again", "GOTO again"});
+    // The launcher logs the loading of its input file once its signal
+    // handlers are in place.
+    testsupport::LauncherOptions early = options();
+    early.logFile = work_.file("early.log");
     testsupport::BackgroundProcess process(
         testsupport::launcherCommand(testsupport::cvlaunchPath(),
-                                     {"-cv:in", work_.file("input.tag")}, options()),
-        options());
-    // Long enough for the launcher to be inside the loop.
-    usleep(300000);
+                                     {"-cv:in", work_.file("input.tag")}, early),
+        early);
+    ASSERT_TRUE(testsupport::waitForFile(early.logFile));
     process.signal(SIGTERM);
     testsupport::ProcessResult result = process.wait();
     // An ordinary exit with 128 + 15: the launcher noticed the signal and

@@ -118,6 +118,16 @@ TEST(FuzzHarnessTest, ExportedClasspathVariableIsRestored) {
     unsetenv(name);
 }
 
+TEST(FuzzHarnessTest, VerifyCacheTargetLeavesTheUsersCacheAlone) {
+    setenv("XDG_CACHE_HOME", "/nonexistent/cache", 1);
+    setenv("CVLAUNCH_VERIFY_CACHE", "0", 1);
+    run(fuzzVerifyCache, "JVM1:\n  /x/bin/java\n  id\n  Verify\n  java.version=9\n/:\n");
+    EXPECT_STREQ(getenv("XDG_CACHE_HOME"), "/nonexistent/cache");
+    EXPECT_STREQ(getenv("CVLAUNCH_VERIFY_CACHE"), "0");
+    unsetenv("XDG_CACHE_HOME");
+    unsetenv("CVLAUNCH_VERIFY_CACHE");
+}
+
 TEST(FuzzHarnessTest, ConsoleIsSilentAndLogOff) {
     PlatformImpl::setSilent(false);
     Launcher::setLogFileName("/nonexistent/fuzz.log");

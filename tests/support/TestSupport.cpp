@@ -1,6 +1,7 @@
 #include "support/TestSupport.h"
 
 #include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,6 +51,22 @@ bool waitForFile(const std::string& path, int timeoutMs) {
         usleep(10000);
     }
     return fileExists(path);
+}
+
+bool processGone(int pid) {
+    if (kill(pid, 0) != 0) {
+        return true;
+    }
+    std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    size_t name = stat.rfind(')');
+    return name == std::string::npos || stat.compare(name, 3, ") Z") == 0;
+}
+
+bool waitForProcessEnd(int pid, int timeoutMs) {
+    for (int waited = 0; waited < timeoutMs && !processGone(pid); waited += 10) {
+        usleep(10000);
+    }
+    return processGone(pid);
 }
 
 void makeDirectories(const std::string& path) {

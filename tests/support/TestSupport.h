@@ -30,6 +30,10 @@ void writeFile(const std::string& path, const std::string& content, int mode = 0
 bool fileExists(const std::string& path);
 // Polls until `path` exists, at most `timeoutMs`; true when it does.
 bool waitForFile(const std::string& path, int timeoutMs = 5000);
+// True when no process has the number, or only a zombie left to be reaped.
+bool processGone(int pid);
+// Polls until processGone(pid), at most `timeoutMs`; true when it is.
+bool waitForProcessEnd(int pid, int timeoutMs = 5000);
 // Creates the directory and its missing parents.
 void makeDirectories(const std::string& path);
 // The lines of a text, without their line feeds.

@@ -1,0 +1,2 @@
+JVM1:
+  open block

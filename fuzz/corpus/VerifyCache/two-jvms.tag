@@ -1,0 +1,13 @@
+JVM1:
+  /usr/lib/jvm/java-17-openjdk-amd64/bin/java
+  2049.1234.14480.1700000000.0.1700000000.0|2049.1235.100.1700000000.0.1700000000.0|
+  Verify|1157:9c1e0f2a5b3d4e6f
+  java.version=17.0.9
+  java.vendor=Debian
+/:
+JVM2:
+  /opt/jdk/bin/java
+  1.2.3.4.5.6.7||
+  Verify|1157:9c1e0f2a5b3d4e6f
+  java.version=21
+/:
