@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ApplicationConfig.h"
-#include "CacheDirectory.h"
+#include "CacheStore.h"
 #include "CmdLine.h"
 #include "CommandText.h"
 #include "FileIndexEntry.h"
@@ -307,11 +307,11 @@ std::vector<std::string> argumentsOf(const SString& words) {
 SString verifyCacheFile() {
     PlatformImpl::setEnvironmentVariable("XDG_CACHE_HOME", pathIn("cache"));
     PlatformImpl::setEnvironmentVariable("CVLAUNCH_VERIFY_CACHE", "1");
-    SString directory = CacheDirectory::path();
-    if (!PlatformImpl::privateDirectory(directory).empty()) {
+    CacheStore store("");
+    if (!store.usable()) {
         throw std::runtime_error("cannot create the cache directory");
     }
-    return pathInDirectory(directory, "verified-jvms");
+    return store.path("verified-jvms");
 }
 
 SString readText(const SString& path) {
@@ -453,10 +453,15 @@ void fuzzVerifyCache(const uint8_t* data, size_t size) {
     SavedVariable cacheHome("XDG_CACHE_HOME");
     SavedVariable cacheSwitch("CVLAUNCH_VERIFY_CACHE");
     SString path = verifyCacheFile();
-    writeFile("java", reinterpret_cast<const uint8_t*>(""), 0);
+    // A home the cache answers for: an ELF executable and a JVM library.
+    PlatformImpl::privateDirectory(pathIn("jdk/bin"));
+    PlatformImpl::privateDirectory(pathIn("jdk/lib/server"));
+    const uint8_t elf[] = {0x7f, 'E', 'L', 'F'};
+    writeFile("jdk/bin/java", elf, sizeof elf);
+    writeFile("jdk/lib/server/libjvm.so", elf, sizeof elf);
     // The same key for every input: the cache's memory of this run holds
     // one entry, however many inputs run.
-    VerifyCache::Key key = VerifyCache::keyOf(pathIn("java"), directory(), VerifyClass());
+    VerifyCache::Key key = VerifyCache::keyOf(pathIn("jdk/bin/java"), VerifyClass());
     StringDeque names;
     names.push_back("java.version");
     StringDeque values;
@@ -477,9 +482,10 @@ void fuzzVerifyCache(const uint8_t* data, size_t size) {
 
 void fuzzJarManifest(const uint8_t* data, size_t size) {
     resetProcessState();
-    SString manifest = toText(data, size);
+    JarManifest manifest(std::string(reinterpret_cast<const char*>(data), size));
     for (const char* name : {"Main-Class", "Class-Path"}) {
-        SString value = JarManifest::attribute(manifest, name);
+        std::string attribute = manifest.attribute(name);
+        SString value(attribute.data(), static_cast<unsigned int>(attribute.size()));
         if (value.find_first_of("\r\n") != SString::npos) {
             violation("a manifest attribute holds a line break");
         }
