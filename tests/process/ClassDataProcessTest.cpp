@@ -11,6 +11,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -86,6 +87,11 @@ void classDirectory(const std::string& work) {
 void foreignHome(const std::string& work) {
     testsupport::makeDirectories(work + "/home");
     ASSERT_EQ(chown((work + "/home").c_str(), 65534, 65534), 0);
+}
+
+// Test names and failure messages show a case by its name.
+void PrintTo(const Case& row, std::ostream* out) {
+    *out << row.name;
 }
 
 // A byte of each archive in the middle, changed in place.
