@@ -4,8 +4,8 @@
 // the instruction interpreter makes before every instruction spends a budget,
 // so that a program that loops for ever ends like an interrupted one.
 #include "FuzzTargets.h"
-#include "LauncherException.h"
-#include "PlatformImpl.h"
+#include "launcher/LauncherException.h"
+#include "platform/PlatformImpl.h"
 
 namespace {
 

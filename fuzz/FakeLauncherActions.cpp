@@ -4,9 +4,9 @@
 // start a process or replace the process image: they only set the variables
 // that the real actions set, from their arguments, so that an instruction
 // program takes both ways of a following JMP0.
-#include "Launcher.h"
-#include "TagFile.h"
-#include "VerifyClass.h"
+#include "jvm/VerifyClass.h"
+#include "launcher/Launcher.h"
+#include "tagfile/TagFile.h"
 
 SString Launcher::m_applicationArchive;
 

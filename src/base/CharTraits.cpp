@@ -1,4 +1,4 @@
-#include "CharTraits.h"
+#include "base/CharTraits.h"
 
 #include <cstring>
 

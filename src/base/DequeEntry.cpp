@@ -1,3 +1,3 @@
-#include "DequeEntry.h"
+#include "base/DequeEntry.h"
 
 DequeEntry::~DequeEntry() = default;

@@ -1,4 +1,4 @@
-#include "GenericDeque.h"
+#include "base/GenericDeque.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #ifndef GENERICDEQUE_H
 #define GENERICDEQUE_H
 
-#include "DequeEntry.h"
+#include "base/DequeEntry.h"
 
 // An owning, growable array of DequeEntry pointers: the base of every deque.
 //

@@ -1,3 +1,3 @@
-#include "LengthException.h"
+#include "base/LengthException.h"
 
 LengthException::~LengthException() = default;

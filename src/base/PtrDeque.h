@@ -1,7 +1,7 @@
 #ifndef PTRDEQUE_H
 #define PTRDEQUE_H
 
-#include "GenericDeque.h"
+#include "base/GenericDeque.h"
 
 // The typed pointer deques: PtrDeque<T> holds T objects, each wrapped in a
 // PtrDE<T>. A subsystem names its deque after the element:

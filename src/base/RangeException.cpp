@@ -1,3 +1,3 @@
-#include "RangeException.h"
+#include "base/RangeException.h"
 
 RangeException::~RangeException() = default;

@@ -1,12 +1,12 @@
-#include "SString.h"
+#include "base/SString.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <functional>
 
-#include "CharTraits.h"
-#include "LengthException.h"
-#include "RangeException.h"
+#include "base/CharTraits.h"
+#include "base/LengthException.h"
+#include "base/RangeException.h"
 
 namespace {
 

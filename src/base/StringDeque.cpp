@@ -1,4 +1,4 @@
-#include "StringDeque.h"
+#include "base/StringDeque.h"
 
 SString StringDeque::emptyString;
 

@@ -1,8 +1,8 @@
 #ifndef STRINGDEQUE_H
 #define STRINGDEQUE_H
 
-#include "PtrDeque.h"
-#include "SString.h"
+#include "base/PtrDeque.h"
+#include "base/SString.h"
 
 using SStringPtrDE = PtrDE<SString>;
 

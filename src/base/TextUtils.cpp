@@ -1,11 +1,11 @@
-#include "TextUtils.h"
+#include "base/TextUtils.h"
 
 #include <cinttypes>
 #include <cstdint>
 #include <cstring>
 
-#include "LauncherException.h"
-#include "PlatformImpl.h"
+#include "launcher/LauncherException.h"
+#include "platform/PlatformImpl.h"
 
 const char whitespaceChars[] = " \t\n\r";
 const char anySeparators[] = "/\\";

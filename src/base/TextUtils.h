@@ -6,7 +6,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "SString.h"
+#include "base/SString.h"
 
 // Small text and stream helpers shared by every subsystem. They keep no state.
 // loadLongValue, loadShortValue and parseStringArgument throw LauncherException;

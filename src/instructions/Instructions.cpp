@@ -1,11 +1,11 @@
-#include "Instructions.h"
+#include "instructions/Instructions.h"
 
-#include "InstructionsException.h"
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "PlatformImpl.h"
-#include "TextUtils.h"
-#include "VariableRef.h"
+#include "base/TextUtils.h"
+#include "instructions/InstructionsException.h"
+#include "instructions/VariableRef.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+#include "platform/PlatformImpl.h"
 
 namespace {
 

@@ -64,8 +64,8 @@
 // before the error keep their values. A program may loop without end; a
 // pending SIGINT or SIGTERM stops it before the next instruction.
 
-#include "SString.h"
-#include "TagFile.h"
+#include "base/SString.h"
+#include "tagfile/TagFile.h"
 
 class Instructions {
   public:

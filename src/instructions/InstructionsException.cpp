@@ -1,4 +1,4 @@
-#include "InstructionsException.h"
+#include "instructions/InstructionsException.h"
 
 InstructionsException::InstructionsException(const SString& message, long line)
     : LauncherException(message), line(line) {}

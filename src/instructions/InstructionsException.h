@@ -1,7 +1,7 @@
 #pragma once
 
-#include "LauncherException.h"
-#include "SString.h"
+#include "base/SString.h"
+#include "launcher/LauncherException.h"
 
 // An error of the instruction program, with the 1-based number of the
 // instruction that failed. Launcher::run turns it into a LauncherException

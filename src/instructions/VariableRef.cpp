@@ -1,11 +1,11 @@
-#include "VariableRef.h"
+#include "instructions/VariableRef.h"
 
 #include <cctype>
 #include <cstdio>
 
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "TextUtils.h"
+#include "base/TextUtils.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SString.h"
+#include "base/SString.h"
 
 // A reference to one variable of the instruction language: a type letter, "N"
 // (numeric, N1 to N5) or "S" (string, S1 to S10) in either case, followed by

@@ -1,12 +1,12 @@
-#include "JVMCandidates.h"
+#include "jvm/JVMCandidates.h"
 
 #include <algorithm>
 
-#include "JVMFile.h"
-#include "JVMMatch.h"
-#include "Launcher.h"
-#include "PlatformImpl.h"
-#include "VerifyCache.h"
+#include "jvm/JVMFile.h"
+#include "jvm/JVMMatch.h"
+#include "jvm/VerifyCache.h"
+#include "launcher/Launcher.h"
+#include "platform/PlatformImpl.h"
 
 JVMCandidates::JVMCandidates(bool cancelable) : m_cancelable(cancelable) {}
 

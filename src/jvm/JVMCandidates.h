@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "SString.h"
+#include "base/SString.h"
 
 class JVMFile;
 class JVMMatch;

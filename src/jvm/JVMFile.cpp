@@ -1,4 +1,4 @@
-#include "JVMFile.h"
+#include "jvm/JVMFile.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,21 +7,21 @@
 #include <memory>
 #include <vector>
 
-#include "CommandText.h"
-#include "JVMMatch.h"
-#include "LaunchScript.h"
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "LauncherInputFiles.h"
-#include "PlatformImpl.h"
-#include "StringDeque.h"
-#include "SubStatusWrapper.h"
-#include "TagFile.h"
-#include "TextUtils.h"
-#include "TriedHomes.h"
-#include "UnfitJVMs.h"
-#include "VerifyCache.h"
-#include "VerifyClass.h"
+#include "base/StringDeque.h"
+#include "base/TextUtils.h"
+#include "jvm/JVMMatch.h"
+#include "jvm/TriedHomes.h"
+#include "jvm/UnfitJVMs.h"
+#include "jvm/VerifyCache.h"
+#include "jvm/VerifyClass.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+#include "launchscript/CommandText.h"
+#include "launchscript/LaunchScript.h"
+#include "payload/LauncherInputFiles.h"
+#include "platform/PlatformImpl.h"
+#include "platform/SubStatusWrapper.h"
+#include "tagfile/TagFile.h"
 
 const char* jvmPropertiesTagName = "JVM_PROPERTIES";
 const char* pathHintTagName = "PATH_HINT";

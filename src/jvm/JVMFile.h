@@ -37,12 +37,12 @@
 // by the expected values, one per line. Each verification writes the home into
 // JVM_HOME of the tag file, which is shared with every JVMMatch it returns.
 
-#include "JVMCandidates.h"
-#include "MacroHandler.h"
-#include "PtrDeque.h"
-#include "SString.h"
-#include "StringDeque.h"
-#include "StringPair.h"
+#include "base/PtrDeque.h"
+#include "base/SString.h"
+#include "base/StringDeque.h"
+#include "jvm/JVMCandidates.h"
+#include "jvm/StringPair.h"
+#include "launchscript/MacroHandler.h"
 
 class JVMMatch;
 class TagFile;

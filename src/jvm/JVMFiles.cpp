@@ -1,12 +1,12 @@
-#include "JVMFiles.h"
+#include "jvm/JVMFiles.h"
 
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "PlatformImpl.h"
-#include "SubStatusWrapper.h"
-#include "TagFile.h"
-#include "TextUtils.h"
-#include "VerifyCache.h"
+#include "base/TextUtils.h"
+#include "jvm/VerifyCache.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+#include "platform/PlatformImpl.h"
+#include "platform/SubStatusWrapper.h"
+#include "tagfile/TagFile.h"
 
 namespace {
 

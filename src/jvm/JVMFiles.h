@@ -28,15 +28,15 @@
 // no other user could have planted their Java (JVMFile::mayRun); the user's
 // home and the hints of the description files are run as given.
 
-#include "FileFindListener.h"
-#include "JVMCandidates.h"
-#include "JVMFile.h"
-#include "JVMMatch.h"
-#include "SString.h"
-#include "StringDeque.h"
-#include "TriedHomes.h"
-#include "UnverifiedJVMMatch.h"
-#include "VerifyClass.h"
+#include "base/SString.h"
+#include "base/StringDeque.h"
+#include "jvm/JVMCandidates.h"
+#include "jvm/JVMFile.h"
+#include "jvm/JVMMatch.h"
+#include "jvm/TriedHomes.h"
+#include "jvm/UnverifiedJVMMatch.h"
+#include "jvm/VerifyClass.h"
+#include "platform/FileFindListener.h"
 
 class JVMFiles : public FileFindListener {
   public:

@@ -1,7 +1,7 @@
-#include "JVMMatch.h"
+#include "jvm/JVMMatch.h"
 
-#include "PlatformImpl.h"
-#include "TagFile.h"
+#include "platform/PlatformImpl.h"
+#include "tagfile/TagFile.h"
 
 JVMMatch::JVMMatch(const SString& jvmHome, TagFile& tagFile)
     : m_jvmHome(jvmHome), m_tagFile(&tagFile) {}

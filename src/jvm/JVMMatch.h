@@ -1,7 +1,7 @@
 #pragma once
 
-#include "PtrDeque.h"
-#include "SString.h"
+#include "base/PtrDeque.h"
+#include "base/SString.h"
 
 class TagFile;
 

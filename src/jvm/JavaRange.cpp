@@ -1,9 +1,9 @@
-#include "JavaRange.h"
+#include "jvm/JavaRange.h"
 
 #include <cctype>
 
-#include "PlatformImpl.h"
-#include "TextUtils.h"
+#include "base/TextUtils.h"
+#include "platform/PlatformImpl.h"
 
 namespace {
 

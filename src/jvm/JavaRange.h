@@ -14,7 +14,7 @@
 
 #include <vector>
 
-#include "SString.h"
+#include "base/SString.h"
 
 class JavaRange {
   public:

@@ -1,8 +1,8 @@
-#include "JavaVersion.h"
+#include "jvm/JavaVersion.h"
 
 #include <algorithm>
 
-#include "TextUtils.h"
+#include "base/TextUtils.h"
 
 namespace {
 

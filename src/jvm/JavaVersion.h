@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "SString.h"
+#include "base/SString.h"
 
 class JavaVersion {
   public:

@@ -1,7 +1,7 @@
-#include "StringPair.h"
+#include "jvm/StringPair.h"
 
-#include "JavaVersion.h"
-#include "TextUtils.h"
+#include "base/TextUtils.h"
+#include "jvm/JavaVersion.h"
 
 namespace {
 

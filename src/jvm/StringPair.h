@@ -1,7 +1,7 @@
 #pragma once
 
-#include "PtrDeque.h"
-#include "SString.h"
+#include "base/PtrDeque.h"
+#include "base/SString.h"
 
 // How a JVM_PROPERTIES entry compares the value that a JVM reports with its
 // own: Matches is the entry "name=value" (equal, or with a value ending in

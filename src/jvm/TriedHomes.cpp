@@ -1,4 +1,4 @@
-#include "TriedHomes.h"
+#include "jvm/TriedHomes.h"
 
 void TriedHomes::clear() {
     m_tried.clear();

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "SString.h"
+#include "base/SString.h"
 
 class JVMFile;
 

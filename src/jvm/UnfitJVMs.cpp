@@ -1,6 +1,6 @@
-#include "UnfitJVMs.h"
+#include "jvm/UnfitJVMs.h"
 
-#include "PlatformImpl.h"
+#include "platform/PlatformImpl.h"
 
 std::vector<UnfitJVMs::Entry> UnfitJVMs::m_entries;
 

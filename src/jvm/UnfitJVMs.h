@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "SString.h"
+#include "base/SString.h"
 
 class UnfitJVMs {
   public:

@@ -1,4 +1,4 @@
-#include "UnverifiedJVMMatch.h"
+#include "jvm/UnverifiedJVMMatch.h"
 
 UnverifiedJVMMatch::UnverifiedJVMMatch(JVMFile& jvmFile) : m_jvmFile(&jvmFile) {}
 

@@ -1,7 +1,7 @@
-#include "VerifyArchive.h"
+#include "jvm/VerifyArchive.h"
 
-#include "PlatformImpl.h"
-#include "TextUtils.h"
+#include "base/TextUtils.h"
+#include "platform/PlatformImpl.h"
 
 void installedVerifyArchivePlaces(const SString& directory, StringDeque& places) {
     if (directory.empty()) {

@@ -6,8 +6,8 @@
 // cvlaunch and cvpack in the build tree, and installs it to
 // share/cvlaunch/verify.jar with the programs in bin/.
 
-#include "SString.h"
-#include "StringDeque.h"
+#include "base/SString.h"
+#include "base/StringDeque.h"
 
 // The places where a program in `directory` looks for that archive, in this
 // order: <directory>/verify.jar, then <directory>/../share/cvlaunch/verify.jar.

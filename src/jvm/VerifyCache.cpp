@@ -1,20 +1,21 @@
-#include "VerifyCache.h"
+#include "jvm/VerifyCache.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <map>
 #include <vector>
 
-#include "CacheStore.h"
-#include "FileLock.h"
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "PlatformImpl.h"
-#include "ReplacementFile.h"
-#include "ScopedFile.h"
-#include "TagFile.h"
-#include "TextUtils.h"
-#include "VerifyClass.h"
+#include "base/ScopedFile.h"
+#include "base/SystemError.h"
+#include "base/TextUtils.h"
+#include "jvm/VerifyClass.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+#include "platform/CacheStore.h"
+#include "platform/FileLock.h"
+#include "platform/PlatformImpl.h"
+#include "platform/ReplacementFile.h"
+#include "tagfile/TagFile.h"
 
 namespace {
 

@@ -47,8 +47,8 @@
 
 #include <string>
 
-#include "SString.h"
-#include "StringDeque.h"
+#include "base/SString.h"
+#include "base/StringDeque.h"
 
 class VerifyClass;
 

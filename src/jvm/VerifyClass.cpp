@@ -1,9 +1,9 @@
-#include "VerifyClass.h"
+#include "jvm/VerifyClass.h"
 
 #include <cstdio>
 
-#include "ScopedFile.h"
-#include "TextUtils.h"
+#include "base/ScopedFile.h"
+#include "base/TextUtils.h"
 
 VerifyClass::VerifyClass(const SString& classpath, const SString& className)
     : m_classpath(classpath), m_className(className) {}

@@ -8,7 +8,7 @@
 
 #include <functional>
 
-#include "SString.h"
+#include "base/SString.h"
 
 class VerifyClass {
   public:

@@ -15,9 +15,9 @@
 
 #include <vector>
 
-#include "SString.h"
-#include "StringDeque.h"
-#include "TextUtils.h"
+#include "base/SString.h"
+#include "base/StringDeque.h"
+#include "base/TextUtils.h"
 
 class FileIndexEntry;
 class LauncherInputFiles;

@@ -4,16 +4,16 @@
 #include <utility>
 #include <vector>
 
-#include "ClassDataMaker.h"
-#include "Instructions.h"
-#include "InstructionsException.h"
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "LauncherInputFiles.h"
-#include "PlatformImpl.h"
-#include "ScopedFile.h"
-#include "TagFile.h"
-#include "TextUtils.h"
+#include "base/ScopedFile.h"
+#include "base/TextUtils.h"
+#include "instructions/Instructions.h"
+#include "instructions/InstructionsException.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+#include "launchscript/ClassDataMaker.h"
+#include "payload/LauncherInputFiles.h"
+#include "platform/PlatformImpl.h"
+#include "tagfile/TagFile.h"
 
 StringDeque Launcher::m_args;
 StringDeque Launcher::m_passThroughArgs;

@@ -1,6 +1,6 @@
-#include "LauncherException.h"
+#include "launcher/LauncherException.h"
 
-#include "TextUtils.h"
+#include "base/TextUtils.h"
 
 LauncherException::LauncherException(const SString& text) : message(text) {}
 

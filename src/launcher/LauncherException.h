@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SString.h"
+#include "base/SString.h"
 
 // The one exception type with which every part of the launcher reports a
 // failure. The message is complete and readable as it stands: callers that

@@ -5,17 +5,17 @@
 #include <map>
 #include <vector>
 
-#include "FileIndexEntry.h"
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "LauncherInputFiles.h"
-#include "PlatformImpl.h"
-#include "ReplacementFile.h"
-#include "ScopedFile.h"
-#include "TagFile.h"
-#include "TextUtils.h"
-#include "VerifyArchive.h"
-#include "VerifyClass.h"
+#include "base/ScopedFile.h"
+#include "base/TextUtils.h"
+#include "jvm/VerifyArchive.h"
+#include "jvm/VerifyClass.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+#include "payload/FileIndexEntry.h"
+#include "payload/LauncherInputFiles.h"
+#include "platform/PlatformImpl.h"
+#include "platform/ReplacementFile.h"
+#include "tagfile/TagFile.h"
 
 SString Launcher::m_applicationArchive;
 

@@ -1,12 +1,12 @@
 // The launch actions: the steps with which an instruction program shows the
 // display and starts the Java program.
-#include "FileIndexEntry.h"
-#include "JVMFile.h"
-#include "LaunchScript.h"
-#include "Launcher.h"
-#include "LauncherInputFiles.h"
-#include "PlatformImpl.h"
-#include "TagFile.h"
+#include "jvm/JVMFile.h"
+#include "launcher/Launcher.h"
+#include "launchscript/LaunchScript.h"
+#include "payload/FileIndexEntry.h"
+#include "payload/LauncherInputFiles.h"
+#include "platform/PlatformImpl.h"
+#include "tagfile/TagFile.h"
 
 namespace {
 

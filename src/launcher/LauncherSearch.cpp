@@ -12,19 +12,19 @@
 #include <memory>
 #include <vector>
 
-#include "FileIndexEntry.h"
-#include "JVMFile.h"
-#include "JVMFiles.h"
-#include "JVMMatch.h"
-#include "JavaRange.h"
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "LauncherInputFiles.h"
-#include "PlatformImpl.h"
-#include "TagFile.h"
-#include "TextUtils.h"
-#include "UnfitJVMs.h"
-#include "VerifyClass.h"
+#include "base/TextUtils.h"
+#include "jvm/JVMFile.h"
+#include "jvm/JVMFiles.h"
+#include "jvm/JVMMatch.h"
+#include "jvm/JavaRange.h"
+#include "jvm/UnfitJVMs.h"
+#include "jvm/VerifyClass.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+#include "payload/FileIndexEntry.h"
+#include "payload/LauncherInputFiles.h"
+#include "platform/PlatformImpl.h"
+#include "tagfile/TagFile.h"
 
 namespace {
 

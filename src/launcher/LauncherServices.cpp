@@ -2,10 +2,10 @@
 // variable banks through which instructions and actions exchange results.
 #include <cstdio>
 
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "ScopedFile.h"
-#include "TextUtils.h"
+#include "base/ScopedFile.h"
+#include "base/TextUtils.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
 
 SString Launcher::m_logFileName;
 bool Launcher::m_logFileInitialized = false;

@@ -4,10 +4,10 @@
 #include <clocale>
 #include <exception>
 
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "PlatformImpl.h"
-#include "TextUtils.h"
+#include "base/TextUtils.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+#include "platform/PlatformImpl.h"
 
 namespace {
 

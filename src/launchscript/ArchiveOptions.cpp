@@ -1,10 +1,10 @@
-#include "ArchiveOptions.h"
+#include "launchscript/ArchiveOptions.h"
 
 #include <cstdio>
 
-#include "PlatformImpl.h"
-#include "ScopedFile.h"
-#include "TextUtils.h"
+#include "base/ScopedFile.h"
+#include "base/TextUtils.h"
+#include "platform/PlatformImpl.h"
 
 namespace {
 

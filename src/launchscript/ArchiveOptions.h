@@ -24,7 +24,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "SString.h"
+#include "base/SString.h"
 
 class ArchiveOptions {
   public:

@@ -1,14 +1,14 @@
-#include "ClassDataArchive.h"
+#include "launchscript/ClassDataArchive.h"
 
-#include "ArchiveOptions.h"
-#include "ClassDataMaker.h"
-#include "CommandText.h"
-#include "JVMFile.h"
-#include "JavaVersion.h"
-#include "Launcher.h"
-#include "PlatformImpl.h"
-#include "TagFile.h"
-#include "TextUtils.h"
+#include "base/TextUtils.h"
+#include "jvm/JVMFile.h"
+#include "jvm/JavaVersion.h"
+#include "launcher/Launcher.h"
+#include "launchscript/ArchiveOptions.h"
+#include "launchscript/ClassDataMaker.h"
+#include "launchscript/CommandText.h"
+#include "platform/PlatformImpl.h"
+#include "tagfile/TagFile.h"
 
 namespace {
 

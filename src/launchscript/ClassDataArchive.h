@@ -42,8 +42,8 @@
 #include <memory>
 #include <vector>
 
-#include "CacheStore.h"
-#include "SString.h"
+#include "base/SString.h"
+#include "platform/CacheStore.h"
 
 class ArchiveOptions;
 class JVMFile;

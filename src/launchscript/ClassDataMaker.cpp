@@ -1,14 +1,14 @@
-#include "ClassDataMaker.h"
+#include "launchscript/ClassDataMaker.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "CacheStore.h"
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "PlatformImpl.h"
-#include "ScopedFile.h"
-#include "TextUtils.h"
+#include "base/ScopedFile.h"
+#include "base/TextUtils.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+#include "platform/CacheStore.h"
+#include "platform/PlatformImpl.h"
 
 namespace {
 

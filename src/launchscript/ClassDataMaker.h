@@ -20,7 +20,7 @@
 
 #include <vector>
 
-#include "SString.h"
+#include "base/SString.h"
 
 class CacheStore;
 

@@ -1,9 +1,9 @@
-#include "CommandText.h"
+#include "launchscript/CommandText.h"
 
 #include <cstring>
 #include <vector>
 
-#include "TextUtils.h"
+#include "base/TextUtils.h"
 
 namespace {
 

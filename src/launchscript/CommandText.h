@@ -32,8 +32,8 @@
 // and the same text followed by  2>&1  gives /bin/sh with the same values,
 // and the same vector for java.
 
-#include "SString.h"
-#include "StringDeque.h"
+#include "base/SString.h"
+#include "base/StringDeque.h"
 
 class CommandText {
   public:

@@ -1,17 +1,17 @@
-#include "LaunchScript.h"
+#include "launchscript/LaunchScript.h"
 
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "CommandText.h"
-#include "JVMFile.h"
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "PlatformImpl.h"
-#include "ScopedFile.h"
-#include "TagFile.h"
-#include "TextUtils.h"
+#include "base/ScopedFile.h"
+#include "base/TextUtils.h"
+#include "jvm/JVMFile.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+#include "launchscript/CommandText.h"
+#include "platform/PlatformImpl.h"
+#include "tagfile/TagFile.h"
 
 namespace {
 

@@ -94,11 +94,11 @@
 
 #include <memory>
 
-#include "ClassDataArchive.h"
-#include "MacroHandler.h"
-#include "PlatformImpl.h"
-#include "SString.h"
-#include "StringDeque.h"
+#include "base/SString.h"
+#include "base/StringDeque.h"
+#include "launchscript/ClassDataArchive.h"
+#include "launchscript/MacroHandler.h"
+#include "platform/PlatformImpl.h"
 
 class JVMFile;
 class TagFile;

@@ -1,4 +1,4 @@
-#include "MacroHandler.h"
+#include "launchscript/MacroHandler.h"
 
 namespace {
 

@@ -36,8 +36,8 @@
 //       of text in all: "Macro expansion does not end."
 //   a text that grows past 1 MiB: "Macro expansion grows past 1 MiB."
 
-#include "LauncherException.h"
-#include "SString.h"
+#include "base/SString.h"
+#include "launcher/LauncherException.h"
 
 class MacroHandler {
   public:

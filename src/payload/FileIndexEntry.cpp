@@ -1,17 +1,16 @@
-#include "FileIndexEntry.h"
-
+#include "payload/FileIndexEntry.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <vector>
 
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "PlatformImpl.h"
-#include "ReplacementFile.h"
-#include "ScopedFile.h"
-#include "TagFile.h"
-#include "TextUtils.h"
+#include "base/ScopedFile.h"
+#include "base/TextUtils.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+#include "platform/PlatformImpl.h"
+#include "platform/ReplacementFile.h"
+#include "tagfile/TagFile.h"
 
 namespace {
 

@@ -41,9 +41,9 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "LauncherException.h"
-#include "PtrDeque.h"
-#include "SString.h"
+#include "base/PtrDeque.h"
+#include "base/SString.h"
+#include "launcher/LauncherException.h"
 
 class TagFile;
 

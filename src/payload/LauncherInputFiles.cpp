@@ -1,18 +1,18 @@
-#include "LauncherInputFiles.h"
+#include "payload/LauncherInputFiles.h"
 
 #include <cstdint>
 #include <memory>
 
-#include "Instructions.h"
-#include "JVMFile.h"
-#include "LaunchScript.h"
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "PlatformImpl.h"
-#include "ReplacementFile.h"
-#include "ScopedFile.h"
-#include "TextUtils.h"
-#include "VerifyClass.h"
+#include "base/ScopedFile.h"
+#include "base/TextUtils.h"
+#include "instructions/Instructions.h"
+#include "jvm/JVMFile.h"
+#include "jvm/VerifyClass.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+#include "launchscript/LaunchScript.h"
+#include "platform/PlatformImpl.h"
+#include "platform/ReplacementFile.h"
 
 namespace {
 

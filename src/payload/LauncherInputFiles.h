@@ -10,10 +10,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "FileIndexEntry.h"
-#include "JVMFiles.h"
-#include "SString.h"
-#include "TagFile.h"
+#include "base/SString.h"
+#include "jvm/JVMFiles.h"
+#include "payload/FileIndexEntry.h"
+#include "tagfile/TagFile.h"
 
 class Instructions;
 class LaunchScript;

@@ -1,5 +1,5 @@
 // Platform layer: the store of start-up caches in the user's cache directory.
-#include "CacheStore.h"
+#include "platform/CacheStore.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,10 +14,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "DeleteFullDir.h"
-#include "PlatformImpl.h"
-#include "ScopedFile.h"
-#include "TextUtils.h"
+#include "base/ScopedFile.h"
+#include "base/TextUtils.h"
+#include "platform/DeleteFullDir.h"
+#include "platform/PlatformImpl.h"
 
 namespace {
 

@@ -27,8 +27,8 @@
 #include <cstddef>
 #include <vector>
 
-#include "FileLock.h"
-#include "SString.h"
+#include "base/SString.h"
+#include "platform/FileLock.h"
 
 class CacheStore {
   public:

@@ -1,7 +1,7 @@
 // Platform layer: splitting a command string into program arguments.
-#include "CmdLine.h"
+#include "platform/CmdLine.h"
 
-#include "TextUtils.h"
+#include "base/TextUtils.h"
 
 namespace {
 

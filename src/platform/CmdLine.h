@@ -25,8 +25,8 @@
 //
 // Example: java -cp "a b" Main gives java, -cp, a b, Main.
 
-#include "SString.h"
-#include "StringDeque.h"
+#include "base/SString.h"
+#include "base/StringDeque.h"
 
 class CmdLine {
   public:

@@ -1,6 +1,6 @@
 // Platform layer: console output and input through stdio. Only src/platform/
 // talks to the operating system.
-#include "Console.h"
+#include "platform/Console.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -4,7 +4,7 @@
 // share with PlatformImpl's display members (PlatformImplConsole.cpp). All of
 // it is process-wide and used from the main thread only.
 
-#include "SString.h"
+#include "base/SString.h"
 
 // Output switch: writeLine and write print only while it is true. showUI and
 // hideUI change it; silent mode is not consulted here.

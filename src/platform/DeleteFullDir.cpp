@@ -1,15 +1,15 @@
 // Platform layer: recursive deletion. Only src/platform/ talks to the
 // operating system.
-#include "DeleteFullDir.h"
+#include "platform/DeleteFullDir.h"
 
 #include <cerrno>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Launcher.h"
-#include "PlatformImpl.h"
-#include "TextUtils.h"
+#include "base/TextUtils.h"
+#include "launcher/Launcher.h"
+#include "platform/PlatformImpl.h"
 
 DeleteFullDir::DeleteFullDir() : FileNavigator(false) {}
 

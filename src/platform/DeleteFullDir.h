@@ -1,8 +1,8 @@
 #pragma once
 
-#include "FileNavigator.h"
-#include "SString.h"
-#include "StringDeque.h"
+#include "base/SString.h"
+#include "base/StringDeque.h"
+#include "platform/FileNavigator.h"
 
 // DeleteFullDir: removes a directory with everything below it. Never throws
 // and is never cancelled.

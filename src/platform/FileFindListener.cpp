@@ -1,4 +1,4 @@
 // Platform layer: the listener interface of the file-name search.
-#include "FileFindListener.h"
+#include "platform/FileFindListener.h"
 
 FileFindListener::~FileFindListener() {}

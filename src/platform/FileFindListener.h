@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SString.h"
+#include "base/SString.h"
 
 // Receives the files that a FindFiles walk finds.
 class FileFindListener {

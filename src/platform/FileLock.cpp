@@ -1,6 +1,6 @@
 // Platform layer: locks on files. Only src/platform/ talks to the operating
 // system.
-#include "FileLock.h"
+#include "platform/FileLock.h"
 
 #include <cerrno>
 #include <ctime>
@@ -9,7 +9,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include "PlatformImpl.h"
+#include "platform/PlatformImpl.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // object ends; a process that dies lets go of it. Meant for caches, which
 // go on without the lock rather than wait long for it.
 
-#include "SString.h"
+#include "base/SString.h"
 
 class FileLock {
   public:

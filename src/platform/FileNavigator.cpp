@@ -1,6 +1,6 @@
 // Platform layer: the depth-first directory walker. Only src/platform/ talks
 // to the operating system.
-#include "FileNavigator.h"
+#include "platform/FileNavigator.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,9 +8,9 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include "Launcher.h"
-#include "PlatformImpl.h"
-#include "TextUtils.h"
+#include "base/TextUtils.h"
+#include "launcher/Launcher.h"
+#include "platform/PlatformImpl.h"
 
 namespace {
 

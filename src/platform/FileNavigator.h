@@ -1,7 +1,7 @@
 #pragma once
 
-#include "SString.h"
-#include "StringDeque.h"
+#include "base/SString.h"
+#include "base/StringDeque.h"
 
 // FileNavigator: a depth-first walk over a directory tree, with its own stack
 // of pending directories instead of recursion, so deep trees cost heap and not

@@ -1,13 +1,13 @@
 // Platform layer: the file-name search over directory trees. Only
 // src/platform/ talks to the operating system.
-#include "FindFiles.h"
+#include "platform/FindFiles.h"
 
 #include <linux/magic.h>
 #include <sys/vfs.h>
 
-#include "FileFindListener.h"
-#include "PlatformImpl.h"
-#include "TextUtils.h"
+#include "base/TextUtils.h"
+#include "platform/FileFindListener.h"
+#include "platform/PlatformImpl.h"
 
 namespace {
 

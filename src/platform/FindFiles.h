@@ -1,8 +1,8 @@
 #pragma once
 
-#include "FileNavigator.h"
-#include "SString.h"
-#include "StringDeque.h"
+#include "base/SString.h"
+#include "base/StringDeque.h"
+#include "platform/FileNavigator.h"
 
 class FileFindListener;
 

@@ -1,4 +1,4 @@
-#include "MessageCatalogue.h"
+#include "platform/MessageCatalogue.h"
 
 #include <cstdio>
 #include <cstdlib>

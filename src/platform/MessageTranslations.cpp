@@ -1,6 +1,6 @@
 // The translated tables of the message catalogue. Each follows the English
 // table entry for entry; see MessageCatalogue.h for the rules they obey.
-#include "MessageCatalogue.h"
+#include "platform/MessageCatalogue.h"
 
 const char* const unixlauncher_msg_cs[MSG_ENTRY_COUNT + 1] = {
     /* 0 */ "cs",

@@ -21,8 +21,9 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "SString.h"
-#include "StringDeque.h"
+#include "base/SString.h"
+#include "base/StringDeque.h"
+#include "base/SystemError.h"
 
 class FileFindListener;
 class JVMFile;
@@ -358,14 +359,6 @@ class PlatformImpl {
 // Returns the size of the last read: below 4096, and 0 when the data ended
 // exactly at a chunk boundary.
 unsigned int readFromFile(FILE* stream, SString* text);
-
-// The message of a failed system call: `text` followed directly by the
-// system's description of `error`, an errno value saved right after the call.
-SString systemErrorMessage(const SString& text, int error);
-
-// Throws the LauncherException of a failed system call, whose message is
-// systemErrorMessage(text, error).
-[[noreturn]] void throwSystemError(const SString& text, int error);
 
 // Runs `call` (a system call wrapped in a lambda) again for as long as it
 // fails with EINTR, and returns its last result. A signal that interrupts a

@@ -4,10 +4,10 @@
 #include <cwchar>
 #include <memory>
 
-#include "Console.h"
-#include "MessageCatalogue.h"
-#include "PlatformImpl.h"
-#include "TextUtils.h"
+#include "base/TextUtils.h"
+#include "platform/Console.h"
+#include "platform/MessageCatalogue.h"
+#include "platform/PlatformImpl.h"
 
 bool PlatformImpl::m_silent = false;
 UISubStatus PlatformImpl::m_subStatus = SUBSTATUS_NONE;

@@ -5,7 +5,7 @@
 
 #include <unistd.h>
 
-#include "PlatformImpl.h"
+#include "platform/PlatformImpl.h"
 
 namespace {
 

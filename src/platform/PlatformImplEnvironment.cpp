@@ -9,8 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "PlatformImpl.h"
-#include "TextUtils.h"
+#include "base/TextUtils.h"
+#include "platform/PlatformImpl.h"
 
 SString PlatformImpl::getEnvironmentVariable(const SString& name) {
     const char* value = getenv(name.c_str());

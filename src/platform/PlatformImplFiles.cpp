@@ -13,11 +13,11 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include "DeleteFullDir.h"
-#include "FileNavigator.h"
-#include "Launcher.h"
-#include "PlatformImpl.h"
-#include "TextUtils.h"
+#include "base/TextUtils.h"
+#include "launcher/Launcher.h"
+#include "platform/DeleteFullDir.h"
+#include "platform/FileNavigator.h"
+#include "platform/PlatformImpl.h"
 
 SString PlatformImpl::m_tempDir;
 StringDeque PlatformImpl::m_sdqCreatedFiles;

@@ -18,12 +18,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "CmdLine.h"
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "PlatformImpl.h"
-#include "ScopedFile.h"
-#include "TextUtils.h"
+#include "base/ScopedFile.h"
+#include "base/TextUtils.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+#include "platform/CmdLine.h"
+#include "platform/PlatformImpl.h"
 
 namespace {
 
@@ -797,14 +797,6 @@ unsigned int readFromFile(FILE* stream, SString* text) {
         appendChunk(text, buffer, size);
     }
     return size;
-}
-
-SString systemErrorMessage(const SString& text, int error) {
-    return joinText(text, strerror(error));
-}
-
-void throwSystemError(const SString& text, int error) {
-    throw LauncherException(systemErrorMessage(text, error));
 }
 
 SString PlatformImpl::replaceProcess(const StringDeque& arguments) {

@@ -8,10 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "FindFiles.h"
-#include "LauncherException.h"
-#include "PlatformImpl.h"
-#include "TextUtils.h"
+#include "base/TextUtils.h"
+#include "launcher/LauncherException.h"
+#include "platform/FindFiles.h"
+#include "platform/PlatformImpl.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <sys/prctl.h>
 #include <sys/types.h>
 
-#include "LauncherException.h"
-#include "PlatformImpl.h"
-#include "TextUtils.h"
+#include "base/TextUtils.h"
+#include "launcher/LauncherException.h"
+#include "platform/PlatformImpl.h"
 
 namespace {
 

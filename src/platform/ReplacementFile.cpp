@@ -1,6 +1,6 @@
 // Platform layer: new files that take their target's place only once they
 // are complete. Only src/platform/ talks to the operating system.
-#include "ReplacementFile.h"
+#include "platform/ReplacementFile.h"
 
 #include <cerrno>
 #include <ctime>
@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "PlatformImpl.h"
+#include "platform/PlatformImpl.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "SString.h"
+#include "base/SString.h"
 
 // A new file that takes the place of `name` in `directory` only once it is
 // complete: whatever lay under that name, a symbolic link included, is

@@ -1,4 +1,4 @@
-#include "SubStatusWrapper.h"
+#include "platform/SubStatusWrapper.h"
 
 SubStatusWrapper::SubStatusWrapper()
     : m_subStatusData(PlatformImpl::m_subStatusData), m_subStatus(PlatformImpl::m_subStatus) {}

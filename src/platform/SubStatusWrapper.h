@@ -1,7 +1,7 @@
 #pragma once
 
-#include "PlatformImpl.h"
-#include "SString.h"
+#include "base/SString.h"
+#include "platform/PlatformImpl.h"
 
 // Scope guard for a step that sets its own sub-status: the constructor saves
 // the current sub-status and its text, the destructor hands them back to

@@ -1,14 +1,14 @@
-#include "TagFile.h"
+#include "tagfile/TagFile.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <vector>
 
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "PlatformImpl.h"
-#include "ScopedFile.h"
-#include "TextUtils.h"
+#include "base/ScopedFile.h"
+#include "base/SystemError.h"
+#include "base/TextUtils.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
 
 namespace {
 

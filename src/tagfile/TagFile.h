@@ -46,10 +46,10 @@
 #include <string>
 #include <unordered_map>
 
-#include "PtrDeque.h"
-#include "SString.h"
-#include "StringDeque.h"
-#include "TagFileEntry.h"
+#include "base/PtrDeque.h"
+#include "base/SString.h"
+#include "base/StringDeque.h"
+#include "tagfile/TagFileEntry.h"
 
 class TagFile {
   public:

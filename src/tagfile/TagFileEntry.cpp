@@ -1,4 +1,4 @@
-#include "TagFileEntry.h"
+#include "tagfile/TagFileEntry.h"
 
 TagFileEntry::TagFileEntry(const SString& name) : name(name), values(new StringDeque) {}
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "PtrDeque.h"
-#include "SString.h"
-#include "StringDeque.h"
+#include "base/PtrDeque.h"
+#include "base/SString.h"
+#include "base/StringDeque.h"
 
 // One tag of a TagFile: its name and its values in order.
 class TagFileEntry {

@@ -1,4 +1,4 @@
-#include "PtrDeque.h"
+#include "base/PtrDeque.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "SString.h"
+#include "base/SString.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "LengthException.h"
-#include "RangeException.h"
+#include "base/LengthException.h"
+#include "base/RangeException.h"
 
 namespace {
 

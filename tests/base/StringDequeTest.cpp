@@ -1,4 +1,4 @@
-#include "StringDeque.h"
+#include "base/StringDeque.h"
 
 #include <gtest/gtest.h>
 

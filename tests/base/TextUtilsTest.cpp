@@ -1,4 +1,4 @@
-#include "TextUtils.h"
+#include "base/TextUtils.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "LauncherException.h"
+#include "launcher/LauncherException.h"
 
 namespace {
 

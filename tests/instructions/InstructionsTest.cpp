@@ -1,4 +1,4 @@
-#include "Instructions.h"
+#include "instructions/Instructions.h"
 
 #include <gtest/gtest.h>
 
@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "InstructionsException.h"
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "TagFile.h"
+#include "instructions/InstructionsException.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
 #include "support/LauncherStateGuard.h"
 #include "support/TestSupport.h"
+#include "tagfile/TagFile.h"
 
 namespace {
 

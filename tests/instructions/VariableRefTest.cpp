@@ -1,11 +1,11 @@
-#include "VariableRef.h"
+#include "instructions/VariableRef.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "Launcher.h"
-#include "LauncherException.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
 #include "support/LauncherStateGuard.h"
 #include "support/TestSupport.h"
 

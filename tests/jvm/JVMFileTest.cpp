@@ -1,4 +1,4 @@
-#include "JVMFile.h"
+#include "jvm/JVMFile.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,15 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "CommandText.h"
-#include "JVMMatch.h"
-#include "Launcher.h"
-#include "TagFile.h"
-#include "TriedHomes.h"
-#include "VerifyClass.h"
+#include "jvm/JVMMatch.h"
+#include "jvm/TriedHomes.h"
+#include "jvm/VerifyClass.h"
+#include "launcher/Launcher.h"
+#include "launchscript/CommandText.h"
 #include "support/FakeJavaHome.h"
 #include "support/LauncherUnitTest.h"
 #include "support/ScopedEnv.h"
+#include "tagfile/TagFile.h"
 
 using testsupport::countOf;
 using testsupport::FakeJavaHome;

@@ -1,4 +1,4 @@
-#include "JVMFiles.h"
+#include "jvm/JVMFiles.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -7,16 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "FileIndexEntry.h"
-#include "FindFiles.h"
-#include "JVMFile.h"
-#include "JVMMatch.h"
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "PlatformImpl.h"
-#include "TagFile.h"
-#include "VerifyClass.h"
+#include "jvm/JVMFile.h"
+#include "jvm/JVMMatch.h"
 #include "jvm/JVMSearchFixture.h"
+#include "jvm/VerifyClass.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+#include "payload/FileIndexEntry.h"
+#include "platform/FindFiles.h"
+#include "platform/PlatformImpl.h"
+#include "tagfile/TagFile.h"
 
 namespace {
 

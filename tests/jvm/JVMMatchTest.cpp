@@ -1,12 +1,12 @@
-#include "JVMMatch.h"
+#include "jvm/JVMMatch.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "PlatformImpl.h"
-#include "TagFile.h"
 #include "jvm/JVMSearchFixture.h"
+#include "platform/PlatformImpl.h"
+#include "tagfile/TagFile.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "Launcher.h"
-#include "PlatformImpl.h"
+#include "launcher/Launcher.h"
+#include "platform/PlatformImpl.h"
 #include "support/FakeJavaHome.h"
 
 void JVMSearchFixture::SetUp() {

@@ -19,11 +19,11 @@
 #include <string>
 #include <vector>
 
-#include "SString.h"
-#include "TagFile.h"
+#include "base/SString.h"
 #include "support/LauncherStateGuard.h"
 #include "support/ScopedEnv.h"
 #include "support/TestSupport.h"
+#include "tagfile/TagFile.h"
 
 class JVMSearchFixture : public ::testing::Test {
   protected:

@@ -1,9 +1,9 @@
-#include "TriedHomes.h"
+#include "jvm/TriedHomes.h"
 
 #include <gtest/gtest.h>
 
-#include "JVMFile.h"
-#include "TagFile.h"
+#include "jvm/JVMFile.h"
+#include "tagfile/TagFile.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "UnverifiedJVMMatch.h"
+#include "jvm/UnverifiedJVMMatch.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "JVMFile.h"
-#include "TagFile.h"
+#include "jvm/JVMFile.h"
+#include "tagfile/TagFile.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "PlatformImpl.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+#include "platform/PlatformImpl.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -3,17 +3,17 @@
 #include <string>
 #include <vector>
 
-#include "FileIndexEntry.h"
-#include "LaunchScript.h"
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "LauncherInputFiles.h"
-#include "PlatformImpl.h"
-#include "TagFile.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+#include "launchscript/LaunchScript.h"
+#include "payload/FileIndexEntry.h"
+#include "payload/LauncherInputFiles.h"
+#include "platform/PlatformImpl.h"
 #include "support/FakeJavaHome.h"
 #include "support/LauncherUnitTest.h"
 #include "support/ScopedEnv.h"
 #include "support/TestSupport.h"
+#include "tagfile/TagFile.h"
 
 using testsupport::addIndexEntry;
 using testsupport::countOf;

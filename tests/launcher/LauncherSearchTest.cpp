@@ -2,17 +2,17 @@
 
 #include <string>
 
-#include "FileIndexEntry.h"
-#include "JVMFile.h"
-#include "JVMFiles.h"
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "LauncherInputFiles.h"
-#include "PlatformImpl.h"
-#include "TagFile.h"
-#include "VerifyClass.h"
+#include "jvm/JVMFile.h"
+#include "jvm/JVMFiles.h"
 #include "jvm/JVMSearchFixture.h"
+#include "jvm/VerifyClass.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+#include "payload/FileIndexEntry.h"
+#include "payload/LauncherInputFiles.h"
+#include "platform/PlatformImpl.h"
 #include "support/TestSupport.h"
+#include "tagfile/TagFile.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "Launcher.h"
-#include "LauncherException.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
 #include "support/LauncherStateGuard.h"
 #include "support/LauncherUnitTest.h"
 

@@ -1,11 +1,11 @@
-#include "CommandText.h"
+#include "launchscript/CommandText.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "PlatformImpl.h"
+#include "platform/PlatformImpl.h"
 #include "support/LauncherUnitTest.h"
 #include "support/ScopedEnv.h"
 #include "support/TestSupport.h"

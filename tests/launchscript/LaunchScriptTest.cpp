@@ -1,4 +1,4 @@
-#include "LaunchScript.h"
+#include "launchscript/LaunchScript.h"
 
 #include <gtest/gtest.h>
 
@@ -6,17 +6,17 @@
 #include <string>
 #include <vector>
 
-#include "CommandText.h"
-#include "FileIndexEntry.h"
-#include "JVMFile.h"
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "PlatformImpl.h"
-#include "TagFile.h"
+#include "jvm/JVMFile.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+#include "launchscript/CommandText.h"
+#include "payload/FileIndexEntry.h"
+#include "platform/PlatformImpl.h"
 #include "support/FakeJavaHome.h"
 #include "support/LauncherUnitTest.h"
 #include "support/ScopedEnv.h"
 #include "support/TestSupport.h"
+#include "tagfile/TagFile.h"
 
 using testsupport::readFile;
 using testsupport::ScopedEnv;

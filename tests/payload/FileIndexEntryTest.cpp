@@ -1,4 +1,4 @@
-#include "FileIndexEntry.h"
+#include "payload/FileIndexEntry.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "LauncherException.h"
 #include "PayloadTestSupport.h"
-#include "TagFile.h"
+#include "launcher/LauncherException.h"
+#include "tagfile/TagFile.h"
 
 using payloadtest::buildLauncher;
 using payloadtest::ByteWriter;

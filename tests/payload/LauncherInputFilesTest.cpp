@@ -1,14 +1,14 @@
-#include "LauncherInputFiles.h"
+#include "payload/LauncherInputFiles.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <string>
 
-#include "Instructions.h"
-#include "LaunchScript.h"
-#include "LauncherException.h"
 #include "PayloadTestSupport.h"
+#include "instructions/Instructions.h"
+#include "launcher/LauncherException.h"
+#include "launchscript/LaunchScript.h"
 
 using payloadtest::buildLauncher;
 using payloadtest::ByteWriter;

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "Console.h"
-#include "FileIndexEntry.h"
-#include "Launcher.h"
-#include "PlatformImpl.h"
+#include "launcher/Launcher.h"
+#include "payload/FileIndexEntry.h"
+#include "platform/Console.h"
+#include "platform/PlatformImpl.h"
 #include "support/LauncherStateGuard.h"
 #include "support/TestSupport.h"
 

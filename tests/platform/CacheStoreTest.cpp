@@ -1,4 +1,4 @@
-#include "CacheStore.h"
+#include "platform/CacheStore.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "CmdLine.h"
+#include "platform/CmdLine.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <string>
 
-#include "Console.h"
-#include "MessageCatalogue.h"
-#include "PlatformImpl.h"
-#include "SubStatusWrapper.h"
+#include "platform/Console.h"
+#include "platform/MessageCatalogue.h"
+#include "platform/PlatformImpl.h"
+#include "platform/SubStatusWrapper.h"
 #include "support/LauncherStateGuard.h"
 #include "support/ScopedEnv.h"
 #include "support/TestSupport.h"

@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <string>
 
-#include "PlatformImpl.h"
-#include "ScopedFile.h"
+#include "base/ScopedFile.h"
+#include "platform/PlatformImpl.h"
 #include "support/TestSupport.h"
 
 namespace {

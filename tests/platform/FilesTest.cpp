@@ -12,10 +12,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "DeleteFullDir.h"
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "PlatformImpl.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+#include "platform/DeleteFullDir.h"
+#include "platform/PlatformImpl.h"
 #include "platform/PlatformTempDirTest.h"
 #include "support/ScopedEnv.h"
 

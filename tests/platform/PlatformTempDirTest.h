@@ -11,8 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Console.h"
-#include "PlatformImpl.h"
+#include "platform/Console.h"
+#include "platform/PlatformImpl.h"
 #include "support/LauncherUnitTest.h"
 
 class PlatformTempDirTest : public testsupport::LauncherUnitTest {

@@ -13,9 +13,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "Console.h"
-#include "LauncherException.h"
-#include "PlatformImpl.h"
+#include "launcher/LauncherException.h"
+#include "platform/Console.h"
+#include "platform/PlatformImpl.h"
 #include "platform/PlatformTempDirTest.h"
 #include "support/ScopedEnv.h"
 

@@ -12,8 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "LauncherException.h"
-#include "PlatformImpl.h"
+#include "launcher/LauncherException.h"
+#include "platform/PlatformImpl.h"
 #include "platform/PlatformTempDirTest.h"
 
 namespace {

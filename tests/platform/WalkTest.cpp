@@ -13,12 +13,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Console.h"
-#include "DeleteFullDir.h"
-#include "FileFindListener.h"
-#include "FileNavigator.h"
-#include "FindFiles.h"
-#include "PlatformImpl.h"
+#include "platform/Console.h"
+#include "platform/DeleteFullDir.h"
+#include "platform/FileFindListener.h"
+#include "platform/FileNavigator.h"
+#include "platform/FindFiles.h"
+#include "platform/PlatformImpl.h"
 #include "platform/PlatformTempDirTest.h"
 #include "support/ScopedEnv.h"
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "MessageCatalogue.h"
+#include "platform/MessageCatalogue.h"
 #include "support/FakeJavaHome.h"
 #include "support/LauncherProcessTest.h"
 

@@ -14,10 +14,10 @@
 #include <utility>
 #include <vector>
 
-#include "TagFile.h"
 #include "support/FakeJavaHome.h"
 #include "support/LauncherProcessTest.h"
 #include "support/TestSupport.h"
+#include "tagfile/TagFile.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "TagFile.h"
 #include "support/FakeJavaHome.h"
 #include "support/LauncherProcessTest.h"
+#include "tagfile/TagFile.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "FuzzTargets.h"
-#include "Launcher.h"
-#include "PlatformImpl.h"
+#include "launcher/Launcher.h"
+#include "platform/PlatformImpl.h"
 
 namespace {
 

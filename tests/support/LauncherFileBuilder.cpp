@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "FileIndexEntry.h"
-#include "LauncherException.h"
 #include "LauncherWriter.h"
+#include "launcher/LauncherException.h"
+#include "payload/FileIndexEntry.h"
 #include "support/TestSupport.h"
 
 namespace testsupport {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "FileIndexEntry.h"
+#include "payload/FileIndexEntry.h"
 #include "support/LauncherFileBuilder.h"
 #include "support/TestSupport.h"
 

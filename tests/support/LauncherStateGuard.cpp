@@ -6,10 +6,10 @@
 #include <csignal>
 #include <utility>
 
-#include "Console.h"
-#include "Launcher.h"
-#include "LauncherInputFiles.h"
-#include "PlatformImpl.h"
+#include "launcher/Launcher.h"
+#include "payload/LauncherInputFiles.h"
+#include "platform/Console.h"
+#include "platform/PlatformImpl.h"
 #include "support/TestSupport.h"
 
 namespace testsupport {

@@ -1,7 +1,7 @@
 #include "support/LauncherUnitTest.h"
 
-#include "Launcher.h"
-#include "PlatformImpl.h"
+#include "launcher/Launcher.h"
+#include "platform/PlatformImpl.h"
 
 namespace testsupport {
 

@@ -13,11 +13,11 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "FileIndexEntry.h"
-#include "Launcher.h"
-#include "LauncherInputFiles.h"
-#include "StringDeque.h"
-#include "TagFile.h"
+#include "base/StringDeque.h"
+#include "launcher/Launcher.h"
+#include "payload/FileIndexEntry.h"
+#include "payload/LauncherInputFiles.h"
+#include "tagfile/TagFile.h"
 
 namespace testsupport {
 

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "SString.h"
+#include "base/SString.h"
 #include "support/BackgroundProcess.h"
 #include "support/TempDir.h"
 

@@ -1,4 +1,4 @@
-#include "TagFile.h"
+#include "tagfile/TagFile.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "Launcher.h"
-#include "LauncherException.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
 #include "support/LauncherStateGuard.h"
 #include "support/TestSupport.h"
 

@@ -7,16 +7,17 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "CommandText.h"
-#include "FileIndexEntry.h"
 #include "JarFile.h"
 #include "JarManifest.h"
-#include "JavaRange.h"
-#include "LauncherException.h"
-#include "MacroHandler.h"
-#include "PlatformImpl.h"
-#include "ScopedFile.h"
-#include "TextUtils.h"
+#include "base/ScopedFile.h"
+#include "base/SystemError.h"
+#include "base/TextUtils.h"
+#include "jvm/JavaRange.h"
+#include "launcher/LauncherException.h"
+#include "launchscript/CommandText.h"
+#include "launchscript/MacroHandler.h"
+#include "payload/FileIndexEntry.h"
+#include "platform/PlatformImpl.h"
 
 namespace {
 

@@ -28,7 +28,7 @@
 
 #include "ManifestClassPath.h"
 #include "PackerOptions.h"
-#include "SString.h"
+#include "base/SString.h"
 
 class ApplicationConfig {
   public:

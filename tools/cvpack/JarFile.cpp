@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "LauncherException.h"
-#include "TextUtils.h"
+#include "base/TextUtils.h"
+#include "launcher/LauncherException.h"
 
 namespace {
 

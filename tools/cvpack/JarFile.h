@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "SString.h"
+#include "base/SString.h"
 
 class JarFile {
   public:

@@ -6,14 +6,15 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "FileIndexEntry.h"
-#include "LauncherException.h"
-#include "LauncherInputFiles.h"
 #include "PayloadChecks.h"
-#include "PlatformImpl.h"
-#include "ScopedFile.h"
-#include "TagFile.h"
-#include "TextUtils.h"
+#include "base/ScopedFile.h"
+#include "base/SystemError.h"
+#include "base/TextUtils.h"
+#include "launcher/LauncherException.h"
+#include "payload/FileIndexEntry.h"
+#include "payload/LauncherInputFiles.h"
+#include "platform/PlatformImpl.h"
+#include "tagfile/TagFile.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "PackerOptions.h"
-#include "SString.h"
+#include "base/SString.h"
 
 class LauncherWriter {
   public:

@@ -11,8 +11,8 @@
 
 #include "JarFile.h"
 #include "JarManifest.h"
-#include "LauncherException.h"
-#include "TextUtils.h"
+#include "base/TextUtils.h"
+#include "launcher/LauncherException.h"
 
 namespace {
 

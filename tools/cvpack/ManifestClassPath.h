@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "SString.h"
+#include "base/SString.h"
 
 class ManifestClassPath {
   public:

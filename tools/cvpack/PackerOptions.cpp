@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "FileIndexEntry.h"
-#include "TextUtils.h"
+#include "base/TextUtils.h"
+#include "payload/FileIndexEntry.h"
 
 namespace {
 

@@ -69,7 +69,7 @@
 
 #include <vector>
 
-#include "SString.h"
+#include "base/SString.h"
 
 // A command line that cvpack cannot act on. The message says what is wrong,
 // without the program name.

@@ -5,16 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "FileIndexEntry.h"
-#include "Instructions.h"
-#include "JVMFile.h"
-#include "LaunchScript.h"
-#include "LauncherException.h"
-#include "MacroHandler.h"
-#include "ScopedFile.h"
-#include "StringPair.h"
-#include "TagFile.h"
-#include "TextUtils.h"
+#include "base/ScopedFile.h"
+#include "base/TextUtils.h"
+#include "instructions/Instructions.h"
+#include "jvm/JVMFile.h"
+#include "jvm/StringPair.h"
+#include "launcher/LauncherException.h"
+#include "launchscript/LaunchScript.h"
+#include "launchscript/MacroHandler.h"
+#include "payload/FileIndexEntry.h"
+#include "tagfile/TagFile.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 //     a launch script that captures the program's output, which then only
 //       reaches a log.
 
-#include "SString.h"
+#include "base/SString.h"
 
 // Checks the tag file at `path` as a file of `type` (FILE_INSTRUCTIONS,
 // FILE_JVM or FILE_LAUNCH_SCRIPT; other types are not checked).

@@ -1,11 +1,11 @@
 #include "PayloadLister.h"
 
-#include "FileIndexEntry.h"
-#include "Launcher.h"
-#include "LauncherException.h"
-#include "LauncherInputFiles.h"
 #include "PackerOptions.h"
-#include "TextUtils.h"
+#include "base/TextUtils.h"
+#include "launcher/Launcher.h"
+#include "launcher/LauncherException.h"
+#include "payload/FileIndexEntry.h"
+#include "payload/LauncherInputFiles.h"
 
 void PayloadLister::list(const SString& path, FILE* out) {
     LauncherInputFiles payload;

@@ -13,7 +13,7 @@
 
 #include <cstdio>
 
-#include "SString.h"
+#include "base/SString.h"
 
 class PayloadLister {
   public:

@@ -7,17 +7,18 @@
 #include <cstring>
 
 #include "ApplicationConfig.h"
-#include "DeleteFullDir.h"
-#include "FileIndexEntry.h"
-#include "LauncherException.h"
 #include "LauncherWriter.h"
 #include "PackerOptions.h"
 #include "PayloadChecks.h"
 #include "PayloadLister.h"
-#include "PlatformImpl.h"
-#include "ScopedFile.h"
-#include "TextUtils.h"
-#include "VerifyArchive.h"
+#include "base/ScopedFile.h"
+#include "base/SystemError.h"
+#include "base/TextUtils.h"
+#include "jvm/VerifyArchive.h"
+#include "launcher/LauncherException.h"
+#include "payload/FileIndexEntry.h"
+#include "platform/DeleteFullDir.h"
+#include "platform/PlatformImpl.h"
 
 namespace {
 
