@@ -9,12 +9,12 @@
 
 namespace {
 
-long g_instructionsLeft = g_instructionBudget;
+long g_instructionsLeft = kInstructionBudget;
 
 }  // namespace
 
 void resetInstructionBudget() {
-    g_instructionsLeft = g_instructionBudget;
+    g_instructionsLeft = kInstructionBudget;
 }
 
 void PlatformImpl::installSignalHandlers() {}

@@ -28,14 +28,14 @@
 #include "tagfile/TagFile.h"
 #include "tagfile/TagFileEntry.h"
 
-const FuzzTarget g_fuzzTargets[] = {
+const FuzzTarget kFuzzTargets[] = {
     {"LauncherFile", fuzzLauncherFile}, {"TagFile", fuzzTagFile},
     {"Instructions", fuzzInstructions}, {"LaunchScript", fuzzLaunchScript},
     {"CmdLine", fuzzCmdLine},           {"JavaVersion", fuzzJavaVersion},
     {"VerifyCache", fuzzVerifyCache},   {"JarManifest", fuzzJarManifest},
     {"JavaRange", fuzzJavaRange},       {"LiteralWords", fuzzLiteralWords},
 };
-const size_t g_fuzzTargetCount = sizeof g_fuzzTargets / sizeof g_fuzzTargets[0];
+const size_t kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
 
 namespace {
 

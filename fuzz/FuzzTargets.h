@@ -63,8 +63,8 @@ struct FuzzTarget {
     FuzzBody run;
 };
 
-extern const FuzzTarget g_fuzzTargets[];
-extern const size_t g_fuzzTargetCount;
+extern const FuzzTarget kFuzzTargets[];
+extern const size_t kFuzzTargetCount;
 
 void fuzzLauncherFile(const uint8_t* data, size_t size);
 void fuzzTagFile(const uint8_t* data, size_t size);
@@ -82,7 +82,7 @@ void fuzzLiteralWords(const uint8_t* data, size_t size);
 // The number of instructions one input may start before the fake interrupt
 // check ends the program with a LauncherException: an instruction program
 // may loop for ever on purpose, which is no finding.
-const long g_instructionBudget = 2000;
+const long kInstructionBudget = 2000;
 
 // Restores the full instruction budget.
 void resetInstructionBudget();

@@ -1,5 +1,4 @@
-#ifndef CHARTRAITS_H
-#define CHARTRAITS_H
+#pragma once
 
 #include <cstddef>
 
@@ -34,5 +33,3 @@ struct CharTraits {
     // c itself, or 0 when c is eof().
     static int_type not_eof(int_type c);
 };
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef DEQUEENTRY_H
-#define DEQUEENTRY_H
+#pragma once
 
 // Base class of every element of a GenericDeque: the deque deletes its entries
 // through this virtual destructor.
@@ -7,5 +6,3 @@ class DequeEntry {
   public:
     virtual ~DequeEntry();
 };
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef GENERICDEQUE_H
-#define GENERICDEQUE_H
+#pragma once
 
 #include "base/DequeEntry.h"
 
@@ -44,5 +43,3 @@ class GenericDeque {
     int growBy;          // growth step, 30
     int capacity;        // number of slots in items
 };
-
-#endif

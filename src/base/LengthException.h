@@ -1,10 +1,7 @@
-#ifndef LENGTHEXCEPTION_H
-#define LENGTHEXCEPTION_H
+#pragma once
 
 // Thrown by value by SString when a result would exceed SString::max_size().
 class LengthException {
   public:
     virtual ~LengthException();
 };
-
-#endif

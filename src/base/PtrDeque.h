@@ -1,5 +1,4 @@
-#ifndef PTRDEQUE_H
-#define PTRDEQUE_H
+#pragma once
 
 #include "base/GenericDeque.h"
 
@@ -60,5 +59,3 @@ class PtrDeque : public GenericDeque {
         return entry != nullptr ? static_cast<const PtrDE<T>*>(entry)->object : nullptr;
     }
 };
-
-#endif

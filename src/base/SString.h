@@ -1,5 +1,4 @@
-#ifndef SSTRING_H
-#define SSTRING_H
+#pragma once
 
 // SString: the byte string used everywhere, with copy-on-write sharing.
 //
@@ -185,5 +184,3 @@ class SString {
     unsigned int len;
     unsigned int reserved;
 };
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef SCOPEDFILE_H
-#define SCOPEDFILE_H
+#pragma once
 
 #include <cerrno>
 #include <cstdio>
@@ -19,5 +18,3 @@ using ScopedFile = std::unique_ptr<FILE, FileCloser>;
 inline int closeWrittenFile(ScopedFile& file) {
     return fclose(file.release()) == 0 ? 0 : errno;
 }
-
-#endif

@@ -1,5 +1,4 @@
-#ifndef STRINGDEQUE_H
-#define STRINGDEQUE_H
+#pragma once
 
 #include "base/PtrDeque.h"
 #include "base/SString.h"
@@ -27,5 +26,3 @@ class StringDeque : public GenericDeque {
     // Process-wide empty string, constant-initialized before any other code runs.
     static SString emptyString;
 };
-
-#endif

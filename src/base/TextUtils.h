@@ -1,5 +1,4 @@
-#ifndef TEXTUTILS_H
-#define TEXTUTILS_H
+#pragma once
 
 #include <cstdint>
 #include <cstdio>
@@ -171,5 +170,3 @@ const uint64_t kHashStart = 14695981039346656037ull;
 uint64_t hashBytes(uint64_t hash, const char* bytes, size_t count);
 // The hash as 16 lowercase hexadecimal digits.
 SString hashText(uint64_t hash);
-
-#endif

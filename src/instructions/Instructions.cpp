@@ -11,11 +11,11 @@ namespace {
 
 // Bounds of reference expansion: a variable whose value refers back to itself
 // (possible through the "@@" escape) would otherwise expand for ever.
-const int g_maxExpansionPasses = 1000;
-const unsigned int g_maxExpandedLength = 64 * 1024;
+const int kMaxExpansionPasses = 1000;
+const unsigned int kMaxExpandedLength = 64 * 1024;
 
 // An exit status is one byte: the system keeps no more of it.
-const long g_highestExitStatus = 255;
+const long kHighestExitStatus = 255;
 
 template <class... Parts>
 SString join(const Parts&... parts) {
@@ -29,7 +29,7 @@ SString join(const Parts&... parts) {
 const char* const Instructions::g_instructionsTag = "INSTRUCTIONS";
 
 // Compared in this order.
-const Instructions::CommandEntry Instructions::g_commands[] = {
+const Instructions::CommandEntry Instructions::kCommands[] = {
     {"FIND_JVM", &Instructions::runFindJVM},
     {"GOTO", &Instructions::runGoto},
     {"ILAUNCH", &Instructions::runILaunch},
@@ -90,7 +90,7 @@ void Instructions::evalExpr(SString& expression, const SString& context) {
     const SString written(expression);
     int passes = 0;
     while (expandPass(expression, context, written)) {
-        if (++passes == g_maxExpansionPasses) {
+        if (++passes == kMaxExpansionPasses) {
             throwUnresolved(written);
         }
     }
@@ -171,7 +171,7 @@ void Instructions::executeInstruction(const SString& line) {
     if (command[0] == ':' || command.compare("//") == 0) {
         return;
     }
-    for (const CommandEntry& entry : g_commands) {
+    for (const CommandEntry& entry : kCommands) {
         if (command.compare(entry.name) == 0) {
             (this->*entry.run)(line, position);
             return;
@@ -225,7 +225,7 @@ bool Instructions::expandPass(SString& expression, const SString& context, const
             expression.replace(open, close - open + 1, reference.getStringValue());
             replaced = true;
             // Within one pass a value can keep bringing back its own reference.
-            if (expression.length() > g_maxExpandedLength) {
+            if (expression.length() > kMaxExpandedLength) {
                 throwUnresolved(written);
             }
         }
@@ -361,7 +361,7 @@ void Instructions::runExit(const SString& line, unsigned int& position) {
         "The EXIT command requires the exit status, a number from 0 to 255, as its argument.");
     evalExpr(status, "Invalid exit status specified in EXIT.");
     long value;
-    if (!convertToLong(status, value) || value < 0 || value > g_highestExitStatus) {
+    if (!convertToLong(status, value) || value < 0 || value > kHighestExitStatus) {
         throwException(join("Invalid exit status (", status,
                             ") in EXIT. The exit status must be a number from 0 to 255."));
     }

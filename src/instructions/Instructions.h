@@ -116,7 +116,7 @@ class Instructions {
         const char* name;
         Command run;
     };
-    static const CommandEntry g_commands[];
+    static const CommandEntry kCommands[];
 
     const StringDeque* program() const;
     void executeInstruction(const SString& line);

@@ -15,12 +15,12 @@
 
 namespace {
 
-const unsigned int anyNumber = 0xFFFFFFFFu;
+const unsigned int kAnyNumber = 0xFFFFFFFFu;
 
-const char* const classDataFunction = "%CLASS_DATA_ARCHIVE%";
+const char* const kClassDataFunction = "%CLASS_DATA_ARCHIVE%";
 // Where CLASS_DATA_ARCHIVE stood, until the class path is known: a mark of
 // its own kind, which no pass reads.
-const char classDataPlaceholder[] =
+const char kClassDataPlaceholder[] =
     "\x01"
     "c"
     "\x02";
@@ -280,30 +280,30 @@ SString LaunchScript::resolve(const JVMFile& jvm) {
 }
 
 bool LaunchScript::usesClassDataArchive() const {
-    return m_command.find(classDataFunction) != SString::npos ||
-           m_archive.find(classDataFunction) != SString::npos;
+    return m_command.find(kClassDataFunction) != SString::npos ||
+           m_archive.find(kClassDataFunction) != SString::npos;
 }
 
 SString LaunchScript::insertClassDataOptions(const SString& text) const {
     SString result = text;
-    unsigned int position = result.find(classDataPlaceholder);
+    unsigned int position = result.find(kClassDataPlaceholder);
     if (position == SString::npos) {
         return result;
     }
     SString options;
     if (m_classData) {
         SString rest = result;
-        for (unsigned int at = rest.find(classDataPlaceholder); at != SString::npos;
-             at = rest.find(classDataPlaceholder, at)) {
-            rest.erase(at, strlen(classDataPlaceholder));
+        for (unsigned int at = rest.find(kClassDataPlaceholder); at != SString::npos;
+             at = rest.find(kClassDataPlaceholder, at)) {
+            rest.erase(at, strlen(kClassDataPlaceholder));
         }
         SString directory =
             m_autoSetWorkingDir ? launcherDirectory() : PlatformImpl::getCurrentDirectory();
         options = m_classData->options(commandWords(rest), directory);
     }
     while (position != SString::npos) {
-        result.replace(position, strlen(classDataPlaceholder), options);
-        position = result.find(classDataPlaceholder, position + options.length());
+        result.replace(position, strlen(kClassDataPlaceholder), options);
+        position = result.find(kClassDataPlaceholder, position + options.length());
     }
     return result;
 }
@@ -371,7 +371,7 @@ const LaunchScript::FunctionEntry LaunchScript::kFunctions[] = {
      &LaunchScript::functionRuntimeJavaArgs},
     {"SYSTEMPROP", 2, 2, "SYSTEMPROP function requires 2 arguments.",
      &LaunchScript::functionSystemProp},
-    {"CP", 0, anyNumber, "", &LaunchScript::functionCP},
+    {"CP", 0, kAnyNumber, "", &LaunchScript::functionCP},
     {"IF_EXISTS", 2, 2, "IF_EXISTS function requires 2 arguments.",
      &LaunchScript::functionIfExists},
     {"LAUNCHER_FILE", 0, 0, "LAUNCHER_FILE function takes 0 arguments.",
@@ -539,7 +539,7 @@ SString LaunchScript::functionTempDir(const StringDeque&) const {
 }
 
 SString LaunchScript::functionClassDataArchive(const StringDeque&) const {
-    return m_classData ? SString(classDataPlaceholder) : SString();
+    return m_classData ? SString(kClassDataPlaceholder) : SString();
 }
 
 SString LaunchScript::makeSystemProp(const JVMFile* jvm, const SString& name,

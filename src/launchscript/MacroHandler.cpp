@@ -8,9 +8,9 @@ namespace {
 // text that all steps of one top-level resolve handle, the resolves of
 // function arguments inside it included, is bounded as well: 10,000 steps
 // over a text near 1 MiB would take minutes, 64 MiB takes well below a second.
-const unsigned int maxReplacements = 10000;
-const unsigned int maxTextLength = 1024 * 1024;
-const unsigned long long maxWork = 64ull * 1024 * 1024;
+const unsigned int kMaxReplacements = 10000;
+const unsigned int kMaxTextLength = 1024 * 1024;
+const unsigned long long kMaxWork = 64ull * 1024 * 1024;
 
 // The work of the running top-level resolve and how deeply resolves are
 // nested in it; the launcher expands on one thread only.
@@ -51,7 +51,7 @@ MacroHandler::EndlessExpansion::EndlessExpansion(const char* message)
 MacroHandler::~MacroHandler() {}
 
 void MacroHandler::checkLength(unsigned long long length) {
-    if (length > maxTextLength) {
+    if (length > kMaxTextLength) {
         throw EndlessExpansion("Macro expansion grows past 1 MiB.");
     }
 }
@@ -69,7 +69,7 @@ SString MacroHandler::resolve(const SString& text, char delimiter) const {
         }
         checkLength(result.length());
         g_work += result.length();
-        if (++replacements > maxReplacements || g_work > maxWork) {
+        if (++replacements > kMaxReplacements || g_work > kMaxWork) {
             throw EndlessExpansion();
         }
         processMacro(result, delimiter, start, end);

@@ -7,7 +7,7 @@
 // Callers append further text to entries 24, 26, 27 and 36 and prepend it to
 // entry 37, hence their blanks. Entry 35 keeps backslash and "n" as two
 // characters: nothing turns them into line breaks.
-const char* const unixlauncher_msg_en[MSG_ENTRY_COUNT + 1] = {
+const char* const unixlauncher_msg_en[kMessageCount + 1] = {
     /* 0 */ "en",
     /* 1 */ "Initializing %s...",
     /* 2 */ "Searching %s...",
@@ -65,7 +65,7 @@ const char* const unixlauncher_msg_en[MSG_ENTRY_COUNT + 1] = {
     nullptr,
 };
 
-const char* const* const msg_locale_table[MSG_LOCALE_COUNT + 1] = {
+const char* const* const msg_locale_table[kLocaleCount + 1] = {
     unixlauncher_msg_en,
     unixlauncher_msg_cs,
     unixlauncher_msg_da,
@@ -122,14 +122,15 @@ int get_locale() {
 }
 
 char* get_msg(int id, void* arg) {
-    char* buffer = new char[MSG_BUFFER_SIZE]();
-    if (id < 0 || id >= MSG_ENTRY_COUNT) {
-        snprintf(buffer, MSG_BUFFER_SIZE, "Error displaying message: id(%d)", id);
+    char* buffer = new char[kMessageBufferSize]();
+    if (id < 0 || id >= kMessageCount) {
+        snprintf(buffer, kMessageBufferSize, "Error displaying message: id(%d)", id);
         return buffer;
     }
     // A null argument must not reach "%s": print nothing in its place.
     const char* text = arg != nullptr ? static_cast<const char*>(arg) : "";
     const char* format = msg_locale_table[get_locale()][id];
-    snprintf(buffer, MSG_BUFFER_SIZE, format != nullptr ? format : unixlauncher_msg_en[id], text);
+    snprintf(buffer, kMessageBufferSize, format != nullptr ? format : unixlauncher_msg_en[id],
+             text);
     return buffer;
 }

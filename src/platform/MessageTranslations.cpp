@@ -2,7 +2,7 @@
 // table entry for entry; see MessageCatalogue.h for the rules they obey.
 #include "platform/MessageCatalogue.h"
 
-const char* const unixlauncher_msg_cs[MSG_ENTRY_COUNT + 1] = {
+const char* const unixlauncher_msg_cs[kMessageCount + 1] = {
     /* 0 */ "cs",
     /* 1 */ "Inicializace %s...",
     /* 2 */ "Prohledávání %s...",
@@ -51,7 +51,7 @@ const char* const unixlauncher_msg_cs[MSG_ENTRY_COUNT + 1] = {
     nullptr,
 };
 
-const char* const unixlauncher_msg_da[MSG_ENTRY_COUNT + 1] = {
+const char* const unixlauncher_msg_da[kMessageCount + 1] = {
     /* 0 */ "da",
     /* 1 */ "Initialiserer %s...",
     /* 2 */ "Gennemsøger %s...",
@@ -101,7 +101,7 @@ const char* const unixlauncher_msg_da[MSG_ENTRY_COUNT + 1] = {
     nullptr,
 };
 
-const char* const unixlauncher_msg_de[MSG_ENTRY_COUNT + 1] = {
+const char* const unixlauncher_msg_de[kMessageCount + 1] = {
     /* 0 */ "de",
     /* 1 */ "%s wird initialisiert...",
     /* 2 */ "%s wird durchsucht...",
@@ -155,7 +155,7 @@ const char* const unixlauncher_msg_de[MSG_ENTRY_COUNT + 1] = {
     nullptr,
 };
 
-const char* const unixlauncher_msg_el[MSG_ENTRY_COUNT + 1] = {
+const char* const unixlauncher_msg_el[kMessageCount + 1] = {
     /* 0 */ "el",
     /* 1 */ "Αρχικοποίηση %s...",
     /* 2 */ "Αναζήτηση %s...",
@@ -208,7 +208,7 @@ const char* const unixlauncher_msg_el[MSG_ENTRY_COUNT + 1] = {
     nullptr,
 };
 
-const char* const unixlauncher_msg_es[MSG_ENTRY_COUNT + 1] = {
+const char* const unixlauncher_msg_es[kMessageCount + 1] = {
     /* 0 */ "es",
     /* 1 */ "Inicializando %s...",
     /* 2 */ "Buscando en %s...",
@@ -262,7 +262,7 @@ const char* const unixlauncher_msg_es[MSG_ENTRY_COUNT + 1] = {
     nullptr,
 };
 
-const char* const unixlauncher_msg_fi[MSG_ENTRY_COUNT + 1] = {
+const char* const unixlauncher_msg_fi[kMessageCount + 1] = {
     /* 0 */ "fi",
     /* 1 */ "Alustetaan %s...",
     /* 2 */ "Tutkitaan %s...",
@@ -311,7 +311,7 @@ const char* const unixlauncher_msg_fi[MSG_ENTRY_COUNT + 1] = {
     nullptr,
 };
 
-const char* const unixlauncher_msg_fr[MSG_ENTRY_COUNT + 1] = {
+const char* const unixlauncher_msg_fr[kMessageCount + 1] = {
     /* 0 */ "fr",
     /* 1 */ "Initialisation de %s...",
     /* 2 */ "Recherche dans %s...",
@@ -362,7 +362,7 @@ const char* const unixlauncher_msg_fr[MSG_ENTRY_COUNT + 1] = {
     nullptr,
 };
 
-const char* const unixlauncher_msg_hu[MSG_ENTRY_COUNT + 1] = {
+const char* const unixlauncher_msg_hu[kMessageCount + 1] = {
     /* 0 */ "hu",
     /* 1 */ "%s inicializálása...",
     /* 2 */ "%s átkutatása...",
@@ -411,7 +411,7 @@ const char* const unixlauncher_msg_hu[MSG_ENTRY_COUNT + 1] = {
     nullptr,
 };
 
-const char* const unixlauncher_msg_it[MSG_ENTRY_COUNT + 1] = {
+const char* const unixlauncher_msg_it[kMessageCount + 1] = {
     /* 0 */ "it",
     /* 1 */ "Inizializzazione di %s...",
     /* 2 */ "Ricerca in %s...",
@@ -462,7 +462,7 @@ const char* const unixlauncher_msg_it[MSG_ENTRY_COUNT + 1] = {
     nullptr,
 };
 
-const char* const unixlauncher_msg_ja[MSG_ENTRY_COUNT + 1] = {
+const char* const unixlauncher_msg_ja[kMessageCount + 1] = {
     /* 0 */ "ja",
     /* 1 */ "%s を初期化しています...",
     /* 2 */ "%s を検索しています...",
@@ -511,7 +511,7 @@ const char* const unixlauncher_msg_ja[MSG_ENTRY_COUNT + 1] = {
     nullptr,
 };
 
-const char* const unixlauncher_msg_ko[MSG_ENTRY_COUNT + 1] = {
+const char* const unixlauncher_msg_ko[kMessageCount + 1] = {
     /* 0 */ "ko",
     /* 1 */ "%s 초기화 중...",
     /* 2 */ "%s 검색 중...",
@@ -560,7 +560,7 @@ const char* const unixlauncher_msg_ko[MSG_ENTRY_COUNT + 1] = {
     nullptr,
 };
 
-const char* const unixlauncher_msg_nl[MSG_ENTRY_COUNT + 1] = {
+const char* const unixlauncher_msg_nl[kMessageCount + 1] = {
     /* 0 */ "nl",
     /* 1 */ "%s wordt geïnitialiseerd...",
     /* 2 */ "%s wordt doorzocht...",
@@ -611,7 +611,7 @@ const char* const unixlauncher_msg_nl[MSG_ENTRY_COUNT + 1] = {
     nullptr,
 };
 
-const char* const unixlauncher_msg_no[MSG_ENTRY_COUNT + 1] = {
+const char* const unixlauncher_msg_no[kMessageCount + 1] = {
     /* 0 */ "no",
     /* 1 */ "Initialiserer %s...",
     /* 2 */ "Gjennomsøker %s...",
@@ -660,7 +660,7 @@ const char* const unixlauncher_msg_no[MSG_ENTRY_COUNT + 1] = {
     nullptr,
 };
 
-const char* const unixlauncher_msg_pl[MSG_ENTRY_COUNT + 1] = {
+const char* const unixlauncher_msg_pl[kMessageCount + 1] = {
     /* 0 */ "pl",
     /* 1 */ "Inicjowanie %s...",
     /* 2 */ "Przeszukiwanie %s...",
@@ -709,7 +709,7 @@ const char* const unixlauncher_msg_pl[MSG_ENTRY_COUNT + 1] = {
     nullptr,
 };
 
-const char* const unixlauncher_msg_pt[MSG_ENTRY_COUNT + 1] = {
+const char* const unixlauncher_msg_pt[kMessageCount + 1] = {
     /* 0 */ "pt",
     /* 1 */ "A inicializar %s...",
     /* 2 */ "A procurar em %s...",
@@ -762,7 +762,7 @@ const char* const unixlauncher_msg_pt[MSG_ENTRY_COUNT + 1] = {
     nullptr,
 };
 
-const char* const unixlauncher_msg_pt_BR[MSG_ENTRY_COUNT + 1] = {
+const char* const unixlauncher_msg_pt_BR[kMessageCount + 1] = {
     /* 0 */ "pt_BR",
     /* 1 */ "Inicializando %s...",
     /* 2 */ "Pesquisando %s...",
@@ -813,7 +813,7 @@ const char* const unixlauncher_msg_pt_BR[MSG_ENTRY_COUNT + 1] = {
     nullptr,
 };
 
-const char* const unixlauncher_msg_ru[MSG_ENTRY_COUNT + 1] = {
+const char* const unixlauncher_msg_ru[kMessageCount + 1] = {
     /* 0 */ "ru",
     /* 1 */ "Инициализация %s...",
     /* 2 */ "Поиск в %s...",
@@ -862,7 +862,7 @@ const char* const unixlauncher_msg_ru[MSG_ENTRY_COUNT + 1] = {
     nullptr,
 };
 
-const char* const unixlauncher_msg_sv[MSG_ENTRY_COUNT + 1] = {
+const char* const unixlauncher_msg_sv[kMessageCount + 1] = {
     /* 0 */ "sv",
     /* 1 */ "Initierar %s...",
     /* 2 */ "Genomsöker %s...",
@@ -912,7 +912,7 @@ const char* const unixlauncher_msg_sv[MSG_ENTRY_COUNT + 1] = {
     nullptr,
 };
 
-const char* const unixlauncher_msg_tr[MSG_ENTRY_COUNT + 1] = {
+const char* const unixlauncher_msg_tr[kMessageCount + 1] = {
     /* 0 */ "tr",
     /* 1 */ "%s başlatılıyor...",
     /* 2 */ "%s taranıyor...",
@@ -961,7 +961,7 @@ const char* const unixlauncher_msg_tr[MSG_ENTRY_COUNT + 1] = {
     nullptr,
 };
 
-const char* const unixlauncher_msg_zh[MSG_ENTRY_COUNT + 1] = {
+const char* const unixlauncher_msg_zh[kMessageCount + 1] = {
     /* 0 */ "zh",
     /* 1 */ "正在初始化 %s...",
     /* 2 */ "正在搜索 %s...",
@@ -1004,7 +1004,7 @@ const char* const unixlauncher_msg_zh[MSG_ENTRY_COUNT + 1] = {
     nullptr,
 };
 
-const char* const unixlauncher_msg_zh_TW[MSG_ENTRY_COUNT + 1] = {
+const char* const unixlauncher_msg_zh_TW[kMessageCount + 1] = {
     /* 0 */ "zh_TW",
     /* 1 */ "正在初始化 %s...",
     /* 2 */ "正在搜尋 %s...",

@@ -16,9 +16,9 @@ volatile sig_atomic_t PlatformImpl::m_canceled = 0;
 
 namespace {
 
-const int PROGRESS_ROW_LENGTH = 70;
-const int ENTRY_DESTINATION_QUESTION = 17;
-const int ENTRY_PROGRESS_MARK = 18;
+const int kProgressRowLength = 70;
+const int kEntryDestinationQuestion = 17;
+const int kEntryProgressMark = 18;
 
 // Entry `id` in the current locale with `arg` filling its "%s".
 SString catalogueText(int id, const SString& arg = SString()) {
@@ -29,7 +29,7 @@ SString catalogueText(int id, const SString& arg = SString()) {
 // Ends the current row of marks once the counter has passed a row boundary
 // that no earlier row reached; a row without marks gets no line break.
 void endProgressRowIfDue() {
-    int block = ui_progress / PROGRESS_ROW_LENGTH;
+    int block = ui_progress / kProgressRowLength;
     if (g_enableOutput && block > ui_progressBlock) {
         endProgressRow();
         ui_progressBlock = block;
@@ -57,7 +57,7 @@ void PlatformImpl::advanceUIProgress(long count) {
     if (m_silent) {
         return;
     }
-    SString mark = catalogueText(ENTRY_PROGRESS_MARK);
+    SString mark = catalogueText(kEntryProgressMark);
     ui_progress += static_cast<int>(count);
     // Each mark is flushed on its own so that long steps show their progress.
     for (long i = 0; g_enableOutput && i < count; ++i) {
@@ -114,7 +114,7 @@ void PlatformImpl::setUITitle(const SString& title) {
 SString PlatformImpl::promptJVMDestinationDirectory() {
     SString answer;
     if (!m_silent) {
-        writeLine(catalogueText(ENTRY_DESTINATION_QUESTION));
+        writeLine(catalogueText(kEntryDestinationQuestion));
         answer = getLine();
     }
     return answer;

@@ -12,7 +12,7 @@
 
 namespace {
 
-const char* const g_tagCompleter = "/:";
+const char* const kTagCompleter = "/:";
 
 std::string keyOf(const SString& name) {
     return std::string(name.c_str(), name.length());
@@ -291,7 +291,7 @@ void TagFile::readBlock(FILE* file, const SString& name) {
             continue;
         }
         SString value = parseValue(line, 0);
-        if (value.compare(g_tagCompleter) == 0) {
+        if (value.compare(kTagCompleter) == 0) {
             return;
         }
         if (!value.empty()) {

@@ -22,7 +22,7 @@ using testsupport::writeFile;
 
 namespace {
 
-const char* const missingPieceError =
+const char* const kMissingPieceError =
     "ERROR: Unable to launch the internal launch script with the internal JVM file. Either the "
     "launch script or the JVM file is missing from the launcher.\n";
 
@@ -100,7 +100,7 @@ TEST_F(LauncherLaunchTest, IlaunchWithoutScriptOrEmbeddedJvmFileLogsAndFails) {
         SCOPED_TRACE(id);
         EXPECT_EQ(-1, Launcher::ilaunch(id, 0));
     }
-    EXPECT_EQ(4u, countOf(log(), missingPieceError));
+    EXPECT_EQ(4u, countOf(log(), kMissingPieceError));
     EXPECT_FALSE(java.ran());
 }
 

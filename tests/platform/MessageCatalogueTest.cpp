@@ -13,7 +13,7 @@
 
 namespace {
 
-const char* const kLocaleKeys[MSG_LOCALE_COUNT] = {
+const char* const kLocaleKeys[kLocaleCount] = {
     "en", "cs", "da", "de", "el", "es",    "fi", "fr", "hu", "it", "ja",
     "ko", "nl", "no", "pl", "pt", "pt_BR", "ru", "sv", "tr", "zh", "zh_TW",
 };
@@ -70,12 +70,12 @@ int countOf(const std::string& text, const std::string& part) {
 }  // namespace
 
 TEST(MessageCatalogueTest, LocaleTableListsEveryLocaleInMatchingOrder) {
-    for (int i = 0; i < MSG_LOCALE_COUNT; ++i) {
+    for (int i = 0; i < kLocaleCount; ++i) {
         SCOPED_TRACE(kLocaleKeys[i]);
         ASSERT_NE(msg_locale_table[i], nullptr);
         EXPECT_STREQ(msg_locale_table[i][0], kLocaleKeys[i]);
     }
-    EXPECT_EQ(msg_locale_table[MSG_LOCALE_COUNT], nullptr);
+    EXPECT_EQ(msg_locale_table[kLocaleCount], nullptr);
 }
 
 // English has every entry; a translation every entry up to 38, the last
@@ -83,23 +83,23 @@ TEST(MessageCatalogueTest, LocaleTableListsEveryLocaleInMatchingOrder) {
 const int kLastTranslatedEntry = 38;
 
 TEST(MessageCatalogueTest, EveryTableHasItsEntriesThenNull) {
-    for (int i = 0; i < MSG_LOCALE_COUNT; ++i) {
+    for (int i = 0; i < kLocaleCount; ++i) {
         SCOPED_TRACE(kLocaleKeys[i]);
-        int required = i == 0 ? MSG_ENTRY_COUNT : kLastTranslatedEntry + 1;
+        int required = i == 0 ? kMessageCount : kLastTranslatedEntry + 1;
         for (int id = 0; id < required; ++id) {
             EXPECT_NE(msg_locale_table[i][id], nullptr) << "entry " << id;
         }
-        EXPECT_EQ(msg_locale_table[i][MSG_ENTRY_COUNT], nullptr);
+        EXPECT_EQ(msg_locale_table[i][kMessageCount], nullptr);
         EXPECT_STREQ(msg_locale_table[i][18], ".");
     }
 }
 
 TEST(MessageCatalogueTest, AnEntryWithoutTranslationIsShownInEnglish) {
     testsupport::ScopedEnv lang("LANG", "de_DE.UTF-8");
-    for (int id = kLastTranslatedEntry + 1; id < MSG_ENTRY_COUNT; ++id) {
+    for (int id = kLastTranslatedEntry + 1; id < kMessageCount; ++id) {
         SCOPED_TRACE(id);
         ASSERT_EQ(unixlauncher_msg_de[id], nullptr);
-        char english[MSG_BUFFER_SIZE];
+        char english[kMessageBufferSize];
         snprintf(english, sizeof english, unixlauncher_msg_en[id], "26");
         EXPECT_STREQ(getMsg(id, "26").get(), english);
     }
@@ -109,8 +109,8 @@ TEST(MessageCatalogueTest, AnEntryWithoutTranslationIsShownInEnglish) {
 // carries exactly the conversions of its English entry, keeps the blanks
 // that callers rely on and the two-character "\n" markers of entry 35.
 TEST(MessageCatalogueTest, TranslationsKeepConversionsBlanksAndEncoding) {
-    for (int i = 0; i < MSG_LOCALE_COUNT; ++i) {
-        for (int id = 0; id < MSG_ENTRY_COUNT && msg_locale_table[i][id] != nullptr; ++id) {
+    for (int i = 0; i < kLocaleCount; ++i) {
+        for (int id = 0; id < kMessageCount && msg_locale_table[i][id] != nullptr; ++id) {
             SCOPED_TRACE(std::string(kLocaleKeys[i]) + " entry " + std::to_string(id));
             const std::string english = unixlauncher_msg_en[id];
             const std::string text = msg_locale_table[i][id];
@@ -169,7 +169,7 @@ TEST(MessageCatalogueTest, LocaleIsChosenByLang) {
         testsupport::ScopedEnv lang("LANG", row.lang);
         int locale = get_locale();
         ASSERT_GE(locale, 0);
-        ASSERT_LT(locale, MSG_LOCALE_COUNT);
+        ASSERT_LT(locale, kLocaleCount);
         EXPECT_STREQ(msg_locale_table[locale][0], row.key);
     }
 }
@@ -197,7 +197,7 @@ TEST(MessageCatalogueTest, BufferIsZeroFilledBehindTheText) {
     testsupport::ScopedEnv lang("LANG", "C");
     Msg msg = getMsg(18, nullptr);
     EXPECT_STREQ(msg.get(), ".");
-    for (int i = 1; i < MSG_BUFFER_SIZE; ++i) {
+    for (int i = 1; i < kMessageBufferSize; ++i) {
         ASSERT_EQ(msg[i], '\0') << "byte " << i;
     }
 }
@@ -206,7 +206,7 @@ TEST(MessageCatalogueTest, LongTextIsCutToTheBuffer) {
     testsupport::ScopedEnv lang("LANG", "C");
     const std::string arg(3000, 'x');
     Msg msg = getMsg(7, arg.c_str());
-    const std::string expected = "Running " + arg.substr(0, MSG_BUFFER_SIZE - 1 - 8);
+    const std::string expected = "Running " + arg.substr(0, kMessageBufferSize - 1 - 8);
     EXPECT_EQ(std::string(msg.get()), expected);
-    EXPECT_EQ(msg[MSG_BUFFER_SIZE - 1], '\0');
+    EXPECT_EQ(msg[kMessageBufferSize - 1], '\0');
 }

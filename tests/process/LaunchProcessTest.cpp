@@ -18,7 +18,7 @@ using testsupport::readFile;
 using testsupport::writeFile;
 using Args = std::vector<std::string>;
 
-const char* const jvmSettings =
+const char* const kJvmSettings =
     "JVM_EXE: bin/java\n"
     "CLASSPATH: \"-cp \"\n"
     "CLASSPATH_SEPARATOR: :\n"
@@ -58,7 +58,7 @@ class LaunchProcessTest : public testsupport::LauncherProcessTest {
 };
 
 TEST_F(LaunchProcessTest, IlaunchRunsTheEmbeddedJvmFileAndPassesTheExitCode) {
-    writeFile(work_.file("embedded.jvm"), "JVM_HOME: " + home_ + "\n" + jvmSettings);
+    writeFile(work_.file("embedded.jvm"), "JVM_HOME: " + home_ + "\n" + kJvmSettings);
     pack("  ILAUNCH 10 0\n", {{FILE_LAUNCH_SCRIPT, "launch.tag"}, {FILE_JVM, "embedded.jvm"}})
         .id(10)
         .add(FILE_CLASSPATH_ARCHIVE, "lib.jar")
@@ -83,7 +83,7 @@ TEST_F(LaunchProcessTest, IlaunchRunsTheEmbeddedJvmFileAndPassesTheExitCode) {
 // The status of EXIT replaces that of the launch before it; the files the
 // launch extracted are still removed (the fixture checks temp_).
 TEST_F(LaunchProcessTest, ExitAfterALaunchEndsTheLauncherWithItsStatus) {
-    writeFile(work_.file("embedded.jvm"), "JVM_HOME: " + home_ + "\n" + jvmSettings);
+    writeFile(work_.file("embedded.jvm"), "JVM_HOME: " + home_ + "\n" + kJvmSettings);
     pack("  ILAUNCH 10 0\n  SET N2 = 3\n  EXIT @N2@\n  ILAUNCH 10 0\n",
          {{FILE_LAUNCH_SCRIPT, "launch.tag"}, {FILE_JVM, "embedded.jvm"}})
         .id(10)
@@ -99,7 +99,7 @@ TEST_F(LaunchProcessTest, ExitAfterALaunchEndsTheLauncherWithItsStatus) {
 
 TEST_F(LaunchProcessTest, LaunchReadsTheJvmFileOnDiskAndWizardVariablesFollowThePurpose) {
     writeFile(work_.file("disk file.jvm"),
-              "JVM_HOME: " + home_ + "\n" + jvmSettings + "SET_ENV_FOR_WIZARD: WIZ = on\n");
+              "JVM_HOME: " + home_ + "\n" + kJvmSettings + "SET_ENV_FOR_WIZARD: WIZ = on\n");
     struct {
         long purpose;
         std::optional<std::string> wizard;
@@ -122,7 +122,7 @@ TEST_F(LaunchProcessTest, AGivenHomeDropsOneTrailingBackslashAndAFoundOneKeepsIt
     testsupport::FakeJavaHome found(home_ + "\\", "exit 42\n");
     for (std::string matchFile : {"", "JVM_FILE: m.jvm\n"}) {
         SCOPED_TRACE(matchFile);
-        writeFile(work_.file("m.jvm"), "JVM_HOME: " + home_ + "\\\n" + matchFile + jvmSettings);
+        writeFile(work_.file("m.jvm"), "JVM_HOME: " + home_ + "\\\n" + matchFile + kJvmSettings);
         pack("  LAUNCH \"" + work_.file("m.jvm") + "\" 0\n", {{FILE_LAUNCH_SCRIPT, "launch.tag"}})
             .write("launcher");
         EXPECT_EQ(42, run({}).status);
@@ -135,7 +135,7 @@ TEST_F(LaunchProcessTest, AGivenHomeDropsOneTrailingBackslashAndAFoundOneKeepsIt
 // adds its arguments after those of the side file, in an absolute
 // configuration home only.
 TEST_F(LaunchProcessTest, UserJavaArgumentsFollowTheSideFile) {
-    writeFile(work_.file("embedded.jvm"), "JVM_HOME: " + home_ + "\n" + jvmSettings);
+    writeFile(work_.file("embedded.jvm"), "JVM_HOME: " + home_ + "\n" + kJvmSettings);
     writeFile(work_.file("launch.tag"),
               "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %RUNTIME_JAVAARGS%() Main\"\n");
     std::string launcher =
@@ -172,7 +172,7 @@ TEST_F(LaunchProcessTest, UserJavaArgumentsFollowTheSideFile) {
 // An entry's name is only a name: an archive named like a macro is extracted
 // once, and its path reaches java as it is.
 TEST_F(LaunchProcessTest, EntryNamesWithMacroCharactersAreOnlyNames) {
-    writeFile(work_.file("embedded.jvm"), "JVM_HOME: " + home_ + "\n" + jvmSettings);
+    writeFile(work_.file("embedded.jvm"), "JVM_HOME: " + home_ + "\n" + kJvmSettings);
     for (const std::string name : {"%CP%()", "@JVM_HOME@#HOME#%TEMP_DIR%()", "a;b $(x) `y`"}) {
         SCOPED_TRACE(name);
         pack("  ILAUNCH 10 0\n", {{FILE_LAUNCH_SCRIPT, "launch.tag"}, {FILE_JVM, "embedded.jvm"}})
@@ -211,7 +211,7 @@ TEST_F(LaunchProcessTest, RealJdkRunsThePackedDemoApplication) {
         GTEST_SKIP() << "no JDK under /usr/lib/jvm, or no " << helloJar;
     }
     writeFile(work_.file("real.jvm"), "DESC: Real JDK\nJVM_PROPERTIES: java.home=" + jdk +
-                                          "...\nPATH_HINT: " + jdk + "\n" + jvmSettings);
+                                          "...\nPATH_HINT: " + jdk + "\n" + kJvmSettings);
     writeFile(work_.file("launch.tag"),
               "DISPLAY_CONSOLE: 1\nCOMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CP%() Hello\"\n");
     pack(

@@ -58,7 +58,7 @@ TEST_P(FuzzRegressionTest, EveryKeptInputRunsCleanly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzRegressionTest,
-                         ::testing::ValuesIn(g_fuzzTargets, g_fuzzTargets + g_fuzzTargetCount),
+                         ::testing::ValuesIn(kFuzzTargets, kFuzzTargets + kFuzzTargetCount),
                          [](const ::testing::TestParamInfo<FuzzTarget>& info) {
                              return std::string(info.param.name);
                          });
@@ -69,10 +69,10 @@ INSTANTIATE_TEST_SUITE_P(Targets, FuzzRegressionTest,
 TEST(FuzzHarnessTest, EndlessProgramEndsOnTheBudgetAndTheNextGetsAFullOne) {
     // Two instructions before the loop, then two per round.
     run(fuzzInstructions, "SET S1 =\n:top\nSET S1 = @S1@x\nGOTO top\n");
-    EXPECT_EQ(Launcher::getStringVariable(1).length(), unsigned(g_instructionBudget / 2 - 1));
+    EXPECT_EQ(Launcher::getStringVariable(1).length(), unsigned(kInstructionBudget / 2 - 1));
 
     std::string countdown;
-    for (long i = 0; i < g_instructionBudget - 1; ++i) {
+    for (long i = 0; i < kInstructionBudget - 1; ++i) {
         countdown += "// wait\n";
     }
     run(fuzzInstructions, countdown + "SET N3 = 7\n");
