@@ -80,9 +80,9 @@ class JVMFile : public MacroHandler {
 
     // Each verification returns a new JVMMatch that the caller owns, or null.
     // `verifyClass` is the class that the probes run; with `askVersion`
-    // they also ask for java.version (a launch script that needs the version
-    // of its JVM) and write it into JAVA_VERSION. Failed
-    // candidates are no error: they are logged. Failures of the launch script
+    // they also ask for java.version (for a launch script that needs the
+    // version of its JVM) and write it into JAVA_VERSION. Failed candidates
+    // are no error: their outcome is logged. Failures of the launch script
     // itself propagate as LauncherException.
 
     // The home named by JVM_HOME. Refuses (with a logged warning) a file
@@ -98,18 +98,17 @@ class JVMFile : public MacroHandler {
     // Every PATH directory, turned into a home: through homeFromExecutable
     // when the executable there leads to a real JDK, otherwise by cutting the
     // directory part of JVM_EXE off the PATH directory; each home is run
-    // only when mayRun allows it. A home that `tried`
-    // already holds for this file is skipped without a message, and every
-    // home tried is recorded there; a home with and without its trailing "/"
-    // counts as one.
+    // only when mayRun allows it. A home that `tried` already holds for this
+    // file is skipped without a message, and every home tried is recorded
+    // there; a home with and without its trailing "/" counts as one.
     JVMMatch* verifyWithPlatformJVMPaths(TriedHomes& tried, const VerifyClass& verifyClass,
                                          bool askVersion) const;
     // Whether the Java of a home that a search came upon may be run: false,
-    // with the Planted outcome logged, when a
-    // user other than root and the launcher's own could have planted or
-    // changed it (PlatformImpl::plantedFileRisk; the directories of JVM_EXE
-    // and the home itself get no help from a sticky bit). The environment
-    // variable CVLAUNCH_TRUST_ALL_CANDIDATES=1 lets every home run.
+    // with the Planted outcome logged, when a user other than root and the
+    // launcher's own could have planted or changed it
+    // (PlatformImpl::plantedFileRisk; the directories of JVM_EXE and the home
+    // itself get no help from a sticky bit). The environment variable
+    // CVLAUNCH_TRUST_ALL_CANDIDATES=1 lets every home run.
     bool mayRun(const SString& home) const;
     // Runs the verification class on `home` and checks its output; sets
     // JVM_HOME to `home` whatever the outcome. The only place that probes a
