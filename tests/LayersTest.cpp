@@ -30,8 +30,6 @@ const Edge kEdges[] = {
     {"jvm", "launchscript/MacroHandler.h", "JVMFile is a macro handler"},
     {"jvm", "launchscript/LaunchScript.h", "JVMFile verifies through a launch script"},
     {"jvm", "launchscript/CommandText.h", "the probe's command is a launch command"},
-    {"jvm/JVMFile.cpp", "payload/LauncherInputFiles.h",
-     "a probe asks for java.version when the payload's launch script needs it"},
 };
 
 size_t rankOf(const std::string& subsystem) {

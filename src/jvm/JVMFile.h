@@ -19,8 +19,8 @@
 //                   ":"-separated list of directories to try as homes
 //   JVM_HOME        the home; verification writes the home it tries
 //   JAVA_VERSION    verification writes the java.version that the JVM
-//                   reported, when JVM_PROPERTIES names it or the launch
-//                   script of the payload needs it (every probe then asks)
+//                   reported, when JVM_PROPERTIES names it or the probe is
+//                   asked for it (askVersion below)
 //
 // "@NAME@" in a text (see MacroHandler.h for the scanning rules) stands for
 // the first value of the tag NAME, empty when the tag is absent. JVM_HOME and JVM_FILE
@@ -36,12 +36,23 @@
 // accepts the home when the output holds the line "1739021872" followed
 // by the expected values, one per line. Each verification writes the home into
 // JVM_HOME of the tag file, which is shared with every JVMMatch it returns.
+// What became of a probe is a ProbeOutcome, whose log lines say it.
+//
+// The definitions lie in one source per role:
+//   JVMFile.cpp            the description file: tags, "@" macros, the
+//                          executable, the expected properties
+//   JVMFileProbe.cpp       the probe: verification, the verification cache,
+//                          the command, reading the output
+//   JVMFileCandidates.cpp  the candidates: path hints, patterns, "~/",
+//                          platform hints, PATH, the trust check
 
 #include "base/PtrDeque.h"
 #include "base/SString.h"
 #include "base/StringDeque.h"
 #include "jvm/JVMCandidates.h"
+#include "jvm/ProbeOutcome.h"
 #include "jvm/StringPair.h"
+#include "jvm/VerifyCache.h"
 #include "launchscript/MacroHandler.h"
 
 class JVMMatch;
@@ -49,10 +60,10 @@ class TagFile;
 class TriedHomes;
 class VerifyClass;
 
-extern const char* jvmPropertiesTagName;  // "JVM_PROPERTIES"
-extern const char* pathHintTagName;       // "PATH_HINT"
-extern const char* platformHintTagName;   // "PLATFORM_HINT"
-extern const char* jvmExeTagName;         // "JVM_EXE"
+extern const char* const kJvmPropertiesTagName;  // "JVM_PROPERTIES"
+extern const char* const kPathHintTagName;       // "PATH_HINT"
+extern const char* const kPlatformHintTagName;   // "PLATFORM_HINT"
+extern const char* const kJvmExeTagName;         // "JVM_EXE"
 
 class JVMFile : public MacroHandler {
   public:
@@ -68,34 +79,36 @@ class JVMFile : public MacroHandler {
                       unsigned int& end) const override;
 
     // Each verification returns a new JVMMatch that the caller owns, or null.
-    // `verifyClass` is the class that the probes run. Failed
-    // candidates are no error: they are logged. Failures of the launch script
+    // `verifyClass` is the class that the probes run; with `askVersion`
+    // they also ask for java.version (for a launch script that needs the
+    // version of its JVM) and write it into JAVA_VERSION. Failed candidates
+    // are no error: their outcome is logged. Failures of the launch script
     // itself propagate as LauncherException.
 
     // The home named by JVM_HOME. Refuses (with a logged warning) a file
     // without JVM_PROPERTIES, as do the three hint operations below.
-    JVMMatch* verify(const VerifyClass& verifyClass) const;
+    JVMMatch* verify(const VerifyClass& verifyClass, bool askVersion) const;
     // One home; null without a message when the home or JVM_EXE is empty.
     // The step that every candidate of every search phase goes through.
-    JVMMatch* verify(const SString& home, const VerifyClass& verifyClass) const;
+    JVMMatch* verify(const SString& home, const VerifyClass& verifyClass, bool askVersion) const;
     // Every PATH_HINT under every search root (or in $HOME).
-    JVMMatch* verifyWithPathHints(const VerifyClass& verifyClass) const;
+    JVMMatch* verifyWithPathHints(const VerifyClass& verifyClass, bool askVersion) const;
     // Every directory listed by the variables that PLATFORM_HINT names.
-    JVMMatch* verifyWithPlatformHints(const VerifyClass& verifyClass) const;
+    JVMMatch* verifyWithPlatformHints(const VerifyClass& verifyClass, bool askVersion) const;
     // Every PATH directory, turned into a home: through homeFromExecutable
     // when the executable there leads to a real JDK, otherwise by cutting the
     // directory part of JVM_EXE off the PATH directory; each home is run
-    // only when mayRun allows it. A home that `tried`
-    // already holds for this file is skipped without a message, and every
-    // home tried is recorded there; a home with and without its trailing "/"
-    // counts as one.
-    JVMMatch* verifyWithPlatformJVMPaths(TriedHomes& tried, const VerifyClass& verifyClass) const;
+    // only when mayRun allows it. A home that `tried` already holds for this
+    // file is skipped without a message, and every home tried is recorded
+    // there; a home with and without its trailing "/" counts as one.
+    JVMMatch* verifyWithPlatformJVMPaths(TriedHomes& tried, const VerifyClass& verifyClass,
+                                         bool askVersion) const;
     // Whether the Java of a home that a search came upon may be run: false,
-    // with "Skipping JVM at <home>: <reason>" logged as a warning, when a
-    // user other than root and the launcher's own could have planted or
-    // changed it (PlatformImpl::plantedFileRisk; the directories of JVM_EXE
-    // and the home itself get no help from a sticky bit). The environment
-    // variable CVLAUNCH_TRUST_ALL_CANDIDATES=1 lets every home run.
+    // with the Planted outcome logged, when a user other than root and the
+    // launcher's own could have planted or changed it
+    // (PlatformImpl::plantedFileRisk; the directories of JVM_EXE and the home
+    // itself get no help from a sticky bit). The environment variable
+    // CVLAUNCH_TRUST_ALL_CANDIDATES=1 lets every home run.
     bool mayRun(const SString& home) const;
     // Runs the verification class on `home` and checks its output; sets
     // JVM_HOME to `home` whatever the outcome. The only place that probes a
@@ -103,14 +116,14 @@ class JVMFile : public MacroHandler {
     // /dev/null as standard input; one that has not ended after 60 seconds
     // (or the milliseconds of the environment variable
     // CV_VERIFY_TIME_LIMIT_MS, for tests) is killed with everything it
-    // started, logged as a warning, recorded in the verification cache (so
-    // that a later search tries such a home that it came upon last), and
-    // fails. Whatever the run leaves in its
-    // process group is killed when it ends, and at most 1 MiB of its output
-    // is kept. A probe that cannot be run
-    // (its Java cannot be started, its command not expanded) fails with the
-    // reason logged as a warning; only a signal ends the search.
-    bool performVerify(const SString& home, const VerifyClass& verifyClass) const;
+    // started (TimedOut), recorded in the verification cache (so that a later
+    // search tries such a home that it came upon last). Whatever the run
+    // leaves in its process group is killed when it ends, and at most 1 MiB
+    // of its output is kept. A probe that cannot be run (its Java cannot be
+    // started, its command not expanded) is Failed; only a signal ends the
+    // search. The outcome is logged before it is returned.
+    ProbeOutcome performVerify(const SString& home, const VerifyClass& verifyClass,
+                               bool askVersion) const;
 
     // True when `output` holds the line "1739021872" and after it, one per
     // line (lines trimmed), every expected value in order. Lines before the
@@ -118,8 +131,9 @@ class JVMFile : public MacroHandler {
     // every value was compared fails. A missing marker is logged as an error.
     static bool verifyJVMOutput(const SString& output, const StringPairPtrDeque& expected);
     // The lines of `output` after the marker line, appended to `lines`; false
-    // (logged) when there is no marker.
-    static bool markedLines(const SString& output, StringDeque& lines);
+    // when there is no marker, with the last line of the output in
+    // `lastLine`.
+    static bool markedLines(const SString& output, StringDeque& lines, SString& lastLine);
     // True when the values, one per expected property in order, match.
     static bool valuesMatch(const StringDeque& values, const StringPairPtrDeque& expected);
 
@@ -139,19 +153,19 @@ class JVMFile : public MacroHandler {
     // False, with the warning logged, when JVM_PROPERTIES has no first value.
     bool hasRequiredProperties() const;
     SString tagValue(const char* name) const;
-    // valuesMatch; when a value does not fit, logs why ("The JVM at HOME does
-    // not fit: java.specification.version 25 is below 26") and records the
-    // home in UnfitJVMs.
-    bool fits(const SString& home, const StringDeque& values,
-              const StringPairPtrDeque& expected) const;
-    // Writes the java.version among `values` (one per name) into JAVA_VERSION.
-    void recordVersion(const StringDeque& names, const StringDeque& values) const;
+    // What `values`, one per name, come to: Matched, Incomplete or Unfit (the
+    // home then recorded in UnfitJVMs); the java.version among them is
+    // written into JAVA_VERSION.
+    ProbeOutcome judge(const SString& home, const StringDeque& names, const StringDeque& values,
+                       const StringPairPtrDeque& expected, int exitStatus) const;
     // JVM_EXE with its macros replaced.
     SString executableName() const;
-    // The probe of performVerify, or its values from the verification cache
-    // (VerifyCache.h) when a clean probe of the same executable and class
-    // reported them; throws what the launch script throws.
-    bool runVerification(const SString& home, const VerifyClass& verifyClass) const;
+    // The probe of performVerify with `key`, or its values from the
+    // verification cache (VerifyCache.h) when a clean probe of the same
+    // executable and class reported them; throws what the launch script
+    // throws.
+    ProbeOutcome runVerification(const SString& home, const VerifyCache::Key& key,
+                                 const VerifyClass& verifyClass, bool askVersion) const;
     // The expected values and the names of JVM_PROPERTIES, in order. An
     // entry without operator is skipped, one with an invalid version range
     // too, but then no JVM matches: false. Both are logged as warnings.

@@ -10,8 +10,8 @@
 
 namespace {
 
-const char searchAllTagName[] = "SEARCH_ALL";
-const char descTagName[] = "DESC";
+const char kSearchAllTagName[] = "SEARCH_ALL";
+const char kDescTagName[] = "DESC";
 
 SString firstValue(const JVMFile& jvmFile, const char* name) {
     return jvmFile.getTagFile().getTagValue(name, 0);
@@ -19,7 +19,7 @@ SString firstValue(const JVMFile& jvmFile, const char* name) {
 
 }  // namespace
 
-JVMFiles::JVMFiles() : m_match(nullptr), m_stopAtFirstMatch(true) {}
+JVMFiles::JVMFiles() : m_match(nullptr), m_stopAtFirstMatch(true), m_askVersion(false) {}
 
 JVMFiles::~JVMFiles() {
     delete m_match;
@@ -50,8 +50,9 @@ void JVMFiles::writeVerifyJar() {
     }
 }
 
-void JVMFiles::search(JVMMatchPtrDeque& matches) {
+void JVMFiles::search(JVMMatchPtrDeque& matches, bool askVersion) {
     resetMatch();
+    m_askVersion = askVersion;
     writeVerifyJar();
     verifyUserJavaHome();
     bool walkAllowed = verifyWithHints();
@@ -62,8 +63,9 @@ void JVMFiles::search(JVMMatchPtrDeque& matches) {
     takeMatch(matches);
 }
 
-void JVMFiles::searchAll(JVMMatchPtrDeque& matches, bool stopAtFirstMatch) {
+void JVMFiles::searchAll(JVMMatchPtrDeque& matches, bool stopAtFirstMatch, bool askVersion) {
     resetMatch();
+    m_askVersion = askVersion;
     writeVerifyJar();
     m_stopAtFirstMatch = stopAtFirstMatch;
     exhaustiveSearch(matches);
@@ -96,8 +98,8 @@ bool JVMFiles::foundFile(const SString& path) {
         // where it comes after the other candidates.
         if (i == 0 && m_stopAtFirstMatch && !VerifyCache::timedOut(jvmFile->executableIn(home))) {
             JVMCandidates candidate;
-            candidate.addFound(*jvmFile, home);
-            m_match = candidate.verifyFirst(m_verifyClass);
+            candidate.add(*jvmFile, home, CandidateSource::DiskWalk);
+            m_match = candidate.verifyFirst(m_verifyClass, m_askVersion);
         } else {
             addUnverifiedMatch(jvmFile, home);
         }
@@ -134,9 +136,9 @@ void JVMFiles::verifyUserJavaHome() {
     Launcher::logInfo("Checking user specified Java home directory => ", home);
     JVMCandidates candidates;
     for (long i = 0; i < m_jvmFileDeque.count; i++) {
-        candidates.add(*m_jvmFileDeque.at(i), home);
+        candidates.add(*m_jvmFileDeque.at(i), home, CandidateSource::UserJavaHome);
     }
-    m_match = candidates.verifyFirst(m_verifyClass);
+    m_match = candidates.verifyFirst(m_verifyClass, m_askVersion);
 }
 
 bool JVMFiles::verifyWithHints() {
@@ -148,15 +150,16 @@ bool JVMFiles::verifyWithHints() {
     bool searchAll = false;
     for (long i = 0; i < m_jvmFileDeque.count && m_match == nullptr && !searchAll; i++) {
         const JVMFile* jvmFile = m_jvmFileDeque.at(i);
-        searchAll = jvmFile->getTagFile().getBoolTagValue(searchAllTagName, false);
+        searchAll = jvmFile->getTagFile().getBoolTagValue(kSearchAllTagName, false);
         SubStatusWrapper subStatus;
-        PlatformImpl::setUISubStatus(SUBSTATUS_SEARCHING, firstValue(*jvmFile, descTagName));
-        m_match = jvmFile->verifyWithPlatformHints(m_verifyClass);
+        PlatformImpl::setUISubStatus(SUBSTATUS_SEARCHING, firstValue(*jvmFile, kDescTagName));
+        m_match = jvmFile->verifyWithPlatformHints(m_verifyClass, m_askVersion);
         if (m_match == nullptr) {
-            m_match = jvmFile->verifyWithPathHints(m_verifyClass);
+            m_match = jvmFile->verifyWithPathHints(m_verifyClass, m_askVersion);
         }
         if (m_match == nullptr) {
-            m_match = jvmFile->verifyWithPlatformJVMPaths(m_triedHomes, m_verifyClass);
+            m_match =
+                jvmFile->verifyWithPlatformJVMPaths(m_triedHomes, m_verifyClass, m_askVersion);
         }
     }
     return searchAll;
@@ -164,7 +167,7 @@ bool JVMFiles::verifyWithHints() {
 
 void JVMFiles::collectExecutableNames(StringDeque& names) const {
     for (long i = 0; i < m_jvmFileDeque.count; i++) {
-        SString name = firstValue(*m_jvmFileDeque.at(i), jvmExeTagName);
+        SString name = firstValue(*m_jvmFileDeque.at(i), kJvmExeTagName);
         bool known = name.empty();
         for (long j = 0; j < names.count && !known; j++) {
             known = names.at(j).compare(name) == 0;
@@ -176,7 +179,7 @@ void JVMFiles::collectExecutableNames(StringDeque& names) const {
 }
 
 SString JVMFiles::candidateHome(const JVMFile& jvmFile, const SString& path) const {
-    SString exe = firstValue(jvmFile, jvmExeTagName);
+    SString exe = firstValue(jvmFile, kJvmExeTagName);
     // Only a whole path component counts: "bin/java" names /opt/jdk/bin/java
     // but not /opt/jdkxbin/java, which another name may have found.
     unsigned int end = exe.empty() ? SString::npos : stringEndsWith(path, exe.c_str());
@@ -195,7 +198,8 @@ JVMCandidates JVMFiles::walkCandidates() const {
     for (long i = 0; i < m_unverifiedMatches.count; i++) {
         const UnverifiedJVMMatch* entry = m_unverifiedMatches.at(i);
         for (long j = 0; j < entry->m_sdqJVMHomes.count; j++) {
-            candidates.addFound(*entry->m_jvmFile, entry->m_sdqJVMHomes.at(j));
+            candidates.add(*entry->m_jvmFile, entry->m_sdqJVMHomes.at(j),
+                           CandidateSource::DiskWalk);
         }
     }
     return candidates;
@@ -205,7 +209,7 @@ void JVMFiles::verifyUnverifiedMatches(JVMMatchPtrDeque& matches) {
     Launcher::logInfo("Processing unverified matches.\n");
     JVMCandidates candidates = walkCandidates();
     long next = 0;
-    while (JVMMatch* match = candidates.verifyFirst(m_verifyClass, next)) {
+    while (JVMMatch* match = candidates.verifyFirst(m_verifyClass, m_askVersion, next)) {
         matches.push_back(match);
         if (m_stopAtFirstMatch) {
             return;

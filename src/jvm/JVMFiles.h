@@ -20,7 +20,7 @@
 // first description file's candidates are verified at once and the first one
 // that verifies ends the walk; one whose Java ran out of time at its last
 // verification is collected instead, and comes after the others
-// (JVMCandidates::addFound). A found executable that is a symbolic link into
+// (JVMCandidates::add). A found executable that is a symbolic link into
 // a real JVM home gives that home as the candidate, so /usr/bin/java leads to
 // the JDK it points at rather than to /usr.
 //
@@ -70,12 +70,13 @@ class JVMFiles : public FileFindListener {
     // most one match, which then belongs to `matches`. Finding nothing is no
     // error: `matches` is left unchanged. Throws LauncherException when the
     // verification archive cannot be extracted or a verification run cannot
-    // be started.
-    void search(JVMMatchPtrDeque& matches);
+    // be started. With `askVersion` every probe also asks for java.version
+    // (JVMFile::verify).
+    void search(JVMMatchPtrDeque& matches, bool askVersion);
     // The file-system walk alone, without the user home and the hints.
     // Appends every verified (description file, home) pair; with
     // stopAtFirstMatch, only the first.
-    void searchAll(JVMMatchPtrDeque& matches, bool stopAtFirstMatch);
+    void searchAll(JVMMatchPtrDeque& matches, bool stopAtFirstMatch, bool askVersion);
     // Walks the file system for the description files' executables and
     // verifies the candidates, as set up by search or searchAll.
     void exhaustiveSearch(JVMMatchPtrDeque& matches);
@@ -94,6 +95,8 @@ class JVMFiles : public FileFindListener {
     JVMMatch* m_match;
     bool m_stopAtFirstMatch;
     VerifyClass m_verifyClass;
+    // Whether the probes of the running search ask for java.version.
+    bool m_askVersion;
 
   private:
     // Deletes a match left over from an interrupted search.

@@ -7,25 +7,25 @@
 
 namespace {
 
-const char g_versionProperty[] = "java.specification.version";
-const long g_maxVersion = 999;
+const char kVersionProperty[] = "java.specification.version";
+const long kMaxVersion = 999;
 
 // The major version at `position`; false when there is none from 1 to
-// g_maxVersion. `position` ends after its digits.
+// kMaxVersion. `position` ends after its digits.
 bool readVersion(const SString& text, unsigned int& position, long& version) {
     unsigned int start = position;
     version = 0;
     while (position < text.length() && isdigit(static_cast<unsigned char>(text[position])) &&
-           version <= g_maxVersion) {
+           version <= kMaxVersion) {
         version = version * 10 + (text[position++] - '0');
     }
-    return position > start && version >= 1 && version <= g_maxVersion;
+    return position > start && version >= 1 && version <= kMaxVersion;
 }
 
 SString versionCondition(const char* comparison, long version) {
     SString text =
         version <= 8 ? joinText("1.", convertToString(version)) : convertToString(version);
-    return joinText(g_versionProperty, comparison, text);
+    return joinText(kVersionProperty, comparison, text);
 }
 
 }  // namespace
@@ -72,7 +72,7 @@ std::vector<SString> JavaRange::properties() const {
     // which every value has (an unset property's too). The property is the
     // one that the ranges test, so that the verification cache holds one
     // entry per JVM for every launcher made with a range or without.
-    return {joinText(g_versionProperty, "=...")};
+    return {joinText(kVersionProperty, "=...")};
 }
 
 SString JavaRange::describe() const {

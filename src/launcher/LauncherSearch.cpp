@@ -21,6 +21,7 @@
 #include "jvm/VerifyClass.h"
 #include "launcher/Launcher.h"
 #include "launcher/LauncherException.h"
+#include "launchscript/LaunchScript.h"
 #include "payload/FileIndexEntry.h"
 #include "payload/LauncherInputFiles.h"
 #include "platform/PlatformImpl.h"
@@ -77,6 +78,13 @@ SString noSuitableJVMText() {
     return PlatformImpl::getMessageText(MSG_NO_SUITABLE_JVM);
 }
 
+// Whether the probes ask for java.version: the payload's launch script
+// needs the version of the JVM it starts (for a class-data archive).
+bool versionWanted() {
+    const LaunchScript* script = Launcher::m_inputFiles.m_launchScript;
+    return script != nullptr && script->usesClassDataArchive();
+}
+
 LauncherException badFileId(const char* text, long fileId, const SString& tail) {
     return LauncherException(joinText(text, convertToString(fileId), tail));
 }
@@ -118,7 +126,7 @@ void Launcher::findJVM(bool showProgress, bool showFailMsg) {
     UnfitJVMs::clear();
     try {
         JVMMatchPtrDeque matches;
-        m_inputFiles.m_jvmFiles.search(matches);
+        m_inputFiles.m_jvmFiles.search(matches, versionWanted());
         const JVMMatch* match = matches.at(0);
         if (match == nullptr) {
             SString text = noSuitableJVMText();
@@ -167,8 +175,10 @@ void Launcher::verifyJVM(bool showProgress, bool showFailMsg, TagFile& jvmTagFil
     JVMFile jvmFile(jvmTagFile);
     m_inputFiles.m_jvmFiles.writeVerifyJar();
     const VerifyClass& verifyClass = m_inputFiles.m_jvmFiles.getVerifyClass();
-    std::unique_ptr<JVMMatch> match(javaHome.empty() ? jvmFile.verify(verifyClass)
-                                                     : jvmFile.verify(javaHome, verifyClass));
+    bool askVersion = versionWanted();
+    std::unique_ptr<JVMMatch> match(javaHome.empty()
+                                        ? jvmFile.verify(verifyClass, askVersion)
+                                        : jvmFile.verify(javaHome, verifyClass, askVersion));
     if (match == nullptr) {
         if (showFailMsg) {
             PlatformImpl::showUIMessage(PlatformImpl::getMessageText(MSG_INVALID_JVM));
@@ -223,7 +233,7 @@ void Launcher::searchAll(bool showProgress, bool showFailMsg) {
     StringDeque paths;
     try {
         JVMMatchPtrDeque matches;
-        m_inputFiles.m_jvmFiles.searchAll(matches, false);
+        m_inputFiles.m_jvmFiles.searchAll(matches, false, versionWanted());
         // Every match file is written before anything is printed, so that a
         // failure half-way prints the single line 0 and leaves no file behind.
         lines.push_back(convertToString(matches.count));

@@ -109,7 +109,7 @@ class JVMFileVerifyTest : public testsupport::LauncherUnitTest {
     // Owns what a verification returns.
     std::unique_ptr<JVMMatch> verify(const std::string& candidate) {
         return std::unique_ptr<JVMMatch>(
-            jvm.verify(candidate.c_str(), VerifyClass("/v/verify.jar", "Verify")));
+            jvm.verify(candidate.c_str(), VerifyClass("/v/verify.jar", "Verify"), false));
     }
 
     TagFile tags;
@@ -173,7 +173,7 @@ TEST_F(JVMFileVerifyTest, ClasspathWithoutQuotesAndHomeWithShellCharacters) {
     std::string oddHome = dir.file("j\"d$(touch pwned)`touch pwned2`\\k");
     writeVerifyingJava(oddHome, "17\\nFake Corp\\n");
     std::unique_ptr<JVMMatch> match(
-        jvm.verify(oddHome.c_str(), VerifyClass("/v/verify.jar", "Verify")));
+        jvm.verify(oddHome.c_str(), VerifyClass("/v/verify.jar", "Verify"), false));
     EXPECT_NE(nullptr, match);
     EXPECT_FALSE(testsupport::fileExists(dir.file("pwned")));
     EXPECT_FALSE(testsupport::fileExists("pwned"));
@@ -232,10 +232,10 @@ TEST_F(JVMFileVerifyTest, FilesWithoutPropertiesOnlyVerifyAGivenHome) {
     writeVerifyingJava(home, "");
     tags.setTagValue("JVM_HOME", home.c_str());
     tags.setTagValue("PATH_HINT", home.c_str());
-    EXPECT_EQ(nullptr, jvm.verify(kNoClass));
-    EXPECT_EQ(nullptr, jvm.verifyWithPathHints(kNoClass));
-    EXPECT_EQ(nullptr, jvm.verifyWithPlatformHints(kNoClass));
-    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths(tried, kNoClass));
+    EXPECT_EQ(nullptr, jvm.verify(kNoClass, false));
+    EXPECT_EQ(nullptr, jvm.verifyWithPathHints(kNoClass, false));
+    EXPECT_EQ(nullptr, jvm.verifyWithPlatformHints(kNoClass, false));
+    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths(tried, kNoClass, false));
     EXPECT_EQ(4u, countOf(log(),
                           "WARNING: Unable to verify fake.jvm because the JVM_PROPERTIES "
                           "tag was not specified.\n"));
@@ -245,7 +245,7 @@ TEST_F(JVMFileVerifyTest, FilesWithoutPropertiesOnlyVerifyAGivenHome) {
 TEST_F(JVMFileVerifyTest, VerifyWithoutHomeUsesTheJvmHomeTag) {
     writeVerifyingJava(home, "17\\nFake Corp\\n");
     tags.setTagValue("JVM_HOME", home.c_str());
-    std::unique_ptr<JVMMatch> match(jvm.verify(kNoClass));
+    std::unique_ptr<JVMMatch> match(jvm.verify(kNoClass, false));
     ASSERT_NE(nullptr, match);
     EXPECT_STREQ(home.c_str(), match->m_jvmHome.c_str());
 }
@@ -254,7 +254,7 @@ TEST_F(JVMFileVerifyTest, PathHintsAreTakenFromTheRoot) {
     writeVerifyingJava(home, "17\\nFake Corp\\n");
     tags.appendTagValue("PATH_HINT", dir.file("missing").c_str());
     tags.appendTagValue("PATH_HINT", home.substr(1).c_str());
-    std::unique_ptr<JVMMatch> match(jvm.verifyWithPathHints(kNoClass));
+    std::unique_ptr<JVMMatch> match(jvm.verifyWithPathHints(kNoClass, false));
     ASSERT_NE(nullptr, match);
     EXPECT_STREQ(home.c_str(), match->m_jvmHome.c_str());
     std::string text = log();
@@ -300,7 +300,7 @@ TEST_F(JVMFileVerifyTest, PathHintPatternsAndTheHomeDirectory) {
         unlink(dir.file("runs").c_str());
         ScopedEnv homeVariable("HOME", c.home);
         tags.setTagValue("PATH_HINT", c.hint.c_str());
-        std::unique_ptr<JVMMatch> match(jvm.verifyWithPathHints(kNoClass));
+        std::unique_ptr<JVMMatch> match(jvm.verifyWithPathHints(kNoClass, false));
         Names tried;
         for (const std::string& line : testsupport::linesOf(readFile(dir.file("runs")))) {
             tried.push_back(line.substr(line.rfind('/') + 1));
@@ -320,7 +320,7 @@ TEST_F(JVMFileVerifyTest, PlatformHintsNameVariablesWithDirectoryLists) {
     ScopedEnv hint("CVTEST_JVM_HINT", list.c_str());
     tags.appendTagValue("PLATFORM_HINT", "CVTEST_UNSET_HINT");
     tags.appendTagValue("PLATFORM_HINT", "CVTEST_JVM_HINT");
-    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformHints(kNoClass));
+    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformHints(kNoClass, false));
     ASSERT_NE(nullptr, match);
     EXPECT_STREQ(home.c_str(), match->m_jvmHome.c_str());
     std::string text = log();
@@ -342,7 +342,7 @@ TEST_F(JVMFileVerifyTest, PlatformHintVariableIsReadWhenItsTurnComes) {
     tags.appendTagValue("PLATFORM_HINT", "CVTEST_LATE_HINT");
     tags.setTagValue("SET_ENV_FOR_WIZARD", ("CVTEST_LATE_HINT=" + home).c_str());
     Launcher::m_launcherPurpose = 0;
-    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformHints(kNoClass));
+    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformHints(kNoClass, false));
     ASSERT_NE(nullptr, match);
     EXPECT_STREQ(home.c_str(), match->m_jvmHome.c_str());
 }
@@ -352,7 +352,7 @@ TEST_F(JVMFileVerifyTest, PathEntriesEndingInTheExecutableDirectoryGiveTheirPare
     std::string other = dir.file("other");
     std::string path = other + "::" + home + "/bin/";
     ScopedEnv pathVariable("PATH", path.c_str());
-    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformJVMPaths(tried, kNoClass));
+    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformJVMPaths(tried, kNoClass, false));
     ASSERT_NE(nullptr, match);
     EXPECT_STREQ((home + "/").c_str(), match->m_jvmHome.c_str());
     std::string text = log();
@@ -371,7 +371,7 @@ TEST_F(JVMFileVerifyTest, PathEntriesEndingInTheExecutableDirectoryGiveTheirPare
 TEST_F(JVMFileVerifyTest, PathEntryIsCutOnlyAtAWholeComponent) {
     std::string sbin = dir.file("usr/sbin");
     ScopedEnv pathVariable("PATH", sbin.c_str());
-    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths(tried, kNoClass));
+    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths(tried, kNoClass, false));
     EXPECT_NE(std::string::npos,
               log().find("Checking JVM at " + sbin +
                          "/ which was resolved from the platform JVM path " + sbin + "\n"));
@@ -382,7 +382,7 @@ TEST_F(JVMFileVerifyTest, ExecutableNameWithoutDirectoryKeepsThePathEntry) {
     writeVerifyingJava(home, "17\\nFake Corp\\n");
     std::string path = home + "/bin";
     ScopedEnv pathVariable("PATH", path.c_str());
-    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformJVMPaths(tried, kNoClass));
+    std::unique_ptr<JVMMatch> match(jvm.verifyWithPlatformJVMPaths(tried, kNoClass, false));
     ASSERT_NE(nullptr, match);
     EXPECT_STREQ(path.c_str(), match->m_jvmHome.c_str());
 }
@@ -395,7 +395,7 @@ TEST_F(JVMFileVerifyTest, LinkedPathExecutableLeadsToTheRealHomeOnce) {
     ASSERT_EQ(0, symlink((home + "/bin/java").c_str(), dir.file("bin/java").c_str()));
     std::string path = dir.file("usrbin") + ":" + dir.file("bin") + ":" + home + "/bin";
     ScopedEnv pathVariable("PATH", path.c_str());
-    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths(tried, kNoClass));
+    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths(tried, kNoClass, false));
     std::string text = log();
     std::string realHome = realPath(home);
     EXPECT_NE(std::string::npos, text.find("Checking JVM at " + realHome +

@@ -54,7 +54,7 @@ TEST_F(JVMFilesTest, UserJavaHomeIsTriedFirstAgainstEveryFile) {
     Launcher::m_userJavaHome = homeB.c_str();
 
     JVMMatchPtrDeque matches;
-    jvmFiles.search(matches);
+    jvmFiles.search(matches, false);
 
     ASSERT_EQ(matches.count, 1);
     EXPECT_STREQ(matches.at(0)->getJVMHome().c_str(), homeB.c_str());
@@ -77,7 +77,7 @@ TEST_F(JVMFilesTest, UserJavaHomeThatFitsNoFileLeadsToTheHints) {
     Launcher::m_userJavaHome = homeX.c_str();
 
     JVMMatchPtrDeque matches;
-    jvmFiles.search(matches);
+    jvmFiles.search(matches, false);
 
     ASSERT_EQ(matches.count, 1);
     EXPECT_STREQ(matches.at(0)->getJVMHome().c_str(), homeA.c_str());
@@ -105,7 +105,7 @@ TEST_F(JVMFilesTest, HintsAreTriedKindByKindAndFileByFile) {
     addFile(jvmFiles, fileB);
 
     JVMMatchPtrDeque matches;
-    jvmFiles.search(matches);
+    jvmFiles.search(matches, false);
 
     ASSERT_EQ(matches.count, 1);
     EXPECT_STREQ(matches.at(0)->getJVMHome().c_str(), platformB.c_str());
@@ -131,7 +131,7 @@ TEST_F(JVMFilesTest, SearchAllEndsTheHintPhaseAndStartsTheWalk) {
     PlatformImpl::m_canceled = true;
 
     JVMMatchPtrDeque matches;
-    jvmFiles.search(matches);
+    jvmFiles.search(matches, false);
 
     EXPECT_EQ(matches.count, 0);
     EXPECT_EQ(calls(), (Strings{badA}));
@@ -147,7 +147,7 @@ TEST_F(JVMFilesTest, NoWalkWithoutSearchAll) {
     addFile(jvmFiles, fileA);
 
     JVMMatchPtrDeque matches;
-    jvmFiles.search(matches);
+    jvmFiles.search(matches, false);
 
     EXPECT_EQ(matches.count, 0);
     EXPECT_TRUE(calls().empty());
@@ -260,7 +260,7 @@ TEST_F(JVMFilesTest, SearchAllWalksTheFileSystemAndVerifiesEveryCandidatePerFile
     addFile(jvmFiles, makeJVMFile("C", "V", otherExe));
 
     JVMMatchPtrDeque matches;
-    jvmFiles.searchAll(matches, false);
+    jvmFiles.searchAll(matches, false, false);
 
     std::vector<std::pair<long, std::string>> found;
     for (long i = 0; i < matches.count; i++) {

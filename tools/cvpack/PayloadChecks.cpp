@@ -232,14 +232,14 @@ void checkLaunchScript(const SString& path, const TagFile& tags,
 // ---- JVM description files ----------------------------------------------------
 
 void checkJVMFile(const SString& path, const TagFile& tags, const std::vector<std::string>& lines) {
-    for (const char* key : {jvmExeTagName, jvmPropertiesTagName}) {
+    for (const char* key : {kJvmExeTagName, kJvmPropertiesTagName}) {
         if (tags.getTagValueCount(key) == 0) {
             warn(path, 1, std::string("no ") + key + ": the launcher verifies no JVM with it");
         }
     }
-    size_t line = tagLine(lines, jvmPropertiesTagName);
-    for (unsigned int i = 0; i < tags.getTagValueCount(jvmPropertiesTagName); ++i) {
-        SString entry = tags.getTagValue(jvmPropertiesTagName, i);
+    size_t line = tagLine(lines, kJvmPropertiesTagName);
+    for (unsigned int i = 0; i < tags.getTagValueCount(kJvmPropertiesTagName); ++i) {
+        SString entry = tags.getTagValue(kJvmPropertiesTagName, i);
         StringPair pair;
         if (StringPair::parse(entry, pair) == PropertyEntryStatus::InvalidVersion) {
             refuse(path, line, std::string("malformed version range: ") + entry.c_str());
