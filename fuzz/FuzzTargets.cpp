@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "ApplicationConfig.h"
-#include "JarManifest.h"
 #include "base/TextUtils.h"
+#include "cvpack/ApplicationConfig.h"
+#include "cvpack/JarManifest.h"
 #include "instructions/Instructions.h"
 #include "jvm/JVMFile.h"
 #include "jvm/JavaVersion.h"

@@ -116,7 +116,7 @@ CopyResult copyOut(const FileIndexEntry& entry, const SString& directory, Replac
         throw fileWriteError(error);
     }
     CopySteps steps;
-    steps.size = EXTRACT_CHUNK_SIZE;
+    steps.size = kExtractChunkSize;
     steps.progressMarks = true;
     steps.cancelable = true;
     return copyBytes(source.get(), entry.m_offset, output.stream(), entry.m_length, steps);
@@ -146,23 +146,13 @@ void finish(const FileIndexEntry& entry, const CopyResult& copy, ReplacementFile
 
 }  // namespace
 
-FileIndexEntry::FileIndexEntry()
-    : m_fileType(0),
-      m_tagFile(nullptr),
-      m_fileId(-1),
-      m_length(0),
-      m_offset(0),
-      m_compressed(false),
-      m_decompressedFileCount(0),
-      m_decompressedSize(0) {}
-
 FileIndexEntry::~FileIndexEntry() {
     delete m_tagFile;
 }
 
 void FileIndexEntry::load(FILE* stream, long fileSize) {
     int type = fgetc(stream);
-    if (type == EOF || type > FILE_TYPE_LAST) {
+    if (type == EOF || type > kFileTypeLast) {
         throw LauncherException("Invalid file type in file index.");
     }
     m_fileType = type;

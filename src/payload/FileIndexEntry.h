@@ -1,44 +1,8 @@
-#ifndef FILEINDEXENTRY_H
-#define FILEINDEXENTRY_H
+#pragma once
 
-// One entry of the file index of a launcher file.
-//
-// A launcher file is the launcher program followed by a payload: the embedded
-// files, a file index that describes them, and a fixed 9-byte trailer. All
-// integers are big-endian; "long" fields are signed 32-bit, the name length is
-// a signed 16-bit number. Offsets are absolute from the start of the file.
-//
-//   Trailer (the last 9 bytes of the file)
-//   | position | size | field          | meaning                                   |
-//   |----------|------|----------------|-------------------------------------------|
-//   | end - 9  | 1    | purpose        | unsigned byte, see Launcher::getLauncherPurpose |
-//   | end - 8  | 4    | index offset   | absolute offset of the file index         |
-//   | end - 4  | 4    | identification | LAUNCHER_ID, the bytes CA 82 CA 82        |
-//
-//   File index (at the index offset)
-//   | size | field      | meaning                                           |
-//   |------|------------|---------------------------------------------------|
-//   | 4    | file count | number of entries that follow; 0 or less: none    |
-//   | ...  | entries    | the entries, back to back, in index order         |
-//
-//   One entry
-//   | size     | field           | meaning                                     |
-//   |----------|-----------------|---------------------------------------------|
-//   | 1        | file type       | 0 to 7, see FileType                        |
-//   | 4        | file id         | the id by which instructions name the file  |
-//   | 4        | length          | number of bytes of the embedded file        |
-//   | 4        | offset          | absolute offset of its first byte           |
-//   | 2        | name length     | 0 to 32767 bytes                            |
-//   | n        | name            | no terminator, no line feed                 |
-//   | 1        | compressed flag | 1: an archive that expands after extraction |
-//   | 4        | expanded files  | only when the flag is 1                     |
-//   | 4        | expanded size   | only when the flag is 1                     |
-//
-// The bytes of the embedded files may lie anywhere in the file; the index
-// refers to them only by offset and length. The expanded figures only enlarge
-// the free-space check of an extraction: the launcher never expands anything.
+// One entry of the file index of a launcher file; the layout of the file is
+// described in PayloadFormat.h, which also writes entries.
 
-#include <cstdint>
 #include <cstdio>
 
 #include "base/PtrDeque.h"
@@ -60,18 +24,14 @@ enum FileType {
     FILE_EMBEDDED_LAUNCHER = 7,    // another launcher, started in place of this one
 };
 
-const long FILE_TYPE_LAST = FILE_EMBEDDED_LAUNCHER;
-
-// The identification value in the last 4 bytes of a launcher file that
-// carries a payload.
-const uint32_t LAUNCHER_ID = 0xCA82CA82u;
+const long kFileTypeLast = FILE_EMBEDDED_LAUNCHER;
 
 // The size of the copy buffer of an extraction, and so of one progress mark.
-const unsigned int EXTRACT_CHUNK_SIZE = 0xEFFF;
+const unsigned int kExtractChunkSize = 0xEFFF;
 
 class FileIndexEntry {
   public:
-    FileIndexEntry();
+    FileIndexEntry() = default;
     ~FileIndexEntry();
     FileIndexEntry(const FileIndexEntry&) = delete;
     FileIndexEntry& operator=(const FileIndexEntry&) = delete;
@@ -100,7 +60,7 @@ class FileIndexEntry {
     // `directory` + "/" + m_fileName and returns that path. The directory must
     // exist; an empty one means the current directory. Checks the free space
     // first, advances the console progress by one mark per chunk of
-    // EXTRACT_CHUNK_SIZE bytes and honours PlatformImpl::m_canceled before
+    // kExtractChunkSize bytes and honours PlatformImpl::m_canceled before
     // every chunk. The bytes go to a new file that replaces the target only
     // once it is complete (ReplacementFile): a link under the target's name
     // is replaced, never followed, and a failed extraction leaves the target
@@ -122,15 +82,15 @@ class FileIndexEntry {
     // and times.
     SString extractOnce(const SString& directory, const SString& madeAs) const;
 
-    long m_fileType;
-    TagFile* m_tagFile;  // owned; null until loadTagFile ran for a tag file type
-    long m_fileId;
-    long m_length;
-    long m_offset;
+    long m_fileType = 0;
+    TagFile* m_tagFile = nullptr;  // owned; null until loadTagFile ran for a tag file type
+    long m_fileId = -1;
+    long m_length = 0;
+    long m_offset = 0;
     SString m_fileName;
-    bool m_compressed;
-    long m_decompressedFileCount;  // 0 unless compressed
-    long m_decompressedSize;       // 0 unless compressed
+    bool m_compressed = false;
+    long m_decompressedFileCount = 0;  // 0 unless compressed
+    long m_decompressedSize = 0;       // 0 unless compressed
 };
 
 // The failure of writing a file out of the payload: the catalogue's
@@ -140,5 +100,3 @@ LauncherException fileWriteError(int error);
 
 using FileIndexEntryPtrDeque = PtrDeque<FileIndexEntry>;
 using FileIndexEntryPtrDE = PtrDE<FileIndexEntry>;
-
-#endif

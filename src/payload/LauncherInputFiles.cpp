@@ -1,6 +1,5 @@
 #include "payload/LauncherInputFiles.h"
 
-#include <cstdint>
 #include <memory>
 
 #include "base/ScopedFile.h"
@@ -11,13 +10,11 @@
 #include "launcher/Launcher.h"
 #include "launcher/LauncherException.h"
 #include "launchscript/LaunchScript.h"
+#include "payload/PayloadFormat.h"
 #include "platform/PlatformImpl.h"
 #include "platform/ReplacementFile.h"
 
 namespace {
-
-// The smallest index entry: type, id, length, offset, name length and flag.
-const long MIN_ENTRY_SIZE = 1 + 4 + 4 + 4 + 2 + 1;
 
 // The size of the file behind stream; the position is kept.
 long fileSize(FILE* stream) {
@@ -70,12 +67,8 @@ void LauncherInputFiles::load(const SString& launcherFile, bool withTagFiles) {
     if (stream == nullptr) {
         throw LauncherException("Cannot open launcher file.");
     }
-    if (fseek(stream.get(), -8, SEEK_END) != 0) {
-        throw LauncherException("Invalid launcher format.");
-    }
-    long indexOffset = loadLongValue(stream.get(), "Unable to read file index offset.");
-    long id = loadLongValue(stream.get(), "Unable to read launcher identification value.");
-    if (static_cast<uint32_t>(id) == LAUNCHER_ID) {
+    long indexOffset = 0;
+    if (PayloadFormat::readTrailer(stream.get(), indexOffset)) {
         loadFileIndex(stream.get(), indexOffset);
         logFileIndex();
         if (withTagFiles) {
@@ -91,7 +84,7 @@ void LauncherInputFiles::loadFileIndex(FILE* stream, long offset) {
     }
     long count = loadLongValue(stream, "Unable to read the file count.");
     long size = fileSize(stream);
-    if (count > (size - ftell(stream)) / MIN_ENTRY_SIZE) {
+    if (count > (size - ftell(stream)) / kMinEntrySize) {
         throw LauncherException(joinText(
             "Invalid file count in file index: ", convertToString(count),
             " entries do not fit in the launcher file (", convertToString(size), " bytes)."));

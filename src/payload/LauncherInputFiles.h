@@ -1,11 +1,10 @@
-#ifndef LAUNCHERINPUTFILES_H
-#define LAUNCHERINPUTFILES_H
+#pragma once
 
 // The loaded payload of a launcher file: its file index, the objects built
 // from its embedded tag files (the instruction program, the launch script and
 // the JVM description files), and the files that an input tag file names in
 // their place. The layout of the launcher file is described in
-// FileIndexEntry.h. The one object of the process is Launcher::m_inputFiles.
+// PayloadFormat.h. The one object of the process is Launcher::m_inputFiles.
 
 #include <cstdio>
 #include <vector>
@@ -31,7 +30,7 @@ class LauncherInputFiles {
     void load(bool withTagFiles);
     // Reads the payload of the launcher file at path: the file index, logged
     // entry by entry, and with withTagFiles the embedded tag files and the
-    // objects built from them. A file that does not end with LAUNCHER_ID has
+    // objects built from them. A file that does not end with kLauncherId has
     // no payload: nothing is loaded and nothing is reported. Does nothing once
     // a load has succeeded. Throws LauncherException "Cannot open launcher
     // file.", "Invalid launcher format." (shorter than 8 bytes), "Unable to
@@ -94,5 +93,3 @@ class LauncherInputFiles {
     void logFileIndex() const;
     void buildFromTagFile(const FileIndexEntry& entry);
 };
-
-#endif

@@ -58,7 +58,7 @@ std::string content(size_t size) {
 }  // namespace
 
 TEST(FileIndexEntryTest, ReadsEveryFieldOfACompressedEntry) {
-    std::string bytes = ByteWriter().entry(6, 42, 1000, 4096, "app.jar", 1, 3, 5000).bytes;
+    std::string bytes = ByteWriter().entry(6, 42, 1000, 4096, "app.jar", true, 3, 5000).bytes;
     FileIndexEntry entry;
     EXPECT_EQ(loadError(bytes, entry), "");
     EXPECT_EQ(entry.m_fileType, 6);
@@ -72,7 +72,7 @@ TEST(FileIndexEntryTest, ReadsEveryFieldOfACompressedEntry) {
 }
 
 TEST(FileIndexEntryTest, EachTruncatedFieldHasItsOwnMessage) {
-    std::string full = ByteWriter().entry(1, 3, 120, 4096, "a.jvm", 1, 2, 9).bytes;
+    std::string full = ByteWriter().entry(1, 3, 120, 4096, "a.jvm", true, 2, 9).bytes;
     const size_t flag = 1 + 4 + 4 + 4 + 2 + 5;
     struct Row {
         size_t length;
@@ -107,7 +107,9 @@ TEST(FileIndexEntryTest, MissingCompressedFlagMeansNotCompressed) {
 }
 
 TEST(FileIndexEntryTest, FlagOtherThanOneReadsNoExpandedFigures) {
-    std::string bytes = ByteWriter().entry(3, 1, 10, 20, "x.jar", 2).be32(77).bytes;
+    ByteWriter written = ByteWriter().entry(3, 1, 10, 20, "x.jar");
+    written.bytes.back() = 2;
+    std::string bytes = written.be32(77).bytes;
     FILE* stream = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
     FileIndexEntry entry;
     entry.load(stream, kFileSize);
@@ -132,7 +134,7 @@ TEST(FileIndexEntryTest, NameLengthBoundaries) {
 
     std::string longName(200, 'n');
     FileIndexEntry full;
-    EXPECT_EQ(loadError(ByteWriter().entry(3, 1, 1, 1, longName, 1, 4, 5).bytes, full), "");
+    EXPECT_EQ(loadError(ByteWriter().entry(3, 1, 1, 1, longName, true, 4, 5).bytes, full), "");
     EXPECT_EQ(full.m_fileName.length(), 200u);
     EXPECT_EQ(full.m_decompressedSize, 5);
 

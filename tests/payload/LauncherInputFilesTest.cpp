@@ -44,7 +44,7 @@ class LauncherInputFilesTest : public payloadtest::PayloadFixture {
 
 TEST_F(LauncherInputFilesTest, FileWithoutIdentificationHasEmptyPayloadAndNoLog) {
     Launcher::setLogFileName(SString(path("log").c_str()));
-    writeLauncher(ByteWriter().raw("plain program").trailer(4, 1, 0xCA82CA83u).bytes);
+    writeLauncher(ByteWriter().raw("plain program").u8(1).be32(4).be32(0xCA82CA83).bytes);
     EXPECT_EQ(loadError(true), "");
     EXPECT_TRUE(files.m_loaded);
     EXPECT_EQ(files.m_fileIndex.count, 0);

@@ -1,5 +1,4 @@
-#ifndef PAYLOADTESTSUPPORT_H
-#define PAYLOADTESTSUPPORT_H
+#pragma once
 
 // Helpers of the payload tests: launcher files built byte by byte, and a
 // fixture with a fresh directory for them whose launcher state is that of a
@@ -14,6 +13,7 @@
 
 #include "launcher/Launcher.h"
 #include "payload/FileIndexEntry.h"
+#include "payload/PayloadFormat.h"
 #include "platform/Console.h"
 #include "platform/PlatformImpl.h"
 #include "support/LauncherStateGuard.h"
@@ -39,18 +39,24 @@ class ByteWriter {
         bytes += text;
         return *this;
     }
-    // One index entry; the expanded figures are written only for flag 1.
+    // One index entry; the expanded figures count only for a compressed one.
     ByteWriter& entry(int type, long id, long length, long offset, const std::string& name,
-                      int flag = 0, long expandedFiles = 0, long expandedSize = 0) {
-        u8(type).be32(id).be32(length).be32(offset).be16(static_cast<long>(name.size()));
-        raw(name).u8(flag);
-        if (flag == 1) {
-            be32(expandedFiles).be32(expandedSize);
-        }
+                      bool compressed = false, long expandedFiles = 0, long expandedSize = 0) {
+        FileIndexEntry entry;
+        entry.m_fileType = type;
+        entry.m_fileId = id;
+        entry.m_length = length;
+        entry.m_offset = offset;
+        entry.m_fileName = name.c_str();
+        entry.m_compressed = compressed;
+        entry.m_decompressedFileCount = expandedFiles;
+        entry.m_decompressedSize = expandedSize;
+        PayloadFormat::appendEntry(bytes, entry);
         return *this;
     }
-    ByteWriter& trailer(long indexOffset, int purpose = 1, uint32_t id = LAUNCHER_ID) {
-        return u8(purpose).be32(indexOffset).be32(static_cast<long>(id));
+    ByteWriter& trailer(long indexOffset, int purpose = 1) {
+        PayloadFormat::appendTrailer(bytes, purpose, indexOffset);
+        return *this;
     }
     long size() const { return static_cast<long>(bytes.size()); }
 
@@ -68,7 +74,7 @@ struct Embedded {
     long id;
     std::string name;
     std::string content;
-    int flag = 0;
+    bool compressed = false;
     long expandedFiles = 0;
     long expandedSize = 0;
 };
@@ -88,8 +94,8 @@ inline std::string buildLauncher(const std::vector<Embedded>& files,
     out.be32(static_cast<long>(files.size()));
     for (size_t i = 0; i < files.size(); i++) {
         const Embedded& f = files[i];
-        out.entry(f.type, f.id, static_cast<long>(f.content.size()), offsets[i], f.name, f.flag,
-                  f.expandedFiles, f.expandedSize);
+        out.entry(f.type, f.id, static_cast<long>(f.content.size()), offsets[i], f.name,
+                  f.compressed, f.expandedFiles, f.expandedSize);
     }
     return out.trailer(indexOffset).bytes;
 }
@@ -117,5 +123,3 @@ class PayloadFixture : public ::testing::Test {
 };
 
 }  // namespace payloadtest
-
-#endif

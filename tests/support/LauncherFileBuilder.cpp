@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "LauncherWriter.h"
+#include "cvpack/LauncherWriter.h"
 #include "launcher/LauncherException.h"
 #include "payload/FileIndexEntry.h"
 #include "support/TestSupport.h"

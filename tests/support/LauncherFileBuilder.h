@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "PackerOptions.h"
+#include "cvpack/PackerOptions.h"
 
 namespace testsupport {
 
@@ -52,7 +52,7 @@ class LauncherFileBuilder {
 
     std::string dir_;
     std::vector<PayloadFile> files_;
-    long purpose_ = DEFAULT_PURPOSE;
+    long purpose_ = kDefaultPurpose;
     bool verifyArchive_ = true;
 };
 

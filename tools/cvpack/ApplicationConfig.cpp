@@ -1,4 +1,4 @@
-#include "ApplicationConfig.h"
+#include "cvpack/ApplicationConfig.h"
 
 #include <sys/stat.h>
 
@@ -7,34 +7,34 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "JarFile.h"
-#include "JarManifest.h"
-#include "base/ScopedFile.h"
 #include "base/SystemError.h"
 #include "base/TextUtils.h"
+#include "cvpack/JarFile.h"
+#include "cvpack/JarManifest.h"
 #include "jvm/JavaRange.h"
 #include "launcher/LauncherException.h"
 #include "launchscript/CommandText.h"
 #include "launchscript/MacroHandler.h"
 #include "payload/FileIndexEntry.h"
 #include "platform/PlatformImpl.h"
+#include "platform/ReplacementFile.h"
 
 namespace {
 
 // The directory, beside the generated files, of the jars whose manifest is
 // rewritten.
-const char g_copiesDirectory[] = "classpath";
+const char kCopiesDirectory[] = "classpath";
 
 // The program, the class-data archive's options, the class path (with the
 // .cp side files), then the .sp and .ja side files, so that an installation
 // can tune the JVM without repacking; the options and the main class follow.
-const char g_program[] = "\"@JVM_HOME@/@JVM_EXE@\"";
-const char g_classDataArchive[] = " %CLASS_DATA_ARCHIVE%()";
-const char g_commandRest[] = " %CP%() %RUNTIME_SYSTEMPROP%() %RUNTIME_JAVAARGS%()";
+const char kProgram[] = "\"@JVM_HOME@/@JVM_EXE@\"";
+const char kClassDataArchive[] = " %CLASS_DATA_ARCHIVE%()";
+const char kCommandRest[] = " %CP%() %RUNTIME_SYSTEMPROP%() %RUNTIME_JAVAARGS%()";
 
 // Where JDKs are installed: by the system's packages, by hand, and by the
 // usual tools of Java developers, in the launcher's own pattern syntax.
-const char* const g_pathHints[] = {
+const char* const kPathHints[] = {
     "/usr/lib/jvm/*",
     "/usr/java/*",
     "/opt/java/*",
@@ -153,13 +153,19 @@ SString defaultName(const SString& mainJar) {
     return suffix != SString::npos && suffix > 0 ? name.substr(0, suffix) : name;
 }
 
-void writeFile(const SString& path, const SString& text) {
-    ScopedFile file(fopen(path.c_str(), "w"));
-    bool written =
-        file != nullptr && fwrite(text.data(), 1, text.length(), file.get()) == text.length();
-    if (!written || fclose(file.release()) != 0) {
-        int error = errno;
-        throwSystemError(joinText("cannot write ", path, ": "), error);
+// Writes `text` as the file `name` in `directory`, which takes the place of
+// whatever lay under that name only once it is complete.
+void writeFile(const SString& directory, const SString& name, const SString& text) {
+    ReplacementFile file;
+    int error = file.open(directory, name);
+    if (error == 0 && fwrite(text.data(), 1, text.length(), file.stream()) != text.length()) {
+        error = errno;
+    }
+    if (error == 0) {
+        error = file.commit(false);
+    }
+    if (error != 0) {
+        throwSystemError(joinText("cannot write ", pathInDirectory(directory, name), ": "), error);
     }
 }
 
@@ -185,7 +191,7 @@ std::vector<SString> entryNames(const std::vector<ManifestClassPath::Jar>& jars)
 
 // Where the copy of a jar with a rewritten manifest is written.
 SString copyPath(const SString& directory, const SString& name) {
-    return pathInDirectory(pathInDirectory(directory, g_copiesDirectory), name);
+    return pathInDirectory(pathInDirectory(directory, kCopiesDirectory), name);
 }
 
 void makeDirectory(const SString& directory) {
@@ -313,8 +319,8 @@ SString ApplicationConfig::launchScript(const SString& mainClass) const {
     }
     return text.line("DISPLAY_CONSOLE", "1")
         .line("AUTO_SET_WORKING_DIR", "0")
-        .line("COMMAND", joinText(g_program, m_options.classDataArchive ? g_classDataArchive : "",
-                                  g_commandRest, commandWords(words)))
+        .line("COMMAND", joinText(kProgram, m_options.classDataArchive ? kClassDataArchive : "",
+                                  kCommandRest, commandWords(words)))
         .text();
 }
 
@@ -329,7 +335,7 @@ SString ApplicationConfig::jvmDescription() const {
         .line("SYSTEM", "-D")
         .line("SYSTEM_SEPARATOR", "=")
         .line("PLATFORM_HINT", "JAVA_HOME")
-        .block("PATH_HINT", std::vector<SString>(std::begin(g_pathHints), std::end(g_pathHints)));
+        .block("PATH_HINT", std::vector<SString>(std::begin(kPathHints), std::end(kPathHints)));
     if (m_options.searchDisk) {
         text.line("SEARCH_ALL", "1");
     }
@@ -365,12 +371,12 @@ SString ApplicationConfig::shellWord(const SString& text) {
 void ApplicationConfig::write(const SString& directory) const {
     makeDirectory(directory);
     for (const File& file : m_files) {
-        writeFile(pathInDirectory(directory, file.name), file.text);
+        writeFile(directory, file.name, file.text);
     }
     std::vector<SString> names = entryNames(m_jars);
     for (size_t i = 0; i < m_jars.size(); ++i) {
         if (m_jars[i].rewritten) {
-            makeDirectory(pathInDirectory(directory, g_copiesDirectory));
+            makeDirectory(pathInDirectory(directory, kCopiesDirectory));
             JarFile(m_jars[i].path)
                 .copyWithManifest(copyPath(directory, names[i]), m_jars[i].manifest);
         }

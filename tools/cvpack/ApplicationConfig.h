@@ -1,5 +1,4 @@
-#ifndef APPLICATIONCONFIG_H
-#define APPLICATIONCONFIG_H
+#pragma once
 
 // The files that application mode (cvpack --main-jar) generates for a jar:
 //
@@ -26,9 +25,9 @@
 
 #include <vector>
 
-#include "ManifestClassPath.h"
-#include "PackerOptions.h"
 #include "base/SString.h"
+#include "cvpack/ManifestClassPath.h"
+#include "cvpack/PackerOptions.h"
 
 class ApplicationConfig {
   public:
@@ -81,5 +80,3 @@ class ApplicationConfig {
     std::vector<ManifestClassPath::Jar> m_jars;
     std::vector<File> m_files;
 };
-
-#endif

@@ -1,4 +1,4 @@
-#include "JarFile.h"
+#include "cvpack/JarFile.h"
 
 #include <strings.h>
 
@@ -10,8 +10,8 @@
 
 namespace {
 
-const char g_manifestName[] = "META-INF/MANIFEST.MF";
-const char g_versionsDirectory[] = "META-INF/versions/";
+const char kManifestName[] = "META-INF/MANIFEST.MF";
+const char kVersionsDirectory[] = "META-INF/versions/";
 
 struct EntryCloser {
     void operator()(zip_file_t* entry) const { zip_fclose(entry); }
@@ -28,8 +28,8 @@ SString zipErrorText(int code) {
 
 // Whether `name` is META-INF/versions/N/ followed by `path`.
 bool isVersionedEntry(const std::string& name, const std::string& path) {
-    size_t prefix = sizeof g_versionsDirectory - 1;
-    if (name.compare(0, prefix, g_versionsDirectory) != 0) {
+    size_t prefix = sizeof kVersionsDirectory - 1;
+    if (name.compare(0, prefix, kVersionsDirectory) != 0) {
         return false;
     }
     size_t slash = name.find_first_not_of("0123456789", prefix);
@@ -52,7 +52,7 @@ JarFile::~JarFile() {
 }
 
 zip_int64_t JarFile::manifestIndex() const {
-    return zip_name_locate(m_archive, g_manifestName, ZIP_FL_NOCASE);
+    return zip_name_locate(m_archive, kManifestName, ZIP_FL_NOCASE);
 }
 
 bool JarFile::hasManifest() const {
@@ -133,7 +133,7 @@ void JarFile::copyWithManifest(const SString& copy, const std::string& text) con
     if (archive == nullptr) {
         throw LauncherException(joinText("cannot rewrite ", copy, ": ", zipErrorText(code)));
     }
-    zip_int64_t index = zip_name_locate(archive, g_manifestName, ZIP_FL_NOCASE);
+    zip_int64_t index = zip_name_locate(archive, kManifestName, ZIP_FL_NOCASE);
     zip_source_t* source = zip_source_buffer(archive, text.data(), text.size(), 0);
     bool replaced = source != nullptr && index >= 0 &&
                     zip_file_replace(archive, static_cast<zip_uint64_t>(index), source, 0) == 0;

@@ -1,5 +1,4 @@
-#ifndef JARFILE_H
-#define JARFILE_H
+#pragma once
 
 // A jar, read with libzip: its manifest, the class files it holds, and a
 // copy of it with another manifest.
@@ -48,5 +47,3 @@ class JarFile {
     SString m_path;
     zip_t* m_archive;
 };
-
-#endif

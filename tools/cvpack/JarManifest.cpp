@@ -1,4 +1,4 @@
-#include "JarManifest.h"
+#include "cvpack/JarManifest.h"
 
 #include <strings.h>
 
@@ -6,7 +6,7 @@
 
 namespace {
 
-const char g_blanks[] = " \t";
+const char kBlanks[] = " \t";
 
 // The offset of the line end of the line at `position` (the end of the text
 // when it has none); `next` becomes the offset of the line after it.
@@ -21,10 +21,10 @@ size_t lineEnd(const std::string& text, size_t position, size_t& next) {
 }
 
 std::string trimmed(const std::string& text) {
-    size_t first = text.find_first_not_of(g_blanks);
+    size_t first = text.find_first_not_of(kBlanks);
     return first == std::string::npos
                ? std::string()
-               : text.substr(first, text.find_last_not_of(g_blanks) - first + 1);
+               : text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
 // Names may hold any byte, a NUL too, so they are compared with their lengths.

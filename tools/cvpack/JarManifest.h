@@ -1,5 +1,4 @@
-#ifndef JARMANIFEST_H
-#define JARMANIFEST_H
+#pragma once
 
 // The main section of a jar's manifest (META-INF/MANIFEST.MF), read from its
 // bytes:
@@ -49,5 +48,3 @@ class JarManifest {
     std::string m_text;
     std::vector<Header> m_headers;
 };
-
-#endif

@@ -1,26 +1,24 @@
-#include "LauncherWriter.h"
+#include "cvpack/LauncherWriter.h"
 
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
+#include <string>
 
-#include "PayloadChecks.h"
 #include "base/ScopedFile.h"
 #include "base/SystemError.h"
 #include "base/TextUtils.h"
+#include "cvpack/PayloadChecks.h"
 #include "launcher/LauncherException.h"
 #include "payload/FileIndexEntry.h"
 #include "payload/LauncherInputFiles.h"
+#include "payload/PayloadFormat.h"
 #include "platform/PlatformImpl.h"
+#include "platform/ReplacementFile.h"
 #include "tagfile/TagFile.h"
 
 namespace {
-
-// Offsets and lengths are signed 32-bit numbers in the index.
-const long MAX_LAUNCHER_SIZE = INT32_MAX;
-const long MAX_NAME_LENGTH = 0x7FFF;
 
 // The macro characters of launch scripts and JVM files, and the characters
 // that a shell reads as code or patterns. Blanks are common in names, and the
@@ -88,7 +86,7 @@ void checkTagFile(const PayloadFile& file) {
 // names that would leave that directory.
 void checkName(const PayloadFile& file) {
     SString name = LauncherWriter::entryName(file);
-    if (name.empty() || name.length() > MAX_NAME_LENGTH) {
+    if (name.empty() || name.length() > kMaxNameLength) {
         throw fileError(file.path, "the entry name must be 1 to 32767 bytes long");
     }
     if (name.find('\n') != SString::npos) {
@@ -134,20 +132,6 @@ void warnAboutIndex(const std::vector<PayloadFile>& files) {
     }
 }
 
-void putLong(FILE* out, long value) {
-    uint32_t bits = static_cast<uint32_t>(value);
-    unsigned char bytes[4] = {
-        static_cast<unsigned char>(bits >> 24), static_cast<unsigned char>(bits >> 16),
-        static_cast<unsigned char>(bits >> 8), static_cast<unsigned char>(bits)};
-    fwrite(bytes, 1, sizeof bytes, out);
-}
-
-void putShort(FILE* out, long value) {
-    unsigned char bytes[2] = {static_cast<unsigned char>(value >> 8),
-                              static_cast<unsigned char>(value)};
-    fwrite(bytes, 1, sizeof bytes, out);
-}
-
 // Appends the whole file at path to out; position counts the bytes of out.
 // Returns the number of bytes copied.
 long appendFile(FILE* out, const SString& path, long& position) {
@@ -157,7 +141,7 @@ long appendFile(FILE* out, const SString& path, long& position) {
         throwPathError("cannot read ", path, error);
     }
     // One byte more than fits tells a file that is too large.
-    CopyResult result = copyBytes(in.get(), 0, out, MAX_LAUNCHER_SIZE - position + 1, CopySteps());
+    CopyResult result = copyBytes(in.get(), 0, out, kMaxLauncherSize - position + 1, CopySteps());
     if (result.readError != 0) {
         throwPathError("cannot read ", path, result.readError);
     }
@@ -165,7 +149,7 @@ long appendFile(FILE* out, const SString& path, long& position) {
         throwPathError("cannot write ", "the launcher file", result.writeError);
     }
     position += result.copied;
-    if (position > MAX_LAUNCHER_SIZE) {
+    if (position > kMaxLauncherSize) {
         throw LauncherException(
             "the launcher file would exceed 2 GiB - 1 bytes, "
             "the most that its file index can address");
@@ -191,47 +175,34 @@ const char* fileKind(mode_t mode) {
     return "a special file";
 }
 
-struct WrittenEntry {
-    long offset;
-    long length;
-};
-
-void writeIndex(FILE* out, const std::vector<PayloadFile>& files,
-                const std::vector<WrittenEntry>& written) {
-    putLong(out, static_cast<long>(files.size()));
-    for (size_t i = 0; i < files.size(); i++) {
-        const PayloadFile& file = files[i];
-        SString name = LauncherWriter::entryName(file);
-        fputc(static_cast<int>(file.type), out);
-        putLong(out, LauncherWriter::entryId(file, static_cast<long>(i)));
-        putLong(out, written[i].length);
-        putLong(out, written[i].offset);
-        putShort(out, static_cast<long>(name.length()));
-        fwrite(name.data(), 1, name.length(), out);
-        fputc(file.compressed ? 1 : 0, out);
-        if (file.compressed) {
-            putLong(out, file.expandedFiles);
-            putLong(out, file.expandedSize);
-        }
-    }
+// The index entry of the file at position, whose bytes were written at offset.
+void describe(FileIndexEntry& entry, const PayloadFile& file, long position, long offset,
+              long length) {
+    entry.m_fileType = file.type;
+    entry.m_fileId = LauncherWriter::entryId(file, position);
+    entry.m_length = length;
+    entry.m_offset = offset;
+    entry.m_fileName = LauncherWriter::entryName(file);
+    entry.m_compressed = file.compressed;
+    entry.m_decompressedFileCount = file.compressed ? file.expandedFiles : 0;
+    entry.m_decompressedSize = file.compressed ? file.expandedSize : 0;
 }
 
 void writeLauncher(FILE* out, const SString& stub, const std::vector<PayloadFile>& files,
                    long purpose) {
     long position = 0;
     appendFile(out, stub, position);
-    std::vector<WrittenEntry> written;
-    for (const PayloadFile& file : files) {
-        WrittenEntry entry;
-        entry.offset = position;
-        entry.length = appendFile(out, file.path, position);
-        written.push_back(entry);
+    std::vector<FileIndexEntry> entries(files.size());
+    std::vector<const FileIndexEntry*> index;
+    for (size_t i = 0; i < files.size(); i++) {
+        long offset = position;
+        long length = appendFile(out, files[i].path, position);
+        describe(entries[i], files[i], static_cast<long>(i), offset, length);
+        index.push_back(&entries[i]);
     }
-    long indexOffset = position;
-    writeIndex(out, files, written);
-    fputc(static_cast<int>(purpose), out);
-    putLong(out, indexOffset);
-    putLong(out, static_cast<long>(LAUNCHER_ID));
+    std::string tail;
+    PayloadFormat::appendIndex(tail, index, purpose, position);
+    fwrite(tail.data(), 1, tail.size(), out);
 }
 
 }  // namespace
@@ -280,32 +251,17 @@ void LauncherWriter::checkOutput(const SString& output, const std::vector<SStrin
 
 void LauncherWriter::write(const SString& stub, const std::vector<PayloadFile>& files, long purpose,
                            const SString& output) {
-    SString partial = joinText(output, ".cvpack-part");
-    ScopedFile out(fopen(partial.c_str(), "wb"));
-    if (out == nullptr) {
-        int error = errno;
+    ReplacementFile out;
+    int error = out.open(parentDirectory(output), lastPathComponent(output));
+    if (error != 0) {
         throwPathError("cannot create ", output, error);
     }
-    try {
-        writeLauncher(out.get(), stub, files, purpose);
-    } catch (const LauncherException&) {
-        out.reset();
-        remove(partial.c_str());
-        throw;
+    writeLauncher(out.stream(), stub, files, purpose);
+    if (ferror(out.stream())) {
+        throwPathError("cannot write ", output, errno);
     }
-    int error = 0;
-    if (ferror(out.get()) || fflush(out.get()) != 0) {
-        error = errno;
-    }
-    if (fclose(out.release()) != 0 && error == 0) {
-        error = errno;
-    }
-    if (error == 0 && rename(partial.c_str(), output.c_str()) != 0) {
-        error = errno;
-    }
+    error = out.commit(true);
     if (error != 0) {
-        remove(partial.c_str());
         throwPathError("cannot write ", output, error);
     }
-    PlatformImpl::setFileExecutable(output);
 }

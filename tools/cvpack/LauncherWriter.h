@@ -1,14 +1,12 @@
-#ifndef LAUNCHERWRITER_H
-#define LAUNCHERWRITER_H
+#pragma once
 
 // Writes a launcher file: the stub program, the embedded files one after the
-// other, the file index and the trailer, in the layout that the launcher's
-// payload reader expects (see FileIndexEntry.h).
+// other, then the file index and the trailer as PayloadFormat lays them out.
 
 #include <vector>
 
-#include "PackerOptions.h"
 #include "base/SString.h"
+#include "cvpack/PackerOptions.h"
 
 class LauncherWriter {
   public:
@@ -40,5 +38,3 @@ class LauncherWriter {
     // The id under which the file at position in the index is embedded.
     static long entryId(const PayloadFile& file, long position);
 };
-
-#endif

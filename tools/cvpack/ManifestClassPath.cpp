@@ -1,4 +1,4 @@
-#include "ManifestClassPath.h"
+#include "cvpack/ManifestClassPath.h"
 
 #include <strings.h>
 
@@ -9,16 +9,16 @@
 #include <memory>
 #include <set>
 
-#include "JarFile.h"
-#include "JarManifest.h"
 #include "base/TextUtils.h"
+#include "cvpack/JarFile.h"
+#include "cvpack/JarManifest.h"
 #include "launcher/LauncherException.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-const char g_classPath[] = "Class-Path";
+const char kClassPath[] = "Class-Path";
 
 // A jar still to be read, and the jar whose Class-Path names it (empty for
 // the jars given).
@@ -151,11 +151,11 @@ class Follower {
 
     void readClassPath(const JarFile& file, ManifestClassPath::Jar& jar) {
         JarManifest manifest(file.manifest());
-        if (!manifest.has(g_classPath)) {
+        if (!manifest.has(kClassPath)) {
             return;
         }
         std::vector<Pending> named;
-        for (const std::string& entry : entriesOf(manifest.attribute(g_classPath))) {
+        for (const std::string& entry : entriesOf(manifest.attribute(kClassPath))) {
             SString path;
             if (entryPath(entry, jar.path, path)) {
                 named.push_back({path, jar.path});
@@ -173,7 +173,7 @@ class Follower {
             return;
         }
         jar.rewritten = true;
-        jar.manifest = manifest.without(g_classPath);
+        jar.manifest = manifest.without(kClassPath);
     }
 
     std::vector<Pending> m_pending;  // the next one last

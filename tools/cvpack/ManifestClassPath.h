@@ -1,5 +1,4 @@
-#ifndef MANIFESTCLASSPATH_H
-#define MANIFESTCLASSPATH_H
+#pragma once
 
 // The jars of an application's class path and those that the Class-Path
 // headers of their manifests name, in the order in which the JVM's
@@ -38,5 +37,3 @@ class ManifestClassPath {
     // that cannot be read or is too large (JarFile::manifest).
     static std::vector<Jar> follow(const std::vector<SString>& jars);
 };
-
-#endif

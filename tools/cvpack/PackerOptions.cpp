@@ -1,4 +1,4 @@
-#include "PackerOptions.h"
+#include "cvpack/PackerOptions.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -21,6 +21,7 @@ enum OptionKind {
     OPT_OUTPUT,
     OPT_LIST,
     OPT_HELP,
+    OPT_CHECK,  // read by main before the other options, unknown among them
     // Application mode; OPT_MAIN_JAR first, the options that need it after it.
     OPT_MAIN_JAR,
     OPT_CLASS_PATH,
@@ -34,53 +35,168 @@ enum OptionKind {
     OPT_PRINT_CONFIG,
 };
 
+// The parts of the usage text, in the order in which it shows them.
+enum HelpSection {
+    HELP_APPLICATION,
+    HELP_FILES,
+    HELP_MODIFIERS,
+    HELP_OTHER,
+};
+
 struct OptionDefinition {
     const char* name;
     OptionKind kind;
     bool takesValue;
     long fileType;
+    HelpSection section;
+    // The option as the usage text shows it, with its value; null for one
+    // shown on the row after it ("-o" with "--output").
+    const char* usage;
+    // Its description; each line after the first is indented like the first.
+    const char* help;
 };
 
 // The names double as the type names of --file and of the listing, so they
-// are in type order.
-const OptionDefinition g_options[] = {
-    {"--instructions", OPT_FILE, true, FILE_INSTRUCTIONS},
-    {"--jvm", OPT_FILE, true, FILE_JVM},
-    {"--launch-script", OPT_FILE, true, FILE_LAUNCH_SCRIPT},
-    {"--classpath-archive", OPT_FILE, true, FILE_CLASSPATH_ARCHIVE},
-    {"--jvm-installer", OPT_FILE, true, FILE_JVM_INSTALLER},
-    {"--verify-archive", OPT_FILE, true, FILE_VERIFY_ARCHIVE},
-    {"--app-archive", OPT_FILE, true, FILE_APPLICATION_ARCHIVE},
-    {"--embedded-launcher", OPT_FILE, true, FILE_EMBEDDED_LAUNCHER},
-    {"--file", OPT_FILE_SPEC, true, -1},
-    {"--id", OPT_ID, true, -1},
-    {"--name", OPT_NAME, true, -1},
-    {"--compressed", OPT_COMPRESSED, true, -1},
-    {"--no-verify-archive", OPT_NO_VERIFY_ARCHIVE, false, -1},
-    {"--stub", OPT_STUB, true, -1},
-    {"--purpose", OPT_PURPOSE, true, -1},
-    {"-o", OPT_OUTPUT, true, -1},
-    {"--output", OPT_OUTPUT, true, -1},
-    {"--list", OPT_LIST, true, -1},
-    {"-h", OPT_HELP, false, -1},
-    {"--help", OPT_HELP, false, -1},
-    {"--main-jar", OPT_MAIN_JAR, true, -1},
-    {"--class-path", OPT_CLASS_PATH, true, -1},
-    {"--main-class", OPT_MAIN_CLASS, true, -1},
-    {"--java", OPT_JAVA, true, -1},
-    {"--java-option", OPT_JAVA_OPTION, true, -1},
-    {"--search-disk", OPT_SEARCH_DISK, false, -1},
-    {"--no-class-data-archive", OPT_NO_CLASS_DATA_ARCHIVE, false, -1},
-    {"--no-manifest-class-path", OPT_NO_MANIFEST_CLASS_PATH, false, -1},
-    {"--title", OPT_TITLE, true, -1},
-    {"--print-config", OPT_PRINT_CONFIG, true, -1},
+// are in type order. A name given twice is parsed by its first row; the
+// second only describes what it means elsewhere.
+const OptionDefinition kOptions[] = {
+    {"--instructions", OPT_FILE, true, FILE_INSTRUCTIONS, HELP_FILES, "--instructions FILE",
+     "the instruction program (tag file)"},
+    {"--jvm", OPT_FILE, true, FILE_JVM, HELP_FILES, "--jvm FILE",
+     "a JVM description file (tag file)"},
+    {"--launch-script", OPT_FILE, true, FILE_LAUNCH_SCRIPT, HELP_FILES, "--launch-script FILE",
+     "the launch script (tag file)"},
+    {"--classpath-archive", OPT_FILE, true, FILE_CLASSPATH_ARCHIVE, HELP_FILES,
+     "--classpath-archive FILE", "an archive for the class path of the program"},
+    {"--jvm-installer", OPT_FILE, true, FILE_JVM_INSTALLER, HELP_FILES, "--jvm-installer FILE",
+     "a program that installs a bundled JVM"},
+    {"--verify-archive", OPT_FILE, true, FILE_VERIFY_ARCHIVE, HELP_FILES, "--verify-archive FILE",
+     "the verification archive (default: verify.jar\n"
+     "beside cvpack, or in ../share/cvlaunch)"},
+    {"--app-archive", OPT_FILE, true, FILE_APPLICATION_ARCHIVE, HELP_FILES, "--app-archive FILE",
+     "the application archive"},
+    {"--embedded-launcher", OPT_FILE, true, FILE_EMBEDDED_LAUNCHER, HELP_FILES,
+     "--embedded-launcher FILE", "another launcher, started in place of this one"},
+    {"--file", OPT_FILE_SPEC, true, -1, HELP_FILES, "--file TYPE:PATH[:ID[:NAME]]",
+     "any file; TYPE is 0 to 7 or one of the names\n"
+     "above without \"--\" (PATH must not hold \":\")"},
+    {"--id", OPT_ID, true, -1, HELP_MODIFIERS, "--id N", "file id (default: its position, from 0)"},
+    {"--name", OPT_NAME, true, -1, HELP_MODIFIERS, "--name NAME",
+     "entry name (default: the file's base name)"},
+    {"--compressed", OPT_COMPRESSED, true, -1, HELP_MODIFIERS, "--compressed FILES:BYTES",
+     "an archive that expands to FILES files and\n"
+     "BYTES bytes (used for the free-space check)"},
+    {"--no-verify-archive", OPT_NO_VERIFY_ARCHIVE, false, -1, HELP_OTHER, "--no-verify-archive",
+     "embed no verification archive"},
+    {"--stub", OPT_STUB, true, -1, HELP_OTHER, "--stub FILE",
+     "the launcher program (default: cvlaunch beside cvpack)"},
+    {"--purpose", OPT_PURPOSE, true, -1, HELP_OTHER, "--purpose N",
+     "the purpose byte, 0 to 255 (default 1, an\n"
+     "application launcher; 0 and 2 apply the\n"
+     "SET_ENV_FOR_WIZARD values of JVM description files)"},
+    {"-o", OPT_OUTPUT, true, -1, HELP_OTHER, nullptr, nullptr},
+    {"--output", OPT_OUTPUT, true, -1, HELP_OTHER, "-o, --output FILE",
+     "the launcher file to write (made executable)"},
+    {"--list", OPT_LIST, true, -1, HELP_OTHER, "--list LAUNCHER",
+     "show the files that a launcher file carries"},
+    {"--check", OPT_CHECK, false, -1, HELP_OTHER, "--check FILE...",
+     "check tag files as packing does, and pack nothing"},
+    {"-h", OPT_HELP, false, -1, HELP_OTHER, nullptr, nullptr},
+    {"--help", OPT_HELP, false, -1, HELP_OTHER, "-h, --help", "show this help"},
+    {"--main-jar", OPT_MAIN_JAR, true, -1, HELP_APPLICATION, "--main-jar JAR",
+     "the application's jar, embedded first on the class path"},
+    {"--class-path", OPT_CLASS_PATH, true, -1, HELP_APPLICATION, "--class-path JAR",
+     "another jar for the class path (repeatable)"},
+    {"--main-class", OPT_MAIN_CLASS, true, -1, HELP_APPLICATION, "--main-class NAME",
+     "the main class (default: Main-Class of the\n"
+     "main jar's manifest)"},
+    {"--java", OPT_JAVA, true, -1, HELP_APPLICATION, "--java RANGE",
+     "the Java versions to accept: 17 (exactly 17),\n"
+     "17+ (17 or newer), 11-21 (11 to 21); default: any"},
+    {"--java-option", OPT_JAVA_OPTION, true, -1, HELP_APPLICATION, "--java-option OPTION",
+     "one argument for java before the main class\n"
+     "(repeatable)"},
+    {"--name", OPT_NAME, true, -1, HELP_APPLICATION, "--name TEXT",
+     "the application's name, for messages (default:\n"
+     "the main jar's name without .jar)"},
+    {"--title", OPT_TITLE, true, -1, HELP_APPLICATION, "--title TEXT",
+     "a title that the launcher shows when it starts\n"
+     "(default: none)"},
+    {"--search-disk", OPT_SEARCH_DISK, false, -1, HELP_APPLICATION, "--search-disk",
+     "walk the whole file system when no usual place\n"
+     "holds a suitable JVM"},
+    {"--no-class-data-archive", OPT_NO_CLASS_DATA_ARCHIVE, false, -1, HELP_APPLICATION,
+     "--no-class-data-archive",
+     "do not keep a class-data archive of the\n"
+     "application in the user's cache"},
+    {"--no-manifest-class-path", OPT_NO_MANIFEST_CLASS_PATH, false, -1, HELP_APPLICATION,
+     "--no-manifest-class-path",
+     "embed only the jars given, not those that the\n"
+     "Class-Path of their manifests names"},
+    {"--print-config", OPT_PRINT_CONFIG, true, -1, HELP_APPLICATION, "--print-config DIR",
+     "write program.tag, launch.tag, java.jvm and the\n"
+     "jars whose Class-Path is dropped (classpath/) into\n"
+     "DIR instead, and print the command that packs them"},
 };
 
-const char g_mainJarOption[] = "--main-jar";
+// The text of the usage around the rows of each section: what comes before
+// the rows, what after them.
+const struct {
+    HelpSection section;
+    const char* before;
+    const char* after;
+} kHelpSections[] = {
+    {HELP_APPLICATION,
+     "Usage: cvpack [FILE OPTIONS] [--stub FILE] [--purpose N] -o OUTPUT\n"
+     "       cvpack --main-jar JAR [APPLICATION OPTIONS] [OTHER OPTIONS] -o OUTPUT\n"
+     "       cvpack --main-jar JAR [APPLICATION OPTIONS] --print-config DIR\n"
+     "       cvpack --list LAUNCHER\n"
+     "       cvpack --check FILE...\n"
+     "Builds a launcher file: the cvlaunch program with the given files embedded.\n"
+     "\n"
+     "Application options (one command for a Java application; cvpack writes the\n"
+     "instruction program, the launch script and the JVM description file):\n",
+     "With --main-jar, --instructions, --launch-script and --jvm are refused, and\n"
+     "--name names the application rather than a file.\n"
+     "\n"},
+    {HELP_FILES, "Files to embed, in index order (each option may be repeated):\n", ""},
+    {HELP_MODIFIERS, "Modifiers of the file named just before them:\n", ""},
+    {HELP_OTHER, "Other options:\n",
+     "\n"
+     "Tag files are checked before anything is written: what the launcher would\n"
+     "reject (unknown instructions, wrong arguments, missing labels, unknown %\n"
+     "functions, malformed version ranges) is refused, what it would misread is\n"
+     "warned about.\n"
+     "Exit status: 0 done, 1 failed, 2 usage error.\n"},
+};
+
+// Where the descriptions of the usage text start.
+const unsigned int kHelpColumn = 30;
+
+// One row of the usage text: the option, then its description from
+// kHelpColumn on, on a line of its own when the option reaches that far.
+SString helpRow(const OptionDefinition& option) {
+    SString row = joinText("  ", option.usage);
+    SString indent(kHelpColumn, ' ');
+    if (row.length() + 2 > kHelpColumn) {
+        row += joinText('\n', indent);
+    } else {
+        row += SString(kHelpColumn - row.length(), ' ');
+    }
+    for (const char* line = option.help; *line != '\0'; line++) {
+        row += *line;
+        if (*line == '\n') {
+            row += indent;
+        }
+    }
+    return joinText(row, '\n');
+}
+
+const char kMainJarOption[] = "--main-jar";
 
 const OptionDefinition* findOption(const SString& name) {
-    for (const OptionDefinition& option : g_options) {
-        if (name.compare(option.name) == 0) {
+    for (const OptionDefinition& option : kOptions) {
+        if (option.kind != OPT_CHECK && name.compare(option.name) == 0) {
             return &option;
         }
     }
@@ -136,12 +252,12 @@ long parseNumber(const SString& text, long min, long max, const SString& option)
 }
 
 long parseFileType(const SString& text) {
-    for (const OptionDefinition& option : g_options) {
+    for (const OptionDefinition& option : kOptions) {
         if (option.kind == OPT_FILE && text.compare(option.name + 2) == 0) {
             return option.fileType;
         }
     }
-    return parseNumber(text, 0, FILE_TYPE_LAST, "the file type of --file");
+    return parseNumber(text, 0, kFileTypeLast, "the file type of --file");
 }
 
 // Splits text at the first colon: the part before it is returned, text keeps
@@ -157,12 +273,26 @@ SString takeField(SString& text, bool& more) {
 }  // namespace
 
 const char* PackerOptions::typeName(long type) {
-    for (const OptionDefinition& option : g_options) {
+    for (const OptionDefinition& option : kOptions) {
         if (option.kind == OPT_FILE && option.fileType == type) {
             return option.name + 2;
         }
     }
     return "unknown";
+}
+
+SString PackerOptions::usage() {
+    SString text;
+    for (const auto& section : kHelpSections) {
+        text += section.before;
+        for (const OptionDefinition& option : kOptions) {
+            if (option.section == section.section && option.usage != nullptr) {
+                text += helpRow(option);
+            }
+        }
+        text += section.after;
+    }
+    return text;
 }
 
 void PackerOptions::parse(int argc, char** argv) {
@@ -171,7 +301,7 @@ void PackerOptions::parse(int argc, char** argv) {
     }
     // With --main-jar anywhere, --name names the application, not a file.
     for (int i = 1; i < argc && !m_applicationMode; i++) {
-        m_applicationMode = optionName(argv[i]).compare(g_mainJarOption) == 0;
+        m_applicationMode = optionName(argv[i]).compare(kMainJarOption) == 0;
     }
     bool packing = false;
     for (int i = 1; i < argc; i++) {

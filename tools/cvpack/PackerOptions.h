@@ -1,5 +1,4 @@
-#ifndef PACKEROPTIONS_H
-#define PACKEROPTIONS_H
+#pragma once
 
 // The command line of cvpack.
 //
@@ -108,12 +107,15 @@ struct ApplicationOptions {
 
 // The purpose byte of an application launcher: it does not apply the
 // "SET_ENV_FOR_WIZARD" values of JVM description files (0 and 2 do).
-const long DEFAULT_PURPOSE = 1;
+const long kDefaultPurpose = 1;
 
 class PackerOptions {
   public:
     // Reads argv[1] to argv[argc - 1]. Throws UsageError.
     void parse(int argc, char** argv);
+
+    // The text of "cvpack --help", made from the table of the options.
+    static SString usage();
 
     // The name of a file type as the options spell it ("jvm"), or "unknown".
     static const char* typeName(long type);
@@ -123,7 +125,7 @@ class PackerOptions {
     std::vector<PayloadFile> files;
     bool noVerifyArchive = false;
     SString stub;
-    long purpose = DEFAULT_PURPOSE;
+    long purpose = kDefaultPurpose;
     SString output;
     ApplicationOptions application;
 
@@ -139,5 +141,3 @@ class PackerOptions {
     bool m_applicationMode = false;  // --main-jar is given
     SString m_applicationOption;     // the first option that needs --main-jar
 };
-
-#endif

@@ -1,4 +1,4 @@
-#include "PayloadChecks.h"
+#include "cvpack/PayloadChecks.h"
 
 #include <cstdio>
 #include <set>

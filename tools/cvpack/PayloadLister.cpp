@@ -1,7 +1,7 @@
-#include "PayloadLister.h"
+#include "cvpack/PayloadLister.h"
 
-#include "PackerOptions.h"
 #include "base/TextUtils.h"
+#include "cvpack/PackerOptions.h"
 #include "launcher/Launcher.h"
 #include "launcher/LauncherException.h"
 #include "payload/FileIndexEntry.h"

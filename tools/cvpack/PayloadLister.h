@@ -1,5 +1,4 @@
-#ifndef PAYLOADLISTER_H
-#define PAYLOADLISTER_H
+#pragma once
 
 // Shows what a launcher file carries, one line per embedded file in index
 // order, read with the launcher's own payload reader:
@@ -22,5 +21,3 @@ class PayloadLister {
     // or it carries no embedded file.
     static void list(const SString& path, FILE* out);
 };
-
-#endif

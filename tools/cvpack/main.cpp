@@ -1,95 +1,22 @@
 // cvpack: builds launcher files from the cvlaunch program and the files to
 // embed, and lists what a launcher file carries. See PackerOptions.h for the
 // command line. Exit status: 0 done, 1 failed, 2 usage error.
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
-#include "ApplicationConfig.h"
-#include "LauncherWriter.h"
-#include "PackerOptions.h"
-#include "PayloadChecks.h"
-#include "PayloadLister.h"
 #include "base/ScopedFile.h"
-#include "base/SystemError.h"
 #include "base/TextUtils.h"
+#include "cvpack/ApplicationConfig.h"
+#include "cvpack/LauncherWriter.h"
+#include "cvpack/PackerOptions.h"
+#include "cvpack/PayloadChecks.h"
+#include "cvpack/PayloadLister.h"
 #include "jvm/VerifyArchive.h"
 #include "launcher/LauncherException.h"
 #include "payload/FileIndexEntry.h"
-#include "platform/DeleteFullDir.h"
 #include "platform/PlatformImpl.h"
 
 namespace {
-
-const char g_help[] =
-    "Usage: cvpack [FILE OPTIONS] [--stub FILE] [--purpose N] -o OUTPUT\n"
-    "       cvpack --main-jar JAR [APPLICATION OPTIONS] [OTHER OPTIONS] -o OUTPUT\n"
-    "       cvpack --main-jar JAR [APPLICATION OPTIONS] --print-config DIR\n"
-    "       cvpack --list LAUNCHER\n"
-    "       cvpack --check FILE...\n"
-    "Builds a launcher file: the cvlaunch program with the given files embedded.\n"
-    "\n"
-    "Application options (one command for a Java application; cvpack writes the\n"
-    "instruction program, the launch script and the JVM description file):\n"
-    "  --main-jar JAR              the application's jar, embedded first on the class path\n"
-    "  --class-path JAR            another jar for the class path (repeatable)\n"
-    "  --main-class NAME           the main class (default: Main-Class of the\n"
-    "                              main jar's manifest)\n"
-    "  --java RANGE                the Java versions to accept: 17 (exactly 17),\n"
-    "                              17+ (17 or newer), 11-21 (11 to 21); default: any\n"
-    "  --java-option OPTION        one argument for java before the main class\n"
-    "                              (repeatable)\n"
-    "  --name TEXT                 the application's name, for messages (default:\n"
-    "                              the main jar's name without .jar)\n"
-    "  --title TEXT                a title that the launcher shows when it starts\n"
-    "                              (default: none)\n"
-    "  --search-disk               walk the whole file system when no usual place\n"
-    "                              holds a suitable JVM\n"
-    "  --no-class-data-archive     do not keep a class-data archive of the\n"
-    "                              application in the user's cache\n"
-    "  --no-manifest-class-path    embed only the jars given, not those that the\n"
-    "                              Class-Path of their manifests names\n"
-    "  --print-config DIR          write program.tag, launch.tag, java.jvm and the\n"
-    "                              jars whose Class-Path is dropped (classpath/) into\n"
-    "                              DIR instead, and print the command that packs them\n"
-    "With --main-jar, --instructions, --launch-script and --jvm are refused, and\n"
-    "--name names the application rather than a file.\n"
-    "\n"
-    "Files to embed, in index order (each option may be repeated):\n"
-    "  --instructions FILE         the instruction program (tag file)\n"
-    "  --jvm FILE                  a JVM description file (tag file)\n"
-    "  --launch-script FILE        the launch script (tag file)\n"
-    "  --classpath-archive FILE    an archive for the class path of the program\n"
-    "  --jvm-installer FILE        a program that installs a bundled JVM\n"
-    "  --verify-archive FILE       the verification archive (default: verify.jar\n"
-    "                              beside cvpack, or in ../share/cvlaunch)\n"
-    "  --app-archive FILE          the application archive\n"
-    "  --embedded-launcher FILE    another launcher, started in place of this one\n"
-    "  --file TYPE:PATH[:ID[:NAME]]\n"
-    "                              any file; TYPE is 0 to 7 or one of the names\n"
-    "                              above without \"--\" (PATH must not hold \":\")\n"
-    "Modifiers of the file named just before them:\n"
-    "  --id N                      file id (default: its position, from 0)\n"
-    "  --name NAME                 entry name (default: the file's base name)\n"
-    "  --compressed FILES:BYTES    an archive that expands to FILES files and\n"
-    "                              BYTES bytes (used for the free-space check)\n"
-    "Other options:\n"
-    "  --no-verify-archive         embed no verification archive\n"
-    "  --stub FILE                 the launcher program (default: cvlaunch beside cvpack)\n"
-    "  --purpose N                 the purpose byte, 0 to 255 (default 1, an\n"
-    "                              application launcher; 0 and 2 apply the\n"
-    "                              SET_ENV_FOR_WIZARD values of JVM description files)\n"
-    "  -o, --output FILE           the launcher file to write (made executable)\n"
-    "  --list LAUNCHER             show the files that a launcher file carries\n"
-    "  --check FILE...             check tag files as packing does, and pack nothing\n"
-    "  -h, --help                  show this help\n"
-    "\n"
-    "Tag files are checked before anything is written: what the launcher would\n"
-    "reject (unknown instructions, wrong arguments, missing labels, unknown %\n"
-    "functions, malformed version ranges) is refused, what it would misread is\n"
-    "warned about.\n"
-    "Exit status: 0 done, 1 failed, 2 usage error.\n";
 
 // The directory of the running cvpack; "." when it cannot be found.
 SString programDirectory() {
@@ -157,21 +84,16 @@ void pack(PackerOptions& options, std::vector<SString> inputs = {}) {
     LauncherWriter::write(stub, options.files, options.purpose, options.output);
 }
 
-// A new directory for the generated files while they are packed, removed
-// with everything in it at the end.
+// A new directory for the generated files while they are packed, in the
+// temporary directory the launcher uses, removed with everything in it at
+// the end.
 class ScratchDirectory {
   public:
-    ScratchDirectory() {
-        const char* variable = getenv("TMPDIR");
-        SString base(variable != nullptr && variable[0] != '\0' ? variable : "/tmp");
-        m_path = pathInDirectory(base, "cvpackXXXXXX");
-        if (mkdtemp(&m_path[0]) == nullptr) {
-            int error = errno;
-            throwSystemError(joinText("cannot create a temporary directory in ", base, ": "),
-                             error);
-        }
+    ScratchDirectory() : m_path(PlatformImpl::createTempSubDirectory()) {}
+    ~ScratchDirectory() {
+        PlatformImpl::deleteFile(m_path);
+        PlatformImpl::removeDirFromCleanupList(m_path);
     }
-    ~ScratchDirectory() { DeleteFullDir().process(m_path); }
     ScratchDirectory(const ScratchDirectory&) = delete;
     ScratchDirectory& operator=(const ScratchDirectory&) = delete;
 
@@ -229,7 +151,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options.help) {
-        fputs(g_help, stdout);
+        fputs(PackerOptions::usage().c_str(), stdout);
         return 0;
     }
     try {
