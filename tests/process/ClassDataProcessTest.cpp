@@ -360,7 +360,8 @@ TEST_F(ClassDataMakerTest, TheLaunchDoesNotWaitAndASecondMakerLeavesTheEntryToTh
     testsupport::FakeJavaHome java(
         work_.file("jdk"),
         "case \"$*\" in\n"
-        "*-Xshare:dump*) while [ ! -e \"$CVTEST_RELEASE\" ]; do sleep 0.01; done\n"
+        "*-Xshare:dump*) : > \"$CVTEST_RELEASE.dumping\"\n"
+        "  while [ ! -e \"$CVTEST_RELEASE\" ]; do sleep 0.01; done\n"
         "  for a; do case $a in -XX:SharedArchiveFile=*) echo archive > \"${a#*=}\";; esac; "
         "done;;\n"
         "*-Xshare:on*) ;;\n"
@@ -407,6 +408,8 @@ TEST_F(ClassDataMakerTest, TheLaunchDoesNotWaitAndASecondMakerLeavesTheEntryToTh
     ASSERT_FALSE(entry.empty()) << first.log;
     EXPECT_FALSE(testsupport::fileExists(cds + entry + ".ok"));
 
+    // The maker holds the lock once its dump runs.
+    ASSERT_TRUE(testsupport::waitForFile(release + ".dumping", 30000));
     testsupport::LauncherOptions second = options;
     second.logFile = work_.file("second.log");
     LauncherResult other = run(launcher, {"-cv:make-class-data", entry}, second);
