@@ -115,7 +115,7 @@ class JVMFile : public MacroHandler {
     // home: every verification of every search phase ends here. The run gets
     // /dev/null as standard input; one that has not ended after 60 seconds
     // (or the milliseconds of the environment variable
-    // CV_VERIFY_TIME_LIMIT_MS, for tests) is killed with everything it
+    // CVLAUNCH_VERIFY_TIME_LIMIT_MS, for tests) is killed with everything it
     // started (TimedOut), recorded in the verification cache (so that a later
     // search tries such a home that it came upon last). Whatever the run
     // leaves in its process group is killed when it ends, and at most 1 MiB

@@ -25,17 +25,22 @@ const char* const kVerificationMarker = "1739021872";
 // or never ends must not stop the search. The variable, in milliseconds,
 // shortens the limit for tests; read at every verification.
 const long kVerifyTimeLimitMs = 60000;
-const char* const kVerifyTimeLimitVariable = "CV_VERIFY_TIME_LIMIT_MS";
+const char* const kVerifyTimeLimitVariable = "CVLAUNCH_VERIFY_TIME_LIMIT_MS";
+// The variable's earlier name, which a user may have set.
+const char* const kVerifyTimeLimitAlias = "CV_VERIFY_TIME_LIMIT_MS";
 // The verification class prints a few short lines; a java that prints
 // without end must not exhaust the launcher.
 const size_t kVerifyOutputLimit = 1 << 20;
 
 const char* const kJavaVersionProperty = "java.version";
 
-// The limit in force: the variable's value when it is a positive number,
-// otherwise kVerifyTimeLimitMs.
+// The limit in force: the variable's value (or its alias's) when it is a
+// positive number, otherwise kVerifyTimeLimitMs.
 long verifyTimeLimit() {
     SString text = PlatformImpl::getEnvironmentVariable(kVerifyTimeLimitVariable);
+    if (text.empty()) {
+        text = PlatformImpl::getEnvironmentVariable(kVerifyTimeLimitAlias);
+    }
     char* end = nullptr;
     long limit = strtol(text.c_str(), &end, 10);
     return !text.empty() && *end == '\0' && limit > 0 ? limit : kVerifyTimeLimitMs;

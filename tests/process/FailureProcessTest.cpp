@@ -337,7 +337,7 @@ TEST_F(FailureProcessTest, BrokenJavaDuringVerificationLetsTheSearchGoOn) {
         std::string good = makeHome("good", "printf '%s\\n' 1739021872 Fake\n").home();
         std::string input = searchInput({broken, good});
         LauncherOptions withLimit = options();
-        withLimit.env["CV_VERIFY_TIME_LIMIT_MS"] = "300";
+        withLimit.env["CVLAUNCH_VERIFY_TIME_LIMIT_MS"] = "300";
 
         auto start = std::chrono::steady_clock::now();
         LauncherResult result = run(work_.file("launcher"), {"-cv:in", input}, withLimit);
@@ -360,7 +360,7 @@ TEST_F(FailureProcessTest, HangingJavaAloneMeansNoJVMFound) {
     std::string broken = makeHome("broken", "exec sleep 30\n").home();
     std::string input = searchInput({broken});
     LauncherOptions withLimit = options();
-    withLimit.env["CV_VERIFY_TIME_LIMIT_MS"] = "200";
+    withLimit.env["CVLAUNCH_VERIFY_TIME_LIMIT_MS"] = "200";
 
     LauncherResult result = run(work_.file("launcher"), {"-cv:in", input}, withLimit);
 

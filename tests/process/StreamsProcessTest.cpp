@@ -127,7 +127,7 @@ TEST_F(StreamsProcessTest, AProbeLeavesNothingAndKeepsLittle) {
                                           "while [ ! -s " + pidFile + " ]; do sleep 0.01; done\n");
     testsupport::FakeJavaHome endless(work_.file("endless"), "exec yes\n");
     testsupport::LauncherOptions options = this->options();
-    options.env["CV_VERIFY_TIME_LIMIT_MS"] = "1000";
+    options.env["CVLAUNCH_VERIFY_TIME_LIMIT_MS"] = "1000";
     for (const auto& home : {leaving.home(), endless.home()}) {
         testsupport::writeFile(log(), "");
         auto result = testsupport::runProcess(search("Fake", home), options);
