@@ -2,8 +2,10 @@
 // src/platform/ talks to the operating system.
 #include "platform/FindFiles.h"
 
+#ifdef __linux__
 #include <linux/magic.h>
 #include <sys/vfs.h>
+#endif
 
 #include "base/TextUtils.h"
 #include "platform/FileFindListener.h"
@@ -11,6 +13,7 @@
 
 namespace {
 
+#ifdef __linux__
 // Not in every <linux/magic.h>.
 const unsigned long kConfigFsMagic = 0x62656570;
 const unsigned long kFuseCtlMagic = 0x65735543;
@@ -38,6 +41,10 @@ bool isOnPseudoFileSystem(const SString& dir) {
     }
     return false;
 }
+#else
+#error \
+    "A port supplies isOnPseudoFileSystem: whether a directory lies on a file system the kernel makes up (procfs, devfs and the like)."
+#endif
 
 SString withSeparator(const SString& path) {
     SString result(path);

@@ -9,6 +9,7 @@
 // object. Its definitions are split by concern:
 //   PlatformImplEnvironment.cpp  environment, directories, separators, byte order
 //   PlatformImplProcess.cpp      executeProcess, runCaptured, runAttached
+//   PlatformImplCapture.cpp      waiting for a child and capturing its output
 //   PlatformImplFiles.cpp        temporary files, cleanup, disk space, resolvePath
 //   PlatformImplSearch.cpp       search roots, hints, findFiles, plantedFileRisk
 //   PlatformImplConsole.cpp      console display and messages

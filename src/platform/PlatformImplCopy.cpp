@@ -9,6 +9,19 @@
 
 namespace {
 
+#ifdef __linux__
+// Copies up to `size` bytes of `source` from `offset` to the end of `target`
+// without passing them through the launcher. Returns what copy_file_range
+// returns.
+ssize_t copyInKernel(int source, long offset, int target, size_t size) {
+    off64_t from = offset;
+    return retryOnEintr([&] { return copy_file_range(source, &from, target, nullptr, size, 0); });
+}
+#else
+#error \
+    "A port supplies copyInKernel: a copy in the kernel, or -1 with ENOSYS to copy through the buffer."
+#endif
+
 // Writes all `size` bytes, in as many calls as the system needs. Returns 0, or
 // the errno of the write that failed.
 int writeAll(int fd, const char* bytes, size_t size) {
@@ -38,9 +51,7 @@ class StepCopier {
     // or -1 with the error in `result`.
     ssize_t copy(long offset, size_t size, CopyResult& result) {
         if (m_inKernel) {
-            off64_t from = offset;
-            ssize_t copied = retryOnEintr(
-                [&] { return copy_file_range(m_source, &from, m_target, nullptr, size, 0); });
+            ssize_t copied = copyInKernel(m_source, offset, m_target, size);
             if (copied > 0) {
                 return copied;
             }

@@ -43,6 +43,7 @@ void PlatformImpl::preJavaLaunch(int, const JVMFile&) {}
 
 namespace {
 
+#ifdef __linux__
 SString ownExecutable() {
     char buffer[PATH_MAX + 1] = {0};
     ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
@@ -51,6 +52,9 @@ SString ownExecutable() {
     }
     return SString(buffer, static_cast<unsigned int>(length));
 }
+#else
+#error "A port supplies ownExecutable: the path of the running program's file."
+#endif
 
 // Makes a relative path absolute against the current directory; "" when the
 // current directory cannot be determined.

@@ -1,19 +1,15 @@
-// Platform layer: child processes and the capture of their output. Only
-// src/platform/ talks to the operating system.
+// Platform layer: starting child processes, and the launcher's replacement
+// by a program. Only src/platform/ talks to the operating system.
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <poll.h>
-#include <sys/prctl.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,54 +20,14 @@
 #include "launcher/LauncherException.h"
 #include "platform/CmdLine.h"
 #include "platform/PlatformImpl.h"
+#include "platform/ProcessSupport.h"
+
+using processsupport::Deadline;
+using processsupport::Pipe;
+using processsupport::ScopedFd;
+using processsupport::TerminalHandoff;
 
 namespace {
-
-const unsigned int kChunkSize = 4096;
-// A captured child is read in larger steps, so that a program that writes
-// much does not cost a system call per page; the progress still shows one
-// mark per kChunkSize bytes.
-const unsigned int kCaptureChunkSize = 65536;
-
-// While the child runs, how often the capture loop looks whether it has ended
-// although its pipes are still open (a process it left behind may hold them).
-const int kEndCheckMs = 50;
-// Once the child has ended, output is still read while it keeps coming, but
-// no longer than this quiet time without data, nor in all longer than the
-// limit after the end: a background process that inherited the pipes must
-// not keep the launcher waiting.
-const int kQuietAfterEndMs = 100;
-const long kDrainLimitAfterEndMs = 1000;
-
-// Closes a file descriptor on every way out.
-class ScopedFd {
-  public:
-    ScopedFd() : m_fd(-1) {}
-    ~ScopedFd() { close(); }
-    ScopedFd(const ScopedFd&) = delete;
-    ScopedFd& operator=(const ScopedFd&) = delete;
-
-    int get() const { return m_fd; }
-    bool isOpen() const { return m_fd >= 0; }
-    void reset(int fd) {
-        close();
-        m_fd = fd;
-    }
-    void close() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
-    }
-
-  private:
-    int m_fd;
-};
-
-struct Pipe {
-    ScopedFd read;
-    ScopedFd write;
-};
 
 // Blocks the signals that the launcher passes on to its child, for as long as
 // it lives: one that comes while the child is being started is delivered at
@@ -87,109 +43,6 @@ class SignalBlock {
 
   private:
     sigset_t m_previous;
-};
-
-// Appends to a text that may grow large, doubling its room when it is full,
-// so that appending a stream costs time in proportion to its length.
-void appendGrowing(SString& text, const char* data, size_t size) {
-    size_t needed = text.length() + size;
-    if (needed > text.capacity()) {
-        size_t doubled = 2 * static_cast<size_t>(text.capacity());
-        text.reserve(static_cast<unsigned int>(
-            std::min(std::max(needed, doubled), size_t(SString().max_size()))));
-    }
-    text.append(data, static_cast<unsigned int>(size));
-}
-
-void appendChunk(SString* text, const char* buffer, unsigned int size) {
-    if (text != nullptr && size > 0) {
-        appendGrowing(*text, buffer, size);
-    }
-    PlatformImpl::advanceUIProgress(1);
-}
-
-// What is kept of one captured stream: everything up to `limit` bytes (0: no
-// limit); beyond, its first and its last limit / 2 bytes, with a line between
-// that says how many bytes were not kept. The rest is read and dropped, so
-// that a child that writes without end neither blocks nor exhausts the
-// launcher.
-class KeptOutput {
-  public:
-    KeptOutput(SString* text, size_t limit)
-        : m_text(text),
-          m_headRoom(limit == 0 ? SIZE_MAX : limit / 2),
-          m_tail(limit == 0 ? 0 : limit - limit / 2) {}
-
-    void append(const char* data, size_t size) {
-        PlatformImpl::advanceUIProgress(static_cast<long>((size + kChunkSize - 1) / kChunkSize));
-        if (m_text == nullptr) {
-            return;
-        }
-        size_t head = std::min(size, m_headRoom);
-        appendGrowing(*m_text, data, head);
-        m_headRoom -= head;
-        addToTail(data + head, size - head);
-    }
-
-    // Writes the kept end of the stream after its beginning.
-    void finish() {
-        if (m_tailUsed == 0) {
-            return;
-        }
-        if (m_dropped > 0) {
-            *m_text += joinText("\n[", convertToString(static_cast<long>(m_dropped)),
-                                " bytes of output not kept]\n");
-        }
-        size_t start = (m_tailNext + m_tail.size() - m_tailUsed) % m_tail.size();
-        size_t first = std::min(m_tailUsed, m_tail.size() - start);
-        appendGrowing(*m_text, m_tail.data() + start, first);
-        appendGrowing(*m_text, m_tail.data(), m_tailUsed - first);
-        m_tailUsed = 0;
-    }
-
-  private:
-    // Writes into the ring of the last bytes, dropping the oldest.
-    void addToTail(const char* data, size_t size) {
-        if (size > m_tail.size()) {
-            m_dropped += size - m_tail.size();
-            data += size - m_tail.size();
-            size = m_tail.size();
-        }
-        size_t overwritten = std::max(m_tailUsed + size, m_tail.size()) - m_tail.size();
-        m_dropped += overwritten;
-        m_tailUsed += size - overwritten;
-        while (size > 0) {
-            size_t step = std::min(size, m_tail.size() - m_tailNext);
-            std::copy(data, data + step, m_tail.begin() + static_cast<long>(m_tailNext));
-            m_tailNext = (m_tailNext + step) % m_tail.size();
-            data += step;
-            size -= step;
-        }
-    }
-
-    SString* m_text;
-    size_t m_headRoom;
-    std::vector<char> m_tail;
-    size_t m_tailNext = 0;
-    size_t m_tailUsed = 0;
-    size_t m_dropped = 0;
-};
-
-long long monotonicMs() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
-// The moment at which a child's time limit passes; none for a limit of 0.
-class Deadline {
-  public:
-    explicit Deadline(long limitMs) : m_at(limitMs > 0 ? monotonicMs() + limitMs : 0) {}
-    bool isSet() const { return m_at != 0; }
-    bool passed() const { return isSet() && monotonicMs() >= m_at; }
-
-  private:
-    long long m_at;
 };
 
 // ---- Replacing the launcher -------------------------------------------------
@@ -242,12 +95,7 @@ int replaceLauncher(const SString& command) {
 
 // ---- The terminal -----------------------------------------------------------------
 
-// The child runs in a process group of its own, so that a signal passed on
-// to it reaches the shell and everything the shell started (dash does not
-// exec the last command of "sh -c"). When the launcher is the foreground
-// job of a terminal, the terminal is handed to the child's group while it
-// runs, so that it can read the terminal and Ctrl-C and Ctrl-Z reach it
-// directly, and taken back afterwards.
+// The terminal to hand to the child (see TerminalHandoff), or -1.
 int foregroundTerminal() {
     if (isatty(STDIN_FILENO) && tcgetpgrp(STDIN_FILENO) == getpgrp()) {
         return STDIN_FILENO;
@@ -267,41 +115,28 @@ void giveTerminalTo(int terminal, pid_t group) {
     sigprocmask(SIG_SETMASK, &previous, nullptr);
 }
 
-// Holds the terminal for the child's group while the child runs.
-class TerminalHandoff {
-  public:
-    TerminalHandoff(int terminal, pid_t child) : m_terminal(terminal), m_child(child) {
-        handOver();
-    }
-    ~TerminalHandoff() { takeBack(); }
-    TerminalHandoff(const TerminalHandoff&) = delete;
-    TerminalHandoff& operator=(const TerminalHandoff&) = delete;
+}  // namespace
 
-    void handOver() {
-        if (m_terminal >= 0) {
-            giveTerminalTo(m_terminal, m_child);
-        }
+void TerminalHandoff::handOver() {
+    if (m_terminal >= 0) {
+        giveTerminalTo(m_terminal, m_child);
     }
-    void takeBack() {
-        if (m_terminal >= 0) {
-            giveTerminalTo(m_terminal, getpgrp());
-        }
-    }
-    // The child's group was stopped at the terminal (Ctrl-Z): stop the
-    // launcher too, so that the shell sees its job stopped; when the job is
-    // continued, continue the child's group with it.
-    void followStop() {
-        takeBack();
-        raise(SIGTSTP);
-        handOver();
-        kill(-m_child, SIGCONT);
-    }
-    bool watchesStops() const { return m_terminal >= 0; }
+}
 
-  private:
-    int m_terminal;
-    pid_t m_child;
-};
+void TerminalHandoff::takeBack() {
+    if (m_terminal >= 0) {
+        giveTerminalTo(m_terminal, getpgrp());
+    }
+}
+
+void TerminalHandoff::followStop() {
+    takeBack();
+    raise(SIGTSTP);
+    handOver();
+    kill(-m_child, SIGCONT);
+}
+
+namespace {
 
 // ---- Starting a child ---------------------------------------------------------
 
@@ -472,156 +307,6 @@ SString startFailureMessage(const StartFailure& failure, const StringDeque& argu
     return systemErrorMessage(joinText("Unable to start ", arguments.at(0), ": "), failure.error);
 }
 
-// ---- Waiting and capturing ------------------------------------------------------
-
-// Waits for the child's end (options 0) or only looks (WNOHANG). Returns true
-// with its status once it has ended; after that it is no longer signalled.
-// A child stopped at the terminal stops the launcher along with it.
-bool reapChild(pid_t pid, int options, int& status, TerminalHandoff& terminal) {
-    if (terminal.watchesStops()) {
-        options |= WUNTRACED;
-    }
-    // A stop is followed, then the wait goes on as after an interruption.
-    pid_t result = retryOnEintr([&]() -> pid_t {
-        pid_t reaped = waitpid(pid, &status, options);
-        if (reaped == pid && WIFSTOPPED(status)) {
-            terminal.followStop();
-            errno = EINTR;
-            return (options & WNOHANG) ? 0 : -1;
-        }
-        return reaped;
-    });
-    if (result == 0) {
-        return false;
-    }
-    int error = errno;
-    PlatformImpl::setRunningChild(0);
-    if (result < 0) {
-        throwSystemError("Error waiting for child process: ", error);
-    }
-    return true;
-}
-
-// Kills the child with everything in its process group (the shell and what
-// it started) and reaps it.
-void killChildGroup(pid_t pid, int& status, TerminalHandoff& terminal) {
-    kill(-pid, SIGKILL);
-    reapChild(pid, 0, status, terminal);
-}
-
-// Waits for the child's end; when the deadline passes first, kills it with
-// its group. Returns false then, true when it ended by itself.
-bool waitForChild(pid_t pid, const Deadline& deadline, int& status, TerminalHandoff& terminal) {
-    if (!deadline.isSet()) {
-        reapChild(pid, 0, status, terminal);
-        return true;
-    }
-    // A child that has just closed its output ends a moment later: look
-    // again soon, then less and less often.
-    int pauseMs = 1;
-    while (!reapChild(pid, WNOHANG, status, terminal)) {
-        if (deadline.passed()) {
-            killChildGroup(pid, status, terminal);
-            return false;
-        }
-        poll(nullptr, 0, pauseMs);
-        pauseMs = std::min(2 * pauseMs, kEndCheckMs);
-    }
-    return true;
-}
-
-struct CapturedStream {
-    ScopedFd* fd;
-    KeptOutput kept;
-};
-
-// Waits up to `timeoutMs` for data or an end on the open streams; polled[i]
-// belongs to streams[i] (a closed stream has fd -1, which poll passes over).
-// Returns the number of ready streams, or -1 with errno when poll fails.
-int pollStreams(const CapturedStream* streams, pollfd* polled, int timeoutMs) {
-    for (int i = 0; i < 2; ++i) {
-        polled[i] = {streams[i].fd->get(), POLLIN, 0};
-    }
-    return retryOnEintr([&] { return poll(polled, 2, timeoutMs); });
-}
-
-// Reads one chunk from each stream that poll found ready; a stream at its
-// end is closed.
-void readReadyStreams(CapturedStream* streams, const pollfd* polled) {
-    for (int i = 0; i < 2; ++i) {
-        if (polled[i].revents == 0) {
-            continue;
-        }
-        static char buffer[kCaptureChunkSize];
-        ssize_t size =
-            retryOnEintr([&] { return read(streams[i].fd->get(), buffer, sizeof buffer); });
-        if (size <= 0) {
-            streams[i].fd->close();
-        } else {
-            streams[i].kept.append(buffer, static_cast<size_t>(size));
-        }
-    }
-}
-
-// Reads everything the child writes on both pipes as it arrives, so that it
-// never blocks on a full pipe, until both are at their end. Once the child
-// has ended (and, with `killGroup`, everything left in its group is killed),
-// reading stops after kQuietAfterEndMs without data or at the latest
-// kDrainLimitAfterEndMs after the end. When the deadline passes before the
-// child ends, the child is killed with its group and false is returned;
-// otherwise true. *status gets the child's status.
-bool readUntilEnd(pid_t pid, TerminalHandoff& terminal, const Deadline& deadline,
-                  CapturedStream* streams, bool killGroup, int& status) {
-    bool ended = false;
-    long long endTime = 0;
-    while (streams[0].fd->isOpen() || streams[1].fd->isOpen()) {
-        if (!ended && reapChild(pid, WNOHANG, status, terminal)) {
-            ended = true;
-            endTime = monotonicMs();
-            if (killGroup) {
-                kill(-pid, SIGKILL);
-            }
-        }
-        if (!ended && deadline.passed()) {
-            killChildGroup(pid, status, terminal);
-            return false;
-        }
-        if (ended && monotonicMs() - endTime >= kDrainLimitAfterEndMs) {
-            break;
-        }
-        pollfd polled[2];
-        int ready = pollStreams(streams, polled, ended ? kQuietAfterEndMs : kEndCheckMs);
-        if (ready < 0) {
-            int error = errno;
-            // Closed pipes cannot keep the child blocked while it is waited for.
-            streams[0].fd->close();
-            streams[1].fd->close();
-            if (!ended) {
-                reapChild(pid, 0, status, terminal);
-            }
-            throwSystemError("Error reading the output of a child process: ", error);
-        }
-        if (ready == 0 && ended) {
-            break;
-        }
-        readReadyStreams(streams, polled);
-    }
-    return ended || waitForChild(pid, deadline, status, terminal);
-}
-
-// readUntilEnd, keeping what `options` say of each stream in *outText and
-// *errText.
-bool collectOutput(pid_t pid, TerminalHandoff& terminal, const Deadline& deadline, Pipe& out,
-                   Pipe& err, SString* outText, SString* errText, const ProcessOptions& options,
-                   int& status) {
-    CapturedStream streams[2] = {{&out.read, KeptOutput(outText, options.captureLimit)},
-                                 {&err.read, KeptOutput(errText, options.captureLimit)}};
-    bool ended = readUntilEnd(pid, terminal, deadline, streams, options.killGroupAtEnd, status);
-    streams[0].kept.finish();
-    streams[1].kept.finish();
-    return ended;
-}
-
 // Waits for every process left in the child's group: once the child is
 // gone they are the launcher's children (the launcher is their reaper during
 // a probe and once it passed a signal on). A signal that comes meanwhile is
@@ -655,6 +340,7 @@ int exitCodeOf(int status) {
     return WEXITSTATUS(status);
 }
 
+#ifdef __linux__
 struct DirCloser {
     void operator()(DIR* directory) const { closedir(directory); }
 };
@@ -680,6 +366,9 @@ std::vector<pid_t> childProcesses() {
     }
     return children;
 }
+#else
+#error "A port supplies the list of the launcher's child processes (childProcesses)."
+#endif
 
 // Kills and reaps every child of the launcher that is not one of `kept`,
 // round after round: a process killed in one round may leave children of its
@@ -714,7 +403,7 @@ class ProbeReaper {
     explicit ProbeReaper(bool probe) : m_probe(probe) {
         if (m_probe) {
             m_earlierChildren = childProcesses();
-            prctl(PR_SET_CHILD_SUBREAPER, 1);
+            processsupport::setChildSubreaper(true);
         }
     }
     ~ProbeReaper() {
@@ -723,7 +412,7 @@ class ProbeReaper {
         }
         killChildrenBut(m_earlierChildren);
         if (!PlatformImpl::childWasSignalled()) {
-            prctl(PR_SET_CHILD_SUBREAPER, 0);
+            processsupport::setChildSubreaper(false);
         }
     }
     ProbeReaper(const ProbeReaper&) = delete;
@@ -787,16 +476,6 @@ int PlatformImpl::runCaptured(const StringDeque& arguments, const SString& worki
 int PlatformImpl::runAttached(const StringDeque& arguments, const SString& workingDir,
                               const ProcessOptions& options) {
     return runProcess(arguments, workingDir, false, nullptr, nullptr, options);
-}
-
-unsigned int readFromFile(FILE* stream, SString* text) {
-    char buffer[kChunkSize];
-    unsigned int size = 0;
-    while (!feof(stream) && !ferror(stream)) {
-        size = static_cast<unsigned int>(fread(buffer, 1, sizeof buffer, stream));
-        appendChunk(text, buffer, size);
-    }
-    return size;
 }
 
 SString PlatformImpl::replaceProcess(const StringDeque& arguments) {

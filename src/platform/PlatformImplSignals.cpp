@@ -4,12 +4,12 @@
 #include <csignal>
 #include <vector>
 
-#include <sys/prctl.h>
 #include <sys/types.h>
 
 #include "base/TextUtils.h"
 #include "launcher/LauncherException.h"
 #include "platform/PlatformImpl.h"
+#include "platform/ProcessSupport.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ void onSignal(int signalNumber) {
         // from now on, so that the launcher can wait for the whole of the
         // program that it signalled. (Only then: a launcher that is the
         // reaper of every orphan of a long run would collect their zombies.)
-        prctl(PR_SET_CHILD_SUBREAPER, 1);
+        processsupport::setChildSubreaper(true);
         g_childSignalled = 1;
         if (kill(-child, signalNumber) != 0) {
             kill(child, signalNumber);

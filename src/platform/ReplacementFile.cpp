@@ -6,9 +6,11 @@
 #include <ctime>
 
 #include <fcntl.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/random.h>
+#endif
 
 #include "platform/PlatformImpl.h"
 
@@ -21,12 +23,25 @@ const int kNameAttempts = 100;
 const char kNameLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 const unsigned int kNameLetterCount = sizeof kNameLetters - 1;
 
+#ifdef __linux__
+// Directories are opened as handles for the *at calls only, which needs no
+// permission to read them.
+const int kDirectoryHandle = O_PATH;
+
+// Fills `bits` from the system's random source; false when it gives none.
+bool systemRandomBits(unsigned long long& bits) {
+    return retryOnEintr([&] { return getrandom(&bits, sizeof bits, 0); }) ==
+           static_cast<ssize_t>(sizeof bits);
+}
+#else
+#error "A port supplies kDirectoryHandle (O_SEARCH, or O_RDONLY) and systemRandomBits (getentropy)."
+#endif
+
 // Should the system give no random bytes, the clock stands in: a name that is
 // taken is refused by openat, and the next attempt reads the clock again.
 unsigned long long randomBits() {
     unsigned long long bits = 0;
-    if (retryOnEintr([&] { return getrandom(&bits, sizeof bits, 0); }) !=
-        static_cast<ssize_t>(sizeof bits)) {
+    if (!systemRandomBits(bits)) {
         struct timespec now;
         clock_gettime(CLOCK_MONOTONIC, &now);
         bits = static_cast<unsigned long long>(now.tv_nsec) * 2654435761ULL ^
@@ -50,7 +65,8 @@ SString temporaryName() {
 // following a link: ELOOP for a symbolic link, ENOTDIR for another file.
 // Returns the descriptor, or -1 with the error in errno.
 int openDirectoryIn(int parent, const char* name) {
-    int fd = retryOnEintr([&] { return openat(parent, name, O_PATH | O_NOFOLLOW | O_CLOEXEC); });
+    int fd = retryOnEintr(
+        [&] { return openat(parent, name, kDirectoryHandle | O_NOFOLLOW | O_CLOEXEC); });
     if (fd < 0) {
         return -1;
     }
@@ -77,8 +93,8 @@ int openDirectoryIn(int parent, const char* name) {
 // with the error in errno.
 int openDirectoriesOf(const SString& directory, const SString& name, unsigned int& last) {
     const char* start = directory.empty() ? "." : directory.c_str();
-    int fd =
-        retryOnEintr([&] { return openat(AT_FDCWD, start, O_PATH | O_DIRECTORY | O_CLOEXEC); });
+    int fd = retryOnEintr(
+        [&] { return openat(AT_FDCWD, start, kDirectoryHandle | O_DIRECTORY | O_CLOEXEC); });
     last = 0;
     for (unsigned int end = name.find('/'); fd >= 0 && end != SString::npos;
          end = name.find('/', last)) {

@@ -50,10 +50,27 @@ const char* const kVerifyingJava =
 
 // Blanks, quotes, an escape; the shell's expansions, commands, globs; the
 // launch script's macros; a line feed, bytes that are not UTF-8, a long value.
-const Args kValues({"two  words\tand\ttabs", "say \"hi\"", "it's", "end\\", "$HOME",
-                    "$(touch $CVTEST_MARKER)", "`touch $CVTEST_MARKER`", "x;touch $CVTEST_MARKER",
-                    "*", "~", "%TEMP_DIR%()", "@JVM_HOME@", "#HOME#", "line\nfeed", "\xff\xfe",
-                    std::string(100 * 1024, 'v')});
+struct HostileValue {
+    const char* name;
+    std::string text;
+};
+
+const HostileValue kValues[] = {{"BlanksAndTabs", "two  words\tand\ttabs"},
+                                {"DoubleQuotes", "say \"hi\""},
+                                {"SingleQuote", "it's"},
+                                {"TrailingBackslash", "end\\"},
+                                {"ShellVariable", "$HOME"},
+                                {"CommandSubstitution", "$(touch $CVTEST_MARKER)"},
+                                {"Backquotes", "`touch $CVTEST_MARKER`"},
+                                {"CommandSeparator", "x;touch $CVTEST_MARKER"},
+                                {"Glob", "*"},
+                                {"Tilde", "~"},
+                                {"PercentMacro", "%TEMP_DIR%()"},
+                                {"AtTag", "@JVM_HOME@"},
+                                {"HashMacro", "#HOME#"},
+                                {"LineFeed", "line\nfeed"},
+                                {"NotUtf8", "\xff\xfe"},
+                                {"HundredKilobytes", std::string(100 * 1024, 'v')}};
 
 std::string dirOf(const std::string& path) {
     return path.substr(0, path.rfind('/'));
@@ -115,17 +132,17 @@ struct EntryPoint {
 };
 
 const EntryPoint kEntryPoints[] = {
-    {"pass-through argument", false, false, kGiven, [](auto& p, auto&, auto& v) { p.arg = v; }},
-    {"environment macro", false, false, kGiven, [](auto& p, auto&, auto& v) { p.env = v; }},
-    {"side-file lines", false, true, kGiven, [](auto& p, auto&, auto& v) { p.side = v; }},
-    {"-cv:tempdir", true, false, kGiven,
+    {"PassThroughArgument", false, false, kGiven, [](auto& p, auto&, auto& v) { p.arg = v; }},
+    {"EnvironmentMacro", false, false, kGiven, [](auto& p, auto&, auto& v) { p.env = v; }},
+    {"SideFileLines", false, true, kGiven, [](auto& p, auto&, auto& v) { p.side = v; }},
+    {"TempDirOption", true, false, kGiven,
      [](auto& p, auto& d, auto& v) { p.tempDir = d + "/" + v; }},
-    {"launcher file and directory", true, false, kGiven,
+    {"LauncherFileAndDirectory", true, false, kGiven,
      [](auto& p, auto& d, auto& v) { p.launcher = d + "/" + v + "/" + v; }},
-    {"JVM home by PATH_HINT", true, true,
+    {"JvmHomeByPathHint", true, true,
      "PATH_HINT: ", [](auto& p, auto& d, auto& v) { p.home = d + "/" + v; }},
     // The PATH entry <home>/bin stands for the home <home>/.
-    {"JVM home by PATH", true, true, "",
+    {"JvmHomeByPath", true, true, "",
      [](auto& p, auto& d, auto& v) { p.home = d + "/" + v + "/"; }},
 };
 
@@ -191,24 +208,52 @@ class ValuesProcessTest : public testsupport::LauncherProcessTest {
     }
 };
 
-TEST_F(ValuesProcessTest, HostileValuesReachJavaUnchangedFromEveryEntryPoint) {
-    for (const std::string& value : kValues) {
-        bool fileName = value.size() < 200 && value.find('/') == std::string::npos;
-        bool line = value.find('\n') == std::string::npos;
+// One case of the matrix: a value through an entry point that can carry it.
+struct HostileCase {
+    const HostileValue* value;
+    const EntryPoint* entry;
+};
+
+std::vector<HostileCase> hostileCases() {
+    std::vector<HostileCase> cases;
+    for (const HostileValue& value : kValues) {
+        bool fileName = value.text.size() < 200 && value.text.find('/') == std::string::npos;
+        bool line = value.text.find('\n') == std::string::npos;
         for (const EntryPoint& entry : kEntryPoints) {
-            if ((entry.fileName && !fileName) || (entry.line && !line)) {
-                continue;
-            }
-            for (const char* suffix : kSuffixes) {
-                SCOPED_TRACE(std::string(entry.name) + " [" + value.substr(0, 40) + "]" + suffix);
-                TempDir dir;
-                Places places{dir.file("jdk"), temp_.path(), dir.file("launcher")};
-                entry.place(places, dir.path(), value);
-                expectDelivered(places, entry.homeTag, suffix, dir.file("INJECTED"));
+            if ((!entry.fileName || fileName) && (!entry.line || line)) {
+                cases.push_back({&value, &entry});
             }
         }
     }
+    return cases;
 }
+
+// The case as gtest lists it: its entry point and its value by name.
+void PrintTo(const HostileCase& c, std::ostream* out) {
+    *out << c.entry->name << ' ' << c.value->name;
+}
+
+class HostileValuesProcessTest : public ValuesProcessTest,
+                                 public ::testing::WithParamInterface<HostileCase> {};
+
+TEST_P(HostileValuesProcessTest, ReachJavaUnchanged) {
+    const std::string& value = GetParam().value->text;
+    const EntryPoint& entry = *GetParam().entry;
+    for (const char* suffix : kSuffixes) {
+        SCOPED_TRACE(std::string(entry.name) + " [" + value.substr(0, 40) + "]" + suffix);
+        TempDir dir;
+        Places places{dir.file("jdk"), temp_.path(), dir.file("launcher")};
+        entry.place(places, dir.path(), value);
+        expectDelivered(places, entry.homeTag, suffix, dir.file("INJECTED"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryEntryPoint, HostileValuesProcessTest,
+                         ::testing::ValuesIn(hostileCases()),
+                         [](const ::testing::TestParamInfo<HostileCase>& info) {
+                             return std::string(info.param.entry->name) + "_" +
+                                    info.param.value->name;
+                         });
 
 TEST_F(ValuesProcessTest, TwentyThousandArgumentsReachJava) {
     FakeJavaHome java(work_.file("jdk"), "");
