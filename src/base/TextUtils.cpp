@@ -8,7 +8,7 @@
 #include "platform/PlatformImpl.h"
 
 const char whitespaceChars[] = " \t\n\r";
-const char anySeparators[] = "/\\";
+const char kAnySeparators[] = "/\\";
 
 namespace {
 

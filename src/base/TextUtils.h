@@ -48,10 +48,10 @@ SString joinText(const Parts&... parts) {
 // ---- Paths ------------------------------------------------------------------
 //
 // Paths are joined and split at "/". Names that may have been written for a
-// system that separates with "\" are split at either (anySeparators).
+// system that separates with "\" are split at either (kAnySeparators).
 
 // The two separators "/" and "\".
-extern const char anySeparators[];
+extern const char kAnySeparators[];
 
 // Appends the path separator ("/") unless path is empty or already ends with it.
 void appendPathSeparator(SString& path);

@@ -134,7 +134,7 @@ ProbeOutcome JVMFile::runVerification(const SString& home, const VerifyCache::Ke
     // Apart from a run that was stopped, the exit code says nothing for the
     // match: only the output decides. Only a clean run is remembered.
     int exitCode = script.execute(*this, nullptr, false, options);
-    if (exitCode == processTimedOut) {
+    if (exitCode == kProcessTimedOut) {
         return ProbeOutcome::timedOut(home, options.timeLimitMs);
     }
     SString lastLine;

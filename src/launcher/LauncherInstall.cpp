@@ -64,7 +64,7 @@ bool copyArchive(const SString& source, const SString& target) {
     if (out == nullptr) {
         return false;
     }
-    CopyResult result = copyBytes(in.get(), 0, out.get(), copyToEnd, CopySteps());
+    CopyResult result = copyBytes(in.get(), 0, out.get(), kCopyToEnd, CopySteps());
     int closeError = closeWrittenFile(out);
     int error = result.error() != 0 ? result.error() : closeError;
     if (error != 0) {
@@ -254,7 +254,7 @@ const SString& Launcher::getApplicationArchive(const SString& fileName) {
     }
     SString source = pathInDirectory(getOriginalLauncherDir(), fileName);
     SString target = pathInDirectory(PlatformImpl::createTempSubDirectory(),
-                                     lastPathComponent(fileName, anySeparators));
+                                     lastPathComponent(fileName, kAnySeparators));
 
     if (copyArchive(source, target)) {
         m_applicationArchive = target;

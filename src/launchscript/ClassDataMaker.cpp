@@ -193,7 +193,7 @@ SString ClassDataMaker::runJVM(const std::vector<SString>& arguments, bool silen
     }
     Launcher::logInfo("Ran ", arguments[0], " ", arguments[1], ": status ", convertToString(status),
                       "\n", output, errors);
-    if (status == processTimedOut) {
+    if (status == kProcessTimedOut) {
         return "the JVM did not end in time";
     }
     if (status != 0) {

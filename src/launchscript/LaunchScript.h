@@ -122,7 +122,7 @@ class LaunchScript : public MacroHandler {
     // back (empty when it was not set); the SET_ENV_FOR_WIZARD variables
     // stay. `options` go to the process start (a launch has neither time
     // limit nor /dev/null input). Returns the command's exit code, or
-    // processTimedOut when the time limit stopped it; throws
+    // kProcessTimedOut when the time limit stopped it; throws
     // LauncherException when there is no command (nothing runs then) or it
     // cannot be expanded or started.
     int execute(const JVMFile& jvm, const StringDeque* extraArguments, bool showConsole,

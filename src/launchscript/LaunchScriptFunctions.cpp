@@ -58,7 +58,7 @@ void appendWord(SString& text, const SString& word) {
 SString sideFileName(const char* suffix) {
     SString name = Launcher::getOriginalLauncherFileName();
     unsigned int dot = name.rfind('.');
-    unsigned int separator = name.find_last_of(anySeparators);
+    unsigned int separator = name.find_last_of(kAnySeparators);
     if (dot != SString::npos && separator != SString::npos && dot > separator) {
         name.erase(dot);
     }

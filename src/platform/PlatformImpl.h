@@ -98,7 +98,7 @@ struct ProcessOptions {
 
 // executeProcess's result for a child that was killed at its time limit;
 // never an exit code.
-const int processTimedOut = -1;
+const int kProcessTimedOut = -1;
 
 class PlatformImpl {
   public:
@@ -121,7 +121,7 @@ class PlatformImpl {
     // by /bin/sh) with every argument byte for byte, in a child that makes
     // `workingDir` (when not empty) its current directory; the launcher's
     // own stays. Both wait for the child's end and return its exit code, or
-    // 128 + the signal number when a signal ended it, or processTimedOut when
+    // 128 + the signal number when a signal ended it, or kProcessTimedOut when
     // `options` set a time limit that passed (the output read until then is
     // kept). A child that cannot be started is reported, never run: throws
     // LauncherException "Unable to start <program>: " with the system's
@@ -401,7 +401,7 @@ struct CopyResult {
 };
 
 // copyBytes's length for everything up to the end of the source.
-const long copyToEnd = LONG_MAX;
+const long kCopyToEnd = LONG_MAX;
 
 // Copies up to `length` bytes of `source`, from its absolute position
 // `offset`, to `target`, one step at a time: in the kernel (copy_file_range)

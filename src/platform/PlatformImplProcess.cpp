@@ -448,7 +448,7 @@ int runProcess(const StringDeque& arguments, const SString& workingDir, bool col
         collect ? collectOutput(pid, handoff, deadline, out, err, stdOut, stdErr, options, status)
                 : waitForChild(pid, deadline, status, handoff);
     settleGroup(pid, options);
-    return ended ? exitCodeOf(status) : processTimedOut;
+    return ended ? exitCodeOf(status) : kProcessTimedOut;
 }
 
 }  // namespace

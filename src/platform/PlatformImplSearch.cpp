@@ -27,7 +27,7 @@ class ScopedGlob {
 };
 
 // Links followed before a chain counts as a loop, as the kernel counts them.
-const int maxLinkHops = 40;
+const int kMaxLinkHops = 40;
 
 // Why another user could have put the file or directory `path` in place or
 // changed it, or "". Only root and the launcher's user count as trusted
@@ -167,7 +167,7 @@ SString PlatformImpl::plantedFileRisk(const SString& executable, int ownLevels) 
     // Each link on the way can be swapped by whoever may write its
     // directory, and the file at the end by whoever may write its own.
     SString path = getAbsolutePath(executable);
-    for (int hop = 0; !path.empty() && hop < maxLinkHops; ++hop) {
+    for (int hop = 0; !path.empty() && hop < kMaxLinkHops; ++hop) {
         SString risk = chainRisk(path, ownLevels);
         if (!risk.empty()) {
             return risk;

@@ -121,7 +121,7 @@ TEST(TextUtilsTest, PathHelpersSplitAndJoinAtTheSeparator) {
         SCOPED_TRACE(row.path);
         EXPECT_STREQ(parentDirectory(row.path).c_str(), row.parent);
         EXPECT_STREQ(lastPathComponent(row.path).c_str(), row.last);
-        EXPECT_STREQ(lastPathComponent(row.path, anySeparators).c_str(), row.lastOfAny);
+        EXPECT_STREQ(lastPathComponent(row.path, kAnySeparators).c_str(), row.lastOfAny);
     }
     const struct {
         const char* directory;

@@ -23,7 +23,7 @@ TEST(CopyBytesTest, CopiesFromTheOffsetAndLetsLaterWritesFollow) {
         long length;
         size_t step;
         const char* copied;
-    } rows[] = {{0, copyToEnd, 3, "0123456789"},
+    } rows[] = {{0, kCopyToEnd, 3, "0123456789"},
                 {2, 5, 2, "23456"},
                 {8, 100, 4, "89"},
                 {10, 5, 4, ""},
@@ -74,10 +74,10 @@ TEST(CopyBytesTest, FailedReadOrWriteIsReportedApart) {
     ScopedFile full(fopen("/dev/full", "wb"));
     ASSERT_TRUE(directory && source && target && full);
 
-    CopyResult unread = copyBytes(directory.get(), 0, target.get(), copyToEnd, CopySteps());
+    CopyResult unread = copyBytes(directory.get(), 0, target.get(), kCopyToEnd, CopySteps());
     EXPECT_EQ(unread.readError, EISDIR);
     EXPECT_EQ(unread.writeError, 0);
-    CopyResult unwritten = copyBytes(source.get(), 0, full.get(), copyToEnd, CopySteps());
+    CopyResult unwritten = copyBytes(source.get(), 0, full.get(), kCopyToEnd, CopySteps());
     EXPECT_EQ(unwritten.readError, 0);
     EXPECT_EQ(unwritten.writeError, ENOSPC);
     EXPECT_EQ(unwritten.copied, 0);

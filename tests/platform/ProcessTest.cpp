@@ -259,7 +259,7 @@ TEST_F(PlatformImplProcessTest, TimeLimitKillsTheWholeGroupAndKeepsEarlyOutput) 
         int code = PlatformImpl::executeProcess(command.c_str(), "", false, collect, collect, &out,
                                                 nullptr, false, options);
         std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-        EXPECT_EQ(code, processTimedOut);
+        EXPECT_EQ(code, kProcessTimedOut);
         EXPECT_GE(elapsed.count(), 0.2);
         EXPECT_LT(elapsed.count(), 2.0);
         EXPECT_EQ(text(out), collect ? "early\n" : "");
@@ -351,7 +351,7 @@ TEST_F(PlatformImplProcessTest, TimeLimitAppliesAfterTheChildClosedItsOutput) {
     SString err;
     int code = PlatformImpl::executeProcess("exec >&- 2>&-; sleep 30", "", false, true, true, &out,
                                             &err, false, options);
-    EXPECT_EQ(code, processTimedOut);
+    EXPECT_EQ(code, kProcessTimedOut);
 }
 
 TEST_F(PlatformImplProcessTest, NullInputGivesTheChildAnEmptyStandardInput) {
