@@ -282,6 +282,13 @@ class PlatformImpl {
     static bool fileExists(const SString& path);
     // True for a directory (links followed).
     static bool isDirectory(const SString& path);
+    // What the file at `path` is when it exists and is no regular file (links
+    // followed): "a directory", "a character device", "a block device", "a
+    // fifo", "a socket" or "a special file"; "" otherwise.
+    static SString specialFileKind(const SString& path);
+    // Makes the directory with mode 0777 (less the umask) unless it exists:
+    // 0, or the errno of the failure.
+    static int makeDirectory(const SString& path);
     // True when both paths exist and name the same file (links followed).
     static bool isSameFile(const SString& first, const SString& second);
     // The absolute path of an existing file with every symbolic link, "."

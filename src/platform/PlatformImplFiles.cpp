@@ -276,6 +276,31 @@ bool PlatformImpl::isDirectory(const SString& path) {
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+SString PlatformImpl::specialFileKind(const SString& path) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode)) {
+        return SString();
+    }
+    const struct {
+        bool is;
+        const char* kind;
+    } kinds[] = {
+        {S_ISDIR(info.st_mode), "a directory"},    {S_ISCHR(info.st_mode), "a character device"},
+        {S_ISBLK(info.st_mode), "a block device"}, {S_ISFIFO(info.st_mode), "a fifo"},
+        {S_ISSOCK(info.st_mode), "a socket"},
+    };
+    for (const auto& kind : kinds) {
+        if (kind.is) {
+            return kind.kind;
+        }
+    }
+    return "a special file";
+}
+
+int PlatformImpl::makeDirectory(const SString& path) {
+    return mkdir(path.c_str(), 0777) == 0 || errno == EEXIST ? 0 : errno;
+}
+
 SString PlatformImpl::fileIdentity(const SString& path) {
     struct stat info;
     if (stat(path.c_str(), &info) != 0) {

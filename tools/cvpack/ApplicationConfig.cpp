@@ -1,7 +1,5 @@
 #include "cvpack/ApplicationConfig.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -18,6 +16,7 @@
 #include "payload/FileIndexEntry.h"
 #include "platform/PlatformImpl.h"
 #include "platform/ReplacementFile.h"
+#include "tagfile/TagText.h"
 
 namespace {
 
@@ -45,39 +44,6 @@ const char* const kPathHints[] = {
     "~/.asdf/installs/java/*",
     "~/.local/share/mise/installs/java/*",
     "~/.jbang/cache/jdks/*",
-};
-
-// The text of a tag file, written one tag at a time.
-class TagText {
-  public:
-    TagText& line(const char* name, const SString& value) {
-        m_text += joinText(name, ": ", formatted(name, value), '\n');
-        return *this;
-    }
-    TagText& block(const char* name, const std::vector<SString>& values) {
-        m_text += joinText(name, ":\n");
-        for (const SString& value : values) {
-            m_text += joinText("  ", formatted(name, value), '\n');
-        }
-        m_text += "/:\n";
-        return *this;
-    }
-    const SString& text() const { return m_text; }
-
-  private:
-    // A value is read to the end of its line and trimmed, and one that
-    // starts with a double quote is a quoted string; quotes keep the others.
-    static SString formatted(const char* name, const SString& value) {
-        if (value.find_first_of("\r\n") != SString::npos) {
-            throw LauncherException(
-                joinText("a line break cannot be written into the ", name, " tag: ", value));
-        }
-        bool plain = !value.empty() && value[0] != '"' && !isWhitespace(value[0]) &&
-                     !isWhitespace(value[value.length() - 1]);
-        return plain ? value : quoteArgument(value);
-    }
-
-    SString m_text;
 };
 
 // Reads the words that the packer writes into a command template the way
@@ -195,8 +161,8 @@ SString copyPath(const SString& directory, const SString& name) {
 }
 
 void makeDirectory(const SString& directory) {
-    if (mkdir(directory.c_str(), 0777) != 0 && errno != EEXIST) {
-        int error = errno;
+    int error = PlatformImpl::makeDirectory(directory);
+    if (error != 0) {
         throwSystemError(joinText("cannot create ", directory, ": "), error);
     }
 }

@@ -1,7 +1,5 @@
 #include "cvpack/LauncherWriter.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -157,24 +155,6 @@ long appendFile(FILE* out, const SString& path, long& position) {
     return result.copied;
 }
 
-// What a file that is not a regular file is, by its mode.
-const char* fileKind(mode_t mode) {
-    const struct {
-        bool is;
-        const char* kind;
-    } kinds[] = {
-        {S_ISDIR(mode), "a directory"},    {S_ISCHR(mode), "a character device"},
-        {S_ISBLK(mode), "a block device"}, {S_ISFIFO(mode), "a fifo"},
-        {S_ISSOCK(mode), "a socket"},
-    };
-    for (const auto& kind : kinds) {
-        if (kind.is) {
-            return kind.kind;
-        }
-    }
-    return "a special file";
-}
-
 // The index entry of the file at position, whose bytes were written at offset.
 void describe(FileIndexEntry& entry, const PayloadFile& file, long position, long offset,
               long length) {
@@ -229,19 +209,14 @@ void LauncherWriter::check(const SString& stub, const std::vector<PayloadFile>& 
 }
 
 void LauncherWriter::checkOutput(const SString& output, const std::vector<SString>& inputs) {
-    struct stat target;
-    if (stat(output.c_str(), &target) != 0) {
-        return;
-    }
-    if (!S_ISREG(target.st_mode)) {
-        throw LauncherException(joinText(output, " is ", fileKind(target.st_mode),
+    SString kind = PlatformImpl::specialFileKind(output);
+    if (!kind.empty()) {
+        throw LauncherException(joinText(output, " is ", kind,
                                          ", not a regular file: cvpack replaces only regular "
                                          "files"));
     }
     for (const SString& input : inputs) {
-        struct stat file;
-        if (stat(input.c_str(), &file) == 0 && file.st_dev == target.st_dev &&
-            file.st_ino == target.st_ino) {
+        if (PlatformImpl::isSameFile(input, output)) {
             throw LauncherException(joinText("-o ", output, " would replace ", input,
                                              ", a file that it packs; write the launcher file "
                                              "elsewhere"));
