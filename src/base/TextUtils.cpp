@@ -349,3 +349,18 @@ SString hashText(uint64_t hash) {
     snprintf(text, sizeof text, "%016" PRIx64, hash);
     return SString(text);
 }
+
+bool readWholeFile(const SString& path, SString& text) {
+    text = SString();
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    char buffer[4096];
+    size_t count;
+    while ((count = fread(buffer, 1, sizeof buffer, file)) > 0) {
+        text.append(buffer, static_cast<unsigned int>(count));
+    }
+    fclose(file);
+    return true;
+}

@@ -112,6 +112,9 @@ wchar_t* convertToUnicode(const SString& text);
 // stored) or the end of stream, dropping carriage returns, then trims line with
 // whitespaceChars. A last line without line feed is read whole.
 void readLineFromStream(FILE* stream, SString& line);
+// The whole of the file at `path` into `text`; false, with `text` empty,
+// when it cannot be opened.
+bool readWholeFile(const SString& path, SString& text);
 
 // Appends to line the characters of text from index up to the next line feed
 // or the end of text, dropping carriage returns, then trims line with

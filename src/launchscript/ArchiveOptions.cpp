@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "base/ScopedFile.h"
 #include "base/TextUtils.h"
 #include "platform/PlatformImpl.h"
 
@@ -66,8 +65,6 @@ const Rule kRules[] = {
     {"--class-path", VALUED, CLASSPATH},
 };
 
-const char* const kOptionVariables[] = {"JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS", "_JAVA_OPTIONS"};
-
 bool startsWith(const SString& text, const char* prefix) {
     SString start(prefix);
     return text.length() >= start.length() && text.compare(0, start.length(), start) == 0;
@@ -130,6 +127,9 @@ std::vector<SString> splitWords(const SString& text, bool comments) {
 
 }  // namespace
 
+const char* const ArchiveOptions::kOptionVariables[3] = {"JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS",
+                                                         "_JAVA_OPTIONS"};
+
 ArchiveOptions::ArchiveOptions(const std::vector<SString>& command, const SString& workingDirectory)
     : m_workingDirectory(workingDirectory) {
     m_classpath = PlatformImpl::getEnvironmentVariable("CLASSPATH");
@@ -167,16 +167,10 @@ bool ArchiveOptions::readWords(const std::vector<SString>& words, size_t first, 
 
 bool ArchiveOptions::readArgumentFile(const SString& name) {
     SString path = name[0] == '/' ? name : pathInDirectory(m_workingDirectory, name);
-    ScopedFile file(fopen(path.c_str(), "r"));
-    if (!file) {
+    SString text;
+    if (!readWholeFile(path, text)) {
         m_noMaker = joinText("the argument file ", path, " cannot be read");
         return true;
-    }
-    SString text;
-    char buffer[4096];
-    size_t count;
-    while ((count = fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-        text.append(buffer, static_cast<unsigned int>(count));
     }
     return readWords(splitWords(text, true), 0, ARGUMENT_FILE);
 }

@@ -28,6 +28,9 @@
 
 class ArchiveOptions {
   public:
+    // The JVM's option variables of the environment.
+    static const char* const kOptionVariables[3];
+
     // Reads `command` (the program and its arguments) and the environment;
     // relative argument files are taken from `workingDirectory`.
     ArchiveOptions(const std::vector<SString>& command, const SString& workingDirectory);

@@ -7,6 +7,7 @@
 #include "base/TextUtils.h"
 #include "launcher/Launcher.h"
 #include "launcher/LauncherException.h"
+#include "launchscript/ArchiveOptions.h"
 #include "platform/CacheStore.h"
 #include "platform/PlatformImpl.h"
 
@@ -16,7 +17,6 @@ const char* const kJobMark = "cvlaunch class-data job 1";
 // A static dump of a large application takes some seconds; one that takes
 // this long is stuck.
 const long kJVMTimeLimitMs = 10 * 60 * 1000;
-const char* const kOptionVariables[] = {"JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS", "_JAVA_OPTIONS"};
 
 SString fileOf(const SString& entry, const char* kind) {
     return joinText(entry, kind);
@@ -29,13 +29,8 @@ bool isEntryName(const SString& entry) {
 }
 
 SString readFile(const SString& path) {
-    ScopedFile file(fopen(path.c_str(), "rb"));
     SString text;
-    char buffer[4096];
-    size_t count;
-    while (file && (count = fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-        text.append(buffer, static_cast<unsigned int>(count));
-    }
+    readWholeFile(path, text);
     return text;
 }
 
@@ -178,7 +173,7 @@ SString ClassDataMaker::runJVM(const std::vector<SString>& arguments, bool silen
     SString errors;
     int status;
     std::vector<SString> saved;
-    for (const char* variable : kOptionVariables) {
+    for (const char* variable : ArchiveOptions::kOptionVariables) {
         saved.push_back(PlatformImpl::getEnvironmentVariable(variable));
         PlatformImpl::setEnvironmentVariable(variable, SString());
     }
@@ -189,7 +184,7 @@ SString ClassDataMaker::runJVM(const std::vector<SString>& arguments, bool silen
         errors = e.message;
     }
     for (size_t i = 0; i < saved.size(); ++i) {
-        PlatformImpl::setEnvironmentVariable(kOptionVariables[i], saved[i]);
+        PlatformImpl::setEnvironmentVariable(ArchiveOptions::kOptionVariables[i], saved[i]);
     }
     Launcher::logInfo("Ran ", arguments[0], " ", arguments[1], ": status ", convertToString(status),
                       "\n", output, errors);

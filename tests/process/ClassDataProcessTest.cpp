@@ -94,31 +94,33 @@ void PrintTo(const Case& row, std::ostream* out) {
     *out << row.name;
 }
 
-// A byte of each archive in the middle, changed in place.
-void flipByte(const std::string& cds) {
+// Calls `change` with the path of each archive in `cds`.
+void forEachArchive(const std::string& cds, const std::function<void(const std::string&)>& change) {
     for (const std::string& name : testsupport::entriesOf(cds)) {
         if (name.size() > 4 && name.compare(name.size() - 4, 4, ".jsa") == 0) {
-            std::string bytes = readFile(cds + name);
-            bytes[bytes.size() / 2] ^= 0x55;
-            writeFile(cds + name, bytes);
+            change(cds + name);
         }
     }
+}
+
+// A byte of each archive in the middle, changed in place.
+void flipByte(const std::string& cds) {
+    forEachArchive(cds, [](const std::string& archive) {
+        std::string bytes = readFile(archive);
+        bytes[bytes.size() / 2] ^= 0x55;
+        writeFile(archive, bytes);
+    });
 }
 
 void truncateArchives(const std::string& cds) {
-    for (const std::string& name : testsupport::entriesOf(cds)) {
-        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".jsa") == 0) {
-            ASSERT_EQ(truncate((cds + name).c_str(), 4096), 0);
-        }
-    }
+    forEachArchive(
+        cds, [](const std::string& archive) { ASSERT_EQ(truncate(archive.c_str(), 4096), 0); });
 }
 
 void randomArchives(const std::string& cds) {
-    for (const std::string& name : testsupport::entriesOf(cds)) {
-        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".jsa") == 0) {
-            writeFile(cds + name, testsupport::noise(readFile(cds + name).size()));
-        }
-    }
+    forEachArchive(cds, [](const std::string& archive) {
+        writeFile(archive, testsupport::noise(readFile(archive).size()));
+    });
 }
 
 const char kMade[] = "Made the class-data archive";
