@@ -287,9 +287,9 @@ void Instructions::runInitializeUI(const SString&, unsigned int&) {
 }
 
 void Instructions::runInstallJVM(const SString& line, unsigned int& position) {
-    const char* const message = "The first argument to INSTALL_JVM should be a 0, 1 or 2.";
+    const char* const message = "The first argument to INSTALL_JVM should be a 0, 1, 2 or 3.";
     long option = evalLongExpr(readArgument(line, position, message), "");
-    if (option < INSTALL_JVM_TEMP_QUIET || option > INSTALL_JVM_PROMPT) {
+    if (option < INSTALL_JVM_TEMP_QUIET || option > INSTALL_JVM_STORE) {
         throwException(message);
     }
     Launcher::installJVM(static_cast<InstallJVMOption>(option));

@@ -14,7 +14,7 @@
 //   VERIFY           showUI(bool) showFailureMessage(bool) jvmFileIndex(long)
 //   LAUNCH           jvmFileName(string) seconds(short)     result := launch
 //   ILAUNCH          jvmFileIndex(long) seconds(short)      result := ilaunch
-//   INSTALL_JVM      option(long: 0, 1 or 2)
+//   INSTALL_JVM      option(long: 0, 1, 2 or 3)
 //   INITIALIZE_UI
 //   EXECUTE_LAUNCHER index(long)
 //   EXIT             status(long: 0 to 255)                 result := status, the program ends

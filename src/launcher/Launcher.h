@@ -35,6 +35,7 @@ enum InstallJVMOption {
     INSTALL_JVM_TEMP_QUIET = 0,  // hidden display, new temporary directory
     INSTALL_JVM_TEMP = 1,        // shown display, new temporary directory
     INSTALL_JVM_PROMPT = 2,      // shown display, directory asked from the user
+    INSTALL_JVM_STORE = 3,       // the user's runtime store, installed once and kept
 };
 
 class Launcher {

@@ -82,7 +82,7 @@ const char* const kVerifyFirst =
 const char* const kVerifySecond =
     "The second argument to VERIFY should be a 1 if a find failure message should be displayed "
     "in a UI or 0 if no message should be displayed.";
-const char* const kInstall = "The first argument to INSTALL_JVM should be a 0, 1 or 2.";
+const char* const kInstall = "The first argument to INSTALL_JVM should be a 0, 1, 2 or 3.";
 const char* const kUnresolved = "Variable references in (@S1@) do not resolve.";
 #define EXIT_INVALID(status) \
     "Invalid exit status (" status ") in EXIT. The exit status must be a number from 0 to 255."
@@ -319,7 +319,7 @@ TEST_F(InstructionsTest, BadInstructionsFailWithTheirNumber) {
         {"LAUNCH \"open 5",
          "Expected ending quote in \"open 5:  Invalid jvm file name specified in LAUNCH.", false},
         {"INSTALL_JVM", kInstall, true},
-        {"INSTALL_JVM 3", kInstall, true},
+        {"INSTALL_JVM 4", kInstall, true},
         {"INSTALL_JVM -1", kInstall, true},
         {"INSTALL_JVM x", "Invalid numeric expression (x)", true},
         {"EXECUTE_LAUNCHER",
