@@ -75,6 +75,20 @@ std::vector<SString> JavaRange::properties() const {
     return {joinText(kVersionProperty, "=...")};
 }
 
+bool JavaRange::accepts(long major) const {
+    switch (m_kind) {
+        case Kind::Exactly:
+            return major == m_low;
+        case Kind::AtLeast:
+            return major >= m_low;
+        case Kind::Between:
+            return major >= m_low && major <= m_high;
+        case Kind::Any:
+            break;
+    }
+    return true;
+}
+
 SString JavaRange::describe() const {
     switch (m_kind) {
         case Kind::Exactly:

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "base/SystemError.h"
 #include "base/TextUtils.h"
@@ -110,6 +111,48 @@ SString commandWords(const std::vector<SString>& words) {
         }
     }
     return text;
+}
+
+// The instructions that launch with a JVM that java.jvm accepts, if one is
+// found (with the failure message or not), and otherwise go on at the
+// label `otherwise`.
+std::vector<SString> findJvm(bool failureMessage, const char* otherwise) {
+    return {"// N1 tells whether a JVM that java.jvm accepts was found, S2 is its match file.",
+            joinText("FIND_JVM 0 ", failureMessage ? "1" : "0"), joinText("JMP0 @N1@ ", otherwise),
+            "LAUNCH \"@S2@\" 0", "GOTO end"};
+}
+
+// The instructions that launch with the carried runtime, if it can be
+// installed or is already, and otherwise go on at the label `otherwise`.
+std::vector<SString> installRuntime(const char* otherwise) {
+    return {
+        "// The runtime carried by the launcher, from the user's runtime store (installed "
+        "there on first use); S1 is its description file.",
+        "INSTALL_JVM 3", joinText("JMP0 @N1@ ", otherwise), "LAUNCH \"@S1@\" 0", "GOTO end"};
+}
+
+void append(std::vector<SString>& lines, const std::vector<SString>& more) {
+    lines.insert(lines.end(), more.begin(), more.end());
+}
+
+// The --java range: by default the carried runtime's major version and
+// newer, and never one that leaves that runtime out.
+SString javaRangeFor(const SString& range, const SString& runtimeVersion) {
+    if (runtimeVersion.empty()) {
+        return range;
+    }
+    long major = atol(runtimeVersion.c_str());
+    if (range.empty()) {
+        return joinText(convertToString(major), '+');
+    }
+    JavaRange versions;
+    if (JavaRange::parse(range, versions) && !versions.accepts(major)) {
+        throw LauncherException(joinText("--java ", ApplicationConfig::shellWord(range),
+                                         " leaves out the runtime that the launcher carries, "
+                                         "Java ",
+                                         runtimeVersion));
+    }
+    return range;
 }
 
 // The main jar's base name without ".jar".
@@ -232,11 +275,30 @@ std::vector<ManifestClassPath::Jar> classPathOf(const ApplicationOptions& option
     return plain;
 }
 
+// The options that add `file` as the command line gave it.
+SString fileOptions(const PayloadFile& file) {
+    SString options = joinText(" --", PackerOptions::typeName(file.type), ' ',
+                               ApplicationConfig::shellWord(file.path));
+    if (file.hasId) {
+        options += joinText(" --id ", convertToString(file.id));
+    }
+    if (!file.name.empty()) {
+        options += joinText(" --name ", ApplicationConfig::shellWord(file.name));
+    }
+    if (file.compressed) {
+        options += joinText(" --compressed ", convertToString(file.expandedFiles), ':',
+                            convertToString(file.expandedSize));
+    }
+    return options;
+}
+
 }  // namespace
 
-ApplicationConfig::ApplicationConfig(const ApplicationOptions& options)
+ApplicationConfig::ApplicationConfig(const ApplicationOptions& options,
+                                     const SString& runtimeVersion)
     : m_options(options),
-      m_name(options.name.empty() ? defaultName(options.mainJar) : options.name) {
+      m_name(options.name.empty() ? defaultName(options.mainJar) : options.name),
+      m_javaRange(javaRangeFor(options.javaRange, runtimeVersion)) {
     SString mainClass = mainClassOf(options);
     m_files.push_back({FILE_INSTRUCTIONS, "program.tag", instructionProgram()});
     m_files.push_back({FILE_LAUNCH_SCRIPT, "launch.tag", launchScript(mainClass)});
@@ -268,12 +330,20 @@ SString ApplicationConfig::mainClassOf(const ApplicationOptions& options) {
 }
 
 SString ApplicationConfig::instructionProgram() const {
-    return TagText()
-        .block("INSTRUCTIONS",
-               {"// N1 tells whether a JVM that java.jvm accepts was found, S2 is its match file.",
-                "FIND_JVM 0 1", "JMP0 @N1@ nojvm", "LAUNCH \"@S2@\" 0", "GOTO end", ":nojvm",
-                "EXIT 1", ":end"})
-        .text();
+    std::vector<SString> program;
+    if (!m_options.carriesRuntime) {
+        program = findJvm(true, "nojvm");
+    } else if (m_options.preferRuntime) {
+        program = installRuntime("search");
+        program.push_back(":search");
+        append(program, findJvm(true, "nojvm"));
+    } else {
+        program = findJvm(false, "runtime");
+        program.push_back(":runtime");
+        append(program, installRuntime("nojvm"));
+    }
+    append(program, {":nojvm", "EXIT 1", ":end"});
+    return TagText().block("INSTRUCTIONS", program).text();
 }
 
 SString ApplicationConfig::launchScript(const SString& mainClass) const {
@@ -294,8 +364,8 @@ SString ApplicationConfig::jvmDescription() const {
     TagText text;
     text.line("DESC", m_name)
         .line("JVM_EXE", "bin/java")
-        .block("JVM_PROPERTIES", versionProperties(m_options.javaRange))
-        .line("JAVA_RANGE", m_options.javaRange)
+        .block("JVM_PROPERTIES", versionProperties(m_javaRange))
+        .line("JAVA_RANGE", m_javaRange)
         .line("CLASSPATH", "-cp ")
         .line("CLASSPATH_SEPARATOR", ":")
         .line("SYSTEM", "-D")
@@ -376,13 +446,23 @@ std::vector<SString> ApplicationConfig::inputs() const {
     return jars;
 }
 
-SString ApplicationConfig::packCommand(const SString& directory) const {
+SString ApplicationConfig::packCommand(const SString& directory,
+                                       const PackerOptions& options) const {
+    std::vector<PayloadFile> files = payload(directory);
+    files.insert(files.end(), options.files.begin(), options.files.end());
     SString command("cvpack");
-    for (const PayloadFile& file : payload(directory)) {
-        command += joinText(" --", PackerOptions::typeName(file.type), ' ', shellWord(file.path));
-        if (!file.name.empty()) {
-            command += joinText(" --name ", shellWord(file.name));
-        }
+    for (const PayloadFile& file : files) {
+        command += fileOptions(file);
     }
-    return command += joinText(" -o ", shellWord(defaultName(m_options.mainJar)));
+    if (options.noVerifyArchive) {
+        command += " --no-verify-archive";
+    }
+    if (!options.stub.empty()) {
+        command += joinText(" --stub ", shellWord(options.stub));
+    }
+    if (options.purpose != kDefaultPurpose) {
+        command += joinText(" --purpose ", convertToString(options.purpose));
+    }
+    SString output = options.output.empty() ? defaultName(m_options.mainJar) : options.output;
+    return command += joinText(" -o ", shellWord(output));
 }

@@ -4,7 +4,11 @@
 //
 //   program.tag  the instruction program: find a JVM that java.jvm accepts
 //                and launch the application with it, or show the failure
-//                message and end with status 1
+//                message and end with status 1; a launcher that carries its
+//                runtime (--runtime, --jvm-installer) launches with that
+//                runtime, from the user's runtime store, when no JVM fits
+//                (with --prefer-runtime, first, searching only when it
+//                cannot be installed)
 //   launch.tag   the launch script, titled only with --title: java with the class-data archive
 //   (unless
 //                --no-class-data-archive), the class path, the side files'
@@ -44,7 +48,14 @@ class ApplicationConfig {
     // read, a value that no tag file can hold (a line break), or a Java
     // option or main class that the launch command cannot carry. Warns on
     // standard error when no jar holds the main class.
-    explicit ApplicationConfig(const ApplicationOptions& options);
+    // `runtimeVersion` is the JAVA_VERSION of the runtime that --runtime
+    // links (empty without): --java defaults to its major version and newer,
+    // and a range that leaves it out throws.
+    explicit ApplicationConfig(const ApplicationOptions& options,
+                               const SString& runtimeVersion = SString());
+
+    // The application's name, for messages.
+    const SString& name() const { return m_name; }
 
     const std::vector<File>& files() const { return m_files; }
     // Writes the files, and the jars whose manifest is rewritten, into
@@ -57,8 +68,10 @@ class ApplicationConfig {
     // The jars as found, which packing reads (and must not replace).
     std::vector<SString> inputs() const;
     // The cvpack command that packs the files written into directory with
-    // the jars, as shell text.
-    SString packCommand(const SString& directory) const;
+    // the jars and everything else that `options` give (their files with
+    // their modifiers, --stub, --purpose, --no-verify-archive, and -o or the
+    // main jar's name without ".jar"), as shell text.
+    SString packCommand(const SString& directory, const PackerOptions& options) const;
 
     // The JVM_PROPERTIES entries for a --java range (JavaRange.h): "17"
     // (that major version), "17+" (it or a newer one), "11-21" (from the
@@ -77,6 +90,7 @@ class ApplicationConfig {
 
     const ApplicationOptions& m_options;
     SString m_name;
+    SString m_javaRange;  // --java, or its default
     std::vector<ManifestClassPath::Jar> m_jars;
     std::vector<File> m_files;
 };

@@ -1,5 +1,6 @@
 #include "cvpack/PackerOptions.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -33,6 +34,9 @@ enum OptionKind {
     OPT_NO_MANIFEST_CLASS_PATH,
     OPT_TITLE,
     OPT_PRINT_CONFIG,
+    OPT_RUNTIME,
+    OPT_RUNTIME_MODULES,
+    OPT_PREFER_RUNTIME,
 };
 
 // The parts of the usage text, in the order in which it shows them.
@@ -69,7 +73,9 @@ const OptionDefinition kOptions[] = {
     {"--classpath-archive", OPT_FILE, true, FILE_CLASSPATH_ARCHIVE, HELP_FILES,
      "--classpath-archive FILE", "an archive for the class path of the program"},
     {"--jvm-installer", OPT_FILE, true, FILE_JVM_INSTALLER, HELP_FILES, "--jvm-installer FILE",
-     "a program that installs a bundled JVM"},
+     "a program that installs a bundled JVM; with\n"
+     "--main-jar, the launcher runs it when no\n"
+     "installed Java fits"},
     {"--verify-archive", OPT_FILE, true, FILE_VERIFY_ARCHIVE, HELP_FILES, "--verify-archive FILE",
      "the verification archive (default: verify.jar\n"
      "beside cvpack, or in ../share/cvlaunch)"},
@@ -137,6 +143,21 @@ const OptionDefinition kOptions[] = {
      "write program.tag, launch.tag, java.jvm and the\n"
      "jars whose Class-Path is dropped (classpath/) into\n"
      "DIR instead, and print the command that packs them"},
+    {"--runtime", OPT_RUNTIME, true, -1, HELP_APPLICATION, "--runtime JDK_HOME",
+     "carry a Java runtime linked from that JDK, with\n"
+     "the modules that jdeps finds in the jars; the\n"
+     "launcher installs it once for the user when no\n"
+     "installed Java fits (--java defaults to its\n"
+     "version and newer)"},
+    {"--runtime-modules", OPT_RUNTIME_MODULES, true, -1, HELP_APPLICATION, "--runtime-modules LIST",
+     "the runtime's modules, separated by commas, in\n"
+     "place of those that jdeps finds; +LIST adds\n"
+     "them (modules reached by reflection or as\n"
+     "services: jdk.zipfs, jdk.crypto.ec, ...)"},
+    {"--prefer-runtime", OPT_PREFER_RUNTIME, false, -1, HELP_APPLICATION, "--prefer-runtime",
+     "always run the carried runtime, even when an\n"
+     "installed Java fits (with --runtime or\n"
+     "--jvm-installer)"},
 };
 
 // The text of the usage around the rows of each section: what comes before
@@ -412,10 +433,19 @@ void PackerOptions::applyApplicationOption(int kind, const SString& value) {
         case OPT_PRINT_CONFIG:
             application.configDirectory = value;
             break;
+        case OPT_RUNTIME:
+            application.runtimeHome = value;
+            break;
+        case OPT_RUNTIME_MODULES:
+            application.runtimeModules = value;
+            break;
+        case OPT_PREFER_RUNTIME:
+            application.preferRuntime = true;
+            break;
     }
 }
 
-void PackerOptions::checkApplicationMode() const {
+void PackerOptions::checkApplicationMode() {
     if (!m_applicationMode) {
         if (!m_applicationOption.empty()) {
             throw UsageError(quoted("option ", m_applicationOption, " needs --main-jar JAR"));
@@ -432,10 +462,47 @@ void PackerOptions::checkApplicationMode() const {
                 "them without --main-jar"));
         }
     }
-    if (!application.configDirectory.empty() && !output.empty()) {
+    checkRuntimeOptions();
+}
+
+void PackerOptions::checkRuntimeOptions() {
+    bool installer = std::any_of(files.begin(), files.end(), [](const PayloadFile& file) {
+        return file.type == FILE_JVM_INSTALLER;
+    });
+    bool runtime = !application.runtimeHome.empty();
+    if (runtime && installer) {
         throw UsageError(
-            "--print-config writes the files instead of a launcher: give it or -o, "
-            "not both");
+            "--runtime makes the launcher's JVM installer: give it or --jvm-installer, not both");
+    }
+    if (!application.runtimeModules.empty() && !runtime) {
+        throw UsageError("--runtime-modules needs --runtime JDK_HOME");
+    }
+    if (!application.runtimeModules.empty()) {
+        checkModuleList(application.runtimeModules);
+    }
+    application.carriesRuntime = runtime || installer;
+    if (application.preferRuntime && !application.carriesRuntime) {
+        throw UsageError("--prefer-runtime needs --runtime JDK_HOME or --jvm-installer FILE");
+    }
+    if (application.searchDisk && application.carriesRuntime) {
+        throw UsageError(
+            "--search-disk walks the whole file system for a JVM, which a launcher that carries "
+            "its runtime never needs: drop it");
+    }
+}
+
+void PackerOptions::checkModuleList(const SString& list) {
+    SString rest = list.compare(0, 1, "+") == 0 ? list.substr(1) : list;
+    bool more = true;
+    while (more) {
+        unsigned int comma = rest.find(',');
+        more = comma != SString::npos;
+        if (rest.substr(0, comma).empty()) {
+            throw UsageError(quoted("--runtime-modules ", list,
+                                    ": expected module names separated by commas, or + and "
+                                    "such names to add"));
+        }
+        rest = more ? rest.substr(comma + 1) : SString();
     }
 }
 

@@ -54,17 +54,29 @@
 //                               the jars that their manifests' Class-Path
 //                               headers name
 //   --print-config DIR          write the generated files into DIR instead of
-//                               packing (no -o), and print the cvpack command
-//                               that packs them with the jars
+//                               packing, and print the cvpack command that
+//                               packs them with the jars and every other
+//                               option given (-o names its output)
+//   --runtime JDK_HOME          carry a runtime linked from that JDK (see
+//                               RuntimeLinker.h) as the JVM installer
+//   --runtime-modules LIST      its modules, comma-separated, instead of those
+//                               that jdeps finds; +LIST adds them
+//   --prefer-runtime            run the carried runtime even when an
+//                               installed JVM fits
+// With --runtime or --jvm-installer, the launcher carries its runtime: the
+// instruction program installs it when no installed JVM fits.
 // The generated files take the place of --instructions, --launch-script and
 // --jvm, which this mode refuses; the other file options add files as usual.
 //
 // Every option takes its value from the next argument, or after "=" in the
 // long form ("--jvm=a.jvm"). An unknown option, a missing or malformed value
 // (an empty one but for --name and --title), a modifier without a file before
-// it, a missing output, --list mixed with options that pack, or an
-// application option without --main-jar, is a usage error (UsageError). The --java range is checked
-// when the files are generated.
+// it, a missing output, --list mixed with options that pack, an
+// application option without --main-jar, --runtime with --jvm-installer,
+// --runtime-modules without --runtime or with an empty name in its list,
+// --prefer-runtime without a carried runtime, or --search-disk with one, is
+// a usage error (UsageError). The --java range is checked when the files are
+// generated.
 
 #include <vector>
 
@@ -103,6 +115,10 @@ struct ApplicationOptions {
     bool classDataArchive = true;
     bool manifestClassPath = true;
     SString configDirectory;  // --print-config
+    SString runtimeHome;      // --runtime: the JDK that the carried runtime is linked from
+    SString runtimeModules;   // --runtime-modules, as given: LIST or +LIST
+    bool preferRuntime = false;
+    bool carriesRuntime = false;  // --runtime or --jvm-installer
 };
 
 // The purpose byte of an application launcher: it does not apply the
@@ -132,7 +148,9 @@ class PackerOptions {
   private:
     void apply(int kind, long fileType, const SString& option, const SString& value);
     void applyApplicationOption(int kind, const SString& value);
-    void checkApplicationMode() const;
+    void checkApplicationMode();
+    void checkRuntimeOptions();
+    static void checkModuleList(const SString& list);
     void addFile(long type, const SString& path);
     void parseFileOption(const SString& value);
     static void parseCompressed(PayloadFile& file, const SString& value);

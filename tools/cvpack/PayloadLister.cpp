@@ -1,11 +1,35 @@
 #include "cvpack/PayloadLister.h"
 
 #include "base/TextUtils.h"
+#include "cvinstall/RuntimeImage.h"
 #include "cvpack/PackerOptions.h"
 #include "launcher/Launcher.h"
 #include "launcher/LauncherException.h"
 #include "payload/FileIndexEntry.h"
 #include "payload/LauncherInputFiles.h"
+
+namespace {
+
+// What a JVM installer that is a runtime installer carries; nothing for
+// another installer.
+void listRuntime(const SString& path, const FileIndexEntry& entry, FILE* out) {
+    RuntimeImageInfo runtime;
+    try {
+        runtime = RuntimeImage::describe(path, static_cast<uint64_t>(entry.m_offset),
+                                         static_cast<uint64_t>(entry.m_length));
+    } catch (const LauncherException&) {
+        return;
+    }
+    SString modules;
+    for (const SString& module : runtime.modules) {
+        modules += joinText(modules.empty() ? "" : ",", module);
+    }
+    fprintf(out, "    Java runtime %s, modules %s\n", runtime.javaVersion.c_str(), modules.c_str());
+    fprintf(out, "    packed %lld bytes, unpacked %lld bytes in %ld files\n", runtime.packedBytes,
+            runtime.bytes, runtime.files);
+}
+
+}  // namespace
 
 void PayloadLister::list(const SString& path, FILE* out) {
     LauncherInputFiles payload;
@@ -29,5 +53,8 @@ void PayloadLister::list(const SString& path, FILE* out) {
                     entry->m_decompressedSize);
         }
         fputc('\n', out);
+        if (entry->m_fileType == FILE_JVM_INSTALLER) {
+            listRuntime(path, *entry, out);
+        }
     }
 }

@@ -7,8 +7,15 @@
 //   TYPE                   ID       SIZE     OFFSET  NAME
 //   instructions            0        212    1574584  setup.ins
 //   jvm                     1        143    1574796  java8.jvm
-//   jvm-installer           2   52428800    1574939  jre.bin  (expands to 1200 files, 150000000
-//   bytes)
+//   jvm-installer           2   31457280    1574939  runtime  (expands to 1200 files,
+//                                                      93450240 bytes)
+//       Java runtime 17.0.15, modules java.base,java.logging
+//       packed 30838272 bytes, unpacked 93450240 bytes in 1200 files
+//
+// (one line per entry; the one of the installer is broken here). A JVM
+// installer that is a runtime installer (RuntimeImage) gets the two lines
+// below it: the runtime's Java version and modules, the size of its image
+// packed and unpacked.
 
 #include <cstdio>
 

@@ -3,6 +3,7 @@
 // command line. Exit status: 0 done, 1 failed, 2 usage error.
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "base/ScopedFile.h"
 #include "base/TextUtils.h"
@@ -11,6 +12,7 @@
 #include "cvpack/PackerOptions.h"
 #include "cvpack/PayloadChecks.h"
 #include "cvpack/PayloadLister.h"
+#include "cvpack/RuntimeLinker.h"
 #include "jvm/VerifyArchive.h"
 #include "launcher/LauncherException.h"
 #include "payload/FileIndexEntry.h"
@@ -28,13 +30,13 @@ bool isReadable(const SString& path) {
     return ScopedFile(fopen(path.c_str(), "rb")) != nullptr;
 }
 
-SString defaultStub() {
-    SString stub = pathInDirectory(programDirectory(), "cvlaunch");
-    if (!isReadable(stub)) {
-        throw LauncherException(
-            joinText("no launcher program: ", stub, " is missing; give one with --stub FILE"));
+// A program that is built and installed with cvpack, beside it.
+SString besideCvpack(const char* name, const char* what, const char* otherwise) {
+    SString program = pathInDirectory(programDirectory(), name);
+    if (!isReadable(program)) {
+        throw LauncherException(joinText("no ", what, ": ", program, " is missing; ", otherwise));
     }
-    return stub;
+    return program;
 }
 
 // A launcher without the verification archive can verify no JVM, so a
@@ -68,7 +70,9 @@ bool hasFileOfType(const std::vector<PayloadFile>& files, long type) {
 // Packs options.files; `inputs` are other files that the packed ones come
 // from, which the output must not replace either.
 void pack(PackerOptions& options, std::vector<SString> inputs = {}) {
-    SString stub = options.stub.empty() ? defaultStub() : options.stub;
+    SString stub = options.stub.empty()
+                       ? besideCvpack("cvlaunch", "launcher program", "give one with --stub FILE")
+                       : options.stub;
     if (!options.noVerifyArchive && !hasFileOfType(options.files, FILE_VERIFY_ARCHIVE)) {
         PayloadFile verifyArchive;
         verifyArchive.type = FILE_VERIFY_ARCHIVE;
@@ -103,19 +107,52 @@ class ScratchDirectory {
     SString m_path;
 };
 
-// Application mode: the generated files are written into the directory of
-// --print-config, or packed with the jars before the other files given.
+// The runtime installer of the linked `image`, written as `output`: the JVM
+// installer to embed, with the figures of the launcher's free-space check.
+PayloadFile runtimeInstaller(const SString& installer, const SString& image,
+                             const SString& application, const SString& output) {
+    RuntimeImageInfo info = RuntimeLinker::pack(installer, image, application, output);
+    PayloadFile file;
+    file.type = FILE_JVM_INSTALLER;
+    file.path = output;
+    file.compressed = true;
+    file.expandedFiles = info.files;
+    file.expandedSize = static_cast<long>(info.bytes);
+    return file;
+}
+
+// Application mode: the generated files, and the runtime installer that
+// --runtime makes, are written into the directory of --print-config, or
+// packed with the jars before the other files given. jdeps and jlink run
+// before anything is written, so that their failures leave nothing behind.
 void packApplication(PackerOptions& options) {
-    ApplicationConfig config(options.application);
-    const SString& configDirectory = options.application.configDirectory;
+    const ApplicationOptions& application = options.application;
+    std::unique_ptr<RuntimeLinker> runtime;
+    if (!application.runtimeHome.empty()) {
+        runtime.reset(new RuntimeLinker(application.runtimeHome));
+    }
+    ApplicationConfig config(application, runtime ? runtime->javaVersion() : SString());
+    ScratchDirectory scratch;
+    SString installer;
+    SString image = pathInDirectory(scratch.path(), "image");
+    if (runtime) {
+        installer = besideCvpack("cvinstall", "runtime installer program",
+                                 "cvpack --runtime needs the cvinstall built with it");
+        runtime->link(runtime->modules(config.inputs(), application.runtimeModules), image);
+    }
+    const SString& configDirectory = application.configDirectory;
+    SString directory = configDirectory.empty() ? scratch.path() : configDirectory;
+    config.write(directory);
+    if (runtime) {
+        options.files.insert(options.files.begin(),
+                             runtimeInstaller(installer, image, config.name(),
+                                              pathInDirectory(directory, "runtime")));
+    }
     if (!configDirectory.empty()) {
-        config.write(configDirectory);
-        printf("%s\n", config.packCommand(configDirectory).c_str());
+        printf("%s\n", config.packCommand(configDirectory, options).c_str());
         return;
     }
-    ScratchDirectory scratch;
-    config.write(scratch.path());
-    std::vector<PayloadFile> files = config.payload(scratch.path());
+    std::vector<PayloadFile> files = config.payload(directory);
     files.insert(files.end(), options.files.begin(), options.files.end());
     options.files = files;
     pack(options, config.inputs());
@@ -142,6 +179,9 @@ int main(int argc, char** argv) {
     if (argc > 1 && strcmp(argv[1], "--check") == 0) {
         return checkFiles(argc, argv);
     }
+    // The launcher's progress marks, which it shows while a child runs, are
+    // no part of cvpack's output (jdeps and jlink run as children).
+    PlatformImpl::setSilent(true);
     PackerOptions options;
     try {
         options.parse(argc, argv);
