@@ -279,7 +279,6 @@ TEST_F(CvpackApplicationTest, RefusesWhatItCannotPack) {
     } rows[] = {
         {{"--java", "17"}, 2, "cvpack: option '--java' needs --main-jar JAR\n"},
         {{"--main-jar", "app.jar", "--jvm", "a.jvm"}, 2, "cvpack: --main-jar generates the"},
-        {{"--main-jar", "app.jar", "--print-config", "config"}, 2, "cvpack: --print-config wri"},
         {{"--main-jar", "none.jar"}, 1, "cvpack: cannot read the jar none.jar: No such file\n"},
         {{"--main-jar", "text.jar"},
          1,
