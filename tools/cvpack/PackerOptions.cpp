@@ -142,7 +142,8 @@ const OptionDefinition kOptions[] = {
     {"--print-config", OPT_PRINT_CONFIG, true, -1, HELP_APPLICATION, "--print-config DIR",
      "write program.tag, launch.tag, java.jvm and the\n"
      "jars whose Class-Path is dropped (classpath/) into\n"
-     "DIR instead, and print the command that packs them"},
+     "DIR instead, and print the command that packs them\n"
+     "with every other option given (and -o)"},
     {"--runtime", OPT_RUNTIME, true, -1, HELP_APPLICATION, "--runtime JDK_HOME",
      "carry a Java runtime linked from that JDK, with\n"
      "the modules that jdeps finds in the jars; the\n"
@@ -170,7 +171,7 @@ const struct {
     {HELP_APPLICATION,
      "Usage: cvpack [FILE OPTIONS] [--stub FILE] [--purpose N] -o OUTPUT\n"
      "       cvpack --main-jar JAR [APPLICATION OPTIONS] [OTHER OPTIONS] -o OUTPUT\n"
-     "       cvpack --main-jar JAR [APPLICATION OPTIONS] --print-config DIR\n"
+     "       cvpack --main-jar JAR [APPLICATION OPTIONS] --print-config DIR [-o OUTPUT]\n"
      "       cvpack --list LAUNCHER\n"
      "       cvpack --check FILE...\n"
      "Builds a launcher file: the cvlaunch program with the given files embedded.\n"

@@ -4,7 +4,7 @@
 //
 //   cvpack [FILE OPTIONS] [--stub FILE] [--purpose N] -o OUTPUT
 //   cvpack --main-jar JAR [APPLICATION OPTIONS] [FILE OPTIONS] -o OUTPUT
-//   cvpack --main-jar JAR [APPLICATION OPTIONS] --print-config DIR
+//   cvpack --main-jar JAR [APPLICATION OPTIONS] --print-config DIR [-o OUTPUT]
 //   cvpack --list LAUNCHER
 //   cvpack --help
 //
