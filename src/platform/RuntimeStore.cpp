@@ -53,7 +53,14 @@ SString RuntimeStore::open(const SString& key, const Installer& install) {
             continue;
         }
         if (!isInstalled(home)) {
-            installLocked(key, install);
+            try {
+                installLocked(key, install);
+            } catch (...) {
+                // The launch may go on with another JVM: the others must not
+                // wait for this one.
+                m_lock.release();
+                throw;
+            }
         }
         if (!isInstalled(home) || m_lock.share() != 0) {
             break;

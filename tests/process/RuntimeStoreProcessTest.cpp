@@ -52,7 +52,19 @@ class RuntimeStoreProcessTest : public testsupport::LauncherProcessTest {
     void SetUp() override {
         writeFile(work_.file("program.tag"),
                   "INSTRUCTIONS:\n  INSTALL_JVM 3\n  JMP0 @N1@ none\n  LAUNCH \"@S1@\" 0\n"
-                  "  GOTO end\n  :none\n  EXIT 1\n  :end\n/:\n");
+                  "  GOTO end\n  :none\n  LAUNCH \"" +
+                      work_.file("fallback.jvm") + "\" 0\n  :end\n/:\n");
+        // What the program runs when the runtime fails: whether the failed
+        // runtime's lock is still held.
+        testsupport::makeDirectories(work_.file("fallback/bin"));
+        writeFile(work_.file("fallback/bin/java"),
+                  "#!/bin/sh\necho fallback\n"
+                  "for lock in \"$XDG_DATA_HOME\"/cvlaunch/runtimes/*.lock; do\n"
+                  "  flock -n -x \"$lock\" true && echo unlocked || echo locked\n"
+                  "done\nexit 5\n",
+                  0755);
+        writeFile(work_.file("fallback.jvm"),
+                  "JVM_HOME: " + work_.file("fallback") + "\nJVM_EXE: bin/java\n");
         writeFile(work_.file("launch.tag"),
                   "DISPLAY_CONSOLE: 1\nAUTO_SET_WORKING_DIR: 0\n"
                   "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\"\"\n");
@@ -154,7 +166,8 @@ TEST_F(RuntimeStoreProcessTest, AnInterruptedOrFailedInstallLeavesNoRuntime) {
     testsupport::LauncherOptions failing = runOptions();
     failing.env["RT_FAIL"] = "1";
     LauncherResult failed = launch(failing);
-    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.status, 5);
+    EXPECT_EQ(failed.out, "fallback\nunlocked\n");
     EXPECT_NE(failed.err.find("The Java runtime that the launcher carries could not be "
                               "installed in " +
                               store() + "/"),
