@@ -23,6 +23,7 @@ runs=${2:-20}
 java_home=$(dirname "$(dirname "$(readlink -f "$(command -v java)")")")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+. "$(dirname "$0")/lib.sh"
 
 cat > "$work/program.tag" <<TAG
 INSTRUCTIONS:
@@ -83,7 +84,6 @@ pack shell-launch.tag shell-launcher program.tag --no-verify-archive
 pack end.tag end-launcher program.tag --no-verify-archive
 pack launch.tag verified-launcher verify-program.tag --verify-archive "$build/verify.jar"
 
-now() { date +%s%N; }
 time_runs() {
     local start end
     start=$(now)
@@ -92,7 +92,6 @@ time_runs() {
     echo $(((end - start) / runs / 1000))
 }
 
-ratio() { awk -v a="$1" -v b="$2" -v what="$3" 'BEGIN { printf "%s: %.3f\n", what, a / b }'; }
 # Each cold run starts with an empty verified-JVM cache of its own.
 export XDG_CACHE_HOME="$work/cache"
 cold() { rm -rf "$XDG_CACHE_HOME"; "$@"; }
@@ -145,57 +144,9 @@ for _ in $(seq "$runs"); do
 done
 echo "child end to launcher return: $((total / runs / 1000)) us on average"
 
-# The JDK 17 and the newest JDK present, as "MAJOR HOME" lines.
-benchmark_jdks() {
-    local newest="" newest_major=0 release major
-    for release in /usr/lib/jvm/*/release; do
-        major=$(sed -n 's/^JAVA_VERSION="\([0-9]*\).*/\1/p' "$release")
-        [ -n "$major" ] || continue
-        if [ "$major" = 17 ] && [ -z "${jdk17:-}" ]; then
-            jdk17=$(dirname "$release")
-            echo "17 $jdk17"
-        fi
-        if [ "$major" -gt "$newest_major" ]; then
-            newest=$(dirname "$release") newest_major=$major
-        fi
-    done
-    [ "$newest_major" = 17 ] || echo "$newest_major $newest"
-}
 jruby=/usr/share/jruby/lib/jruby.jar
-for package in rhino:/usr/share/java/js.jar jruby:$jruby; do
-    [ -f "${package#*:}" ] || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
-        --no-install-recommends "${package%%:*}" >/dev/null || true
-done
+install_packages rhino:/usr/share/java/js.jar jruby:$jruby
 
-# One run of a command, in microseconds.
-time_one() {
-    local start end
-    start=$(now)
-    "$@" >/dev/null 2>&1 || true
-    end=$(now)
-    echo $(((end - start) / 1000))
-}
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-# Waits until no archive maker runs, so that none runs during a timed launch.
-makers_done() { while pgrep -f -- '-cv:make-class-data' >/dev/null; do sleep 0.05; done; }
-# compare NAME BASELINE_FUNCTION LAUNCH_FUNCTION [BEFORE_LAUNCH]: medians of
-# alternated runs, and their ratio.
-compare() {
-    local name=$1 baseline=$2 launch=$3 before=${4:-true} i
-    : >"$work/base.times"
-    : >"$work/launch.times"
-    for i in $(seq "$runs"); do
-        time_one "$baseline" >>"$work/base.times"
-        "$before"
-        time_one "$launch" >>"$work/launch.times"
-        makers_done
-    done
-    local b l
-    b=$(median <"$work/base.times")
-    l=$(median <"$work/launch.times")
-    echo "$name: java ${b} us, launcher ${l} us (medians of $runs alternated runs)"
-    ratio "$l" "$b" "$name ratio"
-}
 archive_sizes() {
     find "$XDG_CACHE_HOME/cvlaunch/cds" -name '*.jsa' -printf '%s\n' 2>/dev/null |
         awk '{ printf "archive: %.1f MB\n", $1 / 1048576 }'

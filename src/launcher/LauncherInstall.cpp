@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "base/ScopedFile.h"
@@ -15,6 +16,7 @@
 #include "payload/LauncherInputFiles.h"
 #include "platform/PlatformImpl.h"
 #include "platform/ReplacementFile.h"
+#include "platform/RuntimeStore.h"
 #include "tagfile/TagFile.h"
 
 SString Launcher::m_applicationArchive;
@@ -29,6 +31,7 @@ SString installDestination(InstallJVMOption option) {
     switch (option) {
         case INSTALL_JVM_TEMP_QUIET:
         case INSTALL_JVM_TEMP:
+        case INSTALL_JVM_STORE:
             return PlatformImpl::createTempSubDirectory();
         case INSTALL_JVM_PROMPT:
             return PlatformImpl::promptJVMDestinationDirectory();
@@ -53,6 +56,67 @@ void runInstaller(const SString& installer, const SString& directory, bool quiet
     } else {
         PlatformImpl::runAttached(command, directory);
     }
+}
+
+// The store that holds the runtime of this launch, with the runtime's
+// shared lock, until the process ends.
+std::unique_ptr<RuntimeStore> g_runtimeStore;
+
+// Installs the runtime of `installer` into `directory`, which becomes `home`
+// once complete: the installer runs there and must leave its "jvm" file,
+// which is completed for the home. Throws LauncherException with what the
+// installer said.
+void installRuntime(const FileIndexEntry& installer, const SString& directory,
+                    const SString& home) {
+    SString program = installer.extract(directory);
+    StringDeque command;
+    command.push_back(program);
+    SString output;
+    SString errors;
+    int status = PlatformImpl::runCaptured(command, directory, &output, &errors);
+    PlatformImpl::deleteFile(program);
+    SString jvmFile = jvmFileIn(directory);
+    if (!PlatformImpl::fileExists(jvmFile)) {
+        SString said = joinText(output, errors);
+        trim(said, whitespaceChars);
+        throw LauncherException(
+            joinText("its installer ended with status ", convertToString(static_cast<long>(status)),
+                     " and left no 'jvm' file", said.empty() ? SString() : joinText(": ", said)));
+    }
+    TagFile tags(jvmFile);
+    tags.setDynamicJVMTags(home, jvmFileIn(home), false);
+    tags.write(jvmFile);
+}
+
+// The description file of the runtime of `installer` in the user's runtime
+// store, installed there first when missing; "" when the store cannot be
+// used, and the launch installs it into a temporary directory instead.
+// Throws LauncherException when the installer fails.
+SString runtimeFromStore(const FileIndexEntry& installer) {
+    g_runtimeStore.reset(new RuntimeStore());
+    SString key = installer.runtimeKey();
+    SString home;
+    try {
+        home =
+            g_runtimeStore->open(key, [&installer](const SString& directory, const SString& home) {
+                Launcher::logInfo("Installing the runtime that the launcher carries in ", home);
+                PlatformImpl::showUI();
+                PlatformImpl::setUIStatus(STATUS_PREPARING_JVM);
+                installRuntime(installer, directory, home);
+            });
+    } catch (const LauncherException& e) {
+        throw LauncherException(
+            joinText("The Java runtime that the launcher carries could not "
+                     "be installed in ",
+                     pathInDirectory(g_runtimeStore->directory(), key), ": ", e.message));
+    }
+    if (home.empty()) {
+        Launcher::logMessage(
+            joinText("The runtime store cannot be used: ", g_runtimeStore->failure()), LOG_WARNING);
+        return SString();
+    }
+    Launcher::logInfo("Using the runtime ", home);
+    return jvmFileIn(home);
 }
 
 // Copies source to the new file target. A source or a target that cannot be
@@ -94,7 +158,7 @@ SString installedVerifyArchive() {
 void Launcher::installJVM(InstallJVMOption option) {
     setLongVariable(1, 0);
     setStringVariable(1, SString());
-    if (option == INSTALL_JVM_TEMP_QUIET) {
+    if (option == INSTALL_JVM_TEMP_QUIET || option == INSTALL_JVM_STORE) {
         PlatformImpl::hideUI(0);
     } else {
         PlatformImpl::showUI();
@@ -105,6 +169,21 @@ void Launcher::installJVM(InstallJVMOption option) {
         throw LauncherException(PlatformImpl::getMessageText(MSG_NO_JVM_INSTALLER));
     }
     const FileIndexEntry* installer = installers.front();
+    if (option == INSTALL_JVM_STORE) {
+        SString jvmFile;
+        try {
+            jvmFile = runtimeFromStore(*installer);
+        } catch (const LauncherException& e) {
+            logMessage(e.message, LOG_ERROR);
+            PlatformImpl::showUIMessage(e.message);
+            return;
+        }
+        if (!jvmFile.empty()) {
+            setLongVariable(1, 1);
+            setStringVariable(1, jvmFile);
+            return;
+        }
+    }
     SString destination = installDestination(option);
     if (destination.empty()) {
         return;
@@ -121,6 +200,12 @@ void Launcher::installJVM(InstallJVMOption option) {
     SString jvmFile = jvmFileIn(destination);
     if (!PlatformImpl::fileExists(jvmFile)) {
         logMessage("Invalid bundled JVM. Missing 'jvm' file.", LOG_ERROR);
+        if (option == INSTALL_JVM_STORE) {
+            // The launch has no other JVM to go on with: the user must know.
+            PlatformImpl::showUIMessage(
+                "The Java runtime that the launcher carries could not be installed: its "
+                "installer left no 'jvm' file.");
+        }
         return;
     }
     recordInstalledJVM(destination, jvmFile, true);

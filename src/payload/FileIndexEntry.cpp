@@ -1,13 +1,16 @@
 #include "payload/FileIndexEntry.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <vector>
 
 #include "base/ScopedFile.h"
+#include "base/SystemError.h"
 #include "base/TextUtils.h"
 #include "launcher/Launcher.h"
 #include "launcher/LauncherException.h"
+#include "payload/RuntimeTrailer.h"
 #include "platform/PlatformImpl.h"
 #include "platform/ReplacementFile.h"
 #include "tagfile/TagFile.h"
@@ -122,6 +125,11 @@ CopyResult copyOut(const FileIndexEntry& entry, const SString& directory, Replac
     return copyBytes(source.get(), entry.m_offset, output.stream(), entry.m_length, steps);
 }
 
+LauncherException endsWithin(const FileIndexEntry& entry) {
+    return LauncherException(
+        joinText("The launcher file ends within the data of ", entry.m_fileName, '.'));
+}
+
 // Puts the new file in the target's place once it is complete, executable
 // for an installer or a launcher. One with only part of its bytes is of no
 // use to anyone: it never takes the target's place, and the reason is thrown.
@@ -133,8 +141,7 @@ void finish(const FileIndexEntry& entry, const CopyResult& copy, ReplacementFile
         throw LauncherException(PlatformImpl::getMessageText(MSG_CANCELED));
     }
     if (copy.copied < entry.m_length) {
-        throw LauncherException(
-            joinText("The launcher file ends within the data of ", entry.m_fileName, '.'));
+        throw endsWithin(entry);
     }
     bool executable =
         entry.m_fileType == FILE_JVM_INSTALLER || entry.m_fileType == FILE_EMBEDDED_LAUNCHER;
@@ -205,4 +212,38 @@ LauncherException fileWriteError(int error) {
     }
     message += PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT);
     return LauncherException(message);
+}
+
+SString FileIndexEntry::runtimeKey() const {
+    SString launcherFile = Launcher::getLauncherFileName();
+    ScopedFile source(fopen(launcherFile.c_str(), "rb"));
+    if (source == nullptr) {
+        throwSystemError(joinText("Unable to read ", launcherFile, ": "), errno);
+    }
+    unsigned char end[RuntimeTrailer::kSize];
+    long trailerAt = m_offset + m_length - static_cast<long>(sizeof end);
+    RuntimeTrailer trailer;
+    if (m_length >= static_cast<long>(sizeof end) &&
+        fseek(source.get(), trailerAt, SEEK_SET) == 0 &&
+        fread(end, 1, sizeof end, source.get()) == sizeof end &&
+        trailer.parse(end, static_cast<uint64_t>(m_length))) {
+        return trailer.key();
+    }
+    uint64_t hash = kHashStart;
+    char buffer[65536];
+    long left = m_length;
+    if (fseek(source.get(), m_offset, SEEK_SET) == 0) {
+        while (left > 0) {
+            size_t chunk = fread(buffer, 1, std::min<size_t>(sizeof buffer, left), source.get());
+            if (chunk == 0) {
+                break;
+            }
+            hash = hashBytes(hash, buffer, chunk);
+            left -= static_cast<long>(chunk);
+        }
+    }
+    if (left > 0) {
+        throw endsWithin(*this);
+    }
+    return hashText(hash);
 }

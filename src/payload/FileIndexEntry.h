@@ -81,6 +81,12 @@ class FileIndexEntry {
     // only this payload's copies go to, whose files then keep their paths
     // and times.
     SString extractOnce(const SString& directory, const SString& madeAs) const;
+    // The name of the runtime that this JVM installer installs, for the
+    // user's runtime store: the checksum that a runtime installer's trailer
+    // records (RuntimeTrailer), or, for any other installer, a checksum of
+    // all its bytes. Throws LauncherException when the launcher file cannot
+    // be read.
+    SString runtimeKey() const;
 
     long m_fileType = 0;
     TagFile* m_tagFile = nullptr;  // owned; null until loadTagFile ran for a tag file type

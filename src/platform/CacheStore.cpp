@@ -35,29 +35,26 @@ long long nanoseconds(const struct timespec& time) {
     return static_cast<long long>(time.tv_sec) * kSecond + time.tv_nsec;
 }
 
-long long now() {
-    struct timespec time;
-    clock_gettime(CLOCK_REALTIME, &time);
-    return nanoseconds(time);
-}
-
 int resultOf(int status) {
     return status == 0 ? 0 : errno;
 }
 
-// The cache directory of the user: an absolute XDG_CACHE_HOME, else
-// .cache in an absolute HOME; "" with the reason in `failure` otherwise.
-SString cacheBase(SString& failure) {
-    SString base = PlatformImpl::getEnvironmentVariable("XDG_CACHE_HOME");
+// The cache or data directory of the user: an absolute XDG_CACHE_HOME
+// (XDG_DATA_HOME), else .cache (.local/share) in an absolute HOME; "" with
+// the reason in `failure` otherwise.
+SString storeBase(CacheStore::Base kind, SString& failure) {
+    bool data = kind == CacheStore::kDataBase;
+    const char* variable = data ? "XDG_DATA_HOME" : "XDG_CACHE_HOME";
+    SString base = PlatformImpl::getEnvironmentVariable(variable);
     if (!base.empty() && base[0] == '/') {
         return pathInDirectory(base, "cvlaunch");
     }
     SString home = PlatformImpl::getEnvironmentVariable("HOME");
     if (home.empty() || home[0] != '/') {
-        failure = "there is neither an absolute XDG_CACHE_HOME nor an absolute HOME.";
+        failure = joinText("there is neither an absolute ", variable, " nor an absolute HOME.");
         return SString();
     }
-    return pathInDirectory(pathInDirectory(home, ".cache"), "cvlaunch");
+    return pathInDirectory(pathInDirectory(home, data ? ".local/share" : ".cache"), "cvlaunch");
 }
 
 // The deepest directory of `path` that exists (`path` itself or a parent).
@@ -84,8 +81,8 @@ SString groupOf(const SString& owner) {
 
 }  // namespace
 
-CacheStore::CacheStore(const char* name) {
-    SString base = cacheBase(m_failure);
+CacheStore::CacheStore(const char* name, Base kind) {
+    SString base = storeBase(kind, m_failure);
     if (base.empty()) {
         return;
     }
@@ -112,6 +109,12 @@ CacheStore::CacheStore(const char* name) {
     m_directory = resolved;
 }
 
+long long CacheStore::now() {
+    struct timespec time;
+    clock_gettime(CLOCK_REALTIME, &time);
+    return nanoseconds(time);
+}
+
 SString CacheStore::path(const SString& fileName) const {
     return pathInDirectory(m_directory, fileName);
 }
@@ -120,9 +123,18 @@ SString CacheStore::checksum(const SString& text) {
     return hashText(hashBytes(kHashStart, text.c_str(), text.length()));
 }
 
+SString CacheStore::runName(const SString& fileName) const {
+    return path(joinText(fileName, kRunMark, convertToString(static_cast<long>(getpid()))));
+}
+
+bool CacheStore::isRunName(const SString& name, SString& fileName) {
+    unsigned int mark = name.find(kRunMark);
+    fileName = name.substr(0, mark);
+    return mark != SString::npos;
+}
+
 SString CacheStore::createRunFile(const SString& fileName) const {
-    SString path =
-        this->path(joinText(fileName, kRunMark, convertToString(static_cast<long>(getpid()))));
+    SString path = runName(fileName);
     // A file of a process that had this number and was killed.
     unlink(path.c_str());
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
@@ -133,8 +145,23 @@ SString CacheStore::createRunFile(const SString& fileName) const {
     return path;
 }
 
+SString CacheStore::createRunDirectory(const SString& fileName, int& error) const {
+    SString path = runName(fileName);
+    DeleteFullDir().process(path);
+    error = resultOf(mkdir(path.c_str(), 0700));
+    return error == 0 ? path : SString();
+}
+
 int CacheStore::commit(const SString& runFile, const SString& fileName) const {
     return resultOf(rename(runFile.c_str(), path(fileName).c_str()));
+}
+
+void CacheStore::remove(const SString& fileName) const {
+    struct stat info;
+    SString target = path(fileName);
+    if (lstat(target.c_str(), &info) == 0) {
+        removeItem({fileName, 0, 0, S_ISDIR(info.st_mode)});
+    }
 }
 
 long long CacheStore::fileSize(const SString& fileName) const {
@@ -183,11 +210,15 @@ SString CacheStore::rejection(const SString& entry) const {
 }
 
 bool CacheStore::lock(const SString& entry, bool wait, FileLock& lock) const {
-    return lock.acquire(path(joinText(entry, kLockSuffix)), wait ? kLockWaitMs : 0) == 0;
+    return lock.acquire(lockPath(entry), wait ? kLockWaitMs : 0) == 0;
+}
+
+SString CacheStore::lockPath(const SString& entry) const {
+    return path(joinText(entry, kLockSuffix));
 }
 
 bool CacheStore::isLocked(const SString& entry) const {
-    int fd = open(path(joinText(entry, kLockSuffix)).c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    int fd = open(lockPath(entry).c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }

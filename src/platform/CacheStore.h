@@ -2,7 +2,10 @@
 
 // A store of start-up caches in the user's cache directory,
 // $XDG_CACHE_HOME/cvlaunch/<name> (~/.cache/cvlaunch/<name> without an
-// absolute XDG_CACHE_HOME), in a directory that no one else controls.
+// absolute XDG_CACHE_HOME), in a directory that no one else controls; or, for
+// what must not go when the user clears caches (the installed Java
+// runtimes), in the user's data directory, $XDG_DATA_HOME/cvlaunch/<name>
+// (~/.local/share/cvlaunch/<name>).
 //
 // The path is resolved, and every directory on it from "/" down must belong
 // to root or to the user and be writable by no one else unless sticky (the
@@ -32,9 +35,11 @@
 
 class CacheStore {
   public:
-    // The store `name` ("" for the cache directory itself); failure() says
+    enum Base { kCacheBase, kDataBase };
+
+    // The store `name` ("" for the base directory itself); failure() says
     // why when it cannot be used.
-    explicit CacheStore(const char* name);
+    explicit CacheStore(const char* name, Base base = kCacheBase);
     ~CacheStore() {}
 
     bool usable() const { return !m_directory.empty(); }
@@ -52,8 +57,15 @@ class CacheStore {
     // following links and with mode 0600; its path, or "" when it cannot be
     // made.
     SString createRunFile(const SString& fileName) const;
-    // Puts the file `runFile` in place as `fileName`: 0, or the errno.
+    // A new empty directory of this process for `fileName`, mode 0700; its
+    // path, or "" with the errno in `error`. One that a killed process of
+    // the same number left is removed first.
+    SString createRunDirectory(const SString& fileName, int& error) const;
+    // Puts the file or directory `runFile` in place as `fileName`: 0, or the
+    // errno (ENOTEMPTY or EEXIST when a directory is there already).
     int commit(const SString& runFile, const SString& fileName) const;
+    // Removes the file or the directory with everything in it.
+    void remove(const SString& fileName) const;
     // The size of the regular file `fileName` (not a link); -1 without one.
     long long fileSize(const SString& fileName) const;
     int removeFile(const SString& fileName) const;
@@ -68,6 +80,27 @@ class CacheStore {
     // Takes the lock of `entry` into `lock`: at once or not at all, or with
     // `wait` once whoever holds it lets it go. False when it is not had.
     bool lock(const SString& entry, bool wait, FileLock& lock) const;
+    // The path of the lock file of `entry`.
+    SString lockPath(const SString& entry) const;
+    // True while a process holds the lock of `entry`, shared or not.
+    bool isLocked(const SString& entry) const;
+
+    // The run name of this process for `fileName`: a path in the store.
+    SString runName(const SString& fileName) const;
+    // Whether the store's file `name` is a run file or directory, and of
+    // which file (`fileName`).
+    static bool isRunName(const SString& name, SString& fileName);
+
+    struct Item {
+        SString name;
+        long long size;      // bytes; 0 for a directory
+        long long modified;  // nanoseconds since the epoch
+        bool directory;
+    };
+    // The regular files and directories of the store (not links).
+    std::vector<Item> list() const;
+    // The time now, as Item::modified counts it.
+    static long long now();
 
     // Removes the least recently used entries beyond `maxEntries` or
     // `maxBytes` (a locked entry, or one of `group`, stays), the groups left
@@ -76,12 +109,6 @@ class CacheStore {
     void evict(const SString& group, size_t maxEntries, long long maxBytes, size_t maxGroups) const;
 
   private:
-    struct Item {
-        SString name;
-        long long size;      // bytes; 0 for a directory
-        long long modified;  // nanoseconds since the epoch
-        bool directory;
-    };
     // The entries (or, without `entries`, the groups) of the store, the
     // most recently used first; run files of killed processes go.
     struct Owner {
@@ -91,9 +118,6 @@ class CacheStore {
         long long used = 0;
     };
     std::vector<Owner> owners(bool entries) const;
-    std::vector<Item> list() const;
-    // True while a process holds the lock of `entry`.
-    bool isLocked(const SString& entry) const;
     void removeItem(const Item& item) const;
 
     SString m_directory;

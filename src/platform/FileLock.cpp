@@ -26,19 +26,37 @@ long long nowMs() {
 }  // namespace
 
 FileLock::~FileLock() {
+    release();
+}
+
+void FileLock::release() {
     if (m_file >= 0) {
         close(m_file);
+        m_file = -1;
     }
 }
 
 int FileLock::acquire(const SString& path, long waitMs) {
+    return take(path, waitMs, LOCK_EX);
+}
+
+int FileLock::acquireShared(const SString& path, long waitMs) {
+    return take(path, waitMs, LOCK_SH);
+}
+
+int FileLock::share() {
+    return flock(m_file, LOCK_SH) == 0 ? 0 : errno;
+}
+
+int FileLock::take(const SString& path, long waitMs, int operation) {
+    release();
     m_file = retryOnEintr(
         [&] { return open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600); });
     if (m_file < 0) {
         return errno;
     }
     long long deadline = nowMs() + waitMs;
-    while (flock(m_file, LOCK_EX | LOCK_NB) != 0) {
+    while (flock(m_file, operation | LOCK_NB) != 0) {
         int error = errno;
         if (error != EWOULDBLOCK && error != EINTR) {
             return error;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/PlatformImpl.h"
 #include "support/LauncherUnitTest.h"
 #include "support/ScopedEnv.h"
 #include "support/TestSupport.h"
@@ -92,6 +93,35 @@ TEST_F(CacheStoreTest, OnlyADirectoryThatNoOneElseControlsIsUsed) {
         EXPECT_NE(testsupport::str(store.failure()).find(row.failure), std::string::npos)
             << testsupport::str(store.failure());
         EXPECT_EQ(store.directory().empty(), !store.usable());
+    }
+}
+
+TEST_F(CacheStoreTest, TheDataStoreIsInTheUsersDataDirectory) {
+    std::string home = testsupport::str(PlatformImpl::resolvePath(dir.path().c_str()));
+    struct {
+        const char* dataHome;  // null: unset
+        const char* homeValue;
+        std::string directory;  // "" for a store that cannot be used
+    } rows[] = {
+        {"data", "home", home + "/data/cvlaunch/runtimes"},
+        {nullptr, "home", home + "/home/.local/share/cvlaunch/runtimes"},
+        {"relative", "relative", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.homeValue);
+        testsupport::ScopedEnv rowEnv;
+        std::string data = row.dataHome == nullptr ? "" : dir.file(row.dataHome);
+        rowEnv.set("XDG_DATA_HOME", row.dataHome == nullptr ? nullptr
+                                    : row.directory.empty() ? row.dataHome
+                                                            : data.c_str());
+        std::string homeDir = row.directory.empty() ? row.homeValue : dir.file(row.homeValue);
+        rowEnv.set("HOME", homeDir.c_str());
+        CacheStore store("runtimes", CacheStore::kDataBase);
+        EXPECT_EQ(testsupport::str(store.directory()), row.directory);
+        if (row.directory.empty()) {
+            EXPECT_NE(testsupport::str(store.failure()).find("absolute XDG_DATA_HOME"),
+                      std::string::npos);
+        }
     }
 }
 
