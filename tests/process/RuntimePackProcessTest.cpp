@@ -1,7 +1,6 @@
-// cvpack --runtime and --jvm-installer in application mode: the options, the
-// program that installs the carried runtime, the jdeps and jlink commands
-// (with stand-in JDKs), the command that --print-config prints, which makes
-// the same file, and the runtime linked from a real JDK and its listing.
+// cvpack --runtime and --jvm-installer in application mode: the refused
+// options, the jdeps and jlink commands and the printed command (with
+// stand-in JDKs), and runtimes linked from the real JDKs with their listing.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -17,289 +16,239 @@ namespace {
 using testsupport::ProcessResult;
 using testsupport::readFile;
 using testsupport::writeFile;
+using Args = std::vector<std::string>;
 
 const std::string kJdk17 = "/usr/lib/jvm/java-17-openjdk-amd64";
 const std::string kJdk25 = "/usr/lib/jvm/temurin-25-jdk-amd64";
-const std::string kDemoJar = std::string(TEST_BINARY_DIR) + "/examples/hello.jar";
+const Args kApp = {"--main-jar", std::string(TEST_BINARY_DIR) + "/examples/hello.jar",
+                   "--main-class", "Hello"};
 
-ProcessResult cvpackIn(const std::string& directory, std::vector<std::string> args) {
-    args.insert(args.begin(), testsupport::cvpackPath());
+// cvpack in `directory` with the demo application's options, then `args`.
+ProcessResult cvpackIn(const std::string& directory, const Args& args, const Args& app = kApp) {
+    Args command = {testsupport::cvpackPath()};
+    command.insert(command.end(), app.begin(), app.end());
+    command.insert(command.end(), args.begin(), args.end());
     testsupport::ProcessOptions options;
     options.workingDir = directory;
-    return testsupport::runProcess(args, options);
+    return testsupport::runProcess(command, options);
 }
 
 // Runs the command that --print-config printed, with the cvpack under test.
 ProcessResult runPrinted(const std::string& directory, const std::string& printed) {
-    std::string command =
-        testsupport::shellQuote(testsupport::cvpackPath()) + printed.substr(printed.find(' '));
     testsupport::ProcessOptions options;
     options.workingDir = directory;
-    return testsupport::runInShell(command, {}, options);
+    return testsupport::runInShell(
+        testsupport::shellQuote(testsupport::cvpackPath()) + printed.substr(printed.find(' ')), {},
+        options);
 }
 
-const char kFind[] =
+const std::string kFind =
     "  // N1 tells whether a JVM that java.jvm accepts was found, S2 is its match file.\n";
-const char kInstall[] =
+const std::string kInstall =
     "  // The runtime carried by the launcher, from the user's runtime store (installed there on "
     "first use); S1 is its description file.\n  INSTALL_JVM 3\n";
-const char kEnd[] = "  :nojvm\n  EXIT 1\n  :end\n/:\n";
-
-const std::string kRuntimeFirstProgram =
-    std::string("INSTRUCTIONS:\n") + kFind +
-    "  FIND_JVM 0 0\n  JMP0 @N1@ runtime\n  LAUNCH \"@S2@\" "
-    "0\n  GOTO end\n  :runtime\n" +
-    kInstall + "  JMP0 @N1@ nojvm\n  LAUNCH \"@S1@\" 0\n  GOTO end\n" + kEnd;
+const std::string kRuntimeFirst =
+    "INSTRUCTIONS:\n" + kFind +
+    "  FIND_JVM 0 0\n  JMP0 @N1@ runtime\n  LAUNCH \"@S2@\" 0\n  GOTO "
+    "end\n  :runtime\n" +
+    kInstall + "  JMP0 @N1@ nojvm\n  LAUNCH \"@S1@\" 0\n  GOTO end\n";
+const std::string kEnd = "  :nojvm\n  EXIT 1\n  :end\n/:\n";
 
 class RuntimePackTest : public testsupport::LauncherProcessTest {
   protected:
-    ProcessResult cvpack(const std::vector<std::string>& args) const {
-        return cvpackIn(work_.path(), args);
+    ProcessResult cvpack(const Args& args) const { return cvpackIn(work_.path(), args); }
+    // A JDK of shell scripts in work_/<version>: each tool writes its
+    // arguments, one a line, to <version>/<tool>.args and runs `jdeps` or
+    // `jlink`, or by default prints two modules or makes an image (a release
+    // file and bin/java, at one fixed time, so that two links are equal).
+    std::string fakeJdk(const std::string& version, bool jmods, const std::string& jdeps = "",
+                        const std::string& jlink = "") const {
+        std::string home = work_.file(version);
+        testsupport::makeDirectories(home + "/bin");
+        if (jmods) {
+            testsupport::makeDirectories(home + "/jmods");
+        }
+        writeFile(home + "/release", "JAVA_VERSION=\"" + version + "\"\n");
+        for (const auto& [tool, body] :
+             {std::make_pair("jdeps", jdeps.empty() ? "echo java.logging,java.base" : jdeps),
+              std::make_pair("jlink", jlink.empty() ? kLink : jlink)}) {
+            writeFile(home + "/bin/" + tool,
+                      "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.args\"\nv=" + version + "\n" + body,
+                      0755);
+        }
+        return home;
     }
-    // A JDK of shell scripts in work_/<name>: jdeps prints its modules,
-    // jlink makes an image of a release file and bin/java, all with one
-    // fixed time, so that two links give the same image; each writes its
-    // arguments, one a line, to work_/<name>/<tool>.args. A body given
-    // replaces the tool's own.
-    std::string fakeJdk(const std::string& name, const std::string& version, bool jmods,
-                        const std::string& jdeps = "", const std::string& jlink = "") const;
+    const std::string kLink =
+        "for a; do [ \"$o\" = --output ] && out=$a; o=$a; done\nmkdir -p \"$out/bin\"\n"
+        "echo \"JAVA_VERSION=\\\"$v\\\"\" > \"$out/release\"\necho : > \"$out/bin/java\"\n"
+        "find \"$out\" -exec touch -h -d @1000000000 {} +\n";
 };
-
-std::string RuntimePackTest::fakeJdk(const std::string& name, const std::string& version,
-                                     bool jmods, const std::string& jdeps,
-                                     const std::string& jlink) const {
-    std::string home = work_.file(name);
-    testsupport::makeDirectories(home + "/bin");
-    if (jmods) {
-        testsupport::makeDirectories(home + "/jmods");
-    }
-    writeFile(home + "/release", "IMPLEMENTOR=\"x\"\nJAVA_VERSION=\"" + version + "\"\n");
-    auto tool = [&home](const std::string& tool, const std::string& body) {
-        writeFile(home + "/bin/" + tool,
-                  "#!/bin/sh\nprintf '%s\\n' \"$@\" > " + testsupport::shellQuote(home) + "/" +
-                      tool + ".args\n" + body,
-                  0755);
-    };
-    tool("jdeps", jdeps.empty() ? "echo java.logging,java.base\n" : jdeps);
-    tool("jlink", !jlink.empty() ? jlink
-                                 : "while [ $# -gt 1 ]; do [ \"$1\" = --output ] && out=$2; "
-                                   "shift; done\nmkdir -p \"$out/bin\" && printf "
-                                   "'JAVA_VERSION=\"" +
-                                       version +
-                                       "\"\\nMODULES=\"java.base java.logging\"\\n' > "
-                                       "\"$out/release\" && printf '#!/bin/sh\\n' > "
-                                       "\"$out/bin/java\" && find \"$out\" -exec touch -h -d "
-                                       "@1000000000 {} +\n");
-    return home;
-}
 
 TEST_F(RuntimePackTest, RefusesRuntimeOptionsThatDoNotFit) {
     writeFile(work_.file("inst.sh"), "#!/bin/sh\n", 0755);
-    std::string jdk21 = fakeJdk("jdk21", "21.0.2", false);
-    std::string jdk11 = fakeJdk("jdk11", "11.0.2", true);
-    std::string jdeps = fakeJdk("jdeps", "17.0.1", true, "echo 'Error: bad jar' >&2\nexit 3\n");
-    std::string jlink = fakeJdk("jlink", "17.0.1", true, "",
-                                "echo 'Error: Module x not found'\necho "
-                                "'java.lang.module.FindException: x'\nprintf '\\tat a.B(C.java)\\n'"
-                                "\nexit 1\n");
-    const std::vector<std::string> app = {"--main-jar", kDemoJar, "--main-class", "Hello"};
+    std::string jdk21 = fakeJdk("21.0.2", false);
+    std::string jdk11 = fakeJdk("11.0.2", true);
+    std::string jdeps = fakeJdk("17.0.1", true, "echo 'Error: bad jar' >&2; exit 3");
+    std::string jlink = fakeJdk("17.0.2", true, "",
+                                "echo 'Error: Module x not found'; echo 'java.lang.module."
+                                "FindException: x'; printf '\\tat a.B(C.java)\\n'; exit 1");
     struct Row {
-        std::vector<std::string> args;  // after the main jar and class
+        Args args;
         int status;
-        std::string err;  // the first line
+        std::string err;  // its beginning
     } rows[] = {
         {{"--runtime", jdk21, "--jvm-installer", "inst.sh"},
          2,
          "cvpack: --runtime makes the launcher's JVM installer: give it or --jvm-installer, not "
-         "both"},
-        {{"--runtime-modules", "java.sql"},
-         2,
-         "cvpack: --runtime-modules needs --runtime JDK_HOME"},
+         "both\n"},
+        {{"--runtime-modules", "a"}, 2, "cvpack: --runtime-modules needs --runtime JDK_HOME\n"},
         {{"--runtime", jdk21, "--runtime-modules", "+"},
          2,
          "cvpack: --runtime-modules '+': expected module names separated by commas, or + and such "
-         "names to add"},
-        {{"--runtime", jdk21, "--runtime-modules", "java.sql,,java.xml"},
-         2,
-         "cvpack: --runtime-modules 'java.sql,,java.xml': expected module names"},
+         "names to add\n"},
         {{"--prefer-runtime"},
          2,
-         "cvpack: --prefer-runtime needs --runtime JDK_HOME or --jvm-installer FILE"},
-        {{"--search-disk", "--runtime", jdk21},
+         "cvpack: --prefer-runtime needs --runtime JDK_HOME or --jvm-installer FILE\n"},
+        {{"--jvm-installer", "inst.sh", "--search-disk"},
          2,
          "cvpack: --search-disk walks the whole file system for a JVM, which a launcher that "
-         "carries its runtime never needs: drop it"},
-        {{"--jvm-installer", "inst.sh", "--search-disk"}, 2, "cvpack: --search-disk walks"},
-        {{"--runtime", work_.path()},
+         "carries its runtime never needs: drop it\n"},
+        {{"--runtime", "inst.sh"},
          1,
-         "cvpack: cannot link a runtime from " + work_.path() + ": " + work_.path() +
-             "/bin/jlink is missing (--runtime needs the home of a JDK)"},
+         "cvpack: cannot link a runtime from inst.sh: inst.sh/bin/jlink is missing (--runtime "
+         "needs the home of a JDK)\n"},
         {{"--runtime", jdk11},
          1,
          "cvpack: cannot link a runtime from " + jdk11 +
-             ": it is Java 11.0.2 (--runtime needs the home of a JDK 17 or later)"},
+             ": it is Java 11.0.2 (--runtime needs the home of a JDK 17 or later)\n"},
         {{"--runtime", jdk21, "--java", "17"},
          1,
-         "cvpack: --java 17 leaves out the runtime that the launcher carries, Java 21.0.2"},
-        {{"--runtime", jdk21, "--java", "22+"}, 1, "cvpack: --java 22+ leaves out"},
+         "cvpack: --java 17 leaves out the runtime that the launcher carries, Java 21.0.2\n"},
         {{"--runtime", jdk21, "--java", "11-20"}, 1, "cvpack: --java 11-20 leaves out"},
         {{"--runtime", jdeps},
          1,
-         "cvpack: jdeps could not list the modules of the jars (exit status 3): Error: bad jar"},
-        {{"--runtime", jlink, "--runtime-modules", "x"},
+         "cvpack: jdeps could not list the modules of the jars (exit status 3): Error: bad jar\n"},
+        {{"--runtime", jlink},
          1,
-         "cvpack: runtime modules: x (from --runtime-modules)"},
+         "cvpack: runtime modules: java.logging,java.base (from jdeps; add more with "
+         "--runtime-modules +LIST)\ncvpack: jlink could not link the runtime (exit status 1): "
+         "Error: Module x not found\njava.lang.module.FindException: x\n"},
     };
     for (Row& row : rows) {
         SCOPED_TRACE(row.err);
-        row.args.insert(row.args.begin(), app.begin(), app.end());
         row.args.insert(row.args.end(), {"-o", "out"});
-        std::vector<std::string> before = work_.entries();
+        Args before = work_.entries();
         ProcessResult result = cvpack(row.args);
         EXPECT_EQ(result.status, row.status);
-        EXPECT_EQ(result.err.substr(0, row.err.size()), row.err) << result.err;
+        EXPECT_EQ(result.err.substr(0, row.err.size()), row.err);
         EXPECT_EQ(work_.entries(), before);
     }
-    // A failing jlink's message, without its stack trace.
-    EXPECT_EQ(
-        cvpack({"--main-jar", kDemoJar, "--main-class", "Hello", "--runtime", jlink, "-o", "out"})
-            .err,
-        "cvpack: runtime modules: java.logging,java.base (from jdeps; add more with "
-        "--runtime-modules +LIST)\ncvpack: jlink could not link the runtime (exit status "
-        "1): Error: Module x not found\njava.lang.module.FindException: x\n");
 }
 
-// jdeps reads multi-release jars as the JDK's own release; jlink links from
-// jmods where the JDK has them, and asks for no compression in the spelling
-// of the JDK's release.
+// jdeps reads multi-release jars as the JDK's release; jlink links from
+// jmods where the JDK has them, without compression in its release's terms.
 TEST_F(RuntimePackTest, JdepsAndJlinkGetTheOptionsOfTheJdksRelease) {
     struct Row {
         const char* version;
         bool jmods;
-        const char* modulesOption;  // null: none
-        std::string modules;
-        const char* compress;
+        Args modulesOption;
+        std::string jdeps;  // empty: not run
+        std::string jlink;  // the options up to the output directory
     } rows[] = {
-        {"17.0.15", true, nullptr, "java.logging,java.base", "--compress=0"},
-        {"20", false, "+java.sql,java.base,java.sql", "java.logging,java.base,java.sql",
-         "--compress=0"},
-        {"21.0.2", true, "jdk.zipfs", "jdk.zipfs", "--compress=zip-0"},
-        {"25.0.3", false, nullptr, "java.logging,java.base", "--compress=zip-0"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.version);
-        std::string jdk = fakeJdk(std::string("jdk-") + row.version, row.version, row.jmods);
-        std::vector<std::string> args = {"--main-jar", kDemoJar, "--main-class", "Hello",
-                                         "--runtime",  jdk,      "-o",           "out"};
-        if (row.modulesOption != nullptr) {
-            args.insert(args.end(), {"--runtime-modules", row.modulesOption});
-        }
-        ProcessResult result = cvpack(args);
-        ASSERT_EQ(result.status, 0) << result.err;
-        EXPECT_EQ(testsupport::fileExists(jdk + "/jdeps.args"),
-                  row.modulesOption == nullptr || row.modulesOption[0] == '+');
-        if (row.modulesOption == nullptr) {
-            EXPECT_EQ(readFile(jdk + "/jdeps.args"),
-                      "--print-module-deps\n--ignore-missing-deps\n--multi-release\n" +
-                          std::to_string(std::atoi(row.version)) + "\n-q\n" + kDemoJar + "\n");
-        }
-        std::string jlink = readFile(jdk + "/jlink.args");
-        std::string expected = "--add-modules\n" + row.modules +
-                               "\n--strip-debug\n--no-man-pages\n--no-header-files\n"
-                               "--generate-cds-archive\n" +
-                               row.compress + "\n" +
-                               (row.jmods ? "--module-path\n" + jdk + "/jmods\n" : "") +
-                               "--output\n";
-        EXPECT_EQ(jlink.substr(0, expected.size()), expected) << jlink;
-        std::remove(work_.file("out").c_str());
-    }
-}
-
-// A packager's own installer gets the program of a carried runtime; the
-// --java range stays as given (the installer's Java is unknown).
-TEST_F(RuntimePackTest, ApplicationWithAnInstallerInstallsItWhenNoJvmFits) {
-    writeFile(work_.file("inst.sh"), "#!/bin/sh\n", 0755);
-    std::string runtimeLast = std::string("INSTRUCTIONS:\n") + kInstall +
-                              "  JMP0 @N1@ search\n  LAUNCH \"@S1@\" 0\n  GOTO end\n  :search\n" +
-                              kFind +
-                              "  FIND_JVM 0 1\n  JMP0 @N1@ nojvm\n  LAUNCH \"@S2@\" 0\n  GOTO "
-                              "end\n" +
-                              kEnd;
-    std::string plain = std::string("INSTRUCTIONS:\n") + kFind +
-                        "  FIND_JVM 0 1\n  JMP0 @N1@ nojvm\n  LAUNCH \"@S2@\" 0\n  GOTO end\n" +
-                        kEnd;
-    struct Row {
-        std::vector<std::string> args;
-        std::string program;
-    } rows[] = {
-        {{}, plain},
-        {{"--jvm-installer", "inst.sh"}, kRuntimeFirstProgram},
-        {{"--file", "jvm-installer:inst.sh", "--prefer-runtime"}, runtimeLast},
+        {"17.0.15",
+         true,
+         {},
+         "17",
+         "java.logging,java.base\n--strip-debug\n"
+         "--no-man-pages\n--no-header-files\n--generate-cds-archive\n--compress=0\n"
+         "--module-path\n{}/jmods\n"},
+        {"21.0.2",
+         false,
+         {"--runtime-modules", "+java.sql,java.base,java.sql"},
+         "21",
+         "java.logging,java.base,java.sql\n--strip-debug\n--no-man-pages\n--no-header-files\n"
+         "--generate-cds-archive\n--compress=zip-0\n"},
+        {"25",
+         true,
+         {"--runtime-modules", "jdk.zipfs"},
+         "",
+         "jdk.zipfs\n--strip-debug\n"
+         "--no-man-pages\n--no-header-files\n--generate-cds-archive\n--compress=zip-0\n"
+         "--module-path\n{}/jmods\n"},
     };
     for (Row& row : rows) {
-        SCOPED_TRACE(row.args.size());
-        row.args.insert(row.args.end(), {"--main-jar", kDemoJar, "--main-class", "Hello", "--java",
-                                         "11", "--print-config", "config"});
-        ProcessResult result = cvpack(row.args);
-        ASSERT_EQ(result.status, 0) << result.err;
-        EXPECT_EQ(readFile(work_.file("config/program.tag")), row.program);
-        EXPECT_NE(readFile(work_.file("config/java.jvm")).find("\nJAVA_RANGE: 11\n"),
-                  std::string::npos);
+        SCOPED_TRACE(row.version);
+        std::string jdk = fakeJdk(row.version, row.jmods);
+        row.modulesOption.insert(row.modulesOption.end(), {"--runtime", jdk, "-o", "out"});
+        ASSERT_EQ(cvpack(row.modulesOption).status, 0);
+        EXPECT_EQ(readFile(jdk + "/bin/jdeps.args"),
+                  row.jdeps.empty() ? ""
+                                    : "--print-module-deps\n--ignore-missing-deps\n"
+                                      "--multi-release\n" +
+                                          row.jdeps + "\n-q\n" + kApp[1] + "\n");
+        std::string jlink = std::regex_replace(row.jlink, std::regex("\\{\\}"), jdk);
+        EXPECT_EQ(readFile(jdk + "/bin/jlink.args").find("--add-modules\n" + jlink + "--output\n"),
+                  0u);
     }
 }
 
-// The command that --print-config prints makes, byte for byte, the launcher
-// that the same options make directly.
+// The program of a launcher that carries a runtime or a packager's
+// installer; the command that --print-config prints keeps every option and
+// makes the same launcher file, byte for byte.
 TEST_F(RuntimePackTest, PrintedCommandKeepsEveryOption) {
     writeFile(work_.file("inst.sh"), "#!/bin/sh\n", 0755);
     writeFile(work_.file("data.bin"), "data");
-    testsupport::makeDirectories(work_.file("bin"));
-    std::string jdk = fakeJdk("jdk", "21.0.2", false);
+    std::string stub = testsupport::cvlaunchPath();
+    std::string jdk = fakeJdk("21.0.2", false);
     struct Row {
-        std::vector<std::string> args;
-        std::string printed;  // the options after the class path archive
+        Args args;
+        std::string printed;  // after the class path archive
+        std::string program;  // the beginning of program.tag
         std::string output;
     } rows[] = {
-        {{}, " -o hello", "hello"},
-        {{"--file", "jvm-installer:inst.sh:40:setup", "--compressed", "3:300", "--app-archive",
-          "data.bin", "--purpose", "0", "--stub", testsupport::cvlaunchPath(), "-o", "bin/my app"},
-         " --jvm-installer inst.sh --id 40 --name setup --compressed 3:300 --app-archive "
-         "data.bin --stub " +
-             testsupport::cvlaunchPath() + " --purpose 0 -o 'bin/my app'",
-         "bin/my app"},
-        {{"--file", "app-archive:data.bin:7:d2", "--no-verify-archive", "--prefer-runtime",
-          "--jvm-installer", "inst.sh"},
-         " --app-archive data.bin --id 7 --name d2 --jvm-installer inst.sh --no-verify-archive -o "
-         "hello",
+        {{},
+         " -o hello",
+         "INSTRUCTIONS:\n" + kFind + "  FIND_JVM 0 1\n  JMP0 @N1@ nojvm\n",
          "hello"},
-        // The stand-in runtime: jvm, release, bin and bin/java, of 211 bytes.
-        {{"--runtime", jdk, "--app-archive", "data.bin", "--prefer-runtime"},
-         " --jvm-installer config/runtime --compressed 4:211 --app-archive data.bin -o hello",
+        {{"--file", "jvm-installer:inst.sh:40:setup", "--compressed", "3:300", "--app-archive",
+          "data.bin", "--purpose", "0", "--stub", stub, "-o", "my app"},
+         " --jvm-installer inst.sh --id 40 --name setup --compressed 3:300 --app-archive data.bin "
+         "--stub " +
+             stub + " --purpose 0 -o 'my app'",
+         kRuntimeFirst,
+         "my app"},
+        {{"--app-archive", "data.bin", "--no-verify-archive", "--prefer-runtime", "--jvm-installer",
+          "inst.sh"},
+         " --app-archive data.bin --jvm-installer inst.sh --no-verify-archive -o hello",
+         "INSTRUCTIONS:\n" + kInstall +
+             "  JMP0 @N1@ search\n  LAUNCH \"@S1@\" 0\n  GOTO end\n"
+             "  :search\n" +
+             kFind + "  FIND_JVM 0 1\n",
+         "hello"},
+        // The stand-in runtime: jvm, release, bin and bin/java, of 170 bytes.
+        {{"--runtime", jdk, "--app-archive", "data.bin"},
+         " --jvm-installer config/runtime --compressed 4:170 --app-archive data.bin -o hello",
+         kRuntimeFirst + kEnd,
          "hello"},
     };
-    for (const Row& row : rows) {
+    for (Row& row : rows) {
         SCOPED_TRACE(row.printed);
-        std::vector<std::string> args = {"--main-jar", kDemoJar, "--main-class", "Hello"};
-        args.insert(args.end(), row.args.begin(), row.args.end());
-        std::vector<std::string> direct = args;
+        Args direct = row.args;
         direct.insert(direct.end(), {"-o", "direct"});
         ASSERT_EQ(cvpack(direct).status, 0);
-        args.insert(args.end(), {"--print-config", "config"});
-        ProcessResult printed = cvpack(args);
+        row.args.insert(row.args.end(), {"--print-config", "config"});
+        ProcessResult printed = cvpack(row.args);
         ASSERT_EQ(printed.status, 0) << printed.err;
-        std::string start = "--classpath-archive " + kDemoJar;
-        EXPECT_EQ(printed.out.substr(printed.out.find(start) + start.size()), row.printed + "\n");
-        ProcessResult packed = runPrinted(work_.path(), printed.out);
-        ASSERT_EQ(packed.status, 0) << packed.err;
+        EXPECT_EQ(printed.out.substr(printed.out.find(".jar") + 4), row.printed + "\n");
+        EXPECT_EQ(readFile(work_.file("config/program.tag")).find(row.program), 0u);
+        ASSERT_EQ(runPrinted(work_.path(), printed.out).status, 0);
         EXPECT_TRUE(readFile(work_.file(row.output)) == readFile(work_.file("direct")));
-        std::remove(work_.file(row.output).c_str());
     }
 }
 
-// A launcher with a runtime linked from the real JDK 17, made once for the
-// suite (linking and packing a runtime take tens of seconds): the files that
-// --print-config writes, and the launcher that the printed command packs
-// from them.
+// A runtime linked from the real JDK 17, once for the suite (linking and
+// packing take tens of seconds): the files of --print-config, and the
+// launcher that the printed command packs.
 class LinkedRuntimeTest : public ::testing::Test {
   protected:
     struct Packs {
@@ -307,69 +256,57 @@ class LinkedRuntimeTest : public ::testing::Test {
         ProcessResult printed;  // cvpack ... --print-config config -o app
         ProcessResult packed;   // the printed command
     };
-
-    static void SetUpTestSuite();
+    static void SetUpTestSuite() {
+        if (!testsupport::fileExists(kJdk17 + "/bin/jlink")) {
+            return;
+        }
+        packs_.reset(new Packs);
+        const std::string& work = packs_->directory.path();
+        // A class that needs java.logging, which jdeps finds.
+        writeFile(work + "/App.java",
+                  "public class App { public static void main(String[] a) { "
+                  "java.util.logging.Logger.getLogger(\"app\").info(\"hi\"); } }\n");
+        ASSERT_EQ(testsupport::runInShell("cd \"$1\" && \"$2/bin/javac\" -d c App.java && "
+                                          "\"$2/bin/jar\" cfe app.jar App -C c .",
+                                          {work, kJdk17})
+                      .status,
+                  0);
+        packs_->printed =
+            cvpackIn(work,
+                     {"--runtime", kJdk17, "--runtime-modules", "+jdk.zipfs,java.logging",
+                      "--print-config", "config", "-o", "app"},
+                     {"--main-jar", "app.jar"});
+        packs_->packed = runPrinted(work, packs_->printed.out);
+    }
     static void TearDownTestSuite() { packs_.reset(); }
     void SetUp() override {
         if (!packs_) {
             GTEST_SKIP() << "no JDK 17 with jlink at " << kJdk17;
         }
-        ASSERT_EQ(packs_->printed.status, 0) << packs_->printed.err;
-        ASSERT_EQ(packs_->packed.status, 0) << packs_->packed.err;
     }
-
     static std::unique_ptr<Packs> packs_;
 };
 
 std::unique_ptr<LinkedRuntimeTest::Packs> LinkedRuntimeTest::packs_;
 
-void LinkedRuntimeTest::SetUpTestSuite() {
-    if (!testsupport::fileExists(kJdk17 + "/bin/jlink")) {
-        return;
-    }
-    packs_.reset(new Packs);
-    const std::string& work = packs_->directory.path();
-    // A class that needs java.logging, which jdeps finds.
-    writeFile(work + "/App.java",
-              "public class App { public static void main(String[] a) { "
-              "java.util.logging.Logger.getLogger(\"app\").info(\"hi\"); } }\n");
-    ProcessResult compiled = testsupport::runInShell(
-        "cd \"$1\" && \"$2/bin/javac\" -d classes App.java && \"$2/bin/jar\" cfe app.jar App -C "
-        "classes .",
-        {work, kJdk17});
-    ASSERT_EQ(compiled.status, 0) << compiled.err;
-    packs_->printed =
-        cvpackIn(work, {"--main-jar", "app.jar", "--runtime", kJdk17, "--runtime-modules",
-                        "+jdk.zipfs,java.logging", "--print-config", "config", "-o", "app"});
-    packs_->packed = runPrinted(work, packs_->printed.out);
-}
-
-TEST_F(LinkedRuntimeTest, TellsTheModulesWritesTheProgramAndListsTheRuntime) {
+TEST_F(LinkedRuntimeTest, TellsTheModulesAndListsTheRuntime) {
+    ASSERT_EQ(packs_->packed.status, 0) << packs_->printed.err << packs_->packed.err;
     EXPECT_EQ(packs_->printed.err,
               "cvpack: runtime modules: java.base,java.logging,jdk.zipfs (from jdeps; add more "
               "with --runtime-modules +LIST)\n");
-    EXPECT_TRUE(std::regex_match(
-        packs_->printed.out,
-        std::regex("cvpack --instructions config/program.tag --launch-script config/launch.tag "
-                   "--jvm config/java.jvm --classpath-archive app.jar --jvm-installer "
-                   "config/runtime --compressed [1-9][0-9]*:[1-9][0-9]* -o app\n")))
-        << packs_->printed.out;
-    const std::string config = packs_->directory.file("config/");
-    EXPECT_EQ(readFile(config + "program.tag"), kRuntimeFirstProgram);
-    EXPECT_NE(readFile(config + "java.jvm").find("\nJAVA_RANGE: 17+\n"), std::string::npos);
-
-    std::string release = readFile(kJdk17 + "/release");
+    EXPECT_NE(readFile(packs_->directory.file("config/java.jvm")).find("\nJAVA_RANGE: 17+\n"),
+              std::string::npos);
     std::smatch version;
+    std::string release = readFile(kJdk17 + "/release");
     ASSERT_TRUE(std::regex_search(release, version, std::regex("JAVA_VERSION=\"([^\"]*)\"")));
-    ProcessResult listed = cvpackIn(packs_->directory.path(), {"--list", "app"});
-    ASSERT_EQ(listed.status, 0) << listed.err;
+    std::string listed = cvpackIn(packs_->directory.path(), {"--list", "app"}, {}).out;
     std::smatch runtime;
     ASSERT_TRUE(std::regex_search(
-        listed.out, runtime,
-        std::regex("\njvm-installer +[0-9]+ +[0-9]+ +[0-9]+  runtime  \\(expands to ([0-9]+) "
-                   "files, ([0-9]+) bytes\\)\n    Java runtime ([^,]*), modules ([^\n]*)\n"
+        listed, runtime,
+        std::regex("\njvm-installer .*  runtime  \\(expands to ([0-9]+) files, ([0-9]+) bytes\\)\n"
+                   "    Java runtime ([^,]*), modules ([^\n]*)\n"
                    "    packed ([0-9]+) bytes, unpacked ([0-9]+) bytes in ([0-9]+) files\n")))
-        << listed.out;
+        << listed;
     EXPECT_EQ(runtime[3], version[1]);
     EXPECT_EQ(runtime[4], "java.base,java.logging,jdk.zipfs");
     EXPECT_EQ(runtime[1], runtime[7]);
@@ -382,11 +319,11 @@ TEST(NewerJdkRuntimeTest, LinksFromTheRunTimeImageWithoutJmods) {
         GTEST_SKIP() << "no JDK 25 with jlink at " << kJdk25;
     }
     testsupport::TempDir work;
-    ProcessResult packed = cvpackIn(work.path(), {"--main-jar", kDemoJar, "--main-class", "Hello",
-                                                  "--runtime", kJdk25, "-o", "app"});
+    ProcessResult packed =
+        cvpackIn(work.path(), {"--runtime", kJdk25, "--runtime-modules", "java.base", "-o", "app"});
     ASSERT_EQ(packed.status, 0) << packed.err;
-    ProcessResult listed = cvpackIn(work.path(), {"--list", "app"});
-    EXPECT_NE(listed.out.find("\n    Java runtime 25."), std::string::npos) << listed.out;
+    EXPECT_NE(cvpackIn(work.path(), {"--list", "app"}, {}).out.find("\n    Java runtime 25."),
+              std::string::npos);
 }
 
 }  // namespace

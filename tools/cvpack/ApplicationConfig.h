@@ -15,8 +15,9 @@
 //                properties and arguments, the --java-option options and the
 //                main class, run in the caller's directory with its output
 //                on the console
-//   java.jvm     the JVM description file: the --java range as conditions
-//                on java.specification.version and as it was given
+//   java.jvm     the JVM description file: the --java range (with --runtime,
+//                by default the runtime's major version and newer) as
+//                conditions on java.specification.version and as it was given
 //                (JAVA_RANGE, for the message when no JVM fits), JAVA_HOME,
 //                the usual JDK directories as path hints, and SEARCH_ALL
 //                with --search-disk
