@@ -289,7 +289,7 @@ class LinkedRuntimeTest : public ::testing::Test {
 
 std::unique_ptr<LinkedRuntimeTest::Packs> LinkedRuntimeTest::packs_;
 
-TEST_F(LinkedRuntimeTest, TellsTheModulesAndListsTheRuntime) {
+TEST_F(LinkedRuntimeTest, TellsTheModulesListsTheRuntimeAndPassesOnJlinksErrors) {
     ASSERT_EQ(packs_->packed.status, 0) << packs_->printed.err << packs_->packed.err;
     EXPECT_EQ(packs_->printed.err,
               "cvpack: runtime modules: java.base,java.logging,jdk.zipfs (from jdeps; add more "
@@ -312,6 +312,16 @@ TEST_F(LinkedRuntimeTest, TellsTheModulesAndListsTheRuntime) {
     EXPECT_EQ(runtime[1], runtime[7]);
     EXPECT_EQ(runtime[2], runtime[6]);
     EXPECT_LT(std::stoll(runtime[5]), std::stoll(runtime[6]));
+
+    ProcessResult unknown =
+        cvpackIn(packs_->directory.path(),
+                 {"--runtime", kJdk17, "--runtime-modules", "+no.such", "-o", "unknown"},
+                 {"--main-jar", "app.jar"});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.err.find("\ncvpack: jlink could not link the runtime (exit status 1): Error: "
+                               "Module no.such not found\n"),
+              std::string::npos)
+        << unknown.err;
 }
 
 TEST(NewerJdkRuntimeTest, LinksFromTheRunTimeImageWithoutJmods) {
