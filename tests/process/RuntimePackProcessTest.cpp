@@ -243,6 +243,12 @@ TEST_F(RuntimePackTest, PrintedCommandKeepsEveryOption) {
         EXPECT_EQ(readFile(work_.file("config/program.tag")).find(row.program), 0u);
         ASSERT_EQ(runPrinted(work_.path(), printed.out).status, 0);
         EXPECT_TRUE(readFile(work_.file(row.output)) == readFile(work_.file("direct")));
+        // Only a runtime installer is described in the listing.
+        std::string listed = cvpackIn(work_.path(), {"--list", "direct"}, {}).out;
+        EXPECT_EQ(
+            listed.find("\n    Java runtime 21.0.2, modules \n    packed ") != std::string::npos,
+            row.args[0] == "--runtime")
+            << listed;
     }
 }
 
