@@ -55,8 +55,8 @@ SString withoutStackTrace(const SString& output) {
     return text;
 }
 
-// Runs a tool of the JDK: its standard output, or a LauncherException with
-// everything it wrote when it fails.
+// Runs a tool of the JDK: its standard output, or, when it fails, a
+// LauncherException with what it wrote on both streams but a stack trace.
 SString runTool(const std::vector<SString>& command, const char* failure) {
     StringDeque arguments;
     for (const SString& argument : command) {
