@@ -64,10 +64,10 @@ class TagFile;
 class TriedHomes;
 class VerifyClass;
 
-extern const char* const kJvmPropertiesTagName;  // "JVM_PROPERTIES"
-extern const char* const kPathHintTagName;       // "PATH_HINT"
-extern const char* const kPlatformHintTagName;   // "PLATFORM_HINT"
-extern const char* const kJvmExeTagName;         // "JVM_EXE"
+extern const char* const kJvmPropertiesTagName;   // "JVM_PROPERTIES"
+extern const char* const kPathHintTagName;        // "PATH_HINT"
+extern const char* const kPlatformHintTagName;    // "PLATFORM_HINT"
+extern const char* const kJvmExeTagName;          // "JVM_EXE"
 extern const char* const kUsualLocationsTagName;  // "USUAL_LOCATIONS"
 
 class JVMFile : public MacroHandler {

@@ -151,13 +151,15 @@ void JVMFile::hintPaths(const SString& hint, const StringDeque& roots, bool patt
             Launcher::logInfo("Skipping path hint ", hint, ": HOME is not set");
             return;
         }
-        paths.push_back(pathInDirectory(pattern ? JVMLocations::globLiteral(home) : home, hint.substr(2)));
+        paths.push_back(
+            pathInDirectory(pattern ? JVMLocations::globLiteral(home) : home, hint.substr(2)));
         return;
     }
     SString relative(hint, hint.find('/') == 0 ? 1 : 0);
     for (long r = 0; r < roots.count; ++r) {
         const SString& root = roots.at(r);
-        paths.push_back(pathInDirectory(pattern ? JVMLocations::globLiteral(root) : root, relative));
+        paths.push_back(
+            pathInDirectory(pattern ? JVMLocations::globLiteral(root) : root, relative));
     }
 }
 

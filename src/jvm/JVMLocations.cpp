@@ -39,7 +39,8 @@ const Location kLocations[] = {
     {"JBang", "JBANG_CACHE_DIR", "~/.jbang/cache", "jdks/*"},
     {"Coursier", "COURSIER_ARCHIVE_CACHE", "~/.cache/coursier/arc",
      "https/github.com/*/*/releases/download/*/*"},
-    {"Coursier", "COURSIER_ARCHIVE_CACHE", "~/.cache/coursier/arc", "https/cdn.azul.com/zulu/bin/*"},
+    {"Coursier", "COURSIER_ARCHIVE_CACHE", "~/.cache/coursier/arc",
+     "https/cdn.azul.com/zulu/bin/*"},
     {"Coursier", "COURSIER_JVM_CACHE", "~/.cache/coursier/jvm", "*"},
     {"Homebrew", "HOMEBREW_PREFIX", "/home/linuxbrew/.linuxbrew", "opt/openjdk*/libexec"},
     {JVMLocations::kRuntimeStore, "XDG_DATA_HOME", "~/.local/share", "cvlaunch/runtimes/*"},
@@ -111,8 +112,8 @@ void addPathHomes(std::vector<JVMLocations::Home>& homes) {
     for (long i = 0; i < directories.count; ++i) {
         const SString& directory = directories.at(i);
         SString java = directory.empty() ? SString()
-                                         : PlatformImpl::resolvePath(
-                                               pathInDirectory(directory, lastPathComponent(kJavaExe)));
+                                         : PlatformImpl::resolvePath(pathInDirectory(
+                                               directory, lastPathComponent(kJavaExe)));
         if (!java.empty() && !PlatformImpl::isDirectory(java)) {
             homes.push_back({parentDirectory(parentDirectory(java)), kPathName});
         }
