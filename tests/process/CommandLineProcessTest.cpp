@@ -86,9 +86,11 @@ TEST_F(CommandLineProcessTest, BareProgramAnswersForItselfAndALauncherFilePasses
     testsupport::FakeJavaHome java(work_.file("jdk"), "", "java");
     std::string packed = packDirectLaunch(java.home(), "x");
     std::string usage = launch({"--help"}).out;
-    EXPECT_EQ(usage.rfind("Usage: cvlaunch [OPTION]... -cv:in FILE\n", 0), 0u) << usage;
-    for (const char* part : {"\n  -cv:in FILE ", "\n  -cv:log FILE ", "\n  -cv:tempdir DIR ",
-                             "\n  --version ", "\n  ACTION: SEARCH\n", "README.md"}) {
+    EXPECT_EQ(usage.rfind("Usage: cvlaunch --find [RANGE] [--jdk] [--explain]\n", 0), 0u) << usage;
+    for (const char* part :
+         {"\n       cvlaunch [OPTION]... -cv:in FILE\n", "\n  --list ", "\n  --prune-runtimes ",
+          "\n  -cv:in FILE ", "\n  -cv:log FILE ", "\n  -cv:tempdir DIR ", "\n  --version ",
+          "\n  ACTION: SEARCH\n", "README.md"}) {
         EXPECT_NE(usage.find(part), std::string::npos) << part;
     }
     writeFile(work_.file("in.tag"), "ACTION: INSTALL_JVM\n");
