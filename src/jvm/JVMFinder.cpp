@@ -72,15 +72,26 @@ SString failureReason(const ProbeOutcome& outcome) {
     }
 }
 
-// The first candidate whose home has the same real path, or null.
-const FinderCandidate* sameJVM(const std::vector<FinderCandidate>& earlier,
-                               const std::vector<SString>& realHomes, const SString& real) {
-    for (size_t i = 0; i < earlier.size() && !real.empty(); ++i) {
-        if (realHomes[i].compare(real) == 0) {
-            return &earlier[i];
+// The candidate that stands for every candidate with the real path of the one
+// at `index`: the first of them, or a later one of its location whose home
+// is that real path itself rather than a link to it (SDKMAN's "current").
+size_t representative(const std::vector<FinderCandidate>& candidates,
+                      const std::vector<SString>& realHomes, size_t index) {
+    const SString& real = realHomes[index];
+    if (real.empty()) {
+        return index;
+    }
+    size_t first = 0;
+    while (realHomes[first].compare(real) != 0) {
+        ++first;
+    }
+    for (size_t k = first; k < candidates.size(); ++k) {
+        if (realHomes[k].compare(real) == 0 && candidates[k].home.compare(real) == 0 &&
+            candidates[k].location.compare(candidates[first].location) == 0) {
+            return k;
         }
     }
-    return nullptr;
+    return first;
 }
 
 // Probes one candidate, or says why it is not probed.
@@ -112,17 +123,17 @@ std::vector<FinderCandidate> JVMFinder::find(const VerifyClass& verifyClass) {
     std::vector<FinderCandidate> candidates;
     std::vector<SString> realHomes;
     for (const JVMLocations::Home& found : JVMLocations::homes(true)) {
-        FinderCandidate candidate{found.home, found.location, std::nullopt, SString()};
-        SString real = PlatformImpl::resolvePath(found.home);
-        const FinderCandidate* same = sameJVM(candidates, realHomes, real);
-        if (same != nullptr) {
-            candidate.reason = joinText("the same JVM as ", same->home);
+        candidates.push_back({found.home, found.location, std::nullopt, SString()});
+        realHomes.push_back(PlatformImpl::resolvePath(found.home));
+    }
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        size_t same = representative(candidates, realHomes, i);
+        if (same != i) {
+            candidates[i].reason = joinText("the same JVM as ", candidates[same].home);
         } else {
-            probe(anyJVM, verifyClass, candidate);
+            probe(anyJVM, verifyClass, candidates[i]);
         }
         PlatformImpl::throwIfInterrupted();
-        candidates.push_back(candidate);
-        realHomes.push_back(real);
     }
     return candidates;
 }

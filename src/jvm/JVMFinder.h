@@ -7,9 +7,12 @@
 //
 // Every home that a location gives is a candidate, and each candidate either
 // is a JVM or has a reason why not, in this order of tests:
-//   "the same JVM as <home>"   its real path is that of an earlier candidate
-//                              (default-java and java-17-openjdk-amd64 that
-//                              both lead to java-17-openjdk-amd64 are one)
+//   "the same JVM as <home>"   its real path is that of another candidate,
+//                              which stands for them all: the first, or a
+//                              later one of the first's location that is no
+//                              link (default-java and java-1.17.0-openjdk-amd64
+//                              that lead to java-17-openjdk-amd64 are the
+//                              same JVM as java-17-openjdk-amd64)
 //   "no Java: <exe> does not exist"
 //   "skipped as plantable, never run: <why>"
 //                              another user could have planted its Java
