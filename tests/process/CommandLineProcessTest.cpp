@@ -113,7 +113,7 @@ TEST_F(CommandLineProcessTest, BareProgramAnswersForItselfAndALauncherFilePasses
          ""},
         {true, {"-cv:in", "in.tag", "-cv:log", log}, 0, "", "", loaded},
         {true, {"-cv:log", log, "-cv:in", "in.tag"}, 0, "", "", loaded},
-        {false, {"--help", "--version"}, 0, "", "", ""},
+        {false, {"--help", "--version", "--find"}, 0, "", "", ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE((row.bare ? "cvlaunch " : "launcher ") + testing::PrintToString(row.args));
@@ -125,8 +125,8 @@ TEST_F(CommandLineProcessTest, BareProgramAnswersForItselfAndALauncherFilePasses
         EXPECT_EQ(readFile(log), row.log);
     }
     std::vector<std::string> got = java.args();
-    EXPECT_EQ(std::vector<std::string>(got.end() - 2, got.end()),
-              (std::vector<std::string>{"--help", "--version"}));
+    EXPECT_EQ(std::vector<std::string>(got.end() - 3, got.end()),
+              (std::vector<std::string>{"--help", "--version", "--find"}));
 }
 
 TEST_F(CommandLineProcessTest, QuotedInputFileNameOpensTheFileBetweenTheQuotes) {
