@@ -253,6 +253,32 @@ TEST_F(FinderProcessTest, ExplainSaysWhyEachCandidateWasTakenOrNot) {
     }
 }
 
+// A warm finder answers from the verified-JVM cache: it starts no Java.
+TEST_F(FinderProcessTest, WarmFindStartsNoJava) {
+    for (const std::string version : {"45", "46"}) {
+        std::string home = pathOf("~/.jdks/native-" + version);
+        testsupport::FakeJavaHome(
+            home,
+            "printf '1739021872\\n" + version + ".0.1\\n" + version + "\\nFake\\nfakearch\\n'\n",
+            "bin/java", true);
+        testsupport::makeDirectories(home + "/lib/server");
+        writeFile(home + "/lib/server/libjvm.so", "");
+    }
+    std::string runs = work_.file("runs");
+    std::map<std::string, std::string> env = {{"CVLAUNCH_VERIFY_CACHE", "1"},
+                                              {"XDG_CACHE_HOME", work_.file("cache")},
+                                              {"CVTEST_JAVA_RUNS", runs},
+                                              {"JAVA_HOME", testsupport::kUnset}};
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run == 0 ? "cold" : "warm");
+        LauncherResult result = finder({"--find", "45+"}, env);
+        EXPECT_EQ(result.out, pathOf("~/.jdks/native-46") + "\n") << result.err;
+        EXPECT_EQ(
+            testsupport::linesOf(testsupport::readFile(runs)),
+            (std::vector<std::string>{pathOf("~/.jdks/native-46"), pathOf("~/.jdks/native-45")}));
+    }
+}
+
 // The real JDKs of the machine, found where the system's packages put them.
 TEST_F(FinderProcessTest, FindsTheRealJDKsOfUsrLibJvm) {
     std::string jdk17 = "/usr/lib/jvm/java-17-openjdk-amd64";
