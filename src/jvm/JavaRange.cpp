@@ -75,6 +75,19 @@ std::vector<SString> JavaRange::properties() const {
     return {joinText(kVersionProperty, "=...")};
 }
 
+bool JavaRange::accepts(long major) const {
+    switch (m_kind) {
+        case Kind::Exactly:
+        case Kind::Between:
+            return major >= m_low && major <= m_high;
+        case Kind::AtLeast:
+            return major >= m_low;
+        case Kind::Any:
+            break;
+    }
+    return true;
+}
+
 SString JavaRange::describe() const {
     switch (m_kind) {
         case Kind::Exactly:
