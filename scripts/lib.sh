@@ -7,6 +7,9 @@ DEPENDENCIES=(
     "make:/usr/bin/make"
     "libgtest-dev:/usr/include/gtest/gtest.h"
     "libzip-dev:/usr/include/zip.h"
+    "libarchive-dev:/usr/lib/*/libarchive.a"
+    "libzstd-dev:/usr/lib/*/libzstd.a"
+    "libacl1-dev:/usr/lib/*/libacl.a"
     "default-jdk-headless:/usr/bin/javac"
 )
 
