@@ -3,7 +3,8 @@
 #include "base/TextUtils.h"
 
 bool JVMCandidate::foundOnDisk() const {
-    return source == CandidateSource::Path || source == CandidateSource::DiskWalk;
+    return source == CandidateSource::UsualLocation || source == CandidateSource::Path ||
+           source == CandidateSource::DiskWalk;
 }
 
 SString JVMCandidate::announcement() const {
@@ -16,6 +17,8 @@ SString JVMCandidate::announcement() const {
         case CandidateSource::PlatformHint:
             return joinText("Checking JVM at ", home, " which was resolved from platform hint ",
                             origin);
+        case CandidateSource::UsualLocation:
+            return joinText("Checking JVM at ", home, " found in ", origin);
         case CandidateSource::Path:
             return joinText("Checking JVM at ", home,
                             " which was resolved from the platform JVM path ", origin);

@@ -13,6 +13,7 @@ const char* const kJvmPropertiesTagName = "JVM_PROPERTIES";
 const char* const kPathHintTagName = "PATH_HINT";
 const char* const kPlatformHintTagName = "PLATFORM_HINT";
 const char* const kJvmExeTagName = "JVM_EXE";
+const char* const kUsualLocationsTagName = "USUAL_LOCATIONS";
 
 JVMFile::JVMFile(TagFile& tagFile) : m_tagFile(&tagFile) {}
 

@@ -17,6 +17,8 @@
 //                   version first (their names in descending natural order)
 //   PLATFORM_HINT   every value: an environment variable holding a
 //                   ":"-separated list of directories to try as homes
+//   USUAL_LOCATIONS boolean (default false): also try the homes of the
+//                   usual locations (JVMLocations.h), after the path hints
 //   JVM_HOME        the home; verification writes the home it tries
 //   JAVA_VERSION    verification writes the java.version that the JVM
 //                   reported, when JVM_PROPERTIES names it or the probe is
@@ -46,6 +48,8 @@
 //   JVMFileCandidates.cpp  the candidates: path hints, patterns, "~/",
 //                          platform hints, PATH, the trust check
 
+#include <optional>
+
 #include "base/PtrDeque.h"
 #include "base/SString.h"
 #include "base/StringDeque.h"
@@ -60,10 +64,11 @@ class TagFile;
 class TriedHomes;
 class VerifyClass;
 
-extern const char* const kJvmPropertiesTagName;  // "JVM_PROPERTIES"
-extern const char* const kPathHintTagName;       // "PATH_HINT"
-extern const char* const kPlatformHintTagName;   // "PLATFORM_HINT"
-extern const char* const kJvmExeTagName;         // "JVM_EXE"
+extern const char* const kJvmPropertiesTagName;   // "JVM_PROPERTIES"
+extern const char* const kPathHintTagName;        // "PATH_HINT"
+extern const char* const kPlatformHintTagName;    // "PLATFORM_HINT"
+extern const char* const kJvmExeTagName;          // "JVM_EXE"
+extern const char* const kUsualLocationsTagName;  // "USUAL_LOCATIONS"
 
 class JVMFile : public MacroHandler {
   public:
@@ -95,6 +100,13 @@ class JVMFile : public MacroHandler {
     JVMMatch* verifyWithPathHints(const VerifyClass& verifyClass, bool askVersion) const;
     // Every directory listed by the variables that PLATFORM_HINT names.
     JVMMatch* verifyWithPlatformHints(const VerifyClass& verifyClass, bool askVersion) const;
+    // With USUAL_LOCATIONS true, every home of the usual locations
+    // (JVMLocations.h) but PATH, which verifyWithPlatformJVMPaths tries; the
+    // found ones run only when mayRun allows it, JAVA_HOME as given. Homes
+    // are recorded in `tried` by their real paths, so that the links to one
+    // home and a PATH directory that leads to it try it once.
+    JVMMatch* verifyWithUsualLocations(TriedHomes& tried, const VerifyClass& verifyClass,
+                                       bool askVersion) const;
     // Every PATH directory, turned into a home: through homeFromExecutable
     // when the executable there leads to a real JDK, otherwise by cutting the
     // directory part of JVM_EXE off the PATH directory; each home is run
@@ -110,6 +122,9 @@ class JVMFile : public MacroHandler {
     // itself get no help from a sticky bit). The environment variable
     // CVLAUNCH_TRUST_ALL_CANDIDATES=1 lets every home run.
     bool mayRun(const SString& home) const;
+    // The Planted outcome for which mayRun refuses `home`, not logged; none
+    // when the home may run.
+    std::optional<ProbeOutcome> plantedOutcome(const SString& home) const;
     // Runs the verification class on `home` and checks its output; sets
     // JVM_HOME to `home` whatever the outcome. The only place that probes a
     // home: every verification of every search phase ends here. The run gets

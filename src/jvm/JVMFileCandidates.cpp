@@ -1,13 +1,12 @@
 // The candidates of a description file: the homes that its path hints, its
 // platform hints and the PATH directories stand for, and whether a home that
 // a search came upon may be run.
-#include <algorithm>
-#include <cstring>
-#include <vector>
+#include <optional>
 
 #include "base/StringDeque.h"
 #include "base/TextUtils.h"
 #include "jvm/JVMFile.h"
+#include "jvm/JVMLocations.h"
 #include "jvm/JVMMatch.h"
 #include "jvm/TriedHomes.h"
 #include "launcher/Launcher.h"
@@ -36,34 +35,6 @@ int componentCount(const SString& path) {
     return count;
 }
 
-// `text` as a pattern that matches just itself.
-SString globLiteral(const SString& text) {
-    SString literal;
-    for (unsigned int i = 0; i < text.length(); ++i) {
-        char c = text[i];
-        if (c != '\0' && strchr("*?[\\", c) != nullptr) {
-            literal += '\\';
-        }
-        literal += c;
-    }
-    return literal;
-}
-
-// The directories that a pattern matched in the order to try them: the newest
-// version first, that is their names in descending natural order
-// (jdk-21, jdk-17.0.10, jdk-17.0.9), and the whole paths where names are equal.
-std::vector<SString> newestFirst(const StringDeque& directories) {
-    std::vector<SString> sorted;
-    for (long i = 0; i < directories.count; ++i) {
-        sorted.push_back(directories.at(i));
-    }
-    std::sort(sorted.begin(), sorted.end(), [](const SString& first, const SString& second) {
-        int order = naturalCompare(lastPathComponent(first), lastPathComponent(second));
-        return (order != 0 ? order : naturalCompare(first, second)) > 0;
-    });
-    return sorted;
-}
-
 // A home without its trailing "/" (unless it is the root), so that the two
 // spellings of one directory compare equal.
 SString homeKey(const SString& home) {
@@ -77,16 +48,23 @@ SString homeKey(const SString& home) {
 }  // namespace
 
 bool JVMFile::mayRun(const SString& home) const {
+    std::optional<ProbeOutcome> planted = plantedOutcome(home);
+    if (planted) {
+        planted->log();
+    }
+    return !planted;
+}
+
+std::optional<ProbeOutcome> JVMFile::plantedOutcome(const SString& home) const {
     if (PlatformImpl::getEnvironmentVariable(kTrustAllVariable).compare("1") == 0) {
-        return true;
+        return std::nullopt;
     }
     SString risk =
         PlatformImpl::plantedFileRisk(executableIn(home), componentCount(executableName()));
     if (risk.empty()) {
-        return true;
+        return std::nullopt;
     }
-    ProbeOutcome::planted(home, risk).log();
-    return false;
+    return ProbeOutcome::planted(home, risk);
 }
 
 bool JVMFile::startHintSearch(const char* hints) const {
@@ -127,6 +105,27 @@ JVMMatch* JVMFile::verifyWithPlatformJVMPaths(TriedHomes& tried, const VerifyCla
                : nullptr;
 }
 
+JVMMatch* JVMFile::verifyWithUsualLocations(TriedHomes& tried, const VerifyClass& verifyClass,
+                                            bool askVersion) const {
+    if (!m_tagFile->getBoolTagValue(kUsualLocationsTagName, false) ||
+        !startHintSearch(" in the usual locations")) {
+        return nullptr;
+    }
+    JVMCandidates candidates;
+    for (const JVMLocations::Home& found : JVMLocations::homes(false)) {
+        // Links such as default-java lead to a home that another name gives.
+        SString real = PlatformImpl::resolvePath(found.home);
+        if (!tried.firstTry(*this, homeKey(real.empty() ? found.home : real))) {
+            continue;
+        }
+        bool javaHome = found.location.compare(JVMLocations::kJavaHome) == 0;
+        candidates.add(*this, found.home,
+                       javaHome ? CandidateSource::CallerJavaHome : CandidateSource::UsualLocation,
+                       found.location);
+    }
+    return candidates.verifyFirst(verifyClass, askVersion);
+}
+
 JVMCandidates JVMFile::pathHintHomes() const {
     StringDeque roots;
     PlatformImpl::getJVMSearchPartitions(roots);
@@ -152,13 +151,15 @@ void JVMFile::hintPaths(const SString& hint, const StringDeque& roots, bool patt
             Launcher::logInfo("Skipping path hint ", hint, ": HOME is not set");
             return;
         }
-        paths.push_back(pathInDirectory(pattern ? globLiteral(home) : home, hint.substr(2)));
+        paths.push_back(
+            pathInDirectory(pattern ? JVMLocations::globLiteral(home) : home, hint.substr(2)));
         return;
     }
     SString relative(hint, hint.find('/') == 0 ? 1 : 0);
     for (long r = 0; r < roots.count; ++r) {
         const SString& root = roots.at(r);
-        paths.push_back(pathInDirectory(pattern ? globLiteral(root) : root, relative));
+        paths.push_back(
+            pathInDirectory(pattern ? JVMLocations::globLiteral(root) : root, relative));
     }
 }
 
@@ -172,7 +173,7 @@ void JVMFile::addPathHintHomes(const SString& path, bool pattern, JVMCandidates&
     if (matches.count == 0) {
         Launcher::logInfo("Path hint ", path, " matches no directory");
     }
-    for (const SString& home : newestFirst(matches)) {
+    for (const SString& home : JVMLocations::newestFirst(matches)) {
         candidates.add(*this, home, CandidateSource::PathHint, path);
     }
 }

@@ -1,6 +1,7 @@
 // The probe of a home: the verification step, the run of the verification
 // class (or the answer of the verification cache), and what its output says.
 #include <cstdlib>
+#include <vector>
 
 #include "base/StringDeque.h"
 #include "base/TextUtils.h"
@@ -54,6 +55,14 @@ long firstMismatch(const StringDeque& values, const StringPairPtrDeque& expected
         ++i;
     }
     return i < values.count ? i : expected.count;
+}
+
+std::vector<SString> valueList(const StringDeque& values) {
+    std::vector<SString> list;
+    for (long i = 0; i < values.count; ++i) {
+        list.push_back(values.at(i));
+    }
+    return list;
 }
 
 }  // namespace
@@ -163,7 +172,7 @@ ProbeOutcome JVMFile::judge(const SString& home, const StringDeque& names,
     // The class prints one line per property, so output that ends early
     // comes from a run that failed.
     return values.count < expected.count ? ProbeOutcome::incomplete(home, exitStatus)
-                                         : ProbeOutcome::matched(home);
+                                         : ProbeOutcome::matched(home, valueList(values));
 }
 
 SString JVMFile::buildVerifyCommand(const SString& home, const VerifyClass& verifyClass,

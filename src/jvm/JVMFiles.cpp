@@ -158,6 +158,9 @@ bool JVMFiles::verifyWithHints() {
             m_match = jvmFile->verifyWithPathHints(m_verifyClass, m_askVersion);
         }
         if (m_match == nullptr) {
+            m_match = jvmFile->verifyWithUsualLocations(m_triedHomes, m_verifyClass, m_askVersion);
+        }
+        if (m_match == nullptr) {
             m_match =
                 jvmFile->verifyWithPlatformJVMPaths(m_triedHomes, m_verifyClass, m_askVersion);
         }

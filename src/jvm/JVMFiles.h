@@ -6,7 +6,8 @@
 // search tries, in this order, until a candidate verifies:
 //   1. the Java home given with "-cv:javahome" (Launcher::m_userJavaHome),
 //      against every description file in order;
-//   2. each description file's own hints (platform hints, path hints, PATH
+//   2. each description file's own hints (platform hints, path hints, the
+//      usual locations when USUAL_LOCATIONS asks for them, PATH
 //      directories), file by file in order; this phase ends after the first
 //      file whose "SEARCH_ALL" is true, and later files' hints are not tried;
 //   3. when that last file had "SEARCH_ALL" true, a walk over the whole file
@@ -24,9 +25,10 @@
 // a real JVM home gives that home as the candidate, so /usr/bin/java leads to
 // the JDK it points at rather than to /usr.
 //
-// The homes that the walk and the PATH directories turn up are run only when
-// no other user could have planted their Java (JVMFile::mayRun); the user's
-// home and the hints of the description files are run as given.
+// The homes that the walk, the usual locations and the PATH directories turn
+// up are run only when no other user could have planted their Java
+// (JVMFile::mayRun); the user's home, JAVA_HOME and the hints of the
+// description files are run as given.
 
 #include "base/SString.h"
 #include "base/StringDeque.h"

@@ -78,11 +78,10 @@ std::vector<SString> JavaRange::properties() const {
 bool JavaRange::accepts(long major) const {
     switch (m_kind) {
         case Kind::Exactly:
-            return major == m_low;
-        case Kind::AtLeast:
-            return major >= m_low;
         case Kind::Between:
             return major >= m_low && major <= m_high;
+        case Kind::AtLeast:
+            return major >= m_low;
         case Kind::Any:
             break;
     }

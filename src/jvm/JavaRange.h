@@ -26,7 +26,7 @@ class JavaRange {
     // report as "1.8" and so on: "17+" gives java.specification.version>=17,
     // "8-11" gives >=1.8 and <=11, and any version =... (the empty prefix).
     std::vector<SString> properties() const;
-    // Whether the major version `major` lies in the range.
+    // True when the major version `major` lies in the range.
     bool accepts(long major) const;
     // The range for a person, from the message catalogue: "Java 17",
     // "Java 26 or newer", "Java 11-21", "Java of any version".

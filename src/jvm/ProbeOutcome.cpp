@@ -8,8 +8,10 @@
 ProbeOutcome::ProbeOutcome(Kind kind, const SString& home, const SString& detail)
     : m_kind(kind), m_home(home), m_detail(detail) {}
 
-ProbeOutcome ProbeOutcome::matched(const SString& home) {
-    return ProbeOutcome(Kind::Matched, home);
+ProbeOutcome ProbeOutcome::matched(const SString& home, const std::vector<SString>& values) {
+    ProbeOutcome outcome(Kind::Matched, home);
+    outcome.m_values = values;
+    return outcome;
 }
 
 ProbeOutcome ProbeOutcome::unfit(const SString& home, const StringPair& wanted,

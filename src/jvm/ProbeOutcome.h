@@ -21,6 +21,8 @@
 // An outcome that the cache answered is preceded by "The properties of
 // <executable> come from the verification cache".
 
+#include <vector>
+
 #include "base/SString.h"
 #include "jvm/StringPair.h"
 
@@ -38,7 +40,8 @@ class ProbeOutcome {
         Unsatisfiable,  // not run: an entry of JVM_PROPERTIES matches nothing
     };
 
-    static ProbeOutcome matched(const SString& home);
+    // `values` are the values reported, one per property asked for, in order.
+    static ProbeOutcome matched(const SString& home, const std::vector<SString>& values = {});
     static ProbeOutcome unfit(const SString& home, const StringPair& wanted,
                               const SString& reported);
     static ProbeOutcome incomplete(const SString& home, int exitStatus);
@@ -58,6 +61,8 @@ class ProbeOutcome {
     const SString& detail() const { return m_detail; }
     const StringPair& wanted() const { return m_wanted; }
     const SString& reported() const { return m_reported; }
+    // What a Matched probe reported; empty for the other kinds.
+    const std::vector<SString>& values() const { return m_values; }
     long limitMs() const { return m_limitMs; }
     int exitStatus() const { return m_exitStatus; }
     // The executable whose cached values answered; "" after a run.
@@ -74,6 +79,7 @@ class ProbeOutcome {
     SString m_detail;
     StringPair m_wanted;
     SString m_reported;
+    std::vector<SString> m_values;
     long m_limitMs = 0;
     int m_exitStatus = 0;
     SString m_cachedExecutable;

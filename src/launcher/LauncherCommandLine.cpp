@@ -8,6 +8,7 @@
 #include "base/TextUtils.h"
 #include "instructions/Instructions.h"
 #include "instructions/InstructionsException.h"
+#include "launcher/FinderCommand.h"
 #include "launcher/Launcher.h"
 #include "launcher/LauncherException.h"
 #include "launchscript/ClassDataMaker.h"
@@ -29,12 +30,32 @@ const char* const kVersion = "2.41";
 // What the program without a payload says about itself, for "--help" and
 // for a command line that asks it nothing it can do.
 const char* const kUsage =
-    "Usage: cvlaunch [OPTION]... -cv:in FILE\n"
+    "Usage: cvlaunch --find [RANGE] [--jdk] [--explain]\n"
+    "       cvlaunch --list [RANGE] [--jdk] [--json] [--explain]\n"
+    "       cvlaunch --prune-runtimes\n"
+    "       cvlaunch [OPTION]... -cv:in FILE\n"
     "       cvlaunch --help | --version\n"
     "\n"
     "cvlaunch finds a Java Virtual Machine and runs Java programs. A launcher file\n"
     "is cvlaunch with a payload appended (made with cvpack); this copy has none,\n"
-    "so it performs the action of an input file:\n"
+    "so it finds JVMs, or performs the action of an input file.\n"
+    "\n"
+    "  --find             print the home of JAVA_HOME's JVM when it fits RANGE, else\n"
+    "                     of the newest JVM found that fits; status 1 when none does\n"
+    "  --list             print every JVM found that fits RANGE: version, vendor,\n"
+    "                     architecture, kind (JDK, JRE, runtime), home, where found\n"
+    "  RANGE              17 (that version), 17+ (it or a newer one), 11-21; any\n"
+    "                     version without one\n"
+    "  --jdk              only JVMs with a compiler (bin/javac)\n"
+    "  --json             --list as one JSON document for programs\n"
+    "  --explain          tell on standard error every home looked at, and why it\n"
+    "                     was taken or not\n"
+    "  --prune-runtimes   remove the runtimes of the runtime store that no running\n"
+    "                     program uses, printing their homes\n"
+    "\n"
+    "  export JAVA_HOME=$(cvlaunch --find 17+)\n"
+    "\n"
+    "Input files:\n"
     "\n"
     "  -cv:in FILE        perform the ACTION of the input tag FILE: SEARCH,\n"
     "                     SEARCH_ALL, VERIFY_JVM, INSTALL_JVM or RUN_INSTRUCTIONS\n"
@@ -280,8 +301,9 @@ const LauncherOption* findOption(const SString& arg) {
     return nullptr;
 }
 
-// The program without a payload has nothing to run: it answers "--help" and
-// "--version", and shows its usage for any other command line.
+// The program without a payload has nothing to run: it answers "--help",
+// "--version" and the finder's commands, and shows its usage for any other
+// command line.
 int answerBareProgram(const StringDeque& args) {
     const SString& first = args.at(0);
     if (isOption(first, "--help")) {
@@ -291,6 +313,9 @@ int answerBareProgram(const StringDeque& args) {
     if (isOption(first, "--version")) {
         PlatformImpl::writeResultLine(joinText("cvlaunch ", kVersion));
         return 0;
+    }
+    if (FinderCommand::isFinderCommand(args)) {
+        return FinderCommand::run(args, kUsage);
     }
     PlatformImpl::showUIMessage(
         args.count == 0 ? SString(kUsage)

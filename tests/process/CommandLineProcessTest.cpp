@@ -86,9 +86,11 @@ TEST_F(CommandLineProcessTest, BareProgramAnswersForItselfAndALauncherFilePasses
     testsupport::FakeJavaHome java(work_.file("jdk"), "", "java");
     std::string packed = packDirectLaunch(java.home(), "x");
     std::string usage = launch({"--help"}).out;
-    EXPECT_EQ(usage.rfind("Usage: cvlaunch [OPTION]... -cv:in FILE\n", 0), 0u) << usage;
-    for (const char* part : {"\n  -cv:in FILE ", "\n  -cv:log FILE ", "\n  -cv:tempdir DIR ",
-                             "\n  --version ", "\n  ACTION: SEARCH\n", "README.md"}) {
+    EXPECT_EQ(usage.rfind("Usage: cvlaunch --find [RANGE] [--jdk] [--explain]\n", 0), 0u) << usage;
+    for (const char* part :
+         {"\n       cvlaunch [OPTION]... -cv:in FILE\n", "\n  --list ", "\n  --prune-runtimes ",
+          "\n  -cv:in FILE ", "\n  -cv:log FILE ", "\n  -cv:tempdir DIR ", "\n  --version ",
+          "\n  ACTION: SEARCH\n", "README.md"}) {
         EXPECT_NE(usage.find(part), std::string::npos) << part;
     }
     writeFile(work_.file("in.tag"), "ACTION: INSTALL_JVM\n");
@@ -111,7 +113,7 @@ TEST_F(CommandLineProcessTest, BareProgramAnswersForItselfAndALauncherFilePasses
          ""},
         {true, {"-cv:in", "in.tag", "-cv:log", log}, 0, "", "", loaded},
         {true, {"-cv:log", log, "-cv:in", "in.tag"}, 0, "", "", loaded},
-        {false, {"--help", "--version"}, 0, "", "", ""},
+        {false, {"--help", "--version", "--find"}, 0, "", "", ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE((row.bare ? "cvlaunch " : "launcher ") + testing::PrintToString(row.args));
@@ -123,8 +125,8 @@ TEST_F(CommandLineProcessTest, BareProgramAnswersForItselfAndALauncherFilePasses
         EXPECT_EQ(readFile(log), row.log);
     }
     std::vector<std::string> got = java.args();
-    EXPECT_EQ(std::vector<std::string>(got.end() - 2, got.end()),
-              (std::vector<std::string>{"--help", "--version"}));
+    EXPECT_EQ(std::vector<std::string>(got.end() - 3, got.end()),
+              (std::vector<std::string>{"--help", "--version", "--find"}));
 }
 
 TEST_F(CommandLineProcessTest, QuotedInputFileNameOpensTheFileBetweenTheQuotes) {

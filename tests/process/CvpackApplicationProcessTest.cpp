@@ -252,11 +252,7 @@ TEST_F(CvpackApplicationTest, PrintConfigWritesTheFilesAndTheCommandThatPacksThe
               "DESC: My App\nJVM_EXE: bin/java\n"
               "JVM_PROPERTIES:\n  java.specification.version>=17\n/:\nJAVA_RANGE: 17+\n"
               "CLASSPATH: \"-cp \"\nCLASSPATH_SEPARATOR: :\nSYSTEM: -D\nSYSTEM_SEPARATOR: =\n"
-              "PLATFORM_HINT: JAVA_HOME\nPATH_HINT:\n  /usr/lib/jvm/*\n  /usr/java/*\n"
-              "  /opt/java/*\n  /opt/jdk*\n  ~/.sdkman/candidates/java/*\n  ~/.jdks/*\n"
-              "  ~/.gradle/jdks/*\n  ~/.asdf/installs/java/*\n"
-              "  ~/.local/share/mise/installs/java/*\n  ~/.jbang/cache/jdks/*\n/:\n"
-              "SEARCH_ALL: 1\n");
+              "USUAL_LOCATIONS: 1\nSEARCH_ALL: 1\n");
 
     std::string command = testsupport::shellQuote(testsupport::cvpackPath()) +
                           result.out.substr(result.out.find(' '));

@@ -32,21 +32,6 @@ const char kProgram[] = "\"@JVM_HOME@/@JVM_EXE@\"";
 const char kClassDataArchive[] = " %CLASS_DATA_ARCHIVE%()";
 const char kCommandRest[] = " %CP%() %RUNTIME_SYSTEMPROP%() %RUNTIME_JAVAARGS%()";
 
-// Where JDKs are installed: by the system's packages, by hand, and by the
-// usual tools of Java developers, in the launcher's own pattern syntax.
-const char* const kPathHints[] = {
-    "/usr/lib/jvm/*",
-    "/usr/java/*",
-    "/opt/java/*",
-    "/opt/jdk*",
-    "~/.sdkman/candidates/java/*",
-    "~/.jdks/*",
-    "~/.gradle/jdks/*",
-    "~/.asdf/installs/java/*",
-    "~/.local/share/mise/installs/java/*",
-    "~/.jbang/cache/jdks/*",
-};
-
 // Reads the words that the packer writes into a command template the way
 // the launcher reads them, to catch those that it would read otherwise: a
 // macro pass finds every "%", "@" and "#" but the last one or two of a
@@ -370,8 +355,9 @@ SString ApplicationConfig::jvmDescription() const {
         .line("CLASSPATH_SEPARATOR", ":")
         .line("SYSTEM", "-D")
         .line("SYSTEM_SEPARATOR", "=")
-        .line("PLATFORM_HINT", "JAVA_HOME")
-        .block("PATH_HINT", std::vector<SString>(std::begin(kPathHints), std::end(kPathHints)));
+        // The launcher's list of the places where JDKs are installed begins
+        // with JAVA_HOME and follows the variables that move them.
+        .line("USUAL_LOCATIONS", "1");
     if (m_options.searchDisk) {
         text.line("SEARCH_ALL", "1");
     }

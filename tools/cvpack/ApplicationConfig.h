@@ -18,9 +18,9 @@
 //   java.jvm     the JVM description file: the --java range (with --runtime,
 //                by default the runtime's major version and newer) as
 //                conditions on java.specification.version and as it was given
-//                (JAVA_RANGE, for the message when no JVM fits), JAVA_HOME,
-//                the usual JDK directories as path hints, and SEARCH_ALL
-//                with --search-disk
+//                (JAVA_RANGE, for the message when no JVM fits),
+//                USUAL_LOCATIONS (JAVA_HOME and the launcher's list of JDK
+//                locations), and SEARCH_ALL with --search-disk
 //
 // and the class path archives that go with them: the main jar and the
 // --class-path jars, with the jars that their manifests name
