@@ -6,6 +6,7 @@
 
 #include "base/ScopedFile.h"
 #include "base/TextUtils.h"
+#include "base/Version.h"
 #include "instructions/Instructions.h"
 #include "instructions/InstructionsException.h"
 #include "launcher/Launcher.h"
@@ -23,8 +24,6 @@ LauncherInputFiles Launcher::m_inputFiles;
 int Launcher::m_launcherPurpose = -1;
 
 namespace {
-
-const char* const kVersion = "2.41";
 
 // What the program without a payload says about itself, for "--help" and
 // for a command line that asks it nothing it can do.
@@ -257,7 +256,7 @@ const LauncherOption kOptions[] = {
      }},
     {"-cv:version", false, true,
      [](const SString*, CmdLineRun& run) {
-         PlatformImpl::showUIMessage(kVersion);
+         PlatformImpl::showUIMessage(kProgramVersion);
          run.runInstructions = false;
      }},
     {"-cv:javaconsole", false, false,
@@ -289,7 +288,7 @@ int answerBareProgram(const StringDeque& args) {
         return 0;
     }
     if (isOption(first, "--version")) {
-        PlatformImpl::writeResultLine(joinText("cvlaunch ", kVersion));
+        PlatformImpl::writeResultLine(joinText("cvlaunch ", kProgramVersion));
         return 0;
     }
     PlatformImpl::showUIMessage(
