@@ -8,6 +8,10 @@ DEPENDENCIES=(
     "libgtest-dev:/usr/include/gtest/gtest.h"
     "libzip-dev:/usr/include/zip.h"
     "default-jdk-headless:/usr/bin/javac"
+    "help2man:/usr/bin/help2man"
+    "dpkg-dev:/usr/bin/dpkg-shlibdeps"
+    "file:/usr/bin/file"
+    "man-db:/usr/bin/man"
 )
 
 # Packages the fuzz targets need besides those of the build: clang and its

@@ -29,7 +29,7 @@ namespace {
 // for a command line that asks it nothing it can do.
 const char* const kUsage =
     "Usage: cvlaunch [OPTION]... -cv:in FILE\n"
-    "       cvlaunch --help | --version\n"
+    "  or:  cvlaunch --help | --version\n"
     "\n"
     "cvlaunch finds a Java Virtual Machine and runs Java programs. A launcher file\n"
     "is cvlaunch with a payload appended (made with cvpack); this copy has none,\n"

@@ -150,10 +150,10 @@ const struct {
 } kHelpSections[] = {
     {HELP_APPLICATION,
      "Usage: cvpack [FILE OPTIONS] [--stub FILE] [--purpose N] -o OUTPUT\n"
-     "       cvpack --main-jar JAR [APPLICATION OPTIONS] [OTHER OPTIONS] -o OUTPUT\n"
-     "       cvpack --main-jar JAR [APPLICATION OPTIONS] --print-config DIR\n"
-     "       cvpack --list LAUNCHER\n"
-     "       cvpack --check FILE...\n"
+     "  or:  cvpack --main-jar JAR [APPLICATION OPTIONS] [OTHER OPTIONS] -o OUTPUT\n"
+     "  or:  cvpack --main-jar JAR [APPLICATION OPTIONS] --print-config DIR\n"
+     "  or:  cvpack --list LAUNCHER\n"
+     "  or:  cvpack --check FILE...\n"
      "Builds a launcher file: the cvlaunch program with the given files embedded.\n"
      "\n"
      "Application options (one command for a Java application; cvpack writes the\n"
