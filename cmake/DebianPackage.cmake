@@ -3,7 +3,7 @@
 # directory. It installs under /usr:
 #   bin/cvlaunch, bin/cvpack
 #   share/cvlaunch/verify.jar      (tools/verify)
-#   lib/cvlaunch/cvinstall         (the runtime installer, where it is built)
+#   lib/cvlaunch/cvinstall         (the runtime installer)
 #   share/man/man1/cvlaunch.1.gz, share/man/man1/cvpack.1.gz
 # The manual pages are made from the programs' --help and --version, so they
 # say what the built programs say, with the project's version.
@@ -35,11 +35,6 @@ add_man_page(cvlaunch "find a Java virtual machine and run Java programs")
 add_man_page(cvpack "make launcher files for Java applications")
 add_custom_target(man_pages ALL DEPENDS ${MAN_PAGES})
 install(FILES ${MAN_PAGES} DESTINATION share/man/man1)
-
-# cvpack takes the installer from ../lib/cvlaunch when it packs a runtime.
-if(TARGET cvinstall)
-    install(TARGETS cvinstall RUNTIME DESTINATION lib/cvlaunch)
-endif()
 
 set(CVLAUNCH_PACKAGE_MAINTAINER "cvlaunch maintainers <maintainers@cvlaunch.invalid>"
     CACHE STRING "The Maintainer field of the Debian package")

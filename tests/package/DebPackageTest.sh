@@ -3,10 +3,9 @@
 # directory, dpkg-deb unpacks it into a temporary directory, and the cvpack
 # and cvlaunch in it pack and run the demo application on the installed
 # JDK 17; its manual pages show the options.
-#   DebPackageTest.sh BUILD_DIR SOURCE_DIR VERSION DEMO_JAR WITH_INSTALLER
-# WITH_INSTALLER is 1 when the build has the runtime installer cvinstall.
+#   DebPackageTest.sh BUILD_DIR SOURCE_DIR VERSION DEMO_JAR
 set -uo pipefail
-build=$1 source=$2 version=$3 demo_jar=$4 with_installer=$5
+build=$1 source=$2 version=$3 demo_jar=$4
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -46,11 +45,8 @@ check "the package has the project's version" contains "$info" " Version: $versi
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
-files=(usr/bin/cvlaunch usr/bin/cvpack usr/share/cvlaunch/verify.jar
+files=(usr/bin/cvlaunch usr/bin/cvpack usr/share/cvlaunch/verify.jar usr/lib/cvlaunch/cvinstall
     usr/share/man/man1/cvlaunch.1.gz usr/share/man/man1/cvpack.1.gz)
-if [ "$with_installer" = 1 ]; then
-    files+=(usr/lib/cvlaunch/cvinstall)
-fi
 for file in "${files[@]}"; do
     check "the package holds $file" test -f "$root/$file"
 done
