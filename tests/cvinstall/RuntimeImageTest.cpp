@@ -212,6 +212,9 @@ TEST(RuntimeImageTest, HostileOrDamagedImagesAreRefusedAndWriteNothingOutside) {
         {"device", hostile({{'c', "null", ""}}), "\"null\" is refused: it is a character device"},
         {"jvm first", hostile({{'f', "jvm", ""}, {'f', "../x", ""}}), "\"../x\" is refused"},
         {"jvm as a link", hostile({{'l', "jvm", "bin"}}), "\"jvm\" is refused"},
+        {"below jvm", hostile({{'f', "jvm/x", ""}}), "\"jvm/x\" is refused: the name jvm is kept"},
+        {"the destination itself", hostile({{'d', "./", ""}}),
+         "\"./\" is refused: it names the destination itself"},
         {"flipped byte", [&](const std::string&) { return flipped; },
          "the runtime image is damaged: its checksum is "},
         {"no trailer", [&](const std::string&) { return readFile(CVINSTALL_PATH); },
@@ -238,6 +241,16 @@ TEST(RuntimeImageTest, HostileOrDamagedImagesAreRefusedAndWriteNothingOutside) {
             EXPECT_TRUE(testsupport::entriesOf(destination).empty());
         }
     }
+}
+
+TEST(RuntimeImageTest, AnArgumentIsAUsageErrorAndHelpSaysWhatItIs) {
+    ProcessResult help = testsupport::runProcess({CVINSTALL_PATH, "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("not meant to be run by hand"), std::string::npos) << help.out;
+    ProcessResult wrong = testsupport::runProcess({CVINSTALL_PATH, "--force"});
+    EXPECT_EQ(wrong.status, 2);
+    EXPECT_NE(wrong.err.find("cvinstall: unexpected argument --force"), std::string::npos)
+        << wrong.err;
 }
 
 }  // namespace

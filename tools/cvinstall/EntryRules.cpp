@@ -5,9 +5,9 @@
 #include "base/TextUtils.h"
 #include "launcher/LauncherException.h"
 
-namespace {
+const char EntryRules::kDescriptionFile[] = "jvm";
 
-const char kDescriptionFile[] = "jvm";
+namespace {
 
 // The components of `path` without "" and "."; true in `climbs` when one is "..".
 std::vector<SString> componentsOf(const SString& path, bool& climbs) {
@@ -76,7 +76,7 @@ SString problemOf(archive_entry* entry, const SString& name, const std::vector<S
         return joinText("it is ", kind,
                         "; only files, directories and symbolic links are unpacked");
     }
-    bool descriptionFile = components[0].compare(kDescriptionFile) == 0;
+    bool descriptionFile = components[0].compare(EntryRules::kDescriptionFile) == 0;
     if (descriptionFile && (components.size() > 1 || archive_entry_filetype(entry) != AE_IFREG)) {
         return "the name jvm is kept for the runtime's description file, a plain file at the top";
     }

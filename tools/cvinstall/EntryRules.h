@@ -29,6 +29,9 @@ struct archive_entry;
 
 class EntryRules {
   public:
+    // The name of the runtime's description file.
+    static const char kDescriptionFile[];
+
     // The entry's name without "." and empty components ("./bin//java" gives
     // "bin/java"). Throws LauncherException "the entry "NAME" is refused: "
     // and the reason when a rule above refuses it.

@@ -36,7 +36,6 @@ using ArchiveEntry = std::unique_ptr<archive_entry, EntryFreer>;
 const size_t kChunkSize = 1 << 16;
 // The largest description file and "release" file that are read into memory.
 const long long kSmallFileLimit = 1 << 20;
-const char kDescriptionFile[] = "jvm";
 const char kReleaseFile[] = "release";
 
 SString archiveError(archive* handle) {
@@ -482,12 +481,13 @@ void writeEntry(archive* reader, archive* disk, archive_entry* entry, const SStr
 // library, so that "jvm" appears whole or not at all.
 void writeDescriptionFile(archive_entry* entry, const SString& content, const SString& directory) {
     ArchiveWriter disk = diskWriter(directory, ARCHIVE_EXTRACT_SAFE_WRITES);
-    archive_entry_copy_pathname(entry, pathInDirectory(directory, kDescriptionFile).c_str());
+    archive_entry_copy_pathname(entry,
+                                pathInDirectory(directory, EntryRules::kDescriptionFile).c_str());
     if (archive_write_header(disk.get(), entry) < ARCHIVE_WARN ||
         archive_write_data(disk.get(), content.data(), content.length()) !=
             static_cast<la_ssize_t>(content.length()) ||
         archive_write_close(disk.get()) < ARCHIVE_WARN) {
-        failEntry(disk.get(), kDescriptionFile);
+        failEntry(disk.get(), EntryRules::kDescriptionFile);
     }
 }
 
@@ -533,7 +533,7 @@ void RuntimeImage::unpack(const SString& file, const SString& directory) {
     SString descriptionContent;
     while (archive_entry* entry = nextEntry(reader.get())) {
         SString name = rules.admit(entry);
-        if (name.compare(kDescriptionFile) == 0) {
+        if (name.compare(EntryRules::kDescriptionFile) == 0) {
             descriptionContent = readSmallEntry(reader.get(), entry, name);
             description.reset(archive_entry_clone(entry));
         } else {
