@@ -11,6 +11,10 @@ DEPENDENCIES=(
     "libzstd-dev:/usr/lib/*/libzstd.a"
     "libacl1-dev:/usr/lib/*/libacl.a"
     "default-jdk-headless:/usr/bin/javac"
+    "help2man:/usr/bin/help2man"
+    "dpkg-dev:/usr/bin/dpkg-shlibdeps"
+    "file:/usr/bin/file"
+    "man-db:/usr/bin/man"
 )
 
 # Packages the fuzz targets need besides those of the build: clang and its

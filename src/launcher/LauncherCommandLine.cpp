@@ -6,6 +6,7 @@
 
 #include "base/ScopedFile.h"
 #include "base/TextUtils.h"
+#include "base/Version.h"
 #include "instructions/Instructions.h"
 #include "instructions/InstructionsException.h"
 #include "launcher/FinderCommand.h"
@@ -25,16 +26,14 @@ int Launcher::m_launcherPurpose = -1;
 
 namespace {
 
-const char* const kVersion = "2.41";
-
 // What the program without a payload says about itself, for "--help" and
 // for a command line that asks it nothing it can do.
 const char* const kUsage =
     "Usage: cvlaunch --find [RANGE] [--jdk] [--explain]\n"
-    "       cvlaunch --list [RANGE] [--jdk] [--json] [--explain]\n"
-    "       cvlaunch --prune-runtimes\n"
-    "       cvlaunch [OPTION]... -cv:in FILE\n"
-    "       cvlaunch --help | --version\n"
+    "  or:  cvlaunch --list [RANGE] [--jdk] [--json] [--explain]\n"
+    "  or:  cvlaunch --prune-runtimes\n"
+    "  or:  cvlaunch [OPTION]... -cv:in FILE\n"
+    "  or:  cvlaunch --help | --version\n"
     "\n"
     "cvlaunch finds a Java Virtual Machine and runs Java programs. A launcher file\n"
     "is cvlaunch with a payload appended (made with cvpack); this copy has none,\n"
@@ -278,7 +277,7 @@ const LauncherOption kOptions[] = {
      }},
     {"-cv:version", false, true,
      [](const SString*, CmdLineRun& run) {
-         PlatformImpl::showUIMessage(kVersion);
+         PlatformImpl::showUIMessage(kProgramVersion);
          run.runInstructions = false;
      }},
     {"-cv:javaconsole", false, false,
@@ -311,7 +310,7 @@ int answerBareProgram(const StringDeque& args) {
         return 0;
     }
     if (isOption(first, "--version")) {
-        PlatformImpl::writeResultLine(joinText("cvlaunch ", kVersion));
+        PlatformImpl::writeResultLine(joinText("cvlaunch ", kProgramVersion));
         return 0;
     }
     if (FinderCommand::isFinderCommand(args)) {

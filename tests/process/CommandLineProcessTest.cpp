@@ -26,19 +26,28 @@ class CommandLineProcessTest : public testsupport::LauncherProcessTest {
     }
 };
 
-TEST_F(CommandLineProcessTest, VersionIsShownUnlessSilent) {
-    LauncherResult version = launch({"-cv:version"});
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.err, "2.41\n");
-
-    LauncherResult silent = launch({"-cv:silent", "-cv:version"});
-    EXPECT_EQ(silent.status, 0);
-    EXPECT_EQ(silent.err, "");
-
-    // Settings take effect wherever they stand; actions run after them.
-    LauncherResult late = launch({"-cv:version", "-cv:silent"});
-    EXPECT_EQ(late.status, 0);
-    EXPECT_EQ(late.err, "");
+// Both programs print the version of the CMake project.
+TEST_F(CommandLineProcessTest, VersionIsTheProjectVersionAndShownUnlessSilent) {
+    const std::string version = PROJECT_VERSION;
+    const std::string cvlaunch = testsupport::cvlaunchPath();
+    const struct {
+        std::vector<std::string> argv;
+        std::string out, err;
+    } rows[] = {
+        {{cvlaunch, "-cv:version"}, "", version + "\n"},
+        {{cvlaunch, "--version"}, "cvlaunch " + version + "\n", ""},
+        {{testsupport::cvpackPath(), "--version"}, "cvpack " + version + "\n", ""},
+        {{cvlaunch, "-cv:silent", "-cv:version"}, "", ""},
+        // Settings take effect wherever they stand; actions run after them.
+        {{cvlaunch, "-cv:version", "-cv:silent"}, "", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.argv));
+        testsupport::ProcessResult result = testsupport::runProcess(row.argv);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.out, row.out);
+        EXPECT_EQ(result.err, row.err);
+    }
 }
 
 TEST_F(CommandLineProcessTest, MissingInputFileIsShownTwiceAndLoggedAsError) {
@@ -76,7 +85,8 @@ TEST_F(CommandLineProcessTest, OptionWithoutItsValue) {
 
     LauncherResult orig = launch({"-cv:version", "-cv:orig"});
     EXPECT_EQ(orig.status, 255);
-    EXPECT_EQ(orig.err, "Missing original launcher file name.\n2.41\n");
+    EXPECT_EQ(orig.err,
+              std::string("Missing original launcher file name.\n") + PROJECT_VERSION + "\n");
 }
 
 // The program without a payload answers for itself; a launcher file passes
@@ -104,7 +114,7 @@ TEST_F(CommandLineProcessTest, BareProgramAnswersForItselfAndALauncherFilePasses
     } rows[] = {
         {true, {}, 2, "", usage, ""},
         {true, {"--help"}, 0, usage, "", ""},
-        {true, {"--version", "x"}, 0, "cvlaunch 2.41\n", "", ""},
+        {true, {"--version", "x"}, 0, std::string("cvlaunch ") + PROJECT_VERSION + "\n", "", ""},
         {true,
          {"-cv:log", log, "--verbose"},
          2,
@@ -146,7 +156,7 @@ TEST_F(CommandLineProcessTest, InputFileWithoutLogfileSwitchesTheLogOff) {
     std::string log = work_.file("x.log");
     LauncherResult result = launch({"-cv:log", log, "-cv:in", "in.tag", "-cv:version"});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.err, "2.41\n");
+    EXPECT_EQ(result.err, std::string(PROJECT_VERSION) + "\n");
     EXPECT_EQ(readFile(log), "------------------\nLoading input file in.tag\n");
 }
 

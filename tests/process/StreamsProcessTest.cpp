@@ -58,7 +58,7 @@ TEST_F(StreamsProcessTest, OnlyTheProgramsOutputAndTheResultsGoToStandardOutput)
          "",
          255,
          "",
-         "Missing original launcher file name.\n2.41\n"},
+         std::string("Missing original launcher file name.\n") + PROJECT_VERSION + "\n"},
         {app(), ">/dev/full", 3, "", "My App\n"},
         {app(), "2>/dev/full", 3, "hello\n", ""},
         // The match file named in the lost lines is removed with the rest.

@@ -22,6 +22,7 @@ enum OptionKind {
     OPT_OUTPUT,
     OPT_LIST,
     OPT_HELP,
+    OPT_VERSION,
     OPT_CHECK,  // read by main before the other options, unknown among them
     // Application mode; OPT_MAIN_JAR first, the options that need it after it.
     OPT_MAIN_JAR,
@@ -109,6 +110,7 @@ const OptionDefinition kOptions[] = {
      "check tag files as packing does, and pack nothing"},
     {"-h", OPT_HELP, false, -1, HELP_OTHER, nullptr, nullptr},
     {"--help", OPT_HELP, false, -1, HELP_OTHER, "-h, --help", "show this help"},
+    {"--version", OPT_VERSION, false, -1, HELP_OTHER, "--version", "show the version"},
     {"--main-jar", OPT_MAIN_JAR, true, -1, HELP_APPLICATION, "--main-jar JAR",
      "the application's jar, embedded first on the class path"},
     {"--class-path", OPT_CLASS_PATH, true, -1, HELP_APPLICATION, "--class-path JAR",
@@ -170,10 +172,10 @@ const struct {
 } kHelpSections[] = {
     {HELP_APPLICATION,
      "Usage: cvpack [FILE OPTIONS] [--stub FILE] [--purpose N] -o OUTPUT\n"
-     "       cvpack --main-jar JAR [APPLICATION OPTIONS] [OTHER OPTIONS] -o OUTPUT\n"
-     "       cvpack --main-jar JAR [APPLICATION OPTIONS] --print-config DIR [-o OUTPUT]\n"
-     "       cvpack --list LAUNCHER\n"
-     "       cvpack --check FILE...\n"
+     "  or:  cvpack --main-jar JAR [APPLICATION OPTIONS] [OTHER OPTIONS] -o OUTPUT\n"
+     "  or:  cvpack --main-jar JAR [APPLICATION OPTIONS] --print-config DIR [-o OUTPUT]\n"
+     "  or:  cvpack --list LAUNCHER\n"
+     "  or:  cvpack --check FILE...\n"
      "Builds a launcher file: the cvlaunch program with the given files embedded.\n"
      "\n"
      "Application options (one command for a Java application; cvpack writes the\n"
@@ -340,7 +342,7 @@ void PackerOptions::parse(int argc, char** argv) {
         }
         apply(option->kind, option->fileType, name, value);
     }
-    if (help) {
+    if (help || version) {
         return;
     }
     if (!listFile.empty()) {
@@ -395,6 +397,9 @@ void PackerOptions::apply(int kind, long fileType, const SString& option, const 
             break;
         case OPT_HELP:
             help = true;
+            break;
+        case OPT_VERSION:
+            version = true;
             break;
         default:
             applyApplicationOption(kind, value);

@@ -7,6 +7,7 @@
 //   cvpack --main-jar JAR [APPLICATION OPTIONS] --print-config DIR [-o OUTPUT]
 //   cvpack --list LAUNCHER
 //   cvpack --help
+//   cvpack --version
 //
 // File options add one embedded file each, in index order:
 //   --instructions FILE         type 0, the instruction program (tag file)
@@ -137,6 +138,7 @@ class PackerOptions {
     static const char* typeName(long type);
 
     bool help = false;
+    bool version = false;
     SString listFile;  // --list: the launcher file to list
     std::vector<PayloadFile> files;
     bool noVerifyArchive = false;

@@ -7,6 +7,7 @@
 
 #include "base/ScopedFile.h"
 #include "base/TextUtils.h"
+#include "base/Version.h"
 #include "cvpack/ApplicationConfig.h"
 #include "cvpack/LauncherWriter.h"
 #include "cvpack/PackerOptions.h"
@@ -192,6 +193,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         fputs(PackerOptions::usage().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        printf("cvpack %s\n", kProgramVersion);
         return 0;
     }
     try {
