@@ -102,6 +102,12 @@ TEST_F(RuntimePackTest, RefusesRuntimeOptionsThatDoNotFit) {
          "cvpack: --runtime makes the launcher's JVM installer: give it or --jvm-installer, not "
          "both\n"},
         {{"--runtime-modules", "a"}, 2, "cvpack: --runtime-modules needs --runtime JDK_HOME\n"},
+        {{"--runtime-compression", "3"},
+         2,
+         "cvpack: --runtime-compression needs --runtime JDK_HOME\n"},
+        {{"--runtime", jdk21, "--runtime-compression", "20"},
+         2,
+         "cvpack: invalid value '20' for --runtime-compression: expected a number from 1 to 19\n"},
         {{"--runtime", jdk21, "--runtime-modules", "+"},
          2,
          "cvpack: --runtime-modules '+': expected module names separated by commas, or + and such "
@@ -280,7 +286,7 @@ class LinkedRuntimeTest : public ::testing::Test {
         packs_->printed =
             cvpackIn(work,
                      {"--runtime", kJdk17, "--runtime-modules", "+jdk.zipfs,java.logging",
-                      "--print-config", "config", "-o", "app"},
+                      "--runtime-compression", "1", "--print-config", "config", "-o", "app"},
                      {"--main-jar", "app.jar"});
         packs_->packed = runPrinted(work, packs_->printed.out);
     }
@@ -336,7 +342,8 @@ TEST(NewerJdkRuntimeTest, LinksFromTheRunTimeImageWithoutJmods) {
     }
     testsupport::TempDir work;
     ProcessResult packed =
-        cvpackIn(work.path(), {"--runtime", kJdk25, "--runtime-modules", "java.base", "-o", "app"});
+        cvpackIn(work.path(), {"--runtime", kJdk25, "--runtime-modules", "java.base",
+                               "--runtime-compression", "1", "-o", "app"});
     ASSERT_EQ(packed.status, 0) << packed.err;
     EXPECT_NE(cvpackIn(work.path(), {"--list", "app"}, {}).out.find("\n    Java runtime 25."),
               std::string::npos);

@@ -395,7 +395,7 @@ void copyInstaller(const SString& installer, FILE* output, const SString& output
 
 RuntimeImageInfo writeInstaller(const SString& installer, const SString& home,
                                 const std::vector<std::pair<SString, SString>>& extraFiles,
-                                const SString& output) {
+                                const SString& output, int level) {
     ScopedFile stream(fopen(output.c_str(), "wb"));
     if (stream == nullptr) {
         throwSystemError(joinText("cannot create ", output, ": "), errno);
@@ -405,7 +405,7 @@ RuntimeImageInfo writeInstaller(const SString& installer, const SString& home,
     if (imageOffset < 0) {
         throwSystemError(joinText("cannot write ", output, ": "), errno);
     }
-    ZstdSink sink(stream.get());
+    ZstdSink sink(stream.get(), level);
     RuntimeImageInfo info;
     writeImage(home, extraFiles, sink, info);
     RuntimeTrailer trailer;
@@ -495,9 +495,9 @@ void writeDescriptionFile(archive_entry* entry, const SString& content, const SS
 
 RuntimeImageInfo RuntimeImage::write(const SString& installer, const SString& home,
                                      const std::vector<std::pair<SString, SString>>& extraFiles,
-                                     const SString& output) {
+                                     const SString& output, int level) {
     try {
-        RuntimeImageInfo info = writeInstaller(installer, home, extraFiles, output);
+        RuntimeImageInfo info = writeInstaller(installer, home, extraFiles, output, level);
         PlatformImpl::setFileExecutable(output);
         return info;
     } catch (const LauncherException& e) {

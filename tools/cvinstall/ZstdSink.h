@@ -17,9 +17,9 @@ struct ZSTD_CCtx_s;
 
 class ZstdSink {
   public:
-    // Writes to `file` from its current position on. Throws LauncherException
-    // when the compressor cannot be set up.
-    explicit ZstdSink(FILE* file);
+    // Writes to `file` from its current position on, at the zstd `level`.
+    // Throws LauncherException when the compressor cannot be set up.
+    ZstdSink(FILE* file, int level);
     ~ZstdSink();
     ZstdSink(const ZstdSink&) = delete;
     ZstdSink& operator=(const ZstdSink&) = delete;

@@ -62,6 +62,8 @@
 //                               RuntimeLinker.h) as the JVM installer
 //   --runtime-modules LIST      its modules, comma-separated, instead of those
 //                               that jdeps finds; +LIST adds them
+//   --runtime-compression LEVEL the zstd level of the runtime, 1 (fast) to 19
+//                               (smallest, the default)
 //   --prefer-runtime            run the carried runtime even when an
 //                               installed JVM fits
 // With --runtime or --jvm-installer, the launcher carries its runtime: the
@@ -74,7 +76,8 @@
 // (an empty one but for --name and --title), a modifier without a file before
 // it, a missing output, --list mixed with options that pack, an
 // application option without --main-jar, --runtime with --jvm-installer,
-// --runtime-modules without --runtime or with an empty name in its list,
+// --runtime-modules or --runtime-compression without --runtime, an empty
+// module name in the list of --runtime-modules,
 // --prefer-runtime without a carried runtime, or --search-disk with one, is
 // a usage error (UsageError). The --java range is checked when the files are
 // generated.
@@ -115,9 +118,10 @@ struct ApplicationOptions {
     bool searchDisk = false;
     bool classDataArchive = true;
     bool manifestClassPath = true;
-    SString configDirectory;  // --print-config
-    SString runtimeHome;      // --runtime: the JDK that the carried runtime is linked from
-    SString runtimeModules;   // --runtime-modules, as given: LIST or +LIST
+    SString configDirectory;     // --print-config
+    SString runtimeHome;         // --runtime: the JDK that the carried runtime is linked from
+    SString runtimeModules;      // --runtime-modules, as given: LIST or +LIST
+    int runtimeCompression = 0;  // --runtime-compression; 0: the smallest
     bool preferRuntime = false;
     bool carriesRuntime = false;  // --runtime or --jvm-installer
 };
@@ -149,7 +153,7 @@ class PackerOptions {
 
   private:
     void apply(int kind, long fileType, const SString& option, const SString& value);
-    void applyApplicationOption(int kind, const SString& value);
+    void applyApplicationOption(int kind, const SString& option, const SString& value);
     void checkApplicationMode();
     void checkRuntimeOptions();
     static void checkModuleList(const SString& list);

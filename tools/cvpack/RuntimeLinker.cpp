@@ -160,7 +160,7 @@ void RuntimeLinker::link(const SString& modules, const SString& image) const {
 }
 
 RuntimeImageInfo RuntimeLinker::pack(const SString& installer, const SString& image,
-                                     const SString& application, const SString& output) {
+                                     const SString& application, const SString& output, int level) {
     SString version = releaseValue(image, "JAVA_VERSION");
     SString jvm = TagText()
                       .line("DESC", joinText("Java runtime ", version, " of ", application))
@@ -171,5 +171,5 @@ RuntimeImageInfo RuntimeLinker::pack(const SString& installer, const SString& im
                       .line("SYSTEM", "-D")
                       .line("SYSTEM_SEPARATOR", "=")
                       .text();
-    return RuntimeImage::write(installer, image, {{"jvm", jvm}}, output);
+    return RuntimeImage::write(installer, image, {{"jvm", jvm}}, output, level);
 }

@@ -44,10 +44,10 @@ class RuntimeLinker {
     // LauncherException with jlink's output when it fails.
     void link(const SString& modules, const SString& image) const;
     // Writes the runtime installer `output`: the program `installer` with
-    // `image`, described as "Java runtime <version> of <application>".
-    // Throws LauncherException.
+    // `image` compressed at `level` (RuntimeImage), described as "Java
+    // runtime <version> of <application>". Throws LauncherException.
     static RuntimeImageInfo pack(const SString& installer, const SString& image,
-                                 const SString& application, const SString& output);
+                                 const SString& application, const SString& output, int level);
 
   private:
     SString tool(const char* name) const;

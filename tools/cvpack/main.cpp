@@ -31,13 +31,26 @@ bool isReadable(const SString& path) {
     return ScopedFile(fopen(path.c_str(), "rb")) != nullptr;
 }
 
-// A program that is built and installed with cvpack, beside it.
-SString besideCvpack(const char* name, const char* what, const char* otherwise) {
-    SString program = pathInDirectory(programDirectory(), name);
-    if (!isReadable(program)) {
-        throw LauncherException(joinText("no ", what, ": ", program, " is missing; ", otherwise));
+// A program built with cvpack: beside it, where the build puts it, or in
+// `installedIn` (relative to cvpack's directory, "" for none), where a
+// package puts it.
+SString programOfCvpack(const char* name, const char* installedIn, const char* what,
+                        const char* otherwise) {
+    SString directory = programDirectory();
+    std::vector<SString> places = {pathInDirectory(directory, name)};
+    if (*installedIn != '\0') {
+        places.push_back(pathInDirectory(pathInDirectory(directory, installedIn), name));
     }
-    return program;
+    SString looked;
+    for (const SString& place : places) {
+        if (isReadable(place)) {
+            return place;
+        }
+        looked += joinText(looked.empty() ? "" : " and ", place);
+    }
+    throw LauncherException(joinText("no ", what, ": ", looked,
+                                     places.size() > 1 ? " are missing; " : " is missing; ",
+                                     otherwise));
 }
 
 // A launcher without the verification archive can verify no JVM, so a
@@ -71,9 +84,9 @@ bool hasFileOfType(const std::vector<PayloadFile>& files, long type) {
 // Packs options.files; `inputs` are other files that the packed ones come
 // from, which the output must not replace either.
 void pack(PackerOptions& options, std::vector<SString> inputs = {}) {
-    SString stub = options.stub.empty()
-                       ? besideCvpack("cvlaunch", "launcher program", "give one with --stub FILE")
-                       : options.stub;
+    SString stub = options.stub.empty() ? programOfCvpack("cvlaunch", "", "launcher program",
+                                                          "give one with --stub FILE")
+                                        : options.stub;
     if (!options.noVerifyArchive && !hasFileOfType(options.files, FILE_VERIFY_ARCHIVE)) {
         PayloadFile verifyArchive;
         verifyArchive.type = FILE_VERIFY_ARCHIVE;
@@ -111,8 +124,11 @@ class ScratchDirectory {
 // The runtime installer of the linked `image`, written as `output`: the JVM
 // installer to embed, with the figures of the launcher's free-space check.
 PayloadFile runtimeInstaller(const SString& installer, const SString& image,
-                             const SString& application, const SString& output) {
-    RuntimeImageInfo info = RuntimeLinker::pack(installer, image, application, output);
+                             const ApplicationOptions& options, const SString& application,
+                             const SString& output) {
+    int level =
+        options.runtimeCompression != 0 ? options.runtimeCompression : RuntimeImage::kMaxLevel;
+    RuntimeImageInfo info = RuntimeLinker::pack(installer, image, application, output, level);
     PayloadFile file;
     file.type = FILE_JVM_INSTALLER;
     file.path = output;
@@ -137,8 +153,8 @@ void packApplication(PackerOptions& options) {
     SString installer;
     SString image = pathInDirectory(scratch.path(), "image");
     if (runtime) {
-        installer = besideCvpack("cvinstall", "runtime installer program",
-                                 "cvpack --runtime needs the cvinstall built with it");
+        installer = programOfCvpack("cvinstall", "../lib/cvlaunch", "runtime installer program",
+                                    "cvpack --runtime needs the cvinstall built with it");
         runtime->link(runtime->modules(config.inputs(), application.runtimeModules), image);
     }
     const SString& configDirectory = application.configDirectory;
@@ -146,7 +162,7 @@ void packApplication(PackerOptions& options) {
     config.write(directory);
     if (runtime) {
         options.files.insert(options.files.begin(),
-                             runtimeInstaller(installer, image, config.name(),
+                             runtimeInstaller(installer, image, application, config.name(),
                                               pathInDirectory(directory, "runtime")));
     }
     if (!configDirectory.empty()) {
