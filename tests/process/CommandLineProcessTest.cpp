@@ -98,7 +98,7 @@ TEST_F(CommandLineProcessTest, BareProgramAnswersForItselfAndALauncherFilePasses
     std::string usage = launch({"--help"}).out;
     EXPECT_EQ(usage.rfind("Usage: cvlaunch --find [RANGE] [--jdk] [--explain]\n", 0), 0u) << usage;
     for (const char* part :
-         {"\n       cvlaunch [OPTION]... -cv:in FILE\n", "\n  --list ", "\n  --prune-runtimes ",
+         {"\n  or:  cvlaunch [OPTION]... -cv:in FILE\n", "\n  --list ", "\n  --prune-runtimes ",
           "\n  -cv:in FILE ", "\n  -cv:log FILE ", "\n  -cv:tempdir DIR ", "\n  --version ",
           "\n  ACTION: SEARCH\n", "README.md"}) {
         EXPECT_NE(usage.find(part), std::string::npos) << part;
