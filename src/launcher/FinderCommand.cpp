@@ -239,8 +239,13 @@ int list(const std::vector<FinderCandidate>& candidates, const Request& request)
     return 0;
 }
 
+// Without a store there is nothing to remove, and none is made.
 int pruneRuntimes() {
-    RuntimeStore store;
+    RuntimeStore store(false);
+    if (!store.usable() && !store.missing()) {
+        PlatformImpl::showUIMessage(joinText("cvlaunch: ", store.failure()));
+        return 1;
+    }
     for (const SString& home : store.prune(0)) {
         PlatformImpl::writeResultLine(home);
     }

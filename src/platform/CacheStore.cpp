@@ -81,7 +81,7 @@ SString groupOf(const SString& owner) {
 
 }  // namespace
 
-CacheStore::CacheStore(const char* name, Base kind) {
+CacheStore::CacheStore(const char* name, Base kind, bool create) {
     SString base = storeBase(kind, m_failure);
     if (base.empty()) {
         return;
@@ -89,6 +89,11 @@ CacheStore::CacheStore(const char* name, Base kind) {
     // Nothing is made where another user could change what it leads to.
     SString risk = PlatformImpl::plantedFileRisk(existingPart(base), -1);
     SString directory = *name == '\0' ? base : pathInDirectory(base, name);
+    if (!create && !PlatformImpl::fileExists(directory)) {
+        m_missing = true;
+        m_failure = joinText(directory, " does not exist.");
+        return;
+    }
     if (risk.empty()) {
         m_failure = PlatformImpl::privateDirectory(directory);
     } else {

@@ -37,12 +37,15 @@ class CacheStore {
   public:
     enum Base { kCacheBase, kDataBase };
 
-    // The store `name` ("" for the base directory itself); failure() says
-    // why when it cannot be used.
-    explicit CacheStore(const char* name, Base base = kCacheBase);
+    // The store `name` ("" for the base directory itself), made when it is
+    // missing unless `create` is false; failure() says why when it cannot
+    // be used.
+    explicit CacheStore(const char* name, Base base = kCacheBase, bool create = true);
     ~CacheStore() {}
 
     bool usable() const { return !m_directory.empty(); }
+    // Whether the store was not there to be opened (without `create`).
+    bool missing() const { return m_missing; }
     // The resolved directory; "" when the store cannot be used.
     const SString& directory() const { return m_directory; }
     // Why the store cannot be used, as a sentence.
@@ -122,4 +125,5 @@ class CacheStore {
 
     SString m_directory;
     SString m_failure;
+    bool m_missing = false;
 };

@@ -28,7 +28,7 @@ bool isRuntimeName(const CacheStore::Item& item) {
 
 }  // namespace
 
-RuntimeStore::RuntimeStore() : m_store("runtimes", CacheStore::kDataBase) {
+RuntimeStore::RuntimeStore(bool create) : m_store("runtimes", CacheStore::kDataBase, create) {
     m_failure = m_store.failure();
 }
 

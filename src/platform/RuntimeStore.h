@@ -27,11 +27,14 @@ class RuntimeStore {
     // built, to be found later at `home`. Throws LauncherException.
     using Installer = std::function<void(const SString& directory, const SString& home)>;
 
-    RuntimeStore();
+    // The store, made when it is missing unless `create` is false.
+    explicit RuntimeStore(bool create = true);
     RuntimeStore(const RuntimeStore&) = delete;
     RuntimeStore& operator=(const RuntimeStore&) = delete;
 
     bool usable() const { return m_store.usable(); }
+    // Whether there was no store to open (without `create`).
+    bool missing() const { return m_store.missing(); }
     // The store's resolved directory; "" when it cannot be used.
     const SString& directory() const { return m_store.directory(); }
     // Why the store cannot be used, or why open() gave nothing.

@@ -221,6 +221,15 @@ TEST_F(FinderProcessTest, FindTakesJavaHomeWhenItFitsElseTheNewestThatFits) {
         EXPECT_EQ(result.out, row.out);
         EXPECT_EQ(result.err.substr(0, row.errStart.size()), row.errStart) << result.err;
     }
+    // Without a store nothing is removed and none is made; a store that
+    // others may change is not touched.
+    EXPECT_EQ(finder({"--prune-runtimes"}, {{"XDG_DATA_HOME", pathOf("none")}}).status, 0);
+    EXPECT_FALSE(testsupport::fileExists(pathOf("none")));
+    testsupport::makeDirectories(pathOf("open/cvlaunch/runtimes"));
+    chmod(pathOf("open").c_str(), 0777);
+    LauncherResult open = finder({"--prune-runtimes"}, {{"XDG_DATA_HOME", pathOf("open")}});
+    EXPECT_EQ(open.status, 1);
+    EXPECT_NE(open.err.find("is writable by others"), std::string::npos) << open.err;
 }
 
 // Links to one home are one JVM; a home that another user could have
