@@ -1,10 +1,8 @@
 #include "jvm/JVMFinder.h"
-
-#include <cstdlib>
-
 #include "base/TextUtils.h"
 #include "jvm/JVMFile.h"
 #include "jvm/JVMLocations.h"
+#include "jvm/JavaVersion.h"
 #include "platform/PlatformImpl.h"
 #include "tagfile/TagFile.h"
 
@@ -24,13 +22,12 @@ void describeAnyJVM(TagFile& tags) {
     }
 }
 
-// The major version of a java.specification.version: "17" is 17, "1.8" is 8.
-long majorVersion(const SString& specification) {
-    const char* text = specification.c_str();
-    if (text[0] == '1' && text[1] == '.') {
-        text += 2;
-    }
-    return strtol(text, nullptr, 10);
+// The major version of a java.specification.version: "17" is 17, "1.8" is 8;
+// 0 for a value that is no version.
+long majorVersion(const SString& specificationVersion) {
+    JavaVersion version;
+    JavaVersion::parse(specificationVersion, version);
+    return version.major();
 }
 
 FoundJVM foundJVM(const FinderCandidate& candidate, const std::vector<SString>& values) {

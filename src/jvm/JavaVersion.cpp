@@ -1,6 +1,7 @@
 #include "jvm/JavaVersion.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "base/TextUtils.h"
 
@@ -45,6 +46,10 @@ bool JavaVersion::parse(const SString& text, JavaVersion& version, bool legacyPr
 
 bool JavaVersion::isVersionProperty(const SString& name) {
     return stringEndsWith(name, "version") != SString::npos;
+}
+
+long JavaVersion::major() const {
+    return m_fields.empty() ? 0 : atol(m_fields[0].c_str());
 }
 
 int JavaVersion::compare(const JavaVersion& other) const {

@@ -25,6 +25,9 @@ class JavaVersion {
     // after `other`: field by field, each as a number, missing fields
     // counting as 0 (17 equals 17.0.0; 17.0.10 comes after 17.0.9).
     int compare(const JavaVersion& other) const;
+    // The first field: the major version (8 for "1.8" read with the "1."
+    // rule, 17 for "17.0.10"); 0 for a version never read.
+    long major() const;
 
   private:
     // The digits of each field, as written.

@@ -77,21 +77,21 @@ std::string archiveOf(const std::vector<Entry>& entries) {
     archive_write_open_memory(writer, buffer.data(), buffer.size(), &used);
     const std::map<char, int> kinds = {{'f', AE_IFREG}, {'d', AE_IFDIR}, {'l', AE_IFLNK},
                                        {'h', AE_IFREG}, {'p', AE_IFIFO}, {'c', AE_IFCHR}};
-    for (const Entry& spec : entries) {
+    for (const Entry& wanted : entries) {
         archive_entry* entry = archive_entry_new();
-        archive_entry_set_pathname(entry, spec.name.c_str());
-        archive_entry_set_filetype(entry, kinds.at(spec.kind));
+        archive_entry_set_pathname(entry, wanted.name.c_str());
+        archive_entry_set_filetype(entry, kinds.at(wanted.kind));
         archive_entry_set_perm(entry, 0644);
-        archive_entry_set_size(entry, spec.kind == 'f' ? 2 : 0);
-        if (spec.kind == 'l') {
-            archive_entry_set_symlink(entry, spec.target.c_str());
-        } else if (spec.kind == 'h') {
-            archive_entry_set_hardlink(entry, spec.target.c_str());
-        } else if (spec.kind == 'c') {
+        archive_entry_set_size(entry, wanted.kind == 'f' ? 2 : 0);
+        if (wanted.kind == 'l') {
+            archive_entry_set_symlink(entry, wanted.target.c_str());
+        } else if (wanted.kind == 'h') {
+            archive_entry_set_hardlink(entry, wanted.target.c_str());
+        } else if (wanted.kind == 'c') {
             archive_entry_set_rdevmajor(entry, 1);
             archive_entry_set_rdevminor(entry, 3);
         }
-        EXPECT_EQ(archive_write_header(writer, entry), ARCHIVE_OK) << spec.name;
+        EXPECT_EQ(archive_write_header(writer, entry), ARCHIVE_OK) << wanted.name;
         archive_write_data(writer, "x\n", archive_entry_size(entry));
         archive_entry_free(entry);
     }
