@@ -1,4 +1,5 @@
 #include "jvm/JVMFinder.h"
+
 #include "base/TextUtils.h"
 #include "jvm/JVMFile.h"
 #include "jvm/JVMLocations.h"
