@@ -183,29 +183,15 @@ SString readSmallEntry(archive* reader, archive_entry* entry, const SString& nam
     return data;
 }
 
-// JAVA_VERSION and MODULES of a "release" file: lines of KEY="value".
+// JAVA_VERSION and MODULES of a "release" file.
 void readRelease(const SString& text, RuntimeImageInfo& info) {
-    unsigned int index = 0;
-    while (index < text.length()) {
-        SString line;
-        readLineFromString(text, index, line);
-        unsigned int equals = line.find('=');
-        if (equals == SString::npos) {
-            continue;
-        }
-        SString key(line, 0, equals);
-        SString value(line, equals + 1);
-        trim(value, "\"");
-        if (key.compare("JAVA_VERSION") == 0) {
-            info.javaVersion = value;
-        } else if (key.compare("MODULES") == 0) {
-            unsigned int position = 0;
-            bool end = false;
-            for (SString module = getTokenFromString(value, position, end); !end;
-                 module = getTokenFromString(value, position, end)) {
-                info.modules.push_back(module);
-            }
-        }
+    info.javaVersion = RuntimeImage::releaseValue(text, "JAVA_VERSION");
+    SString modules = RuntimeImage::releaseValue(text, "MODULES");
+    unsigned int position = 0;
+    bool end = false;
+    for (SString module = getTokenFromString(modules, position, end); !end;
+         module = getTokenFromString(modules, position, end)) {
+        info.modules.push_back(module);
     }
 }
 
@@ -492,6 +478,21 @@ void writeDescriptionFile(archive_entry* entry, const SString& content, const SS
 }
 
 }  // namespace
+
+SString RuntimeImage::releaseValue(const SString& release, const char* key) {
+    SString prefix = joinText(key, '=');
+    unsigned int index = 0;
+    while (index < release.length()) {
+        SString line;
+        readLineFromString(release, index, line);
+        if (line.compare(0, prefix.length(), prefix.c_str()) == 0) {
+            SString value = line.substr(prefix.length());
+            trim(value, "\"");
+            return value;
+        }
+    }
+    return SString();
+}
 
 RuntimeImageInfo RuntimeImage::write(const SString& installer, const SString& home,
                                      const std::vector<std::pair<SString, SString>>& extraFiles,

@@ -57,4 +57,8 @@ class RuntimeImage {
     // directory `directory`. Throws LauncherException naming the entry that
     // was refused or could not be written; what was written stays.
     static void unpack(const SString& file, const SString& directory);
+
+    // The value of `key` in the text of a runtime's "release" file (lines
+    // of KEY="value"), without its quotes; "" when it has none.
+    static SString releaseValue(const SString& release, const char* key);
 };

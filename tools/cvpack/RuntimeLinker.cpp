@@ -21,21 +21,9 @@ const long kZipLevelsFeature = 21;
 // (KEY="value" lines); empty when the file or the key is missing.
 SString releaseValue(const SString& home, const char* key) {
     SString text;
-    if (!readWholeFile(pathInDirectory(home, "release"), text)) {
-        return SString();
-    }
-    SString prefix = joinText(key, "=\"");
-    unsigned int index = 0;
-    while (index < text.length()) {
-        SString line;
-        readLineFromString(text, index, line);
-        if (line.compare(0, prefix.length(), prefix.c_str()) == 0) {
-            SString value = line.substr(prefix.length());
-            trim(value, "\"");
-            return value;
-        }
-    }
-    return SString();
+    return readWholeFile(pathInDirectory(home, "release"), text)
+               ? RuntimeImage::releaseValue(text, key)
+               : SString();
 }
 
 // A tool's output without the lines of a Java stack trace ("\tat ..."),
